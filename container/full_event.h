@@ -1,0 +1,83 @@
+#pragma once
+// full_event: the one record in which an event travels through the system. A repository file
+// source builds it by joining an events record with its caches; the copy driver and the event
+// storage filter and batch it; the writers of a target file serialize it again. Every string
+// carries its CRC-32 (over its UTF-16LE bytes, 0 for an empty string) so that writers can
+// deduplicate by CRC and length. Plain value type: deep copy, cheap move.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace repcopy {
+
+inline constexpr uint32_t kNoIndex = 0xFFFFFFFF;
+
+struct insertion_string {
+  uint32_t ordinal = 0;  // one-based slot number
+  std::u16string text;
+  uint32_t crc = 0;
+  uint32_t cache_index = 0;  // record number in "0_ins.cache", set by the writer
+  bool operator==(const insertion_string&) const = default;
+};
+
+struct named_field {
+  std::u16string name;
+  std::u16string value;
+  uint32_t name_crc = 0;
+  uint32_t value_crc = 0;
+  uint32_t name_index = 0;   // record number in "0_nf_names.cache"
+  uint32_t value_index = 0;  // record number in "0_nf_values.cache"
+  bool operator==(const named_field&) const = default;
+};
+
+struct full_event {
+  uint32_t origin_flag = 0;
+  std::u16string host_computer;  // upper-cased computer or host name of the source file
+  uint32_t host_computer_crc = 0;
+  uint32_t platform_id = 0;
+  uint32_t os_major = 0;
+  uint32_t os_minor = 0;
+  std::u16string under_data_source;
+  uint32_t record_key = 0;
+  std::u16string computer;  // the event's own computer name (computer cache)
+  uint32_t computer_crc = 0;
+  std::u16string user_string1;
+  uint32_t user_string1_crc = 0;
+  std::u16string user_string2;
+  uint32_t user_string2_crc = 0;
+  uint32_t category = 0;  // 16-bit value
+  std::u16string src_name;
+  uint32_t src_name_crc = 0;
+  uint32_t event_id = 0;
+  std::u16string category_name;
+  uint32_t category_name_crc = 0;
+  uint32_t event_time = 0;   // seconds since 1970 UTC
+  uint32_t stored_time = 0;  // event_time - time_offset of the computer record
+  std::u16string domain;
+  uint32_t computer_type = 0;
+  std::vector<uint8_t> user_binary;
+  uint32_t record_sum = 0;
+  std::u16string description;
+  uint32_t description_crc = 0;
+  std::vector<uint8_t> data;
+  uint16_t string_slots = 0;
+  uint16_t strings_aux = 0;
+  uint32_t string_count = 0;
+  std::vector<insertion_string> strings;
+  uint32_t named_count = 0;
+  std::vector<named_field> named_fields;
+  // Cache record numbers; kNoIndex means none (except comp_index, always valid). A constructed
+  // event has every number 0, as the reader fills them all.
+  uint32_t src_index = 0;
+  uint32_t cat_index = 0;
+  uint32_t comp_index = 0;
+  uint32_t user_index = 0;
+  uint32_t desc_index = 0;
+
+  // Back to the constructed state (the copy driver reuses one event).
+  void reset() { *this = full_event{}; }
+  bool operator==(const full_event&) const = default;
+};
+
+}  // namespace repcopy

@@ -1,0 +1,77 @@
+#pragma once
+// RepBuffer: the base of every reader of repository file data. RepPartBuffer: one unpacked
+// internal file viewed as records; the base record layout is the counted string (u32 n, then n
+// UTF-16LE code units). Subclasses (records/) replace CountRecords, ResizeIndex and FillIndex
+// for their own layouts. Index vectors hold byte offsets into the buffer, checked by the walk.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "util/bytes.h"
+
+namespace repcopy {
+
+class RepBuffer {
+ public:
+  RepBuffer(byte_span data, int32_t buffer_id) : data_(data), buffer_id_(buffer_id) {}
+  virtual ~RepBuffer() = default;
+  RepBuffer(const RepBuffer&) = delete;
+  RepBuffer& operator=(const RepBuffer&) = delete;
+
+  // Parses the bytes; 0 on success, a negative status on failure.
+  virtual int32_t Load() { return 0; }
+  // Diagnostic listing on standard output.
+  virtual void Dump() const {}
+
+  byte_span bytes() const { return data_; }
+  uint64_t buffer_len() const { return data_.size(); }
+  int32_t buffer_id() const { return buffer_id_; }
+  uint32_t ulCount() const { return ulCount_; }
+
+ protected:
+  byte_span data_;
+  int32_t buffer_id_;
+  uint32_t ulCount_ = 0;
+};
+
+class RepPartBuffer : public RepBuffer {
+ public:
+  // Takes ownership of the unpacked item. buffer_len is the number of bytes actually inflated
+  // (real_len), not the padded vector size, so an empty item holds zero records.
+  RepPartBuffer(std::vector<uint8_t> unpacked, uint64_t real_len, int32_t buffer_id);
+
+  // CountRecords; fails (-1) unless the walk ends exactly at buffer_len; then ResizeIndex and
+  // FillIndex.
+  int32_t Load() override;
+  // "id = ", class name, buffer_len, ulCount, then a hex dump of the whole buffer.
+  void Dump() const override;
+
+  // Base layout: the string of record i (i < ulCount()).
+  std::u16string string_at(uint32_t i) const;
+
+  // Class name printed by Dump for a Buffer ID 0 to 14 ("N/A" otherwise).
+  static const char* class_name(int32_t buffer_id);
+
+  // Returned by a record walk when a record or a length field does not fit the buffer.
+  static constexpr uint64_t kWalkFailed = ~uint64_t(0);
+
+ protected:
+  // Walks the records from offset 0, counting them into ulCount_; returns the offset reached,
+  // or kWalkFailed as soon as a record would pass the end.
+  virtual uint64_t CountRecords();
+  virtual void ResizeIndex();
+  virtual void FillIndex();
+
+  // Reads the string of a counted-string record starting at offset (already validated).
+  std::u16string counted_string_at(uint32_t offset) const;
+
+  std::vector<uint32_t> record_starts_;
+  std::vector<uint32_t> string_starts_;
+
+ private:
+  std::vector<uint8_t> owned_;
+};
+
+}  // namespace repcopy

@@ -1,0 +1,82 @@
+#pragma once
+// The operating-system layer. Everything the program needs from the system goes through these
+// few operations, so that results, formats and messages stay the same on every platform and so
+// that tests can inject file-system faults. Paths are UTF-16 inside the program and converted to
+// the system's encoding (UTF-8 here) only in this layer.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace repcopy::platform {
+
+inline constexpr char16_t kSeparator = u'/';
+
+// System clock as a FILETIME count (100 ns units since 1601-01-01 UTC).
+uint64_t system_time_as_filetime();
+// Number of logical processors (at least 1).
+unsigned logical_processor_count();
+// Cryptographically random bytes (for GUIDs).
+bool random_bytes(uint8_t* out, size_t n);
+
+// Last system error of the calling thread, and its message ("" when the system has none).
+int last_error();
+void set_last_error(int code);
+std::string system_error_message(int code);
+inline constexpr int kErrorAlreadyExists = 17;  // EEXIST
+
+// Current directory; false (and errno set) on failure.
+bool current_directory(std::u16string& out);
+
+// Existence check without access rights (a file-attributes query).
+bool path_exists(const std::u16string& path);
+bool is_directory(const std::u16string& path);
+
+// Creates one directory level; 0 on success, else the system error code (kErrorAlreadyExists
+// when something already stands at the path). Sets the last error on failure.
+int create_directory(const std::u16string& path);
+
+struct dir_entry {
+  std::u16string name;
+  bool is_directory = false;
+};
+// Entries of a directory in the order the system returns them, without "." and "..".
+// False when the directory cannot be opened.
+bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out);
+
+// A file created for writing (truncated when it exists). Closed by the destructor.
+class output_file {
+ public:
+  output_file() = default;
+  ~output_file();
+  output_file(const output_file&) = delete;
+  output_file& operator=(const output_file&) = delete;
+
+  bool create(const std::u16string& path);  // false with the last error set
+  // One write call of n bytes; false on failure (last error set), else written = bytes written.
+  bool write(const uint8_t* data, uint32_t n, uint32_t& written);
+  bool close();
+  bool is_open() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+bool rename_path(const std::u16string& from, const std::u16string& to);
+bool remove_path(const std::u16string& path);
+
+// The system encoding of a UTF-16 path.
+std::string native_path(const std::u16string& path);
+
+// Test hooks: when set, each is asked first; a nonzero result is returned as the system error
+// of that operation without calling the system.
+struct fault_hooks {
+  std::function<int(const std::u16string&)> create_directory;
+  std::function<int(const std::u16string&)> create_file;
+  std::function<int(const std::u16string&)> write_file;  // asked with the file's path
+};
+fault_hooks& faults();
+
+}  // namespace repcopy::platform

@@ -1,0 +1,161 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+#include "platform/platform.h"
+#include "util/text.h"
+
+namespace repcopy::platform {
+
+uint64_t system_time_as_filetime() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return uint64_t(ts.tv_sec) * 10000000ULL + uint64_t(ts.tv_nsec) / 100 + 116444736000000000ULL;
+}
+
+unsigned logical_processor_count() {
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  if (n < 1) n = std::thread::hardware_concurrency();
+  return n < 1 ? 1u : unsigned(n);
+}
+
+bool random_bytes(uint8_t* out, size_t n) {
+  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen("/dev/urandom", "rb"), &std::fclose);
+  if (!f) return false;
+  return std::fread(out, 1, n, f.get()) == n;
+}
+
+int last_error() { return errno; }
+void set_last_error(int code) { errno = code; }
+
+std::string system_error_message(int code) {
+  char buf[512];
+  // GNU strerror_r returns a pointer to the text (maybe not buf).
+  const char* text = strerror_r(code, buf, sizeof buf);
+  if (text == nullptr || std::strncmp(text, "Unknown error", 13) == 0) return {};
+  return text;
+}
+
+std::string native_path(const std::u16string& path) { return to_utf8(path); }
+
+bool current_directory(std::u16string& out) {
+  std::string buf(4096, '\0');
+  while (getcwd(buf.data(), buf.size()) == nullptr) {
+    if (errno != ERANGE || buf.size() > (1u << 20)) return false;
+    buf.resize(buf.size() * 2);
+  }
+  buf.resize(std::strlen(buf.c_str()));
+  if (!from_utf8(buf, out)) {
+    errno = EILSEQ;
+    return false;
+  }
+  return true;
+}
+
+bool path_exists(const std::u16string& path) {
+  struct stat st{};
+  return ::stat(native_path(path).c_str(), &st) == 0;
+}
+
+bool is_directory(const std::u16string& path) {
+  struct stat st{};
+  return ::stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int create_directory(const std::u16string& path) {
+  if (faults().create_directory) {
+    if (int e = faults().create_directory(path)) {
+      errno = e;
+      return e;
+    }
+  }
+  if (::mkdir(native_path(path).c_str(), 0777) == 0) return 0;
+  return errno;
+}
+
+bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out) {
+  out.clear();
+  std::string native = native_path(dir);
+  std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(native.c_str()), &::closedir);
+  if (!d) return false;
+  while (dirent* e = ::readdir(d.get())) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    dir_entry entry;
+    if (!from_utf8(e->d_name, entry.name)) entry.name = widen_ascii(e->d_name);
+    if (e->d_type == DT_DIR) {
+      entry.is_directory = true;
+    } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      struct stat st{};
+      std::string full = native + "/" + e->d_name;
+      entry.is_directory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    out.push_back(std::move(entry));
+  }
+  return true;
+}
+
+output_file::~output_file() { close(); }
+
+bool output_file::create(const std::u16string& path) {
+  close();
+  if (faults().create_file) {
+    if (int e = faults().create_file(path)) {
+      errno = e;
+      return false;
+    }
+  }
+  fd_ = ::open(native_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return fd_ >= 0;
+}
+
+bool output_file::write(const uint8_t* data, uint32_t n, uint32_t& written) {
+  written = 0;
+  if (faults().write_file) {
+    if (int e = faults().write_file(u"")) {
+      errno = e;
+      return false;
+    }
+  }
+  // One logical write; the system may split it, so loop until done or an error.
+  while (written < n) {
+    ssize_t r = ::write(fd_, data + written, n - written);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) break;
+    written += uint32_t(r);
+  }
+  return true;
+}
+
+bool output_file::close() {
+  if (fd_ < 0) return true;
+  int r = ::close(fd_);
+  fd_ = -1;
+  return r == 0;
+}
+
+bool rename_path(const std::u16string& from, const std::u16string& to) {
+  return ::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+}
+
+bool remove_path(const std::u16string& path) {
+  return ::unlink(native_path(path).c_str()) == 0;
+}
+
+fault_hooks& faults() {
+  static fault_hooks hooks;
+  return hooks;
+}
+
+}  // namespace repcopy::platform

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs, as root and without questions, the Debian packages repcopy needs that are missing.
+set -euo pipefail
+packages=(cmake make g++ zlib1g-dev libboost-dev libboost-context-dev libgtest-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

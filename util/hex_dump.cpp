@@ -1,0 +1,52 @@
+#include "util/hex_dump.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace repcopy {
+
+namespace {
+
+std::string rule(char c) {
+  return std::string(34, c) + " " + std::string(25, c) + " " + std::string(16, c) + "\n";
+}
+
+}  // namespace
+
+void hex_dump_to(std::ostream& os, std::span<const uint8_t> data, size_t end, size_t start) {
+  if (end > data.size()) end = data.size();
+  if (start > end) start = end;
+  os << rule('-');
+  const size_t first_line = start / 16;
+  const size_t last_line = end / 16;
+  for (size_t k = first_line; k <= last_line; ++k) {
+    std::string line;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%8.8zX: ", k * 16);
+    line += buf;
+    size_t c0 = (k == first_line) ? start % 16 : 0;
+    size_t c1 = (k == last_line) ? end % 16 : 16;
+    for (size_t c = 0; c < c0; ++c) line += "   ";
+    for (size_t c = c0; c < c1; ++c) {
+      std::snprintf(buf, sizeof buf, " %2.2X", data[k * 16 + c]);
+      line += buf;
+    }
+    line.append((17 - c1) * 3, ' ');
+    for (size_t c = 0; c < c0; ++c) line += ' ';
+    for (size_t c = c0; c < c1; ++c) {
+      uint8_t b = data[k * 16 + c];
+      line += b < 0x20 ? '.' : char(b);
+    }
+    line += '\n';
+    os << line;
+  }
+  os << rule('=');
+  os.flush();
+}
+
+void hex_dump(std::span<const uint8_t> data, size_t end, size_t start) {
+  hex_dump_to(std::cout, data, end, start);
+}
+
+}  // namespace repcopy

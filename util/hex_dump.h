@@ -1,0 +1,17 @@
+#pragma once
+// The diagnostic hex dump printed by every reader of repository files: a rule line, one line per
+// 16-byte row from start/16 to end/16 inclusive (offset, hex columns, text column at 61), and a
+// closing rule line, all on standard output.
+
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <span>
+
+namespace repcopy {
+
+// Dumps data[start, end). end is clamped to data.size(); nothing outside data is read.
+void hex_dump(std::span<const uint8_t> data, size_t end, size_t start = 0);
+void hex_dump_to(std::ostream& os, std::span<const uint8_t> data, size_t end, size_t start = 0);
+
+}  // namespace repcopy
