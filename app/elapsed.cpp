@@ -1,0 +1,21 @@
+#include "app/elapsed.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace repcopy {
+
+std::string elapsed_text(uint64_t start_filetime, uint64_t end_filetime) {
+  const int64_t units = end_filetime >= start_filetime ? int64_t(end_filetime - start_filetime) : 0;
+  const long long seconds = units / 10000000;
+  const long long millis = units % 10000000 / 10000;
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%lld.%03lld", seconds, millis);
+  return buf;
+}
+
+void print_elapsed(uint64_t start_filetime, uint64_t end_filetime) {
+  std::cout << elapsed_text(start_filetime, end_filetime) << std::endl;
+}
+
+}  // namespace repcopy

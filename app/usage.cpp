@@ -1,0 +1,73 @@
+#include "app/usage.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "version.h"
+
+namespace repcopy {
+
+std::string banner_text() {
+  char version[64];
+  std::snprintf(version, sizeof version, "%d.%d.%d.%02d", REPCOPY_VERSION_MAJOR,
+                REPCOPY_VERSION_MINOR, REPCOPY_VERSION_PATCH, REPCOPY_VERSION_TWEAK);
+  return std::string("repcopy - event repository copy ") + version +
+         "\nCopies events between event repositories; the source is never changed.\n\n";
+}
+
+void print_banner() {
+  std::string text = banner_text();
+  text.pop_back();  // the last line end is the flushing one
+  std::cerr << text << std::endl;
+}
+
+std::string_view program_name(const char* argv0) {
+  std::string_view path = argv0 ? argv0 : "";
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string usage_text(std::string_view program) {
+  std::string text;
+  text += "Makes events copy from source repository to target one.\n";
+  text += "Or calculates target repository size.\n";
+  text += "\nUsage:\n\n";
+  text += program;
+  text += " [-h -v]";
+  text += "\n                   [-d <how_many_days_back>]";
+  text += "\n                   [-r <how_many_hours_back>]";
+  text += "\n                   [-f <YYYY[MM[DD[HH[mm]]]]>]";
+  text += "\n                   [-t <YYYY[MM[DD[HH[mm]]]]>]";
+  text += "\n                   [-i <id1,id2,id3...>]";
+  text += "\n                   [-j <id1,id2,id3...>]";
+  text += "\n                   <source repository_path> <target repository_path>\n";
+  text += "\n-h                 - Print this help";
+  text += "\n-v                 - Verbose mode";
+  text += "\n     Time filters:";
+  text += "\n-d <how_many_days_back>    - Results for this many past days, beginning";
+  text += "\n                             with 12:00 AM on the earliest matching day";
+  text += "\n-r <how_many_hours_back>   - Results for this many past hours, beginning";
+  text += "\n                             with the start of the earliest matching hour";
+  text +=
+      "\n-f <YYYY[MM[DD[HH[mm]]]]>  - Results starting from this date and time (UTC, inclusive)";
+  text += "\n-t <YYYY[MM[DD[HH[mm]]]]>  - Results before this date and time (UTC, exclusive)";
+  text += "\n     The -f and -t filter options can be used together.\n";
+  text += "\n     EventID filters:";
+  text +=
+      "\n-i <id1,id2,id3...>        - 'White list' of EventID (will be included), comma "
+      "separated.";
+  text +=
+      "\n-j <id1,id2,id3...>        - 'Black list' of EventID (will be excluded), comma "
+      "separated.";
+  text += "\n     The -i and -j filter options cannot be used together.";
+  text += "\n";
+  return text;
+}
+
+void print_usage(std::string_view program) {
+  std::string text = usage_text(program);
+  text.pop_back();
+  std::cout << text << std::endl;
+}
+
+}  // namespace repcopy

@@ -1,0 +1,21 @@
+#pragma once
+// The banner (standard error) and the usage text (standard output).
+
+#include <string>
+#include <string_view>
+
+namespace repcopy {
+
+// Title, a blank and the version "%d.%d.%d.%02d", a line end, the notice line, a line end and an
+// empty line.
+std::string banner_text();
+void print_banner();
+
+// The program's file name: the part of argv[0] after its last '/' or '\'.
+std::string_view program_name(const char* argv0);
+
+// The usage pieces in order, with the program name after the third, closed by a line end.
+std::string usage_text(std::string_view program);
+void print_usage(std::string_view program);
+
+}  // namespace repcopy

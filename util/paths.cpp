@@ -1,0 +1,110 @@
+#include "util/paths.h"
+
+#include <cerrno>
+#include <iostream>
+
+#include "platform/platform.h"
+#include "util/error_text.h"
+#include "util/fatal.h"
+#include "util/text.h"
+
+namespace repcopy {
+
+namespace {
+
+[[noreturn]] void cant_add_path(const std::string& path, const std::string& cwd) {
+  fatal_stop("Can't add path " + path + "\n to\n " + cwd + "\n");
+}
+
+// The relative-path steps shared by both forms; sep is the separator of the form.
+// "..": every occurrence of ".." in the path (searched left to right, each search after the
+// previous one) drops one trailing component of the current directory; then the text after the
+// last ".." is appended. A single leading ".": the text after the dot, with a separator put
+// before it when it has none. Anything else: the current directory, a separator, the path.
+// The fatal message shows the current directory as the system gave it.
+std::string join_relative(const std::string& path, const std::string& system_cwd, std::string cwd,
+                          char sep) {
+  if (path.rfind("..", 0) == 0) {
+    size_t last = 0;
+    for (size_t at = path.find(".."); at != std::string::npos; at = path.find("..", at + 2)) {
+      const size_t cut = cwd.rfind(sep);
+      if (cut == std::string::npos) cant_add_path(path, system_cwd);
+      cwd.erase(cut);
+      last = at;
+    }
+    return cwd + path.substr(last + 2);
+  }
+  if (!path.empty() && path[0] == '.') {
+    std::string rest = path.substr(1);
+    if (!rest.empty() && rest[0] != sep) rest.insert(rest.begin(), sep);
+    return cwd + rest;
+  }
+  return cwd + sep + path;
+}
+
+// Appends the taken text, converted, within the unit limit.
+int append_converted(const std::string& taken, std::u16string& out) {
+  std::u16string wide;
+  if (!from_utf8(taken, wide)) {
+    platform::set_last_error(EILSEQ);
+  } else if (out.size() + wide.size() + 1 > kMaxPathUnits) {
+    platform::set_last_error(ENAMETOOLONG);
+  } else {
+    out += wide;
+    return 0;
+  }
+  std::cout << "MultiByteToWideChar: " << error_text() << std::endl;
+  return -1;
+}
+
+}  // namespace
+
+int windows_extended_path(const std::string& path, const std::string& cwd, std::u16string& out) {
+  out = u"\\\\?\\";
+  std::string taken;
+  if (path.size() >= 2 && path[1] == ':') {
+    taken = path;  // drive paths, also drive-relative ones such as D:x
+  } else if (path.rfind("\\\\", 0) == 0) {
+    out = u"\\\\?\\UNC";
+    taken = path.substr(1);
+  } else if (!path.empty() && path[0] == '\\') {
+    taken = cwd.substr(0, 2) + path;  // the current drive
+  } else {
+    taken = join_relative(path, cwd, cwd, '\\');
+  }
+  return append_converted(taken, out);
+}
+
+int posix_absolute_path(const std::string& path, const std::string& cwd, std::u16string& out) {
+  out.clear();
+  std::string taken;
+  if (!path.empty() && path[0] == '/') {
+    taken = path;
+  } else {
+    // The root directory joins without doubling its separator.
+    std::string base = cwd == "/" ? std::string() : cwd;
+    taken = join_relative(path, cwd, base, '/');
+    if (taken.empty()) taken = "/";  // ".." resolved up to the root
+  }
+  if (append_converted(taken, out) != 0) {
+    out.assign(1, u'\0');
+    return -1;
+  }
+  return 0;
+}
+
+int to_extended_path(const std::string& path, std::u16string& out) {
+  std::string cwd;
+  if (path.empty() || path[0] != '/') {
+    std::u16string wide_cwd;
+    if (!platform::current_directory(wide_cwd)) {
+      std::cout << "WideCharToMultiByte: " << error_text() << std::endl;
+      out.assign(1, u'\0');
+      return -1;
+    }
+    cwd = to_utf8(wide_cwd);
+  }
+  return posix_absolute_path(path, cwd, out);
+}
+
+}  // namespace repcopy

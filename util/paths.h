@@ -1,0 +1,33 @@
+#pragma once
+// Command-line paths made absolute, once, before any file call.
+//
+// The program uses the POSIX form: a relative path is joined to the current directory, "./x"
+// and "../x" are resolved against it, an absolute path is taken as it stands. The Windows form
+// (drive, "\\?\" and "\\?\UNC" prefixes) is kept beside it as the reference the POSIX form
+// follows step by step.
+//
+// All forms return 0, or -1 after printing "MultiByteToWideChar: " (or "WideCharToMultiByte: "
+// for an unreadable current directory) and the error text on standard output. A result that does
+// not fit kMaxPathUnits code units with its terminator is refused. A path with more ".." than the
+// current directory has components prints "Can't add path <path>\n to\n <cwd>\n" and ends the
+// process with exit code -1.
+
+#include <cstddef>
+#include <string>
+
+namespace repcopy {
+
+inline constexpr size_t kMaxPathUnits = 32768;  // buffer size, terminator included
+
+// The path as typed (UTF-8) to an absolute UTF-16 path, reading the current directory through
+// the platform layer only when the path is relative. On failure out holds a lone NUL code unit:
+// a path that no system call accepts, so suffixes appended to it by careless callers never name
+// a real file or directory.
+int to_extended_path(const std::string& path, std::u16string& out);
+
+// Pure cores with the current directory passed in (8-bit text, as the system returned it).
+int posix_absolute_path(const std::string& path, const std::string& cwd, std::u16string& out);
+// On failure out holds only the prefix ("\\?\" or "\\?\UNC").
+int windows_extended_path(const std::string& path, const std::string& cwd, std::u16string& out);
+
+}  // namespace repcopy
