@@ -81,13 +81,16 @@ std::optional<uint32_t> date_text_time(std::string_view text) {
 
 bool file_overlaps_window(const filter_config& filter, std::u16string_view file_name) {
   auto time_at = [&](size_t offset) -> std::optional<uint32_t> {
-    if (offset >= file_name.size()) return std::nullopt;
-    return date_field_time(file_name.substr(offset, kFileTimeDigits));
+    if (offset + kFileTimeDigits > file_name.size()) return std::nullopt;
+    const std::u16string_view digits = file_name.substr(offset, kFileTimeDigits);
+    for (char16_t c : digits)
+      if (c < u'0' || c > u'9') return std::nullopt;
+    return date_field_time(digits);
   };
+  // A name whose time fields are not 14 digits of a valid time says nothing about the file's
+  // events: the file is read so that no data is lost, and its events meet the event test.
   const std::optional<uint32_t> first = time_at(kFileFirstTimeOffset);
   const std::optional<uint32_t> last = time_at(kFileLastTimeOffset);
-  // A name whose time digits do not form a valid time says nothing about the file's events;
-  // the file is read so that no data is lost, and its events meet the event test one by one.
   if (!first || !last) return true;
   if (*first > filter.time_to) return false;
   return *last >= filter.time_from;

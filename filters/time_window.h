@@ -57,6 +57,8 @@ inline constexpr size_t kFileTimeDigits = 14;
 
 // Whether a repository file with this name can hold events inside the window: false when its
 // first event lies after time_to or its last event before time_from. Does not look at time_on.
+// A name whose two times are not 14 digits forming a valid time counts as overlapping (the
+// file is read, and its events are tested one by one).
 bool file_overlaps_window(const filter_config& filter, std::u16string_view file_name);
 
 // When time_on, whether time_from <= event_time <= time_to; otherwise true.
