@@ -97,8 +97,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
   run_request request;
   filter_config& filter = request.filter;
   if (time_state == kTimeDaysBack || time_state == kTimeHoursBack) {
-    time_window_back(filter, time_state, count_back,
-                     current_time());
+    time_window_back(filter, time_state, count_back, current_time());
   } else if (time_state != kNoTime) {
     if (time_state != kTimeToOnly && !date_accepted('f', from_text, program)) return -1;
     if (time_state != kTimeFromOnly && !date_accepted('t', to_text, program)) return -1;

@@ -14,8 +14,8 @@ std::vector<uint32_t> build_id_list(std::string_view text) {
   size_t start = 0;
   while (true) {
     const size_t comma = text.find(',', start);
-    const std::string_view piece =
-        text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    const std::string_view piece = text.substr(
+        start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
     ids.push_back(uint32_t(leading_int32(piece)));
     if (comma == std::string_view::npos) break;
     start = comma + 1;

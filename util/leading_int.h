@@ -12,9 +12,7 @@ namespace repcopy {
 template <class CharT>
 int32_t leading_int32(std::basic_string_view<CharT> text) {
   size_t i = 0;
-  auto is_space = [](CharT c) {
-    return c == CharT(' ') || (c >= CharT('\t') && c <= CharT('\r'));
-  };
+  auto is_space = [](CharT c) { return c == CharT(' ') || (c >= CharT('\t') && c <= CharT('\r')); };
   while (i < text.size() && is_space(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == CharT('+') || text[i] == CharT('-'))) {

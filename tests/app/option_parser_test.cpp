@@ -13,7 +13,7 @@ namespace {
 using testing_app::arg_vector;
 
 struct parsed {
-  std::string letters;  // option letters in order, '?' for errors
+  std::string letters;    // option letters in order, '?' for errors
   std::string arguments;  // option arguments joined by '|'
   int index = 0;          // index after the options
 };
@@ -40,9 +40,9 @@ TEST(OptionParser, GroupedLettersAndArguments) {
       {{"p", "-vd3", "s", "t"}, "vd", "3|", 2},
       {{"p", "-d", "-r", "s", "t"}, "d", "-r|", 3},  // the next argument even with a dash
       {{"p", "-f2019", "-t", "2020", "-c", "s", "t"}, "ftc", "2019|2020|", 5},
-      {{"p", "s", "-v", "t"}, "", "", 1},     // the first non-option ends the options
-      {{"p", "-", "-v", "t"}, "", "", 1},     // so does a lone dash
-      {{"p", "--", "-v", "t"}, "", "", 2},    // "--" is stepped over
+      {{"p", "s", "-v", "t"}, "", "", 1},   // the first non-option ends the options
+      {{"p", "-", "-v", "t"}, "", "", 1},   // so does a lone dash
+      {{"p", "--", "-v", "t"}, "", "", 2},  // "--" is stepped over
       {{"p"}, "", "", 1},
   };
   for (Case& c : cases) {

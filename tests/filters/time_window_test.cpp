@@ -7,9 +7,9 @@
 namespace repcopy {
 namespace {
 
-constexpr uint32_t kNow = 1551807730;          // 2019-03-05 17:42:10 UTC
-constexpr uint32_t kDayStart = 1551744000;     // 2019-03-05 00:00:00
-constexpr uint32_t kJan2At3 = 1546398000;      // 2019-01-02 03:00:00
+constexpr uint32_t kNow = 1551807730;       // 2019-03-05 17:42:10 UTC
+constexpr uint32_t kDayStart = 1551744000;  // 2019-03-05 00:00:00
+constexpr uint32_t kJan2At3 = 1546398000;   // 2019-01-02 03:00:00
 
 TEST(TimeWindowBack, DaysBackStartAtMidnightOfTheMatchingDay) {
   struct Case {
@@ -68,10 +68,19 @@ TEST(DateFieldTime, DigitsAddFieldsOneByOne) {
 
 TEST(DateFieldTime, InvalidCalendarTimesHaveNoTime) {
   const char* bad[] = {
-      "",               "201913",         "201900",          "20190132",   "20190229",
-      "2019010224",     "201901020360",   "20190102030460",  "1969",       "2107",
+      "",
+      "201913",
+      "201900",
+      "20190132",
+      "20190229",
+      "2019010224",
+      "201901020360",
+      "20190102030460",
+      "1969",
+      "2107",
       "21060207062816",  // one second past the 32-bit range
-      "abcd",           "2019-03-05",  // dash: month reads "-0" = 0
+      "abcd",
+      "2019-03-05",  // dash: month reads "-0" = 0
   };
   for (const char* text : bad) EXPECT_FALSE(date_text_time(text).has_value()) << text;
 }

@@ -9,12 +9,14 @@
 namespace repcopy {
 namespace {
 
-const std::string kOpen = std::string(34, '-') + " " + std::string(25, '-') + " " +
-                          std::string(16, '-') + "\n";
-const std::string kClose = std::string(34, '=') + " " + std::string(25, '=') + " " +
-                           std::string(16, '=') + "\n";
+const std::string kOpen =
+    std::string(34, '-') + " " + std::string(25, '-') + " " + std::string(16, '-') + "\n";
+const std::string kClose =
+    std::string(34, '=') + " " + std::string(25, '=') + " " + std::string(16, '=') + "\n";
 // A line that shows only its offset: 17 empty columns before the (empty) text.
-std::string offset_only(const char* offset) { return std::string(offset) + ": " + std::string(51, ' ') + "\n"; }
+std::string offset_only(const char* offset) {
+  return std::string(offset) + ": " + std::string(51, ' ') + "\n";
+}
 
 std::string dump(const std::vector<uint8_t>& data, size_t end, size_t start = 0) {
   std::ostringstream os;
@@ -32,8 +34,7 @@ TEST(HexDump, TwentyBytesGiveAFullLineAndAShortOneWithAlignedText) {
   std::vector<uint8_t> data = sequence_from(0x30, 16);
   for (uint8_t b : {0x00, 0x1F, 0x41, 0xFF}) data.push_back(b);
   const std::string expected =
-      kOpen +
-      "00000000:  30 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F   0123456789:;<=>?\n" +
+      kOpen + "00000000:  30 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F   0123456789:;<=>?\n" +
       "00000010:  00 1F 41 FF" + std::string(39, ' ') + "..A\xFF\n" + kClose;
   EXPECT_EQ(dump(data, 20), expected);
   // The text column starts 61 characters into both lines.

@@ -12,9 +12,7 @@
 namespace repcopy {
 namespace {
 
-TEST(GuidText, AllZero) {
-  EXPECT_EQ(guid_text(guid{}), "00000000-0000-0000-0000-000000000000");
-}
+TEST(GuidText, AllZero) { EXPECT_EQ(guid_text(guid{}), "00000000-0000-0000-0000-000000000000"); }
 
 TEST(GuidText, FromTheFileMagicBytes) {
   const uint8_t bytes[16] = {0x7B, 0x19, 0x35, 0x19, 0xB9, 0xAB, 0xA5, 0x4D,
@@ -69,11 +67,20 @@ TEST(LeadingInt, StrtolLikeWithClamping) {
   struct Case {
     const char* text;
     int32_t value;
-  } cases[] = {{"", 0},          {"12", 12},          {"  \t-7", -7},        {"+5", 5},
-               {"7x9", 7},       {"x7", 0},           {"-", 0},             {"- 1", 0},
-               {"2147483647", 2147483647},            {"2147483648", 2147483647},
-               {"-2147483648", INT32_MIN},            {"-2147483649", INT32_MIN},
-               {"000000000000000000042", 42},         {"99999999999999999999999", INT32_MAX}};
+  } cases[] = {{"", 0},
+               {"12", 12},
+               {"  \t-7", -7},
+               {"+5", 5},
+               {"7x9", 7},
+               {"x7", 0},
+               {"-", 0},
+               {"- 1", 0},
+               {"2147483647", 2147483647},
+               {"2147483648", 2147483647},
+               {"-2147483648", INT32_MIN},
+               {"-2147483649", INT32_MIN},
+               {"000000000000000000042", 42},
+               {"99999999999999999999999", INT32_MAX}};
   for (const Case& c : cases) EXPECT_EQ(leading_int32(c.text), c.value) << '"' << c.text << '"';
   EXPECT_EQ(leading_int32(std::u16string_view(u" 0305")), 305);
   EXPECT_EQ(leading_int32(nullptr), 0);
