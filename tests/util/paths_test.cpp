@@ -1,9 +1,12 @@
 #include "util/paths.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <iostream>
 #include <string>
 
 #include "util/error_text.h"
@@ -158,6 +161,23 @@ TEST(ToExtendedPath, UsesTheCurrentDirectoryForRelativePaths) {
   EXPECT_EQ(out, u(std::string(cwd) + (std::string(cwd) == "/" ? "" : "/") + "sub/x"));
   EXPECT_EQ(to_extended_path("/abs", out), 0);
   EXPECT_EQ(out, u"/abs");
+}
+
+TEST(ToExtendedPathDeathTest, UnreadableCurrentDirectoryIsReported) {
+  // In a child: stand in a directory that no longer exists, so the current directory is gone.
+  EXPECT_EXIT(
+      {
+        ::dup2(2, 1);
+        char dir[] = "/tmp/repcopy-cwd-XXXXXX";
+        if (::mkdtemp(dir) == nullptr || ::chdir(dir) != 0 || ::rmdir(dir) != 0) std::_Exit(1);
+        std::u16string out;
+        const int relative = to_extended_path("x", out);
+        const bool unusable = out == std::u16string(1, u'\0');
+        const int absolute = to_extended_path("/abs", out);  // needs no current directory
+        std::cout.flush();
+        std::_Exit(relative == -1 && unusable && absolute == 0 ? 7 : 1);
+      },
+      testing::ExitedWithCode(7), regex_escape("WideCharToMultiByte: " + error_text(ENOENT)));
 }
 
 }  // namespace
