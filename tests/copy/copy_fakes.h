@@ -57,6 +57,23 @@ class vector_source : public CommonSource {
   std::optional<size_t> throw_at_;
 };
 
+// Produces count events on demand, without holding them all.
+class generated_source : public CommonSource {
+ public:
+  generated_source(uint32_t count, std::function<full_event(uint32_t)> make)
+      : count_(count), make_(std::move(make)) {}
+  int32_t next_event(full_event& out) override {
+    if (next_ == count_) return 1;
+    out = make_(next_++);
+    return 0;
+  }
+
+ private:
+  uint32_t count_;
+  uint32_t next_ = 0;
+  std::function<full_event(uint32_t)> make_;
+};
+
 // A door the writers wait at until the test opens it; counts who arrived.
 class gate {
  public:
