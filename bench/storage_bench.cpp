@@ -73,12 +73,12 @@ class null_target : public CommonTarget {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const uint32_t count = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10))
-                                  : 2000000u;
+  const uint32_t count =
+      argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 2000000u;
   const unsigned processors = platform::logical_processor_count();
-  const int32_t threads = argc > 2 ? std::atoi(argv[2])
-                                   : static_cast<int32_t>(processors >= 4 ? processors - 1
-                                                                          : processors);
+  const int32_t threads = argc > 2
+                              ? std::atoi(argv[2])
+                              : static_cast<int32_t>(processors >= 4 ? processors - 1 : processors);
   synthetic_source source(count);
   null_target target;
   worker_pool pool(threads);

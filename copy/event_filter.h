@@ -13,8 +13,7 @@ namespace repcopy {
 // 2) and an unlisted one only a black list (kind 1); any other kind drops everything.
 inline bool passes_event_id(const filter_config& filter, uint32_t event_id) {
   if (!filter.id_on) return true;
-  const bool found =
-      std::find(filter.ids.begin(), filter.ids.end(), event_id) != filter.ids.end();
+  const bool found = std::find(filter.ids.begin(), filter.ids.end(), event_id) != filter.ids.end();
   return found ? filter.id_kind == 2 : filter.id_kind == 1;
 }
 

@@ -70,8 +70,8 @@ event_storage::place event_storage::find_place(const full_event& event) {
 
 // Every item carries the names of the entries it belongs to and the details of its computer
 // entry, whichever way it is taken, so one computer's batches always land in one directory.
-void event_storage::fill_header(storage_item& item, domain_entry* domain,
-                                computer_entry* computer, ds_entry* ds) {
+void event_storage::fill_header(storage_item& item, domain_entry* domain, computer_entry* computer,
+                                ds_entry* ds) {
   item.domain = domain;
   item.computer = computer;
   item.p_ds = ds;

@@ -10,9 +10,10 @@ namespace repcopy {
 worker_pool::worker_pool(int32_t threads, uint32_t capacity, uint64_t event_bound,
                          uint32_t batch_events)
     : capacity_(std::max<uint32_t>(capacity, 1)),
-      event_bound_(event_bound != 0 ? event_bound
-                                    : kQueuedBatchesPerWriter * std::max<uint64_t>(batch_events, 1) *
-                                          static_cast<uint64_t>(std::max(threads, 1))) {
+      event_bound_(event_bound != 0
+                       ? event_bound
+                       : kQueuedBatchesPerWriter * std::max<uint64_t>(batch_events, 1) *
+                             static_cast<uint64_t>(std::max(threads, 1))) {
   threads_.reserve(static_cast<size_t>(std::max(threads, 0)));
   try {
     for (int32_t i = 0; i < threads; ++i) threads_.emplace_back(&worker_pool::worker_loop, this);

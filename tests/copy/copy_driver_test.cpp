@@ -31,7 +31,8 @@ int32_t run(worker_pool& pool, event_storage& storage, std::vector<CommonSource*
 std::vector<full_event> series(uint32_t first, uint32_t count, const std::u16string& ds,
                                size_t bytes = 8) {
   std::vector<full_event> v;
-  for (uint32_t i = 0; i < count; ++i) v.push_back(make_event(first + i, u"SRV01", ds, u"CORP", bytes));
+  for (uint32_t i = 0; i < count; ++i)
+    v.push_back(make_event(first + i, u"SRV01", ds, u"CORP", bytes));
   return v;
 }
 
@@ -57,8 +58,8 @@ TEST_P(CopyDriverWriters, EveryEventIsWrittenExactlyOnce) {
   std::vector<full_event> first, third;
   uint32_t key = 0;
   for (uint32_t i = 0; i < 5000; ++i, ++key)
-    first.push_back(make_event(key, hosts[i % 3], sources_ds[(i / 7) % 4], u"CORP",
-                               i % 11 == 0 ? 400 : 16));
+    first.push_back(
+        make_event(key, hosts[i % 3], sources_ds[(i / 7) % 4], u"CORP", i % 11 == 0 ? 400 : 16));
   for (uint32_t i = 0; i < 1000; ++i, ++key)
     third.push_back(make_event(key, hosts[i % 2], sources_ds[i % 4], u"", 16));
   vector_source s1(first), s2({}), s3(third);
@@ -318,7 +319,8 @@ TEST(CopyDriver, FullQueueBlocksTheDriverWithoutLosingBatches) {
   door.open();
   driver.join();
   std::vector<uint32_t> keys;
-  for (const written_batch& b : target.batches()) keys.insert(keys.end(), b.keys.begin(), b.keys.end());
+  for (const written_batch& b : target.batches())
+    keys.insert(keys.end(), b.keys.begin(), b.keys.end());
   std::vector<uint32_t> expected(100);
   for (uint32_t i = 0; i < 100; ++i) expected[i] = i;
   EXPECT_EQ(keys, expected);
@@ -338,9 +340,8 @@ TEST(CopyDriver, QueuedEventsStayWithinTheBoundWithASlowTarget) {
     while (now > seen && !max_seen.compare_exchange_weak(seen, now)) {
     }
   });
-  generated_source source(1500, [](uint32_t i) {
-    return make_event(i, u"H", i % 3 == 0 ? u"x" : u"y");
-  });
+  generated_source source(1500,
+                          [](uint32_t i) { return make_event(i, u"H", i % 3 == 0 ? u"x" : u"y"); });
   event_storage storage(10, 1000000, 100000);
   copy_outcome outcome;
   ASSERT_EQ(run(pool, storage, {&source}, target, outcome), 0);

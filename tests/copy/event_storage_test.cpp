@@ -84,7 +84,8 @@ TEST(EventStorage, PendingLimitReportsAndLargestBatchLeaves) {
   } plan[] = {{u"A", 3}, {u"B", 4}, {u"C", 2}};
   uint32_t key = 0;
   for (const auto& p : plan)
-    for (int i = 0; i < p.count; ++i) add_expect(storage, make_event(key++, u"H", p.ds), kStorageAdded);
+    for (int i = 0; i < p.count; ++i)
+      add_expect(storage, make_event(key++, u"H", p.ds), kStorageAdded);
   add_expect(storage, make_event(key++, u"H", u"C"), kPendingFull);  // the 10th
   storage_item item;
   ASSERT_EQ(storage.take_largest(item), 0);
@@ -99,10 +100,8 @@ TEST(EventStorage, PendingLimitReportsAndLargestBatchLeaves) {
 TEST(EventStorage, LargestAmongEqualsIsFirstInCodeUnitOrder) {
   const std::vector<std::vector<std::u16string>> cases = {
       // {domain, computer, data source} of two data sources with equal batches; the first wins.
-      {u"A", u"X", u"s", u"B", u"A", u"a"},
-      {u"Z", u"X", u"s", u"a", u"Y", u"s"},
-      {u"D", u"AB", u"s", u"D", u"ABC", u"s"},
-      {u"D", u"H", u"\U0001F600", u"D", u"H", u"\uFF21"},
+      {u"A", u"X", u"s", u"B", u"A", u"a"},     {u"Z", u"X", u"s", u"a", u"Y", u"s"},
+      {u"D", u"AB", u"s", u"D", u"ABC", u"s"},  {u"D", u"H", u"\U0001F600", u"D", u"H", u"\uFF21"},
       {u"D", u"H", u"App", u"D", u"H", u"app"},
   };
   for (const auto& c : cases) {

@@ -146,7 +146,7 @@ TEST(WorkerPool, SubmitWaitsWhileQueuedEventsWouldPassTheBound) {
   ASSERT_TRUE(pool.submit(log.task(0, 0, &door)));
   door.wait_for_arrivals(1);
   for (uint32_t i = 1; i <= 3; ++i) ASSERT_TRUE(pool.submit(log.task(i, 3)));  // 9 queued
-  ASSERT_TRUE(pool.submit(log.task(4, 1)));                                     // 10: the bound
+  ASSERT_TRUE(pool.submit(log.task(4, 1)));                                    // 10: the bound
   std::thread reader([&] { pool.submit(log.task(5, 1)); });
   wait_until([&] { return pool.waiting_submitters() == 1; });
   EXPECT_EQ(pool.queued_events(), 10u);
