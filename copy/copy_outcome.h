@@ -17,6 +17,10 @@ class copy_outcome {
     failed_batches_.fetch_add(1, std::memory_order_relaxed);
     failed_events_.fetch_add(events, std::memory_order_relaxed);
   }
+  void add_failed_batches(uint64_t batches, uint64_t events) {
+    failed_batches_.fetch_add(batches, std::memory_order_relaxed);
+    failed_events_.fetch_add(events, std::memory_order_relaxed);
+  }
   void add_dropped_event() { dropped_events_.fetch_add(1, std::memory_order_relaxed); }
   void add_damaged_file() { damaged_files_.fetch_add(1, std::memory_order_relaxed); }
 

@@ -1,0 +1,26 @@
+#pragma once
+// The copy driver: on the calling thread it pulls events from each source in turn, filters them,
+// batches them in the event storage and hands every batch taken out to the writer pool, which
+// gives it to the target. Reading is sequential; writing runs on the pool's threads.
+
+#include <cstdint>
+#include <vector>
+
+#include "copy/common.h"
+#include "copy/copy_outcome.h"
+#include "copy/event_storage.h"
+#include "copy/worker_pool.h"
+#include "filters/filter_config.h"
+
+namespace repcopy {
+
+// Returns 0 once every event has been read, every batch written and every writer joined (the
+// pool is finished). A batch the target fails to write (nonzero result, or an exception) and an
+// event too large for any batch are counted in outcome; the run goes on. When an exception
+// leaves the driver, the pool is aborted (queued batches dropped and counted as failed, writers
+// joined) before it propagates.
+int32_t run_copy_driver(worker_pool& pool, event_storage& storage,
+                        const std::vector<CommonSource*>& sources, CommonTarget& target,
+                        const filter_config& filter, copy_outcome& outcome);
+
+}  // namespace repcopy
