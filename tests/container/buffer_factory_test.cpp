@@ -32,8 +32,8 @@ TEST(BufferFactory, RecordBuffersOfEveryIdCarryTheirId) {
 }
 
 TEST(BufferFactory, DetectedContentBuildsAFileBufferOrNothing) {
-  const bytes file = test::build_file({{{test::part_item("0_events.dat", {})},
-                                        {{u"EventsCount", u"0"}}}});
+  const bytes file =
+      test::build_file({{{test::part_item("0_events.dat", {})}, {{u"EventsCount", u"0"}}}});
   std::string out;
   auto f = make_quietly(file, -3, &out);
   ASSERT_NE(dynamic_cast<RepFileBuffer*>(f.get()), nullptr);
@@ -90,12 +90,13 @@ TEST(DataBuffer, DumpShowsTrailerValuesThatDisagree) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "%8.8X", crc);
   const std::string dump = out.substr(out.find("\n0_src.cache\n"));
-  EXPECT_EQ(dump, "\n0_src.cache\n"
-                  "unpacked_len = 99 (0x00000063)\n"
-                  "unpacked_len_real = 10 (0x000000000000000A)\n"
-                  "crc32 = 4660 (0x00001234)\n"
-                  "crc32_real = " +
-                      std::to_string(crc) + " (0x" + hex + ")\n");
+  EXPECT_EQ(dump,
+            "\n0_src.cache\n"
+            "unpacked_len = 99 (0x00000063)\n"
+            "unpacked_len_real = 10 (0x000000000000000A)\n"
+            "crc32 = 4660 (0x00001234)\n"
+            "crc32_real = " +
+                std::to_string(crc) + " (0x" + hex + ")\n");
 
   const bytes other = test::stored_item("x.y", data);
   RepDataBuffer good(other, 0, 0);  // too short to hold a name: nothing to show
@@ -112,27 +113,29 @@ TEST(ValueDump, DecimalAndZeroPaddedHex) {
 }
 
 TEST(FileDump, ListsFootersTableAndParts) {
-  const bytes file = test::build_file(
-      {{{test::part_item("0_events.dat", test::counted_records({u"e"}))}, {{u"EventsCount", u"1"}}}});
+  const bytes file =
+      test::build_file({{{test::part_item("0_events.dat", test::counted_records({u"e"}))},
+                         {{u"EventsCount", u"1"}}}});
   RepFileBuffer f(file);
   ASSERT_EQ(f.Load(), 0);
   testing::internal::CaptureStdout();
   f.Dump();
   std::string out = testing::internal::GetCapturedStdout();
   const footer_record& ft = f.footers()[0];
-  const std::string head = "\nfooter offset : " + value_dump(ft.footer_offset) +
-                           "\n\nfooter length : " + value_dump(ft.footer_len) +
-                           "\nEventsCount = 1\n\ntbl_offset = " + value_dump(ft.tbl_offset) +
-                           "\n\ntbl_len = " + value_dump(ft.tbl_len) +
-                           "\n\nname_len_tbl     = 12 (0x000000000000000C)\n"
-                           "\nname_tbl         = 0_events.dat\n"
-                           "unpacked_len_tbl = 6 (0x0000000000000006)\n"
-                           "item_offset      = 512 (0x0000000000000200)\n"
-                           "packed_len       = " +
-                           value_dump(ft.part_table[0].packed_len) +
-                           "\nBuffer_ID id     = 3 (0x00000003)\n"
-                           "======\nParts:\n======\nPart index: 0\n0 : nullptr\n1 : nullptr\n"
-                           "2 : nullptr\n3 : id = 3 RepEventsBuffer\nbuffer_len = 6\nulCount = 1\n\n";
+  const std::string head =
+      "\nfooter offset : " + value_dump(ft.footer_offset) +
+      "\n\nfooter length : " + value_dump(ft.footer_len) +
+      "\nEventsCount = 1\n\ntbl_offset = " + value_dump(ft.tbl_offset) +
+      "\n\ntbl_len = " + value_dump(ft.tbl_len) +
+      "\n\nname_len_tbl     = 12 (0x000000000000000C)\n"
+      "\nname_tbl         = 0_events.dat\n"
+      "unpacked_len_tbl = 6 (0x0000000000000006)\n"
+      "item_offset      = 512 (0x0000000000000200)\n"
+      "packed_len       = " +
+      value_dump(ft.part_table[0].packed_len) +
+      "\nBuffer_ID id     = 3 (0x00000003)\n"
+      "======\nParts:\n======\nPart index: 0\n0 : nullptr\n1 : nullptr\n"
+      "2 : nullptr\n3 : id = 3 RepEventsBuffer\nbuffer_len = 6\nulCount = 1\n\n";
   EXPECT_EQ(out.substr(0, head.size()), head);
   EXPECT_NE(out.find("12 : nullptr\n-----------------\n"), std::string::npos);
 }

@@ -15,13 +15,25 @@ TEST(ClassifyByName, EveryItemNameAndKeyGivesItsId) {
     const char16_t* name;
     int32_t id;
   } cases[] = {
-      {u"0_cat.cache", 0},       {u"0_comp.cache", 1},       {u"0_desc.cache", 2},
-      {u"0_events.dat", 3},      {u"0_first.pos", 4},        {u"0_ins.cache", 5},
-      {u"0_last.pos", 6},        {u"0_record.keys", 7},      {u"0_src.cache", 8},
-      {u"0_user.cache", 9},      {u"0_nfields.dat", 10},     {u"0_nf_names.cache", 11},
-      {u"0_nf_values.cache", 12}, {u"filter.dat", 13},       {u"filters.stat", 14},
+      {u"0_cat.cache", 0},
+      {u"0_comp.cache", 1},
+      {u"0_desc.cache", 2},
+      {u"0_events.dat", 3},
+      {u"0_first.pos", 4},
+      {u"0_ins.cache", 5},
+      {u"0_last.pos", 6},
+      {u"0_record.keys", 7},
+      {u"0_src.cache", 8},
+      {u"0_user.cache", 9},
+      {u"0_nfields.dat", 10},
+      {u"0_nf_names.cache", 11},
+      {u"0_nf_values.cache", 12},
+      {u"filter.dat", 13},
+      {u"filters.stat", 14},
       // The key alone, the key at the start, and only the first "." counts.
-      {u"_cat.x", 0},            {u"ents.dat.lter.x", 3},    {u"12_events.dat", 3},
+      {u"_cat.x", 0},
+      {u"ents.dat.lter.x", 3},
+      {u"12_events.dat", 3},
   };
   for (const auto& c : cases) {
     auto id = classify_by_name(c.name);
@@ -32,16 +44,16 @@ TEST(ClassifyByName, EveryItemNameAndKeyGivesItsId) {
 
 TEST(ClassifyByName, NamesWithoutKeyGiveNoId) {
   const char16_t* cases[] = {
-      u"0_events",     // no "."
-      u"filters",      // no "."
-      u"lter",         // the key itself without "."
-      u"abc.lter",     // "." below position 4: the first four units "abc." are compared
-      u"ent.s",        // "." at 3
-      u".cat",         // "." at 0, first four units ".cat"
-      u"a.b",          // shorter than four units
-      u"",             //
-      u"0_EVENTS.dat", // keys are case-sensitive
-      u"0_event.dat",  // "vent"
+      u"0_events",      // no "."
+      u"filters",       // no "."
+      u"lter",          // the key itself without "."
+      u"abc.lter",      // "." below position 4: the first four units "abc." are compared
+      u"ent.s",         // "." at 3
+      u".cat",          // "." at 0, first four units ".cat"
+      u"a.b",           // shorter than four units
+      u"",              //
+      u"0_EVENTS.dat",  // keys are case-sensitive
+      u"0_event.dat",   // "vent"
   };
   for (const char16_t* name : cases) {
     EXPECT_FALSE(classify_by_name(name).has_value()) << std::u16string(name).size();
@@ -74,9 +86,15 @@ TEST(PartIndex, DigitsBeforeTheFirstUnderscore) {
     const char16_t* name;
     int32_t index;
   } cases[] = {
-      {u"0_events.dat", 0},   {u"12_events.dat", 12},         {u"  +7_x", 7},
-      {u"-3_cat.cache", -3},  {u"42", 42},                    {u"7abc_x", 7},
-      {u"2147483647_x", INT32_MAX}, {u"-2147483648_x", INT32_MIN}, {u"\t\n5_a_b", 5},
+      {u"0_events.dat", 0},
+      {u"12_events.dat", 12},
+      {u"  +7_x", 7},
+      {u"-3_cat.cache", -3},
+      {u"42", 42},
+      {u"7abc_x", 7},
+      {u"2147483647_x", INT32_MAX},
+      {u"-2147483648_x", INT32_MIN},
+      {u"\t\n5_a_b", 5},
       {u"0012_x", 12},
   };
   for (const auto& c : cases) EXPECT_EQ(part_index_of(c.name), c.index);
@@ -108,10 +126,18 @@ TEST(ParseUlong, DecimalAndHexadecimalValues) {
     int base;
     uint32_t value;
   } cases[] = {
-      {u"00012abc", 10, 12},  {u"0000001A", 16, 26},  {u"0", 10, 0},
-      {u"  5", 10, 5},        {u"+9", 10, 9},         {u"4294967295", 10, 0xFFFFFFFF},
-      {u"FFFFFFFF", 16, 0xFFFFFFFF}, {u"ffff", 16, 0xFFFF}, {u"0x1A", 16, 26},
-      {u"0xZ", 16, 0},        {u"1A", 10, 1},         {u"-1", 10, 0xFFFFFFFF},
+      {u"00012abc", 10, 12},
+      {u"0000001A", 16, 26},
+      {u"0", 10, 0},
+      {u"  5", 10, 5},
+      {u"+9", 10, 9},
+      {u"4294967295", 10, 0xFFFFFFFF},
+      {u"FFFFFFFF", 16, 0xFFFFFFFF},
+      {u"ffff", 16, 0xFFFF},
+      {u"0x1A", 16, 26},
+      {u"0xZ", 16, 0},
+      {u"1A", 10, 1},
+      {u"-1", 10, 0xFFFFFFFF},
       {u"00000000000000000000042", 10, 42},
   };
   for (const auto& c : cases) {

@@ -164,8 +164,7 @@ inline bytes build_file(const std::vector<footer_spec>& footers) {
 
 // The usual item of a part: name in the table and in the item, stored block, records as data.
 inline table_item part_item(const std::string& name, const bytes& data) {
-  return table_item{std::u16string(name.begin(), name.end()), stored_item(name, data),
-                    data.size()};
+  return table_item{std::u16string(name.begin(), name.end()), stored_item(name, data), data.size()};
 }
 
 }  // namespace repcopy::test

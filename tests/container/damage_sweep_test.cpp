@@ -13,8 +13,9 @@ namespace {
 using test::bytes;
 
 bytes sample_file() {
-  const bytes inner = test::build_file(
-      {{{test::part_item("0_events.dat", test::counted_records({u"in"}))}, {{u"EventsCount", u"1"}}}});
+  const bytes inner =
+      test::build_file({{{test::part_item("0_events.dat", test::counted_records({u"in"}))},
+                         {{u"EventsCount", u"1"}}}});
   return test::build_file(
       {{{test::part_item("0_events.dat", test::counted_records({u"a", u"bc"})),
          test::table_item{u"0_cat.cache",

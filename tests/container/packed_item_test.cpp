@@ -112,8 +112,8 @@ TEST(UnpackItem, FlippedDataByteGivesBadCrcAndKeepsTheData) {
   EXPECT_EQ(r.data, flipped);
   EXPECT_EQ(r.real_len, 100u);
   EXPECT_EQ(r.crc32_real, test::zlib_crc(flipped));
-  EXPECT_EQ(out, "BAD CRC: " + std::to_string(test::zlib_crc(flipped)) + " != " +
-                     std::to_string(test::zlib_crc(data)) + "\n" + dump_text(flipped, 64));
+  EXPECT_EQ(out, "BAD CRC: " + std::to_string(test::zlib_crc(flipped)) +
+                     " != " + std::to_string(test::zlib_crc(data)) + "\n" + dump_text(flipped, 64));
 }
 
 TEST(UnpackItem, FlippedTrailerOfAShortItemDumpsOnlyItsBytes) {
@@ -143,10 +143,10 @@ TEST(UnpackItem, DamagedStreamsAreInflateErrors) {
   bytes truncated_stored{0x01, 100, 0, uint8_t(~100), 0xFF};  // claims 100 bytes, has 10
   truncated_stored.resize(truncated_stored.size() + 10, 'z');
   const bytes cases[] = {
-      {0x07},                                // reserved block type
-      truncated_stored,                      // input ends inside the block
+      {0x07},                                    // reserved block type
+      truncated_stored,                          // input ends inside the block
       {0x00, 3, 0, uint8_t(~3), 0xFF, 1, 2, 3},  // stored block that is not the last one
-      {0x01, 3, 0, 3, 0, 1, 2, 3},           // LEN and NLEN disagree
+      {0x01, 3, 0, 3, 0, 1, 2, 3},               // LEN and NLEN disagree
   };
   for (const bytes& stream : cases) {
     std::string out;
@@ -172,8 +172,9 @@ TEST(UnpackItem, BoundsAreCheckedBeforeAnythingIsRead) {
   } cases[] = {
       {&file, 7, item.size() + 1,
        "Truncated item: item_offset 7 + packed_len 44 passes the end of the file (50 bytes)\n"},
-      {&file, 51, 0, "Truncated item: item_offset 51 + packed_len 0 passes the end of the file "
-                     "(50 bytes)\n"},
+      {&file, 51, 0,
+       "Truncated item: item_offset 51 + packed_len 0 passes the end of the file "
+       "(50 bytes)\n"},
       {&file, ~uint64_t(0), 2,
        "Truncated item: item_offset 18446744073709551615 + packed_len 2 passes the end of the "
        "file (50 bytes)\n"},
@@ -203,10 +204,10 @@ TEST(UnpackItem, NameMayEndRightBeforeTheData) {
 }
 
 TEST(Capacity, InitialCapacityRules) {
-  EXPECT_EQ(initial_capacity(100, 50), 100u);         // stored length above packed_len
-  EXPECT_EQ(initial_capacity(50, 50), 300u);          // not above: 6 x packed_len
+  EXPECT_EQ(initial_capacity(100, 50), 100u);  // stored length above packed_len
+  EXPECT_EQ(initial_capacity(50, 50), 300u);   // not above: 6 x packed_len
   EXPECT_EQ(initial_capacity(10, 50), 300u);
-  EXPECT_EQ(initial_capacity(0, 0), 8u);              // 0 becomes 8
+  EXPECT_EQ(initial_capacity(0, 0), 8u);                    // 0 becomes 8
   EXPECT_EQ(initial_capacity(0, 0x40000000), 0x80000000u);  // 6 x packed_len in 32 bits
   EXPECT_EQ(initial_capacity(0, 0x100000000ull), 8u);       // wraps to 0, then 8
   // A stored length no deflate stream of this size can reach is not trusted for allocation.

@@ -79,11 +79,11 @@ TEST_F(PropertyBlock, BlockEndingOneByteEarlyIsAWrongLength) {
   Build(pairs, pairs.size() - 1);
   EXPECT_EQ(Parse(), 0u);
   EXPECT_EQ(err_, "Wrong property len!!!\n");
-  EXPECT_EQ(out_, "Wrong property len!!!\nproperty_offset = 20\nproperty_len = " +
-                      std::to_string(pairs.size() - 1) + "\nproperty_offset + property_len = " +
-                      std::to_string(20 + pairs.size() - 1) +
-                      "\nfooter size = " + std::to_string(image_.size()) + "\n" +
-                      Dump(image_.size()));
+  EXPECT_EQ(out_,
+            "Wrong property len!!!\nproperty_offset = 20\nproperty_len = " +
+                std::to_string(pairs.size() - 1) +
+                "\nproperty_offset + property_len = " + std::to_string(20 + pairs.size() - 1) +
+                "\nfooter size = " + std::to_string(image_.size()) + "\n" + Dump(image_.size()));
 }
 
 TEST_F(PropertyBlock, LengthThatWrapsIsAWrongLength) {
@@ -119,8 +119,8 @@ TEST_F(PropertyBlock, ValueRunningPastTheEndIsAWrongValueNamingTheProperty) {
   Build(pairs);
   EXPECT_EQ(Parse(), 0u);
   EXPECT_EQ(err_, "Wrong property value!!!\n");
-  EXPECT_EQ(out_, "Wrong property value!!! for Host\n" + Dump(image_.size(), 20) +
-                      Dump(image_.size()));
+  EXPECT_EQ(out_,
+            "Wrong property value!!! for Host\n" + Dump(image_.size(), 20) + Dump(image_.size()));
 }
 
 TEST_F(PropertyBlock, ValueLengthFieldCutShortIsAWrongValue) {

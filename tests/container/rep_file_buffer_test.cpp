@@ -101,16 +101,16 @@ TEST_F(FileBuffer, KindsFromProperties) {
   } cases[] = {
       {true, {{u"EventsCount", u"5"}}, 0, 1},
       {true, {{u"EventsCount", u"00012abc"}}, 0, 1},
-      {true, {{u"Host", u"h"}}, 0, 1},                           // no count: event data
+      {true, {{u"Host", u"h"}}, 0, 1},  // no count: event data
       {true, {{u"EventsCount", u"0"}}, 0, 4},
       {true, {{u"EventsCount", u" 000"}}, 0, 4},
       {false, {{u"ActiveSegmentId", u"7"}}, 0, 2},
       {false, {{u"ActiveSegmentId", u""}, {u"EventsCount", u"0"}}, 0, 2},
-      {false, {{u"EventsCount", u"5"}}, -1, 0},                  // empty table, no marker
+      {false, {{u"EventsCount", u"5"}}, -1, 0},  // empty table, no marker
       {true, {{u"PrevPositionGUID", u"x"}, {u"EventsCount", u"5"}}, 0, 3},
-      {false, {{u"PrevPositionGUID", u"x"}}, -1, 0},             // the empty table decides first
-      {true, {{u"EventsCount", u"abc"}}, -1, 0},                 // not a number
-      {true, {{u"EventsCount", u"99999999999"}}, -1, 0},         // beyond 32 bits
+      {false, {{u"PrevPositionGUID", u"x"}}, -1, 0},      // the empty table decides first
+      {true, {{u"EventsCount", u"abc"}}, -1, 0},          // not a number
+      {true, {{u"EventsCount", u"99999999999"}}, -1, 0},  // beyond 32 bits
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
@@ -129,8 +129,9 @@ TEST_F(FileBuffer, KindsFromProperties) {
 TEST_F(FileBuffer, TwoFooterChainIsReadOldestFirst) {
   footer_spec older{{part_item("0_events.dat", records_of(3))},
                     {{u"EventsCount", u"1"}, {u"Computer", u"OLD"}}};
-  footer_spec newer{{part_item("1_events.dat", records_of(4)), part_item("1_cat.cache", records_of(0))},
-                    {{u"EventsCount", u"2"}, {u"Computer", u"NEW"}}};
+  footer_spec newer{
+      {part_item("1_events.dat", records_of(4)), part_item("1_cat.cache", records_of(0))},
+      {{u"EventsCount", u"2"}, {u"Computer", u"NEW"}}};
   image_ = test::build_file({older, newer});
   ASSERT_EQ(Load(), 0) << out_;
   ASSERT_EQ(file_->footers().size(), 2u);
@@ -148,9 +149,9 @@ TEST_F(FileBuffer, TwoFooterChainIsReadOldestFirst) {
   testing::internal::CaptureStdout();
   file_->Dump();
   std::string dump = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(dump.rfind("\n===============\nmultifooter file: 2\n===============\nfooter offset : ",
-                       0),
-            0u);
+  EXPECT_EQ(
+      dump.rfind("\n===============\nmultifooter file: 2\n===============\nfooter offset : ", 0),
+      0u);
 }
 
 TEST_F(FileBuffer, BrokenHeaderOrChainMakesTheFileNotReady) {
@@ -186,18 +187,16 @@ TEST_F(FileBuffer, BrokenHeaderOrChainMakesTheFileNotReady) {
     bytes b = good;  // a last footer of 4 bytes: its previous offset cannot be read
     test::set_u64(b, 32, size - 4);
     test::set_u32(b, 40, 4);
-    cases.push_back({b, "Current buffer offset " + std::to_string(size + 4) +
-                            " is out of range " + std::to_string(size) +
-                            "\nScanFooters() error\n"});
+    cases.push_back({b, "Current buffer offset " + std::to_string(size + 4) + " is out of range " +
+                            std::to_string(size) + "\nScanFooters() error\n"});
   }
   {
     bytes b = good;  // a last footer of 10 bytes: its previous length cannot be read
     test::set_u64(b, 32, size - 10);
     test::set_u32(b, 40, 10);
     test::set_u64(b, size - 10, 0);
-    cases.push_back({b, "Current buffer offset " + std::to_string(size + 2) +
-                            " is out of range " + std::to_string(size) +
-                            "\nScanFooters() error\n"});
+    cases.push_back({b, "Current buffer offset " + std::to_string(size + 2) + " is out of range " +
+                            std::to_string(size) + "\nScanFooters() error\n"});
   }
   {
     bytes b = good;  // the footer names itself
@@ -219,8 +218,7 @@ TEST_F(FileBuffer, BrokenHeaderOrChainMakesTheFileNotReady) {
     bytes b = good;  // an earlier footer too short for its own fields
     test::set_u64(b, footer_at, 600);
     test::set_u32(b, footer_at + 8, 27);
-    cases.push_back({b, "Previous footer at 600 (length 27) does not lie before the footer at " +
-                            std::to_string(footer_at) + "\nScanFooters() error\n"});
+    cases.push_back({b, "Previous footer at 600 too short: length 27 < 28\nScanFooters() error\n"});
   }
   for (const damaged& c : cases) {
     image_ = c.image;
@@ -232,11 +230,10 @@ TEST_F(FileBuffer, BrokenHeaderOrChainMakesTheFileNotReady) {
 }
 
 TEST_F(FileBuffer, PartsFollowTheOrderOfTheirFirstEntries) {
-  image_ = test::build_file({{{part_item("1_events.dat", records_of(3)),
-                               part_item("0_events.dat", records_of(3)),
-                               part_item("1_cat.cache", records_of(0)),
-                               part_item("12_events.dat", records_of(3))},
-                              {{u"EventsCount", u"3"}}}});
+  image_ = test::build_file(
+      {{{part_item("1_events.dat", records_of(3)), part_item("0_events.dat", records_of(3)),
+         part_item("1_cat.cache", records_of(0)), part_item("12_events.dat", records_of(3))},
+        {{u"EventsCount", u"3"}}}});
   ASSERT_EQ(Load(), 0);
   const auto& parts = footer().parts;
   ASSERT_EQ(parts.size(), 3u);
@@ -258,9 +255,9 @@ TEST_F(FileBuffer, LaterEntryOfTheSameSlotReplacesTheEarlierOne) {
 }
 
 TEST_F(FileBuffer, LoadFlagZeroLeavesTheSlotEmptyButKeepsThePart) {
-  image_ = test::build_file({{{part_item("0_events.dat", records_of(3)),
-                               part_item("2_events.dat", records_of(3))},
-                              {{u"EventsCount", u"3"}}}});
+  image_ = test::build_file(
+      {{{part_item("0_events.dat", records_of(3)), part_item("2_events.dat", records_of(3))},
+        {{u"EventsCount", u"3"}}}});
   load_flags flags = kAllLoadFlags;
   flags[3] = 0;
   ASSERT_EQ(Load(flags), 0);
@@ -271,10 +268,10 @@ TEST_F(FileBuffer, LoadFlagZeroLeavesTheSlotEmptyButKeepsThePart) {
 }
 
 TEST_F(FileBuffer, FilterItemsAreNotBuiltByAFileLoad) {
-  image_ = test::build_file({{{part_item("0_events.dat", records_of(3)),
-                               part_item("filter.dat", records_of(13)),
-                               part_item("filters.stat", records_of(14))},
-                              {{u"EventsCount", u"3"}}}});
+  image_ = test::build_file(
+      {{{part_item("0_events.dat", records_of(3)), part_item("filter.dat", records_of(13)),
+         part_item("filters.stat", records_of(14))},
+        {{u"EventsCount", u"3"}}}});
   ASSERT_EQ(Load(), 0);
   EXPECT_EQ(footer().part_table[1].buffer_id, 13);
   EXPECT_EQ(footer().part_table[2].buffer_id, 14);
@@ -301,8 +298,8 @@ TEST_F(FileBuffer, RecordBufferOfBrokenRecordsFailsTheLoad) {
 }
 
 TEST_F(FileBuffer, EmptyItemLoadsWithNoRecords) {
-  image_ = test::build_file({{{part_item("0_events.dat", {}), part_item("0_cat.cache", {})},
-                              {{u"EventsCount", u"1"}}}});
+  image_ = test::build_file(
+      {{{part_item("0_events.dat", {}), part_item("0_cat.cache", {})}, {{u"EventsCount", u"1"}}}});
   ASSERT_EQ(Load(), 0);
   const auto& slot = footer().parts.at(0).slots[3];
   ASSERT_NE(slot, nullptr);
@@ -315,8 +312,8 @@ TEST_F(FileBuffer, BadCrcIsReportedCountedAndTheDataStillUsed) {
   test::table_item item = part_item("0_cat.cache", data);
   const size_t text_at = 12 + 12 + 5 + 4;  // header, name, stored block head, count
   item.item[text_at] = 'Z';
-  image_ = test::build_file({{{item, part_item("0_events.dat", records_of(3))},
-                              {{u"EventsCount", u"1"}}}});
+  image_ = test::build_file(
+      {{{item, part_item("0_events.dat", records_of(3))}, {{u"EventsCount", u"1"}}}});
   ASSERT_EQ(Load(), 0);
   EXPECT_EQ(out_.rfind("BAD CRC: ", 0), 0u);
   EXPECT_EQ(file_->damage_count(), 1u);
@@ -332,8 +329,9 @@ TEST_F(FileBuffer, BadItemsBuildEmptyBuffersAndAreCounted) {
   bad_sig.item[0] = 'X';
   test::table_item bad_stream =
       test::table_item{u"0_desc.cache", test::item_with("0_desc.cache", {0x07}, 0, 1), 1};
-  image_ = test::build_file({{{beyond, bad_sig, bad_stream, part_item("0_events.dat", records_of(3))},
-                              {{u"EventsCount", u"1"}}}});
+  image_ =
+      test::build_file({{{beyond, bad_sig, bad_stream, part_item("0_events.dat", records_of(3))},
+                         {{u"EventsCount", u"1"}}}});
   ASSERT_EQ(Load(), 0) << out_;
   EXPECT_EQ(file_->damage_count(), 3u);
   EXPECT_NE(out_.find("Truncated item: item_offset 1048576 + packed_len 40"), std::string::npos);
@@ -423,9 +421,9 @@ TEST_F(FileBuffer, NestedEntryOutsideTheImageIsSkipped) {
 }
 
 TEST_F(FileBuffer, PartTableCutShortKeepsTheEntriesBeforeTheBadOne) {
-  image_ = test::build_file({{{part_item("0_events.dat", records_of(3)),
-                               part_item("0_cat.cache", records_of(0))},
-                              {{u"EventsCount", u"1"}}}});
+  image_ = test::build_file(
+      {{{part_item("0_events.dat", records_of(3)), part_item("0_cat.cache", records_of(0))},
+        {{u"EventsCount", u"1"}}}});
   RepFileBuffer probe(image_);
   const size_t second_entry = probe.last_footer_offset() + 20 + 28 + 2 * 12;
   test::set_u32(image_, second_entry, 1000);  // its name runs past the table
@@ -439,7 +437,8 @@ TEST_F(FileBuffer, PartTableCutShortKeepsTheEntriesBeforeTheBadOne) {
 }
 
 TEST_F(FileBuffer, TableLengthPastTheFooterFailsTheLoad) {
-  image_ = test::build_file({{{part_item("0_events.dat", records_of(3))}, {{u"EventsCount", u"1"}}}});
+  image_ =
+      test::build_file({{{part_item("0_events.dat", records_of(3))}, {{u"EventsCount", u"1"}}}});
   RepFileBuffer probe(image_);
   const uint64_t tbl_offset = probe.last_footer_offset() + 12;
   test::set_u64(image_, tbl_offset, ~uint64_t(0) - 4);
@@ -448,7 +447,8 @@ TEST_F(FileBuffer, TableLengthPastTheFooterFailsTheLoad) {
 }
 
 TEST_F(FileBuffer, RejectedPropertyBlockAddsAWholeFileDump) {
-  image_ = test::build_file({{{part_item("0_events.dat", records_of(3))}, {{u"EventsCount", u"1"}}}});
+  image_ =
+      test::build_file({{{part_item("0_events.dat", records_of(3))}, {{u"EventsCount", u"1"}}}});
   // The one pair takes 4 + 2 x 11 + 4 + 2 x 1 bytes; property_len says one less.
   const size_t pairs = 4 + 22 + 4 + 2;
   test::set_u64(image_, image_.size() - pairs - 8, pairs - 1);
