@@ -3,12 +3,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
 
+#include "platform/platform.h"
 #include "target/file_layout.h"
 #include "util/bytes.h"
 #include "util/crc32.h"
@@ -41,15 +43,21 @@ int deflate_once(std::span<const uint8_t> source, std::span<uint8_t> destination
   return deflateEnd(&stream);
 }
 
+// A name in the style of the runtime's temporary names ("/tmp/" and a unique part), different
+// on every call: random bits and a process-wide counter. Only the name is used.
+std::string temporary_name() {
+  static std::atomic<uint32_t> counter{0};
+  uint8_t random[6] = {};
+  platform::random_bytes(random, sizeof random);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "/tmp/rc%02x%02x%02x%02x%02x%02x.%u", random[0], random[1],
+                random[2], random[3], random[4], random[5], counter.fetch_add(1) + 1);
+  return buf;
+}
+
 // Keeps the input of a failed compression as "bad-<temporary name>" in the current directory.
 void save_bad_source(std::span<const uint8_t> source) {
-  char tmp[L_tmpnam + 1] = {};
-  // tmpnam only makes a name here; the file itself is created by name in the current directory.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  const char* tmp_ptr = std::tmpnam(tmp);
-#pragma GCC diagnostic pop
-  std::string tmp_str = tmp_ptr != nullptr ? tmp_ptr : "";
+  std::string tmp_str = temporary_name();
   std::cout << "tmp_ptr = " << tmp_str << std::endl;
   std::cout << "tmp_str = " << tmp_str << std::endl;
   size_t found = tmp_str.find_last_of("/\\");
