@@ -41,9 +41,8 @@
 namespace repcopy {
 
 inline constexpr uint32_t kFileHeaderSize = 512;
-inline constexpr std::array<uint8_t, 16> kFileMagic = {0x7B, 0x19, 0x35, 0x19, 0xB9, 0xAB,
-                                                       0xA5, 0x4D, 0xA7, 0x09, 0xEA, 0x27,
-                                                       0x19, 0xE4, 0xF3, 0x64};
+inline constexpr std::array<uint8_t, 16> kFileMagic = {
+    0x7B, 0x19, 0x35, 0x19, 0xB9, 0xAB, 0xA5, 0x4D, 0xA7, 0x09, 0xEA, 0x27, 0x19, 0xE4, 0xF3, 0x64};
 inline constexpr uint32_t kHeaderGuidOffset = 16;
 inline constexpr uint32_t kHeaderFooterOffset = 32;
 inline constexpr uint32_t kHeaderFooterLength = 40;
@@ -57,11 +56,12 @@ inline constexpr uint8_t kSystemWindows = 11;
 inline constexpr uint8_t kSystemUnix = 3;
 inline constexpr uint32_t kPlatformWindows = 500;
 
-inline constexpr uint32_t kFooterHeadSize = 20;  // previous offset, previous length, tbl_len
+inline constexpr uint32_t kFooterHeadSize = 20;   // previous offset, previous length, tbl_len
 inline constexpr uint32_t kPropertyHeadSize = 8;  // property_len
 
 // Writer positions in the order their items stand in the file.
-inline constexpr std::array<int, 15> kFileOrder = {0, 1, 2, 11, 7, 3, 8, 6, 4, 5, 12, 13, 14, 9, 10};
+inline constexpr std::array<int, 15> kFileOrder = {0, 1, 2,  11, 7,  3, 8, 6,
+                                                   4, 5, 12, 13, 14, 9, 10};
 // Writers whose item is left out of the file when it is empty.
 inline constexpr bool omitted_when_empty(int position) { return position >= 12 && position <= 14; }
 

@@ -43,8 +43,7 @@ struct file_props {
 };
 
 // Appends one pair: u32 name length, UTF-16LE name, u32 value length, UTF-16LE value.
-void write_property(std::vector<uint8_t>& out, std::u16string_view name,
-                    std::u16string_view value);
+void write_property(std::vector<uint8_t>& out, std::u16string_view name, std::u16string_view value);
 
 // The property block: u64 byte length of the pairs, then the pairs in catalogue order; "Computer",
 // "Domain" and "OrganizationalUnit" only for PlatformID 500, "Host" only for the others.

@@ -62,7 +62,8 @@ void save_bad_source(std::span<const uint8_t> source) {
   std::cout << "tmp_str = " << tmp_str << std::endl;
   size_t found = tmp_str.find_last_of("/\\");
   std::cout << "found = " << uint64_t(found) << std::endl;
-  std::string path_str = "bad-" + (found == std::string::npos ? tmp_str : tmp_str.substr(found + 1));
+  std::string path_str =
+      "bad-" + (found == std::string::npos ? tmp_str : tmp_str.substr(found + 1));
   std::cout << "path_str = " << path_str << std::endl;
   std::ofstream out(path_str, std::ios::binary | std::ios::trunc);
   if (!out) {
@@ -106,8 +107,8 @@ uint32_t pack_item(segment& writer, std::span<const uint8_t> data) {
   const uint32_t length = uint32_t(data.size());
   // The classic bound is kept as the minimum, but the area is never smaller than what zlib
   // itself says a single finishing deflate call may need, so a full area cannot fail it.
-  const size_t area = std::max<size_t>(size_t(pack_bound(length)) + 12,
-                                       deflateBound(nullptr, uLong(data.size())));
+  const size_t area =
+      std::max<size_t>(size_t(pack_bound(length)) + 12, deflateBound(nullptr, uLong(data.size())));
   std::vector<uint8_t> packed(header_length + area + kItemTrailerSize, 0);
   std::copy(kItemSignature.begin(), kItemSignature.end(), packed.begin());
   packed[4] = kItemMethodDeflate;

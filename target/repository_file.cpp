@@ -159,7 +159,9 @@ int32_t create_repository_file(event_batch& events, const file_props& props,
   } catch (const std::exception&) {
   } catch (...) {
   }
-  std::cout << "=create_repository_file=\n" << "Mark = " << mark << "\n" << std::flush;
+  std::cout << "=create_repository_file=\n"
+            << "Mark = " << mark << "\n"
+            << std::flush;
   std::cerr << "Mark = " << mark << "\n" << std::flush;
   fatal_exit();
 }

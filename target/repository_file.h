@@ -16,11 +16,11 @@ namespace repcopy {
 using segment_factory = std::function<std::unique_ptr<segment>(int position)>;
 
 // Results of create_repository_file besides 0.
-inline constexpr int32_t kFileNotCreated = -3;   // create, close or final rename failed
-inline constexpr int32_t kFileGuidFailed = -4;   // no file GUID
-inline constexpr int32_t kItemNotPacked = -12;   // an internal file could not be compressed
+inline constexpr int32_t kFileNotCreated = -3;  // create, close or final rename failed
+inline constexpr int32_t kFileGuidFailed = -4;  // no file GUID
+inline constexpr int32_t kItemNotPacked = -12;  // an internal file could not be compressed
 inline constexpr int32_t kItemWrittenShort = -14;
-inline constexpr int32_t kPathNotBuilt = -27;    // the file path would not fit
+inline constexpr int32_t kPathNotBuilt = -27;  // the file path would not fit
 
 // Longest path, in UTF-16 code units with its terminator, that the target builds.
 inline constexpr size_t kMaxPathUnits = 32768;

@@ -95,8 +95,8 @@ TEST(DsTypes, MalformedTables) {
 }
 
 TEST(DsTypes, FailedBuildKeepsTheGroupsBeforeTheFault) {
-  std::vector<const char16_t*> table = {u"{046FD196-5B96-41ac-A335-31FC73EFA206}", u"Syslog", u"",
-                                        u"short", u"x", u""};
+  std::vector<const char16_t*> table = {
+      u"{046FD196-5B96-41ac-A335-31FC73EFA206}", u"Syslog", u"", u"short", u"x", u""};
   ds_type_map map(table);
   EXPECT_EQ(lookup_text(map, u"x"), "<none>");
   EXPECT_EQ(lookup_text(map, u"Syslog"), "{046FD196-5B96-41ac-A335-31FC73EFA206}");
@@ -117,14 +117,16 @@ TEST(DsTypes, ConcurrentLookupsReportEachUnknownNameOnce) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 200; ++i) {
-        answers[t].insert(map.lookup(i % 2 ? u"Syslog" : u"new source " + std::u16string(1, u'a' + i % 6)));
+        answers[t].insert(
+            map.lookup(i % 2 ? u"Syslog" : u"new source " + std::u16string(1, u'a' + i % 6)));
       }
     });
   }
   for (auto& th : threads) th.join();
   std::string printed = testing::internal::GetCapturedStdout();
   size_t count = 0;
-  for (size_t at = 0; (at = printed.find("Datasource name not found", at)) != std::string::npos; ++at)
+  for (size_t at = 0; (at = printed.find("Datasource name not found", at)) != std::string::npos;
+       ++at)
     ++count;
   EXPECT_EQ(count, 3u);  // "new source a", "c", "e"
   for (auto& a : answers) EXPECT_EQ(a.count(nullptr), 0u);

@@ -87,7 +87,8 @@ TEST_F(CreateDirectory, LevelThatCannotBeCreatedPrintsItsPath) {
   EXPECT_FALSE(create_directory_MT(lock_, bad + u"/below$"));
   std::string text = testing::internal::GetCapturedStdout();
   // The blocked level reports once, its child once more after the parent attempt.
-  EXPECT_NE(text.find("create_directory_MT:\n" + fs::path(bad).string() + "\nPermission denied 13 (0xd)\n"),
+  EXPECT_NE(text.find("create_directory_MT:\n" + fs::path(bad).string() +
+                      "\nPermission denied 13 (0xd)\n"),
             std::string::npos)
       << text;
   EXPECT_NE(text.find("create_directory_MT:\n" + fs::path(bad).string() + "/below$\n"),

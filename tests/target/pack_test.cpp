@@ -23,8 +23,14 @@ class named_segment : public segment {
 TEST(PackBound, ClassicBound) {
   struct {
     uint32_t length, bound;
-  } cases[] = {{0, 512}, {1, 2}, {256, 512}, {512, 1024}, {513, 513}, {1048576, 1048576},
-               {1048577, 1048577 + 1048}, {2000000, 2002000}};
+  } cases[] = {{0, 512},
+               {1, 2},
+               {256, 512},
+               {512, 1024},
+               {513, 513},
+               {1048576, 1048576},
+               {1048577, 1048577 + 1048},
+               {2000000, 2002000}};
   for (auto c : cases) EXPECT_EQ(pack_bound(c.length), c.bound) << "L = " << c.length;
 }
 
@@ -53,8 +59,8 @@ TEST(PackItem, ItemIsAGzipMemberWithTheRepositorySignature) {
       ASSERT_EQ(pack_item(w, data), 13u + 12u) << n;
       EXPECT_EQ(w.header_length, 25u);
       ASSERT_EQ(w.packed.size(), w.header_length + w.packed_length);
-      const std::vector<uint8_t> head = {'E', 'D', 'R', 'P', 8, 8, 0, 0, 0, 0, 0,
-                                         uint8_t(platform == 500 ? 11 : 3)};
+      const std::vector<uint8_t> head = {'E', 'D', 'R', 'P', 8, 8,
+                                         0,   0,   0,   0,   0, uint8_t(platform == 500 ? 11 : 3)};
       EXPECT_EQ(std::vector<uint8_t>(w.packed.begin(), w.packed.begin() + 12), head);
       EXPECT_EQ(std::string(reinterpret_cast<const char*>(w.packed.data()) + 12), "0_events.dat");
       EXPECT_EQ(w.packed[24], 0);

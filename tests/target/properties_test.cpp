@@ -124,8 +124,11 @@ TEST(Properties, VersionNumbers) {
 TEST(Properties, FileNameHasThreeTimesAndTwoGuids) {
   file_props p = sample_props(500);
   EXPECT_EQ(repository_file_name(p),
-            "S20231114221320" "19700101000000" "20231114221320"
-            "0123456789AB4CDE8F01020304050607" "FEDCBA9876544321A0B1C2D3E4F50607.rep");
+            "S20231114221320"
+            "19700101000000"
+            "20231114221320"
+            "0123456789AB4CDE8F01020304050607"
+            "FEDCBA9876544321A0B1C2D3E4F50607.rep");
   EXPECT_EQ(repository_file_name(p).size(), kRepositoryFileNameLength);
 }
 

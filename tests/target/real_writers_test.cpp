@@ -76,7 +76,9 @@ TEST_P(RealWriters, FileReadsBackItemByItem) {
   auto files = testutil::files_below(root.path());
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].filename().string().substr(0, 43),
-            "S20231114221409" "20231114221320" "20231114221409");
+            "S20231114221409"
+            "20231114221320"
+            "20231114221409");
   auto bytes = testutil::read_bytes(root.path() / files[0]);
   auto r = testutil::read_repository_file(bytes);
   ASSERT_TRUE(r.ok) << r.error;
@@ -87,8 +89,8 @@ TEST_P(RealWriters, FileReadsBackItemByItem) {
     names.push_back(to_utf8(e.name));
     EXPECT_EQ(e.item_offset, offset);
     offset += e.packed_len;
-    auto content = testutil::gunzip_item(
-        std::span<const uint8_t>(bytes.data() + e.item_offset, e.packed_len));
+    auto content =
+        testutil::gunzip_item(std::span<const uint8_t>(bytes.data() + e.item_offset, e.packed_len));
     ASSERT_TRUE(content.has_value()) << names.back();
     EXPECT_EQ(content->size(), e.unpacked_len) << names.back();
     if (names.back() == "filter.dat") {
@@ -101,10 +103,9 @@ TEST_P(RealWriters, FileReadsBackItemByItem) {
       EXPECT_EQ(e.unpacked_len, 32u);
     }
   }
-  std::vector<std::string> expected = {"0_cat.cache", "0_comp.cache", "0_desc.cache",
-                                       "0_events.dat", "0_first.pos", "0_ins.cache",
-                                       "0_last.pos", "0_record.keys", "0_src.cache",
-                                       "0_user.cache"};
+  std::vector<std::string> expected = {
+      "0_cat.cache", "0_comp.cache", "0_desc.cache",  "0_events.dat", "0_first.pos",
+      "0_ins.cache", "0_last.pos",   "0_record.keys", "0_src.cache",  "0_user.cache"};
   if (named) {
     for (const char* n : {"0_nf_names.cache", "0_nf_values.cache", "0_nfields.dat"})
       expected.push_back(n);

@@ -54,7 +54,9 @@ class RepTargetTest : public ::testing::Test {
       if (p.extension() == ".rep") out.push_back(p);
     return out;
   }
-  std::string rel(const std::u16string& p) { return fs::relative(fs::path(p), root_path()).string(); }
+  std::string rel(const std::u16string& p) {
+    return fs::relative(fs::path(p), root_path()).string();
+  }
   fs::path root_path() { return outer_.path() / "root"; }
 
   testutil::temp_dir outer_;
@@ -77,10 +79,11 @@ TEST_F(RepTargetTest, OtherPlatformItemDirectory) {
   auto dir = target.item_directory(make_item(630, u"ignored", u"web7", u"Syslog"),
                                    u"{046FD196-5B96-41ac-A335-31FC73EFA206}");
   ASSERT_TRUE(dir.has_value());
-  EXPECT_EQ(to_utf8(*dir), to_utf8(root_) +
-                               "/Environment$/8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E$/Host$/we$/web7$/"
-                               "DataSource$/{046FD196-5B96-41ac-A335-31FC73EFA206}$/"
-                               "UnderDataSource$/Syslog$");
+  EXPECT_EQ(to_utf8(*dir),
+            to_utf8(root_) +
+                "/Environment$/8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E$/Host$/we$/web7$/"
+                "DataSource$/{046FD196-5B96-41ac-A335-31FC73EFA206}$/"
+                "UnderDataSource$/Syslog$");
 }
 
 TEST_F(RepTargetTest, OneCharacterComputer) {
@@ -144,7 +147,10 @@ TEST_F(RepTargetTest, WritesOneFileInTheItemDirectory) {
   EXPECT_EQ(name.substr(43, 64).find_first_not_of("0123456789ABCDEF"), std::string::npos);
   EXPECT_EQ(name.substr(107), ".rep");
   // Sorted batch: from the earliest event to the latest.
-  EXPECT_EQ(name.substr(1, 42), "19700101000030" "19700101000010" "19700101000030");
+  EXPECT_EQ(name.substr(1, 42),
+            "19700101000030"
+            "19700101000010"
+            "19700101000030");
   EXPECT_EQ(files_below(outer_.path()).size(), 1u);  // no partial file left
 }
 
@@ -154,7 +160,10 @@ TEST_F(RepTargetTest, EqualTimesGiveTheSameTimeThreeTimes) {
   auto files = rep_files();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].filename().string().substr(0, 43),
-            "S" "19700102000000" "19700102000000" "19700102000000");
+            "S"
+            "19700102000000"
+            "19700102000000"
+            "19700102000000");
 }
 
 TEST_F(RepTargetTest, TwoBatchesInTheSameSecondGetDifferentNames) {

@@ -133,9 +133,9 @@ TEST(PartTable, EntriesByteByByte) {
   expected.insert(expected.end(), tbl_len, tbl_len + 8);
   expected.insert(expected.end(), {10, 0, 0, 0});
   expected.insert(expected.end(), name.begin(), name.end());
-  expected.insert(expected.end(), {0, 0, 0, 0, 0, 0, 0, 0});         // unpacked
-  expected.insert(expected.end(), {0, 2, 0, 0, 0, 0, 0, 0});         // offset 512
-  expected.insert(expected.end(), {35, 0, 0, 0, 0, 0, 0, 0});        // packed
+  expected.insert(expected.end(), {0, 0, 0, 0, 0, 0, 0, 0});   // unpacked
+  expected.insert(expected.end(), {0, 2, 0, 0, 0, 0, 0, 0});   // offset 512
+  expected.insert(expected.end(), {35, 0, 0, 0, 0, 0, 0, 0});  // packed
   EXPECT_EQ(part_table_region(items), expected);
 }
 
@@ -157,8 +157,8 @@ TEST_F(RepositoryFile, FileIsWrittenUnderATemporaryName) {
     return 0;
   };
   event_batch events(1);
-  ASSERT_EQ(create_repository_file(events, props_for(630), dir_.u16(), testutil::fake_factory(false)),
-            0);
+  ASSERT_EQ(
+      create_repository_file(events, props_for(630), dir_.u16(), testutil::fake_factory(false)), 0);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(fs::path(seen[0]).extension(), ".tmp");
   auto files = files_below(dir_.path());
@@ -171,7 +171,9 @@ TEST_F(RepositoryFile, FailedWriteLeavesNoPartialFile) {
   EXPECT_EXIT(
       {
         int writes = 0;
-        platform::faults().write_file = [&](const std::u16string&) { return ++writes == 3 ? EIO : 0; };
+        platform::faults().write_file = [&](const std::u16string&) {
+          return ++writes == 3 ? EIO : 0;
+        };
         event_batch events(1);
         create_repository_file(events, props_for(630), dir_.u16(), testutil::fake_factory(false));
       },

@@ -109,15 +109,13 @@ inline std::optional<property_list> parse_property_block(std::span<const uint8_t
 }
 
 inline const char* const kItemNames[15] = {
-    "0_cat.cache",      "0_comp.cache",      "0_desc.cache",  "0_ins.cache", "0_src.cache",
-    "0_user.cache",     "0_record.keys",     "0_first.pos",   "0_last.pos",  "filter.dat",
-    "filters.stat",     "0_events.dat",      "0_nf_names.cache", "0_nf_values.cache",
-    "0_nfields.dat"};
+    "0_cat.cache",  "0_comp.cache",  "0_desc.cache",     "0_ins.cache",       "0_src.cache",
+    "0_user.cache", "0_record.keys", "0_first.pos",      "0_last.pos",        "filter.dat",
+    "filters.stat", "0_events.dat",  "0_nf_names.cache", "0_nf_values.cache", "0_nfields.dat"};
 inline const char16_t* const kWideItemNames[15] = {
-    u"0_cat.cache",      u"0_comp.cache",      u"0_desc.cache",  u"0_ins.cache", u"0_src.cache",
-    u"0_user.cache",     u"0_record.keys",     u"0_first.pos",   u"0_last.pos",  u"filter.dat",
-    u"filters.stat",     u"0_events.dat",      u"0_nf_names.cache", u"0_nf_values.cache",
-    u"0_nfields.dat"};
+    u"0_cat.cache",  u"0_comp.cache",  u"0_desc.cache",     u"0_ins.cache",       u"0_src.cache",
+    u"0_user.cache", u"0_record.keys", u"0_first.pos",      u"0_last.pos",        u"filter.dat",
+    u"filters.stat", u"0_events.dat",  u"0_nf_names.cache", u"0_nf_values.cache", u"0_nfields.dat"};
 
 // The content a fake writer of a position produces: empty for "filter.dat", and for the named
 // field files unless named fields are present; otherwise a position-dependent pattern.
