@@ -60,6 +60,11 @@ RepTarget::RepTarget(std::u16string root, segment_factory factory)
 
 std::optional<std::u16string> RepTarget::item_directory(const storage_item& item,
                                                         const std::u16string& ds_type) const {
+  if (root_.empty()) {
+    // Never fall back to the file-system root or the current directory.
+    std::cout << "error: >target root< empty" << std::endl;
+    return std::nullopt;
+  }
   const bool windows = item.platform_id == kPlatformWindows;
   std::u16string path = root_;
   auto add = [&path](std::u16string_view level) {
@@ -93,7 +98,8 @@ std::optional<std::u16string> RepTarget::item_directory(const storage_item& item
   add(u"UnderDataSource$");
   if (!add_name(item.ds_name)) return std::nullopt;
   // Room for the separator, the file name, the partial-file suffix and the terminator.
-  if (path.size() + 1 + kRepositoryFileNameLength + 4 + 1 > kMaxPathUnits) {
+  const size_t suffix = std::char_traits<char16_t>::length(kPartialSuffix);
+  if (path.size() + 1 + kRepositoryFileNameLength + suffix + 1 > kMaxPathUnits) {
     std::cout << "error: >directory path too long< " << to_utf8(path) << std::endl;
     return std::nullopt;
   }

@@ -1,6 +1,7 @@
 #include "target/repository_file.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -95,7 +96,7 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
   std::u16string name = widen_ascii(repository_file_name(props));
   std::u16string path = directory + platform::kSeparator + name;
   if (path.size() + std::char_traits<char16_t>::length(kPartialSuffix) + 1 > kMaxPathUnits) {
-    std::cout << "(1)MultiByteToWideChar: path too long: " << to_utf8(directory) << std::endl;
+    std::cout << "(1)MultiByteToWideChar: " << error_text(ENAMETOOLONG) << std::endl;
     return kPathNotBuilt;
   }
   partial_file out(path + kPartialSuffix);
@@ -108,7 +109,10 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     return kFileGuidFailed;
   }
   const uint64_t footer_length = table.size() + properties.size();
-  if (footer_length > UINT32_MAX) return kPathNotBuilt;  // cannot happen with u32-counted names
+  if (footer_length > UINT32_MAX) {
+    std::cout << "create_repository_file: footer too long: " << footer_length << std::endl;
+    return kFooterTooLong;
+  }
   auto header = file_header(file_guid, offset, uint32_t(footer_length));
   if (write_file(out.file, header, out.path()) != header.size()) return kItemWrittenShort;
   mark = 30;

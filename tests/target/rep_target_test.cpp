@@ -247,6 +247,16 @@ TEST_F(RepTargetTest, FileThatCannotBeCreatedFailsItsBatch) {
   EXPECT_TRUE(rep_files().empty());
 }
 
+TEST_F(RepTargetTest, EmptyRootOrOverlongPathFailsTheBatch) {
+  RepTarget empty_root(u"", testutil::fake_factory(false));
+  EXPECT_EQ(flush(empty_root, make_item(630, u"", u"web7", u"Syslog")), -1);
+  EXPECT_NE(printed_.find("error: >target root< empty\n"), std::string::npos) << printed_;
+  RepTarget long_root(root_ + u"/" + std::u16string(32700, u'r'), testutil::fake_factory(false));
+  EXPECT_EQ(flush(long_root, make_item(630, u"", u"web7", u"Syslog")), -1);
+  EXPECT_NE(printed_.find("error: >directory path too long< "), std::string::npos);
+  EXPECT_TRUE(files_below(outer_.path()).empty());
+}
+
 TEST_F(RepTargetTest, EmptyBatchWritesNothing) {
   RepTarget target(root_, testutil::fake_factory(false));
   EXPECT_EQ(flush(target, make_item(630, u"", u"web7", u"Syslog", {})), 0);

@@ -149,6 +149,17 @@ TEST_F(RepositoryFile, DirectoryMissingFailsWithoutLeavingAFile) {
   EXPECT_TRUE(files_below(dir_.path()).empty());
 }
 
+TEST_F(RepositoryFile, PathThatWouldNotFitIsRefused) {
+  event_batch events(1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(create_repository_file(events, props_for(630), dir_.u16() + std::u16string(32700, u'd'),
+                                   testutil::fake_factory(false)),
+            kPathNotBuilt);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "(1)MultiByteToWideChar: File name too long 36 (0x24)\n");
+  EXPECT_TRUE(files_below(dir_.path()).empty());
+}
+
 TEST_F(RepositoryFile, FileIsWrittenUnderATemporaryName) {
   // While the regions are written, only the ".tmp" name exists.
   std::vector<std::u16string> seen;
