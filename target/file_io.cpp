@@ -31,7 +31,8 @@ bool create_recursive(const std::u16string& path) {
   size_t cut = path.find_last_of(platform::kSeparator);
   if (cut != std::u16string::npos && cut > 0) create_recursive(path.substr(0, cut));
   if (platform::create_directory(path) == 0) return true;
-  std::cout << "create_directory_MT:\n" << to_utf8(path) << "\n" << error_text() << std::endl;
+  const std::string error = error_text();
+  std::cout << "create_directory_MT:\n" << to_utf8(path) << "\n" << error << std::endl;
   return false;
 }
 
@@ -39,7 +40,8 @@ bool create_recursive(const std::u16string& path) {
 
 int32_t create_file(const std::u16string& path, platform::output_file& file) {
   if (file.create(path)) return 0;
-  std::cout << "create_file: " << to_utf8(path) << error_text() << std::endl;
+  const std::string error = error_text();
+  std::cout << "create_file: " << to_utf8(path) << error << std::endl;
   return -1;
 }
 

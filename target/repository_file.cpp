@@ -126,11 +126,13 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     return kItemWrittenShort;
   }
   if (!out.file.close()) {
-    std::cout << "create_file: " << to_utf8(out.path()) << error_text() << std::endl;
+    const std::string error = error_text();
+    std::cout << "create_file: " << to_utf8(out.path()) << error << std::endl;
     return kFileNotCreated;
   }
   if (!platform::rename_path(out.path(), path)) {
-    std::cout << "create_file: " << to_utf8(path) << error_text() << std::endl;
+    const std::string error = error_text();
+    std::cout << "create_file: " << to_utf8(path) << error << std::endl;
     return kFileNotCreated;
   }
   out.completed();
