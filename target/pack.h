@@ -1,0 +1,31 @@
+#pragma once
+// Packing one serialized internal file into a packed item (layout in target/file_layout.h).
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "records/segment.h"
+
+namespace repcopy {
+
+// The classic output bound for an input of L bytes: 2L up to 512 bytes, else L; 0 becomes 512;
+// above 1 MiB it grows by L / 1000. Computed in 32 bits.
+uint32_t pack_bound(uint32_t length);
+
+// The packed item's system byte: 11 for PlatformID 500, 3 for every other.
+uint8_t packed_item_system(int32_t platform_id);
+
+// Raw deflate (level 7, 32 KiB window, memory level 8, default strategy) of source into
+// destination in one call. On success returns 0 and sets compressed to the stream's length.
+// On failure prints the diagnostics, saves source as a "bad-" file in the current directory
+// and returns -1.
+int32_t pack_internal_file(std::span<const uint8_t> source, std::span<uint8_t> destination,
+                           size_t& compressed);
+
+// Fills writer.packed with the packed item of data and sets header_length and packed_length
+// (stream + trailer). Returns the header length, or 0 when compression failed (the item name is
+// printed; writer.packed is then empty and must not be written).
+uint32_t pack_item(segment& writer, std::span<const uint8_t> data);
+
+}  // namespace repcopy
