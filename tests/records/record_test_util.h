@@ -114,4 +114,46 @@ inline bytes write_item(int position, event_batch& events) {
   return write_item(*writer, events);
 }
 
+// Appends two code units to prefix so that the CRC-32 of the result is target. The CRC of a
+// fixed-length message is affine in its bits over GF(2): crc(x) = crc(0) ^ M x. The 32 columns of
+// M come from the 32 unit vectors; solving M x = target ^ crc(0) by elimination gives the four
+// bytes.
+inline std::u16string force_crc(const std::u16string& prefix, uint32_t target) {
+  auto crc_with = [&](uint32_t x) {
+    std::u16string s = prefix;
+    s.push_back(char16_t(x & 0xFFFF));
+    s.push_back(char16_t(x >> 16));
+    return crc32_of_text(s);
+  };
+  const uint32_t base = crc_with(0);
+  uint32_t basis[32] = {};  // basis[b]: a reduced column with leading bit b
+  uint32_t combo[32] = {};  // the input bits that make it
+  for (int i = 0; i < 32; ++i) {
+    uint32_t v = crc_with(1u << i) ^ base;
+    uint32_t c = 1u << i;
+    for (int b = 31; b >= 0 && v; --b) {
+      if (!((v >> b) & 1)) continue;
+      if (!basis[b]) {
+        basis[b] = v;
+        combo[b] = c;
+        break;
+      }
+      v ^= basis[b];
+      c ^= combo[b];
+    }
+  }
+  uint32_t want = target ^ base;
+  uint32_t x = 0;
+  for (int b = 31; b >= 0; --b) {
+    if (!((want >> b) & 1)) continue;
+    EXPECT_NE(basis[b], 0u) << "columns do not span";
+    want ^= basis[b];
+    x ^= combo[b];
+  }
+  std::u16string s = prefix;
+  s.push_back(char16_t(x & 0xFFFF));
+  s.push_back(char16_t(x >> 16));
+  return s;
+}
+
 }  // namespace repcopy::test
