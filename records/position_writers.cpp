@@ -41,7 +41,8 @@ uint32_t record_keys::serialize(std::span<uint8_t> out, event_batch& events) {
 uint32_t first_pos::estimate_size(const event_batch&) { return record_file::kPositionRecordSize; }
 
 uint32_t first_pos::serialize(std::span<uint8_t> out, event_batch& events) {
-  if (events.empty()) return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
+  if (events.empty())
+    return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
   const full_event& first = events.front();
   return write_position(out, first.event_time, first.record_key, first);
 }
@@ -49,7 +50,8 @@ uint32_t first_pos::serialize(std::span<uint8_t> out, event_batch& events) {
 uint32_t last_pos::estimate_size(const event_batch&) { return record_file::kPositionRecordSize; }
 
 uint32_t last_pos::serialize(std::span<uint8_t> out, event_batch& events) {
-  if (events.empty()) return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
+  if (events.empty())
+    return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
   const full_event& last = events.back();
   return write_position(out, last.stored_time, last.record_key, events.front());
 }

@@ -6,8 +6,8 @@
 
 #include <functional>
 
-#include "records/record_factory.h"
 #include "record_test_util.h"
+#include "records/record_factory.h"
 
 namespace repcopy {
 namespace {
@@ -16,9 +16,11 @@ using test::byte_builder;
 using test::bytes;
 
 TEST(RepCatBuffer, ReadsNameCategoryMarkerAndEventId) {
+  // clang-format off
   bytes item = byte_builder()
                    .counted(u"Logon").u16(12).u16(1).u32(4624)
                    .counted(u"").u16(0).u16(7).u32(0x12345678);
+  // clang-format on
   RepCatBuffer cat(item, item.size());
   ASSERT_EQ(cat.Load(), 0);
   ASSERT_EQ(cat.ulCount(), 2u);
@@ -44,9 +46,11 @@ TEST(RepCompBuffer, ReadsNameAndTimeOffset) {
 }
 
 TEST(RepUserBuffer, ReadsBothStringsAndTheBinaryValue) {
+  // clang-format off
   bytes item = byte_builder()
                    .counted(u"DOMAIN").counted(u"alice").u32(3).raw({1, 2, 3})
                    .counted(u"").counted(u"").u32(0);
+  // clang-format on
   RepUserBuffer user(item, item.size());
   ASSERT_EQ(user.Load(), 0);
   ASSERT_EQ(user.ulCount(), 2u);

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "records/cache_readers.h"
 #include "record_test_util.h"
+#include "records/cache_readers.h"
 
 namespace repcopy {
 namespace {
@@ -63,16 +63,17 @@ TEST(InsCache, StringsOfAllEventsShareOneCache) {
 }
 
 TEST(CatCache, RecordPerNameCategoryAndEventId) {
-  event_batch events{event_builder().category(u"Logon", 12, 4624),
-                     event_builder().category(u"Logon", 12, 4624),
-                     event_builder().category(u"Logon", 12, 4625),
-                     event_builder().category(u"", 0, 0)};
+  event_batch events{
+      event_builder().category(u"Logon", 12, 4624), event_builder().category(u"Logon", 12, 4624),
+      event_builder().category(u"Logon", 12, 4625), event_builder().category(u"", 0, 0)};
   cat_cache writer;
   EXPECT_EQ(writer.estimate_size(events), 4u * 12 + 3 * 10);
+  // clang-format off
   bytes expected = byte_builder()
                        .counted(u"Logon").u16(12).u16(1).u32(4624)
                        .counted(u"Logon").u16(12).u16(1).u32(4625)
                        .counted(u"").u16(0).u16(1).u32(0);
+  // clang-format on
   EXPECT_EQ(test::write_item(writer, events), expected);
   EXPECT_EQ(events[1].cat_index, 0u);
   EXPECT_EQ(events[2].cat_index, 1u);
@@ -86,10 +87,12 @@ TEST(CompCache, RecordPerNameAndTimeOffsetWithHostFallback) {
                      event_builder().host(u"HOST").times(10, 10)};
   comp_cache writer;
   EXPECT_EQ(writer.estimate_size(events), 4u * 8 + 2 * (3 + 3 + 3 + 4));
+  // clang-format off
   bytes expected = byte_builder()
                        .counted(u"PC1").u32(0)
                        .counted(u"PC1").u32(3600)
                        .counted(u"HOST").u32(0);
+  // clang-format on
   EXPECT_EQ(test::write_item(writer, events), expected);
   EXPECT_EQ(events[0].comp_index, 0u);
   EXPECT_EQ(events[1].comp_index, 1u);
@@ -110,10 +113,12 @@ TEST(UserCache, BinaryValueIsWrittenCountedAndPartOfTheKey) {
                      event_builder().user(u"D", u"alice")};
   user_cache writer;
   EXPECT_EQ(writer.estimate_size(events), 4u * 12 + 4 * 2 * 6 + 3 * 4);
+  // clang-format off
   bytes expected = byte_builder()
                        .counted(u"D").counted(u"alice").u32(4).raw({1, 2, 3, 4})
                        .counted(u"D").counted(u"alice").u32(4).raw({1, 2, 3, 5})
                        .counted(u"D").counted(u"alice").u32(0);
+  // clang-format on
   EXPECT_EQ(test::write_item(writer, events), expected);
   EXPECT_EQ(events[0].user_index, 0u);
   EXPECT_EQ(events[1].user_index, 1u);
@@ -124,8 +129,10 @@ TEST(UserCache, BinaryValueIsWrittenCountedAndPartOfTheKey) {
 TEST(UserCache, StringsAreKeyedSeparately) {
   // "ab" + "" and "a" + "b" share no record.
   event_batch events{event_builder().user(u"ab", u""), event_builder().user(u"a", u"b")};
+  // clang-format off
   bytes expected = byte_builder().counted(u"ab").counted(u"").u32(0)
                                  .counted(u"a").counted(u"b").u32(0);
+  // clang-format on
   EXPECT_EQ(test::write_item(5, events), expected);
 }
 
@@ -147,8 +154,13 @@ TEST(CacheWriters, EmptyBatchWritesEmptyItems) {
 }
 
 TEST(CacheWriters, NeverWritePastASmallArea) {
-  event_batch events{event_builder().src(u"abcdef").desc(u"abcdef").user(u"a", u"b", {1, 2})
-                         .category(u"abc", 1, 2).computer(u"abc").strings(1, {ins(1, u"abc")})};
+  event_batch events{event_builder()
+                         .src(u"abcdef")
+                         .desc(u"abcdef")
+                         .user(u"a", u"b", {1, 2})
+                         .category(u"abc", 1, 2)
+                         .computer(u"abc")
+                         .strings(1, {ins(1, u"abc")})};
   for (int position = 0; position <= 5; ++position) {
     auto writer = create_segment(position);
     const uint32_t estimate = writer->estimate_size(events);

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "record_test_util.h"
 #include "records/named_field_readers.h"
 #include "records/named_field_writers.h"
 #include "util/crc32.h"
-#include "record_test_util.h"
 
 namespace repcopy {
 namespace {

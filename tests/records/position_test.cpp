@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "record_test_util.h"
 #include "records/filter_readers.h"
 #include "records/position_readers.h"
 #include "records/position_writers.h"
-#include "record_test_util.h"
 
 namespace repcopy {
 namespace {
@@ -62,12 +62,16 @@ TEST(PositionFiles, FirstHoldsEventTimeLastHoldsStoredTime) {
   last_pos last;
   EXPECT_EQ(first.estimate_size(events), 32u);
   EXPECT_EQ(last.estimate_size(events), 32u);
+  // clang-format off
   bytes first_expected = byte_builder()
                              .u64(1000000).u32(42).u64(kFiletime1970 + 1000000ULL * 10000000)
                              .u32(6).u32(1).u32(0);
+  // clang-format on
+  // clang-format off
   bytes last_expected = byte_builder()
                             .u64(996400).u32(42).u64(kFiletime1970 + 996400ULL * 10000000)
                             .u32(6).u32(1).u32(0);
+  // clang-format on
   EXPECT_EQ(test::write_item(first, events), first_expected);
   EXPECT_EQ(test::write_item(last, events), last_expected);
 }
@@ -80,9 +84,11 @@ TEST(PositionFiles, LastTakesTheOsVersionOfTheFirstEvent) {
   b.os_major = 99;
   b.os_minor = 98;
   event_batch events{a, b};
+  // clang-format off
   bytes expected = byte_builder()
                        .u64(15).u32(2).u64(kFiletime1970 + 15ULL * 10000000)
                        .u32(10).u32(2).u32(0);
+  // clang-format on
   EXPECT_EQ(test::write_item(8, events), expected);
 }
 
@@ -90,8 +96,10 @@ TEST(PositionFiles, FiletimeOfTheLargestTimeIsComputedIn64Bits) {
   event_batch events{keyed(1, 4294967295u, 4294967295u)};
   bytes item = test::write_item(7, events);
   // 4294967295 * 10^7 + 116444736000000000 = 159394408950000000 = 0x0236485ED4A5E980.
+  // clang-format off
   bytes expected = byte_builder()
                        .u64(4294967295u).u32(1).u64(0x0236485ED4A5E980ULL).u32(0).u32(0).u32(0);
+  // clang-format on
   EXPECT_EQ(item, expected);
 }
 
@@ -124,7 +132,8 @@ TEST(PositionReaders, DumpShowsBothTimes) {
   RepFirstPosBuffer first(item, item.size());
   std::string out = dump_of(first);
   EXPECT_EQ(out.rfind("id = 4 RepFirstPosBuffer\nbuffer_len = 32\nulCount = 0\n\n", 0), 0u) << out;
-  const std::string times = "dTime = Fri Jan 02 01:01:01 1970\nTime  = Fri Jan 02 01:01:01 1970\n\n";
+  const std::string times =
+      "dTime = Fri Jan 02 01:01:01 1970\nTime  = Fri Jan 02 01:01:01 1970\n\n";
   ASSERT_GE(out.size(), times.size());
   EXPECT_EQ(out.substr(out.size() - times.size()), times) << out;
 }
@@ -149,8 +158,8 @@ TEST(FilterStat, ThreeEventsGiveCountOneAndTheLastTime) {
   event_batch events{keyed(1, 10, 10), keyed(2, 20, 20), keyed(3, 0x01020304, 5)};
   filters_stat writer;
   EXPECT_EQ(writer.estimate_size(events), 27u);
-  bytes expected = {3, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0x04, 0x03, 0x02, 0x01,
-                    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  bytes expected = {3,    0,    0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0x04, 0x03,
+                    0x02, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(test::write_item(writer, events), expected);
 }
 

@@ -21,13 +21,31 @@ using bytes = std::vector<uint8_t>;
 // Builds expected bytes field by field.
 class byte_builder {
  public:
-  byte_builder& u16(uint16_t v) { w_.u16(v); return *this; }
-  byte_builder& u32(uint32_t v) { w_.u32(v); return *this; }
-  byte_builder& u64(uint64_t v) { w_.u64(v); return *this; }
-  byte_builder& raw(const bytes& b) { w_.bytes(b.data(), b.size()); return *this; }
-  byte_builder& zeros(size_t n) { out_.resize(out_.size() + n, 0); return *this; }
+  byte_builder& u16(uint16_t v) {
+    w_.u16(v);
+    return *this;
+  }
+  byte_builder& u32(uint32_t v) {
+    w_.u32(v);
+    return *this;
+  }
+  byte_builder& u64(uint64_t v) {
+    w_.u64(v);
+    return *this;
+  }
+  byte_builder& raw(const bytes& b) {
+    w_.bytes(b.data(), b.size());
+    return *this;
+  }
+  byte_builder& zeros(size_t n) {
+    out_.resize(out_.size() + n, 0);
+    return *this;
+  }
   // u32 code-unit count, then the code units.
-  byte_builder& counted(const std::u16string& s) { w_.counted_utf16(s); return *this; }
+  byte_builder& counted(const std::u16string& s) {
+    w_.counted_utf16(s);
+    return *this;
+  }
   bytes take() const { return out_; }
   operator bytes() const { return out_; }
 
@@ -62,10 +80,26 @@ struct event_builder {
     e.stored_time = stored_time;
     return *this;
   }
-  event_builder& computer(const std::u16string& s) { e.computer = s; e.computer_crc = crc32_of_text(s); return *this; }
-  event_builder& host(const std::u16string& s) { e.host_computer = s; e.host_computer_crc = crc32_of_text(s); return *this; }
-  event_builder& src(const std::u16string& s) { e.src_name = s; e.src_name_crc = crc32_of_text(s); return *this; }
-  event_builder& desc(const std::u16string& s) { e.description = s; e.description_crc = crc32_of_text(s); return *this; }
+  event_builder& computer(const std::u16string& s) {
+    e.computer = s;
+    e.computer_crc = crc32_of_text(s);
+    return *this;
+  }
+  event_builder& host(const std::u16string& s) {
+    e.host_computer = s;
+    e.host_computer_crc = crc32_of_text(s);
+    return *this;
+  }
+  event_builder& src(const std::u16string& s) {
+    e.src_name = s;
+    e.src_name_crc = crc32_of_text(s);
+    return *this;
+  }
+  event_builder& desc(const std::u16string& s) {
+    e.description = s;
+    e.description_crc = crc32_of_text(s);
+    return *this;
+  }
   event_builder& category(const std::u16string& name, uint32_t number, uint32_t event_id) {
     e.category_name = name;
     e.category_name_crc = crc32_of_text(name);

@@ -7,6 +7,7 @@
 
 #include <iostream>
 
+#include "record_test_util.h"
 #include "records/cache_readers.h"
 #include "records/events_reader.h"
 #include "records/named_field_readers.h"
@@ -14,7 +15,6 @@
 #include "records/record_factory.h"
 #include "records/string_words.h"
 #include "util/text.h"
-#include "record_test_util.h"
 
 namespace repcopy {
 namespace {
@@ -25,10 +25,9 @@ using test::field;
 using test::ins;
 
 TEST(CreateSegment, WritersSitInTheirFixedPositions) {
-  const char* names[] = {"0_cat.cache",   "0_comp.cache",     "0_desc.cache",
-                         "0_ins.cache",   "0_src.cache",      "0_user.cache",
-                         "0_record.keys", "0_first.pos",      "0_last.pos",
-                         "filter.dat",    "filters.stat",     "0_events.dat",
+  const char* names[] = {"0_cat.cache",      "0_comp.cache",      "0_desc.cache",  "0_ins.cache",
+                         "0_src.cache",      "0_user.cache",      "0_record.keys", "0_first.pos",
+                         "0_last.pos",       "filter.dat",        "filters.stat",  "0_events.dat",
                          "0_nf_names.cache", "0_nf_values.cache", "0_nfields.dat"};
   for (int position = 0; position < kSegmentCount; ++position) {
     auto writer = create_segment(position);
@@ -52,11 +51,11 @@ TEST(CreateSegmentDeathTest, UnknownPositionEndsTheProcess) {
 }
 
 TEST(MakeRecordBuffer, BuildsTheReaderOfEachId) {
-  const char* names[] = {"RepCatBuffer",        "RepCompBuffer",    "RepDescBuffer",
-                         "RepEventsBuffer",     "RepFirstPosBuffer", "RepInsBuffer",
-                         "RepLastPosBuffer",    "RepRecordBuffer",  "RepSrcBuffer",
-                         "RepUserBuffer",       "RepNfieldsDatBuffer", "RepNfnamesBuffer",
-                         "RepNfvaluesBuffer",   "RepFiltersDatBuffer", "RepFilterStatBuffer"};
+  const char* names[] = {"RepCatBuffer",      "RepCompBuffer",       "RepDescBuffer",
+                         "RepEventsBuffer",   "RepFirstPosBuffer",   "RepInsBuffer",
+                         "RepLastPosBuffer",  "RepRecordBuffer",     "RepSrcBuffer",
+                         "RepUserBuffer",     "RepNfieldsDatBuffer", "RepNfnamesBuffer",
+                         "RepNfvaluesBuffer", "RepFiltersDatBuffer", "RepFilterStatBuffer"};
   for (int32_t id = 0; id <= 14; ++id) {
     auto buffer = make_record_buffer(id, {}, 0);
     ASSERT_NE(buffer, nullptr) << id;
@@ -79,12 +78,20 @@ TEST(MakeRecordBuffer, BuildsTheReaderOfEachId) {
 // All fifteen writers in order over one batch, as a repository file is made; then the items
 // are read back and joined the way a file source does.
 TEST(Segment, WholeBatchReadsBack) {
-  event_batch events{
-      event_builder().times(1000, 1000).computer(u"PC").src(u"Security").desc(u"logon")
-          .category(u"Logon", 2, 4624).user(u"D", u"alice", {9, 8})
-          .strings(3, {ins(1, u"one"), ins(3, u"three")}),
-      event_builder().times(2000, 1000).computer(u"PC").src(u"System")
-          .strings(2, {ins(1, u"one"), ins(2, u"two")}).fields({field(u"k", u"v")})};
+  event_batch events{event_builder()
+                         .times(1000, 1000)
+                         .computer(u"PC")
+                         .src(u"Security")
+                         .desc(u"logon")
+                         .category(u"Logon", 2, 4624)
+                         .user(u"D", u"alice", {9, 8})
+                         .strings(3, {ins(1, u"one"), ins(3, u"three")}),
+                     event_builder()
+                         .times(2000, 1000)
+                         .computer(u"PC")
+                         .src(u"System")
+                         .strings(2, {ins(1, u"one"), ins(2, u"two")})
+                         .fields({field(u"k", u"v")})};
   events[0].record_key = 11;
   events[1].record_key = 12;
   events[1].data = {1, 2, 3};

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "record_test_util.h"
 #include "records/cache_readers.h"
 #include "records/cache_writers.h"
 #include "records/events_reader.h"
 #include "records/events_writer.h"
-#include "record_test_util.h"
 
 namespace repcopy {
 namespace {
@@ -24,6 +26,8 @@ struct round_trip_case {
   std::vector<uint32_t> ordinals;
   uint32_t expected_words;
 };
+
+void PrintTo(const round_trip_case& c, std::ostream* os) { *os << c.name; }
 
 const round_trip_case kCases[] = {
     {"ordinals 1 2 3 of 3", 3, {1, 2, 3}, 3},
@@ -47,7 +51,8 @@ class WordRoundTrip : public testing::TestWithParam<round_trip_case> {};
 TEST_P(WordRoundTrip, ReaderFindsTheWordsAndStringsWritten) {
   const round_trip_case& c = GetParam();
   std::vector<insertion_string> strings;
-  for (uint32_t o : c.ordinals) strings.push_back(ins(o, u"text" + std::u16string(1, char16_t('A' + o))));
+  for (uint32_t o : c.ordinals)
+    strings.push_back(ins(o, u"text" + std::u16string(1, char16_t('A' + o))));
   // A second event after it shows that the walk ends exactly where the first record ends.
   event_batch events{event_builder().times(50, 50).strings(c.slots, strings),
                      event_builder().times(60, 60).strings(1, {ins(1, u"next")})};
@@ -78,7 +83,7 @@ TEST_P(WordRoundTrip, ReaderFindsTheWordsAndStringsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, WordRoundTrip, testing::ValuesIn(kCases), [](const auto& info) {
   std::string n = info.param.name;
-  for (char& ch : n) if (ch == ' ') ch = '_';
+  std::replace(n.begin(), n.end(), ' ', '_');
   return n;
 });
 
@@ -88,7 +93,8 @@ TEST(WordRoundTrip, NoStringSlotComesBackAsAnEmptyCacheEntry) {
   auto slots = decode_string_words(std::vector<uint32_t>{0, NO_STRING, 1}, 3);
   ASSERT_EQ(slots.size(), 3u);
   ASSERT_EQ(slots[1].cache_index, NO_STRING);
-  event_batch events{event_builder().times(1, 1).strings(3, {ins(1, u"a"), ins(2, u""), ins(3, u"c")})};
+  event_batch events{
+      event_builder().times(1, 1).strings(3, {ins(1, u"a"), ins(2, u""), ins(3, u"c")})};
   bytes ins_item = test::write_item(3, events);
   bytes events_item = test::write_item(11, events);
   RepInsBuffer strings(ins_item, ins_item.size());
