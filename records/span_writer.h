@@ -43,10 +43,6 @@ class span_writer {
     if (s.size() > UINT32_MAX || !room(4 + uint64_t(s.size()) * 2)) return fail();
     return u32(uint32_t(s.size())) && utf16(s);
   }
-  // Moves the position without writing (the area is zero-filled by the caller).
-  bool skip(size_t n) {
-    return put(n, [](uint8_t*) {});
-  }
 
  private:
   bool room(uint64_t n) const { return ok_ && n <= out_.size() - pos_; }
