@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "records/segment.h"
+#include "util/paths.h"
 #include "target/file_props.h"
 
 namespace repcopy {
@@ -24,7 +25,6 @@ inline constexpr int32_t kPathNotBuilt = -27;   // the file path would not fit
 inline constexpr int32_t kFooterTooLong = -28;  // part table and properties past 4 GiB
 
 // Longest path, in UTF-16 code units with its terminator, that the target builds.
-inline constexpr size_t kMaxPathUnits = 32768;
 // Suffix of a file while it is written; the walk only picks up names ending in ".rep".
 inline constexpr char16_t kPartialSuffix[] = u".tmp";
 
