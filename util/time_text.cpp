@@ -27,7 +27,9 @@ int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
 }
 
 utc_fields utc_from_seconds(int64_t seconds) {
-  int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+  // Floor division without negating seconds (which overflows for the most negative value).
+  int64_t days = seconds / 86400;
+  if (seconds % 86400 < 0) --days;
   int64_t rem = seconds - days * 86400;
   utc_fields f{};
   f.hour = unsigned(rem / 3600);

@@ -1,0 +1,178 @@
+#include "container/packed_item.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <iostream>
+#include <new>
+
+#include "container/format.h"
+#include "util/crc32.h"
+#include "util/hex_dump.h"
+
+namespace repcopy {
+
+namespace {
+
+// Deflate cannot expand better than 1032:1 (a 258-byte match in two bits).
+constexpr uint64_t kMaxDeflateRatio = 1032;
+
+// Owns one inflate stream for one attempt.
+class inflater {
+ public:
+  inflater() { init_rc_ = inflateInit2(&zs_, -15); }
+  ~inflater() {
+    if (init_rc_ == Z_OK) inflateEnd(&zs_);
+  }
+  inflater(const inflater&) = delete;
+  inflater& operator=(const inflater&) = delete;
+
+  int init_rc() const { return init_rc_; }
+  // One call with Z_FINISH; returns the zlib code.
+  int run(byte_span in, uint8_t* out, uint32_t out_len) {
+    zs_.next_in = const_cast<Bytef*>(in.data());
+    zs_.avail_in = uInt(in.size());
+    zs_.next_out = out;
+    zs_.avail_out = out_len;
+    return inflate(&zs_, Z_FINISH);
+  }
+  uint64_t total_out() const { return zs_.total_out; }
+  bool output_full() const { return zs_.avail_out == 0; }
+
+ private:
+  z_stream zs_{};
+  int init_rc_;
+};
+
+// Reports an inflate failure; the result holds no data and status -1.
+unpack_result inflate_failed(int code) {
+  std::cout << "error: Can't uncompress : " << code << std::endl;
+  std::cout << "uncompress error" << std::endl;
+  return unpack_result{};
+}
+
+}  // namespace
+
+item_layout locate_item(byte_span file, uint64_t item_offset, uint64_t packed_len) {
+  item_layout it;
+  it.item_offset = item_offset;
+  it.packed_len = packed_len;
+  it.file_len = file.size();
+  if (item_offset > file.size() || packed_len > file.size() - item_offset) {
+    it.fault = item_fault::out_of_range;
+    return it;
+  }
+  it.item = file.subspan(size_t(item_offset), size_t(packed_len));
+  if (packed_len < kItemMinSize) {
+    it.fault = item_fault::too_short;
+    return it;
+  }
+  if (load_le16(it.item.data()) != kItemSignatureShort) {
+    it.fault = item_fault::bad_signature;
+    return it;
+  }
+  const size_t trailer = it.item.size() - kItemTrailerSize;
+  const uint8_t* name = it.item.data() + kItemNamePos;
+  const void* nul = std::memchr(name, 0, trailer - kItemNamePos);
+  if (nul == nullptr) {
+    it.fault = item_fault::unterminated_name;
+    return it;
+  }
+  it.name.assign(reinterpret_cast<const char*>(name), static_cast<const uint8_t*>(nul) - name);
+  it.stream = it.item.subspan(kItemNamePos + it.name.size() + 1);
+  it.crc32 = load_le32(it.item.data() + trailer);
+  it.unpacked_len = load_le32(it.item.data() + trailer + 4);
+  return it;
+}
+
+void report_item_fault(const item_layout& it) {
+  switch (it.fault) {
+    case item_fault::none:
+      break;
+    case item_fault::out_of_range:
+      std::cout << "Truncated item: item_offset " << it.item_offset << " + packed_len "
+                << it.packed_len << " passes the end of the file (" << it.file_len << " bytes)"
+                << std::endl;
+      break;
+    case item_fault::too_short:
+      std::cout << "Item at offset " << it.item_offset << " too short: packed_len "
+                << it.packed_len << " < " << kItemMinSize << std::endl;
+      break;
+    case item_fault::bad_signature:
+      std::cout << "Wrong signature!" << std::endl;
+      break;
+    case item_fault::unterminated_name:
+      std::cout << "Item at offset " << it.item_offset
+                << ": name not terminated inside the item" << std::endl;
+      break;
+  }
+}
+
+uint32_t initial_capacity(uint32_t stored_unpacked_len, uint64_t packed_len) {
+  if (stored_unpacked_len > packed_len) {
+    uint64_t most = packed_len > kMaxUnpackedLen / kMaxDeflateRatio
+                        ? kMaxUnpackedLen
+                        : packed_len * kMaxDeflateRatio;
+    return uint32_t(std::min<uint64_t>(stored_unpacked_len, most));
+  }
+  uint32_t capacity = uint32_t(6u * uint32_t(packed_len));
+  return capacity == 0 ? 8 : capacity;
+}
+
+uint32_t doubled_capacity(uint32_t capacity) {
+  if (capacity == kMaxUnpackedLen) return 0;
+  return capacity > kMaxUnpackedLen / 2 ? kMaxUnpackedLen : capacity * 2;
+}
+
+unpack_result inflate_item(const item_layout& it) {
+  unpack_result r;
+  if (it.stream.size() > UINT_MAX) return inflate_failed(Z_DATA_ERROR);
+  uint32_t capacity = initial_capacity(it.unpacked_len, it.packed_len);
+  try {
+    for (;;) {
+      r.data.resize(capacity);
+      inflater z;
+      if (z.init_rc() != Z_OK) return inflate_failed(z.init_rc());
+      int rc = z.run(it.stream, r.data.data(), capacity);
+      if (rc == Z_STREAM_END) {
+        r.real_len = z.total_out();
+        break;
+      }
+      if ((rc == Z_BUF_ERROR || rc == Z_OK) && z.output_full()) {
+        capacity = doubled_capacity(capacity);
+        if (capacity == 0) return inflate_failed(Z_BUF_ERROR);
+        continue;
+      }
+      // A stream that wants a dictionary or ends early is damaged data.
+      int code = (rc == Z_NEED_DICT || rc == Z_BUF_ERROR || rc == Z_OK) ? Z_DATA_ERROR : rc;
+      return inflate_failed(code);
+    }
+  } catch (const std::bad_alloc&) {
+    return inflate_failed(Z_MEM_ERROR);
+  }
+  // Keep at least four bytes so that a signature test at the start stays inside the buffer.
+  r.data.resize(std::max<uint64_t>(r.real_len, 4));
+  std::fill(r.data.begin() + ptrdiff_t(r.real_len), r.data.end(), uint8_t(0));
+  r.crc32_real = crc32_of(r.data.data(), size_t(r.real_len));
+  if (r.crc32_real != it.crc32) {
+    std::cout << "BAD CRC: " << r.crc32_real << " != " << it.crc32 << std::endl;
+    hex_dump(r.data, size_t(std::min<uint64_t>(64, r.real_len)));
+    r.status = -5;
+    return r;
+  }
+  r.status = 0;
+  return r;
+}
+
+unpack_result unpack_item(byte_span file, uint64_t item_offset, uint64_t packed_len) {
+  item_layout it = locate_item(file, item_offset, packed_len);
+  if (it.fault != item_fault::none) {
+    report_item_fault(it);
+    return unpack_result{};
+  }
+  return inflate_item(it);
+}
+
+}  // namespace repcopy

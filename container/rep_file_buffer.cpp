@@ -1,0 +1,255 @@
+#include "container/rep_file_buffer.h"
+
+#include <algorithm>
+#include <exception>
+#include <iostream>
+#include <unordered_map>
+
+#include "container/buffer_id.h"
+#include "container/format.h"
+#include "container/properties.h"
+#include "container/rep_data_buffer.h"
+#include "util/hex_dump.h"
+
+namespace repcopy {
+
+RepFileBuffer::RepFileBuffer(byte_span image, const load_flags& flags)
+    : RepBuffer(image, kBufferIdRawFile), flags_(flags) {
+  CheckHeader();
+}
+
+RepFileBuffer::RepFileBuffer(std::vector<uint8_t> image, uint64_t real_len,
+                             const load_flags& flags)
+    : RepBuffer(byte_span(), kBufferIdRawFile), owned_(std::move(image)), flags_(flags) {
+  data_ = byte_span(owned_.data(), size_t(std::min<uint64_t>(real_len, owned_.size())));
+  CheckHeader();
+}
+
+RepFileBuffer::RepFileBuffer(buffer_entry entry, const load_flags& flags)
+    : RepBuffer(entry.item_bytes(), kBufferIdRawFile), flags_(flags) {
+  owned_ = std::move(entry.owner);  // the heap block, and so data_, stays where it is
+  CheckHeader();
+}
+
+void RepFileBuffer::CheckHeader() {
+  if (data_.size() < kHeaderSize) {
+    std::cout << "File too short for its header: " << data_.size() << " < " << kHeaderSize
+              << " bytes" << std::endl;
+    return;
+  }
+  last_footer_offset_ = load_le64(data_.data() + kHeaderLastFooterOffsetPos);
+  last_footer_len_ = load_le32(data_.data() + kHeaderLastFooterLenPos);
+  const uint64_t size = data_.size();
+  if (last_footer_offset_ > size || size - last_footer_offset_ != last_footer_len_) {
+    std::cout << "last_footer_offset + last_footer_len != buffer_len :"
+              << last_footer_offset_ + last_footer_len_ << " != " << size << std::endl;
+    return;
+  }
+  if (!ScanFooters()) {
+    std::cout << "ScanFooters() error" << std::endl;
+    return;
+  }
+  ready_ = true;
+}
+
+bool RepFileBuffer::ScanFooters() {
+  footers_.clear();
+  uint64_t offset = last_footer_offset_;
+  uint64_t len = last_footer_len_;
+  for (;;) {
+    footer_record f;
+    f.footer_offset = offset;
+    f.footer_len = len;
+    f.tbl_offset = offset + kFooterTblLenPos;
+    footers_.push_front(std::move(f));
+
+    byte_reader r(data_);
+    uint64_t prev_offset = 0;
+    uint32_t prev_len = 0;
+    if (!r.seek(offset) || !r.u64(prev_offset)) {
+      std::cout << "Current buffer offset " << offset + 8 << " is out of range " << data_.size()
+                << std::endl;
+      return false;
+    }
+    if (!r.u32(prev_len)) {
+      std::cout << "Current buffer offset " << offset + 12 << " is out of range "
+                << data_.size() << std::endl;
+      return false;
+    }
+    if (prev_offset == 0) return true;
+    // An earlier footer ends before the footer that names it begins: the walk moves strictly
+    // towards the start of the file and so cannot loop.
+    if (prev_offset >= offset || prev_len > offset - prev_offset || prev_len < kFooterFixedSize) {
+      std::cout << "Previous footer at " << prev_offset << " (length " << prev_len
+                << ") does not lie before the footer at " << offset << std::endl;
+      return false;
+    }
+    if (footers_.size() >= kMaxFooters) {
+      std::cout << "Footer chain longer than " << kMaxFooters << " footers" << std::endl;
+      return false;
+    }
+    offset = prev_offset;
+    len = prev_len;
+  }
+}
+
+bool RepFileBuffer::ReadPartTable(footer_record& f) {
+  f.part_table.clear();
+  // The footer lies inside the image: the scan checked the chain and the header the last one.
+  byte_reader r(data_.first(size_t(f.footer_end())));
+  if (!r.seek(f.tbl_offset) || !r.u64(f.tbl_len)) {
+    std::cout << "Footer at " << f.footer_offset << " too short: footer length "
+              << f.footer_len << std::endl;
+    return false;
+  }
+  if (f.tbl_len > r.remaining() || r.remaining() - f.tbl_len < 8) {
+    std::cout << "Part table at tbl_offset " << f.tbl_offset << ": tbl_len " << f.tbl_len
+              << " passes the end of the footer " << f.footer_end() << std::endl;
+    return false;
+  }
+  const size_t table_end = r.pos() + size_t(f.tbl_len);
+  f.property_offset = table_end;
+  byte_reader t(data_.first(table_end), r.pos());
+  while (!t.at_end()) {
+    const size_t entry_pos = t.pos();
+    part_table_entry e;
+    uint32_t name_len = 0;
+    if (!t.u32(name_len) || !t.utf16(name_len, e.name) || !t.u64(e.unpacked_len_tbl) ||
+        !t.u64(e.item_offset) || !t.u64(e.packed_len)) {
+      std::cout << "Part table entry at " << entry_pos << " runs past the end of the table "
+                << table_end << "; the rest of the table is skipped" << std::endl;
+      ++damage_count_;
+      break;
+    }
+    e.name_len = name_len;
+    if (auto id = classify_by_name(e.name)) {
+      e.buffer_id = *id;
+    } else {
+      byte_span at = e.item_offset < data_.size() ? data_.subspan(size_t(e.item_offset))
+                                                  : byte_span();
+      e.buffer_id = classify_by_content(at);
+    }
+    f.part_table.push_back(std::move(e));
+  }
+  return true;
+}
+
+void RepFileBuffer::BuildBuffers(footer_record& f) {
+  f.parts.clear();
+  f.buffers.clear();
+  f.filter_data.reset();
+  f.filter_stat.reset();
+  std::unordered_map<int32_t, size_t> part_at;  // Part index to position in f.parts
+  for (const part_table_entry& e : f.part_table) {
+    const int32_t id = e.buffer_id;
+    if (id < kBufferIdNested) {
+      std::cout << "Unknown Buffer ID = " << id << std::endl;
+      ++damage_count_;
+      continue;
+    }
+    if (id == kBufferIdNested) {
+      if (e.item_offset > data_.size() || e.packed_len > data_.size() - e.item_offset) {
+        std::cout << "Truncated nested file: item_offset " << e.item_offset << " + packed_len "
+                  << e.packed_len << " passes the end of the file (" << data_.size()
+                  << " bytes)" << std::endl;
+        ++damage_count_;
+        continue;
+      }
+      buffer_entry b;
+      b.data = data_;
+      b.item_offset = e.item_offset;
+      b.packed_len = e.packed_len;
+      b.buffer_id = kBufferIdUnknown;
+      f.buffers.push_back(std::move(b));
+      continue;
+    }
+    if (id < kPartBufferCount) {
+      RepDataBuffer item(data_, e.packed_len, e.item_offset);
+      const int32_t index = part_index_of(e.name);  // throws for a name without a number
+      auto [it, added] = part_at.try_emplace(index, f.parts.size());
+      if (added) f.parts.push_back(part_record{index, {}});
+      if (f.load_flags[size_t(id)] == 0) continue;
+      f.parts[it->second].slots[size_t(id)] = item.CreateRecordBuffer(id);
+      if (item.status() != 0) ++damage_count_;
+      continue;
+    }
+    if ((id == kFilterDataId || id == kFilterStatId) && f.load_flags[size_t(id)] != 0) {
+      RepDataBuffer item(data_, e.packed_len, e.item_offset);
+      (id == kFilterDataId ? f.filter_data : f.filter_stat) = item.CreateRecordBuffer(id);
+      if (item.status() != 0) ++damage_count_;
+    }
+  }
+}
+
+int32_t RepFileBuffer::LoadFooters() {
+  for (footer_record& f : footers_) {
+    if (!ReadPartTable(f)) return -1;
+    f.properties.clear();
+    if (parse_property_block(f, data_) == 0) {
+      hex_dump(data_, data_.size());
+      return -1;
+    }
+    if (f.part_table.empty()) {
+      if (!has_property(f, u"ActiveSegmentId")) return -1;
+      kind_ = kKindActiveSegment;
+      return 0;
+    }
+    if (has_property(f, u"PrevPositionGUID")) {
+      kind_ = kKindPositionFile;
+      return 0;
+    }
+    const std::u16string* count = get_property(f, u"EventsCount");
+    if (count != nullptr && parse_ulong(*count, 10) == 0) {
+      kind_ = kKindEmpty;
+      return 0;
+    }
+    kind_ = kKindEventData;
+    for (size_t id = 0; id < flags_.size(); ++id) f.load_flags[id] = flags_[id];
+    BuildBuffers(f);
+    for (part_record& part : f.parts) {
+      for (auto& slot : part.slots) {
+        if (slot != nullptr && slot->Load() < 0) return -1;
+      }
+    }
+  }
+  return 0;
+}
+
+int32_t RepFileBuffer::Load() {
+  kind_ = kKindNotLoaded;
+  damage_count_ = 0;
+  if (!ready_) return -1;
+  int32_t rc = -1;
+  try {
+    rc = LoadFooters();
+  } catch (const std::exception&) {
+    rc = -1;
+  }
+  if (rc != 0) kind_ = kKindNotLoaded;
+  return rc;
+}
+
+const buffer_entry& RepFileBuffer::NextBufferEntry() {
+  static const buffer_entry kNoEntry;
+  while (cursor_footer_ < footers_.size()) {
+    const std::vector<buffer_entry>& entries = footers_[cursor_footer_].buffers;
+    if (cursor_entry_ < entries.size()) return entries[cursor_entry_++];
+    ++cursor_footer_;
+    cursor_entry_ = 0;
+  }
+  return kNoEntry;
+}
+
+uint64_t RepFileBuffer::CountBufferEntries() const {
+  uint64_t n = 0;
+  for (const footer_record& f : footers_) n += f.buffers.size();
+  return n;
+}
+
+void RepFileBuffer::DestroyParts() {
+  for (footer_record& f : footers_) repcopy::DestroyParts(f);
+}
+
+void DestroyParts(footer_record& footer) { footer.parts.clear(); }
+
+}  // namespace repcopy

@@ -1,0 +1,69 @@
+#pragma once
+// Writers of the six string caches (layouts in records/record_format.h). Each scans the batch in
+// order, writes every distinct value once in order of first appearance, and stores the value's
+// record number in the event (cat_index, comp_index, desc_index, each insertion string's
+// cache_index, src_index, user_index) for events_dat to copy. Strings are written with all
+// their code units as they are.
+
+#include <cstdint>
+#include <span>
+
+#include "records/segment.h"
+
+namespace repcopy {
+
+// Category record per distinct (name, category, EventID).
+class cat_cache : public segment {
+ public:
+  cat_cache() : segment("0_cat.cache", u"0_cat.cache") {}
+  uint32_t estimate_size(const event_batch& events) override;
+  uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
+};
+
+// Computer record per distinct (name, time offset); the name is computer, or host_computer
+// when the event has none.
+class comp_cache : public segment {
+ public:
+  comp_cache() : segment("0_comp.cache", u"0_comp.cache") {}
+  uint32_t estimate_size(const event_batch& events) override;
+  uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
+};
+
+// Non-empty descriptions; an empty one gets desc_index kNoIndex and no record.
+class desc_cache : public segment {
+ public:
+  desc_cache() : segment("0_desc.cache", u"0_desc.cache") {}
+  uint32_t estimate_size(const event_batch& events) override;
+  uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
+};
+
+// Every insertion string of every event.
+class ins_cache : public segment {
+ public:
+  ins_cache() : segment("0_ins.cache", u"0_ins.cache") {}
+  uint32_t estimate_size(const event_batch& events) override;
+  uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
+};
+
+class src_cache : public segment {
+ public:
+  src_cache() : segment("0_src.cache", u"0_src.cache") {}
+  uint32_t estimate_size(const event_batch& events) override;
+  uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
+};
+
+// User record per distinct (string 1, string 2, binary value); the binary value is written.
+class user_cache : public segment {
+ public:
+  user_cache() : segment("0_user.cache", u"0_user.cache") {}
+  uint32_t estimate_size(const event_batch& events) override;
+  uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
+};
+
+// An item length as u32; a sum that does not fit is clamped (the item cannot be stored then,
+// and the writer stops at the end of its area).
+inline uint32_t clamp_item_size(uint64_t size) {
+  return size > UINT32_MAX ? UINT32_MAX : uint32_t(size);
+}
+
+}  // namespace repcopy

@@ -1,0 +1,25 @@
+#pragma once
+// Writer of 0_events.dat (layout in records/record_format.h, word array in
+// records/string_words.h). Runs after the cache writers, whose record numbers it copies from the
+// events. Times are delta-coded against the previous event of the batch (modulo 2^32); the first
+// record holds absolute times.
+
+#include <cstdint>
+#include <span>
+
+#include "records/segment.h"
+
+namespace repcopy {
+
+class events_dat : public segment {
+ public:
+  events_dat() : segment("0_events.dat", u"0_events.dat") {}
+  // The exact item length: the sum of 36 + 4 * RealIndexCount + data length.
+  uint32_t estimate_size(const event_batch& events) override;
+  // Ends the process with "error: jr + 1 != RealIndexCount\n" when the words written for an
+  // event are not the words a reader will take for it (only possible for an event holding more
+  // strings than its string_slots allow).
+  uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
+};
+
+}  // namespace repcopy

@@ -1,0 +1,27 @@
+#pragma once
+// Readers of filter.dat and filters.stat. This system does not interpret either file: Load does
+// nothing and returns 0 whatever the item holds, and Dump shows the bytes.
+
+#include <cstdint>
+#include <vector>
+
+#include "container/rep_buffer.h"
+#include "records/record_format.h"
+
+namespace repcopy {
+
+class RepFiltersDatBuffer : public RepPartBuffer {
+ public:
+  RepFiltersDatBuffer(std::vector<uint8_t> data, uint64_t real_len)
+      : RepPartBuffer(std::move(data), real_len, record_file::kFilterDatId) {}
+  int32_t Load() override { return 0; }
+};
+
+class RepFilterStatBuffer : public RepPartBuffer {
+ public:
+  RepFilterStatBuffer(std::vector<uint8_t> data, uint64_t real_len)
+      : RepPartBuffer(std::move(data), real_len, record_file::kFilterStatId) {}
+  int32_t Load() override { return 0; }
+};
+
+}  // namespace repcopy

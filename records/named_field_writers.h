@@ -1,0 +1,37 @@
+#pragma once
+// Writers of the named-field files. The two caches store each distinct field name (value) once
+// and put its record number into the field's name_index (value_index); 0_nfields.dat then lists
+// per event its (name_index, value_index) pairs. All three estimate 0, and so are left out of
+// the file, when no event of the batch has a named field.
+
+#include <cstdint>
+#include <span>
+
+#include "records/segment.h"
+
+namespace repcopy {
+
+class nf_names_cache : public segment {
+ public:
+  nf_names_cache() : segment("0_nf_names.cache", u"0_nf_names.cache") {}
+  uint32_t estimate_size(const event_batch& events) override;
+  uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
+};
+
+class nf_values_cache : public segment {
+ public:
+  nf_values_cache() : segment("0_nf_values.cache", u"0_nf_values.cache") {}
+  uint32_t estimate_size(const event_batch& events) override;
+  uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
+};
+
+// One field list record per event, also for events without fields (F = 0). The estimate is 4
+// bytes more than the item needs.
+class nfields_dat : public segment {
+ public:
+  nfields_dat() : segment("0_nfields.dat", u"0_nfields.dat") {}
+  uint32_t estimate_size(const event_batch& events) override;
+  uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
+};
+
+}  // namespace repcopy

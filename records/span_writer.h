@@ -1,0 +1,64 @@
+#pragma once
+// Little-endian writes into a fixed output area. A write that does not fit is refused whole and
+// the writer stays failed, so a writer can never pass the end of the area it was given.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "util/bytes.h"
+
+namespace repcopy {
+
+class span_writer {
+ public:
+  explicit span_writer(std::span<uint8_t> out) : out_(out) {}
+
+  size_t pos() const { return pos_; }
+  bool ok() const { return ok_; }
+
+  bool u16(uint16_t v) { return put(2, [&](uint8_t* p) { store_le16(p, v); }); }
+  bool u32(uint32_t v) { return put(4, [&](uint8_t* p) { store_le32(p, v); }); }
+  bool u64(uint64_t v) { return put(8, [&](uint8_t* p) { store_le64(p, v); }); }
+  bool bytes(std::span<const uint8_t> b) {
+    return put(b.size(), [&](uint8_t* p) {
+      for (size_t i = 0; i < b.size(); ++i) p[i] = b[i];
+    });
+  }
+  // All code units as they are, NULs included.
+  bool utf16(const std::u16string& s) {
+    if (s.size() > (SIZE_MAX >> 1)) return fail();
+    return put(s.size() * 2, [&](uint8_t* p) {
+      for (size_t i = 0; i < s.size(); ++i) store_le16(p + 2 * i, uint16_t(s[i]));
+    });
+  }
+  bool counted_utf16(const std::u16string& s) {
+    if (s.size() > UINT32_MAX || !room(4 + uint64_t(s.size()) * 2)) return fail();
+    return u32(uint32_t(s.size())) && utf16(s);
+  }
+  // Moves the position without writing (the area is zero-filled by the caller).
+  bool skip(size_t n) {
+    return put(n, [](uint8_t*) {});
+  }
+
+ private:
+  bool room(uint64_t n) const { return ok_ && n <= out_.size() - pos_; }
+  bool fail() {
+    ok_ = false;
+    return false;
+  }
+  template <class F>
+  bool put(size_t n, F&& f) {
+    if (!room(n)) return fail();
+    f(out_.data() + pos_);
+    pos_ += n;
+    return true;
+  }
+
+  std::span<uint8_t> out_;
+  size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+}  // namespace repcopy

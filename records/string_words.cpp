@@ -1,0 +1,46 @@
+#include "records/string_words.h"
+
+namespace repcopy {
+
+uint32_t string_word_limit(uint16_t string_slots) {
+  if (string_slots == 0) return 0;
+  if (int16_t(string_slots) <= 1) return 1;
+  return string_slots;
+}
+
+std::vector<decoded_slot> decode_string_words(std::span<const uint32_t> words,
+                                              uint16_t string_slots) {
+  std::vector<decoded_slot> slots;
+  uint32_t ordinal = 0;
+  size_t j = 0;
+  while (ordinal < string_slots && j < words.size()) {
+    uint32_t w = words[j];
+    if (w == TERMINATOR) break;
+    if (w != NO_STRING && (w & EXPLICIT_FLAG)) {
+      if (j + 1 >= words.size()) break;  // the position word is not part of the record
+      ordinal = words[j + 1];
+      ++j;
+      w &= ~EXPLICIT_FLAG;
+    }
+    ++ordinal;
+    slots.push_back({ordinal, w});
+    ++j;
+  }
+  return slots;
+}
+
+uint32_t RealIndexCount(const full_event& event) {
+  uint64_t words = event.strings.size();
+  uint32_t gap = 0;
+  for (size_t k = 0; k < event.strings.size(); ++k) {
+    uint32_t position = event.strings[k].ordinal - 1;
+    if (position != uint32_t(k) + gap) {
+      ++words;
+      gap = position - uint32_t(k);
+    }
+  }
+  if (words < string_word_limit(event.string_slots)) ++words;
+  return uint32_t(words);
+}
+
+}  // namespace repcopy
