@@ -1,8 +1,7 @@
 #include "container/event_generator.h"
 
-#include <utility>
-
 #include <boost/coroutine2/fixedsize_stack.hpp>
+#include <utility>
 
 namespace repcopy {
 

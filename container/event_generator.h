@@ -7,12 +7,11 @@
 // An exception thrown by the producer ends it and reappears in the caller of next(). Destroying
 // a generator whose producer has not finished unwinds the producer's stack (its destructors run).
 
+#include <boost/coroutine2/coroutine.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
-
-#include <boost/coroutine2/coroutine.hpp>
 
 #include "container/full_event.h"
 

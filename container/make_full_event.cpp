@@ -60,9 +60,8 @@ bool has_record(const RepPartBuffer* buffer, uint32_t i) {
 
 // Builds the event of one kept record. Returns false when an index other than the computer's
 // named no record; that field then stays empty.
-bool build_event(const part_readers& p, const footer_info& info, uint32_t i,
-                 const events_record& r, uint32_t stored_time, uint32_t record_sum,
-                 uint32_t event_time, bool fields_ok,
+bool build_event(const part_readers& p, const footer_info& info, uint32_t i, const events_record& r,
+                 uint32_t stored_time, uint32_t record_sum, uint32_t event_time, bool fields_ok,
                  const std::vector<std::pair<uint32_t, uint32_t>>& fields, full_event& e) {
   bool sound = fields_ok;
   e = full_event{};
@@ -193,14 +192,14 @@ int32_t RepFileSource::make_full_event2(const part_record& part, const footer_in
     if (filter_ != nullptr && filter_->time_on && !time_in_window(*filter_, event_time)) continue;
     if (filter_ != nullptr && filter_->id_on && r.cat_index != kNoIndex &&
         has_record(p.cat, r.cat_index) &&
-        !event_id_passes(*filter_, masked_event_id(p.cat->event_id(r.cat_index),
-                                                   info.platform_id))) {
+        !event_id_passes(*filter_,
+                         masked_event_id(p.cat->event_id(r.cat_index), info.platform_id))) {
       continue;
     }
     bool sound = true;
     try {
-      sound = build_event(p, info, i, r, stored_time, record_sum, event_time, fields_ok, fields,
-                          event);
+      sound =
+          build_event(p, info, i, r, stored_time, record_sum, event_time, fields_ok, fields, event);
     } catch (...) {
       fatal_stop("=make_full_event2=\n");
     }

@@ -7,8 +7,8 @@
 
 #include "container/number_text.h"
 #include "container/properties.h"
-#include "container/rep_data_buffer.h"
 #include "container/record_filters.h"
+#include "container/rep_data_buffer.h"
 #include "records/cache_readers.h"
 #include "records/events_reader.h"
 #include "records/record_format.h"
@@ -29,15 +29,15 @@ bool read_number(const std::u16string& value, int base, const char* name,
     out = parse_ulong(value, base);
     return true;
   } catch (const std::logic_error& e) {  // std::invalid_argument, std::out_of_range
-    std::cerr << "Footer property " << name << " = \"" << to_utf8(value)
-              << "\" is not a number (" << e.what() << "), rest of file skipped: "
-              << to_utf8(path) << std::endl;
+    std::cerr << "Footer property " << name << " = \"" << to_utf8(value) << "\" is not a number ("
+              << e.what() << "), rest of file skipped: " << to_utf8(path) << std::endl;
     return false;
   }
 }
 
 void report_missing(const char* name, uint32_t platform_id) {
-  std::cerr << "<" << name << ">" << " not found in footer property.\n";
+  std::cerr << "<" << name << ">"
+            << " not found in footer property.\n";
   std::cerr << "ulPlatformID = " << platform_id << std::endl;
 }
 
@@ -70,8 +70,7 @@ RepFileImage::RepFileImage(std::u16string path) : path_(std::move(path)) {
   }
 }
 
-RepFileSource::RepFileSource(const filter_config* filter, RepFileImage file,
-                             copy_outcome* outcome)
+RepFileSource::RepFileSource(const filter_config* filter, RepFileImage file, copy_outcome* outcome)
     : CommonSource(filter), file_(std::move(file)), outcome_(outcome) {}
 
 // An unfinished generator unwinds ProcessFile and everything it built.

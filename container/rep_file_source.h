@@ -59,12 +59,12 @@ struct footer_info {
 
 // Damage found while reading one file; reported once when the reading ends.
 struct file_damage {
-  bool unreadable = false;       // the file could not be read
-  bool unloadable = false;       // the file did not load
-  bool bad_footer = false;       // a footer lacks a required property or holds a bad number
-  uint32_t bad_items = 0;        // damaged items (RepFileBuffer::damage_count of all loads)
-  uint32_t skipped_nested = 0;   // nested files that could not be unpacked or loaded
-  uint64_t bad_records = 0;      // events records with at least one bad index
+  bool unreadable = false;      // the file could not be read
+  bool unloadable = false;      // the file did not load
+  bool bad_footer = false;      // a footer lacks a required property or holds a bad number
+  uint32_t bad_items = 0;       // damaged items (RepFileBuffer::damage_count of all loads)
+  uint32_t skipped_nested = 0;  // nested files that could not be unpacked or loaded
+  uint64_t bad_records = 0;     // events records with at least one bad index
 
   bool any() const {
     return unreadable || unloadable || bad_footer || bad_items != 0 || skipped_nested != 0 ||

@@ -53,8 +53,8 @@ class RepSource2 : public CommonSource {
 
  private:
   struct walk_frame {
-    size_t dir_len;                               // length of "D/" in path_
-    std::vector<platform::dir_entry> subdirs;     // subdirectories still to walk
+    size_t dir_len;                            // length of "D/" in path_
+    std::vector<platform::dir_entry> subdirs;  // subdirectories still to walk
     size_t next = 0;
   };
 

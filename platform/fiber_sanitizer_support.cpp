@@ -6,16 +6,16 @@
 // at a record standing for the thread's own stack.
 #if defined(BOOST_USE_UCONTEXT)
 
-#include <memory>
-
 #include <boost/context/fiber_ucontext.hpp>
+#include <memory>
 
 namespace boost::context::detail {
 
 namespace {
 
 struct thread_records {
-  std::unique_ptr<fiber_activation_record> thread_stack = std::make_unique<fiber_activation_record>();
+  std::unique_ptr<fiber_activation_record> thread_stack =
+      std::make_unique<fiber_activation_record>();
   fiber_activation_record* running = thread_stack.get();
 };
 

@@ -88,7 +88,9 @@ TEST(EventGenerator, DestroyingAnUnfinishedGeneratorUnwindsTheProducer) {
 
 TEST(EventGenerator, NeverStartedGeneratorDoesNotRunTheProducer) {
   bool ran = false;
-  { event_generator gen([&](const event_sink&) { ran = true; }); }
+  {
+    event_generator gen([&](const event_sink&) { ran = true; });
+  }
   EXPECT_FALSE(ran);
 }
 

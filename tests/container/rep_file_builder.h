@@ -23,11 +23,17 @@ inline constexpr uint32_t kNone = 0xFFFFFFFF;
 // Little-endian bytes, field by field.
 struct le {
   bytes b;
-  le& u8(uint8_t v) { b.push_back(v); return *this; }
+  le& u8(uint8_t v) {
+    b.push_back(v);
+    return *this;
+  }
   le& u16(uint16_t v) { return u8(uint8_t(v)).u8(uint8_t(v >> 8)); }
   le& u32(uint32_t v) { return u16(uint16_t(v)).u16(uint16_t(v >> 16)); }
   le& u64(uint64_t v) { return u32(uint32_t(v)).u32(uint32_t(v >> 32)); }
-  le& raw(const bytes& d) { b.insert(b.end(), d.begin(), d.end()); return *this; }
+  le& raw(const bytes& d) {
+    b.insert(b.end(), d.begin(), d.end());
+    return *this;
+  }
   le& utf16(const std::u16string& s) {
     for (char16_t c : s) u16(uint16_t(c));
     return *this;
@@ -101,12 +107,13 @@ struct test_part {
   std::vector<std::u16string> descs, ins, srcs, nf_names, nf_values;
   std::vector<user_rec> users;
   std::vector<ev> events;
-  std::vector<uint32_t> keys;                  // record keys (time field written as 0)
+  std::vector<uint32_t> keys;                      // record keys (time field written as 0)
   std::optional<std::vector<field_list>> nfields;  // 0_nfields.dat when set
   std::vector<int> omit;
 
   bool omitted(int id) const {
-    for (int o : omit) if (o == id) return true;
+    for (int o : omit)
+      if (o == id) return true;
     return false;
   }
 
@@ -120,7 +127,8 @@ struct test_part {
     le cat, comp, user, evs, keys_b, nf;
     for (const auto& c : cats) cat.counted(c.name).u16(c.category).u16(1).u32(c.event_id);
     for (const auto& c : comps) comp.counted(c.name).u32(c.time_offset);
-    for (const auto& u : users) user.counted(u.s1).counted(u.s2).u32(uint32_t(u.binary.size())).raw(u.binary);
+    for (const auto& u : users)
+      user.counted(u.s1).counted(u.s2).u32(uint32_t(u.binary.size())).raw(u.binary);
     for (const auto& e : events) {
       evs.u32(uint32_t(e.data.size())).u32(e.src).u32(e.cat).u32(e.comp).u32(e.user).u32(e.desc);
       evs.u16(e.slots).u16(e.aux).u32(e.stored_delta).u32(e.event_delta);

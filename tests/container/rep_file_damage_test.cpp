@@ -37,13 +37,17 @@ TEST_F(RepFileSourceTest, OtherBadIndexesLeaveTheirFieldEmpty) {
        [](const full_event& e) { return e.user_string1.empty() && e.user_binary.empty(); }},
       {"description", [](test_part& p) { p.events[0].desc = 5; },
        [](const full_event& e) { return e.description.empty(); }},
-      {"insertion string", [](test_part& p) { p.events[0].words = {0, 3}; },
+      {"insertion string",
+       [](test_part& p) {
+         p.events[0].words = {0, 3};
+       },
        [](const full_event& e) { return e.strings.size() == 2 && e.strings[1].text.empty(); }},
       {"record key", [](test_part& p) { p.keys = {11}; },  // no key for events 1 and 2
        [](const full_event& e) { return e.record_key == 11; }},
       {"missing source cache", [](test_part& p) { p.omit = {8}; },
        [](const full_event& e) { return e.src_name.empty(); }},
-      {"named-field name", [](test_part& p) {
+      {"named-field name",
+       [](test_part& p) {
          p.nf_names = {u"A"};
          p.nf_values = {u"x"};
          p.nfields = std::vector<field_list>{{{4, 0}}, {}, {}};
@@ -89,7 +93,8 @@ TEST_F(RepFileSourceTest, ItemWithBadCrcStillGivesItsEventsButMakesTheFileDamage
   ASSERT_EQ(r.events.size(), 3u);
   EXPECT_EQ(r.events[0].description, u"An account logged on");
   EXPECT_NE(r.out.find("BAD CRC: "), std::string::npos);
-  EXPECT_EQ(r.err, "Damaged source file " + path_text() + ": 0 record(s) affected, 1 damaged item(s)\n");
+  EXPECT_EQ(r.err,
+            "Damaged source file " + path_text() + ": 0 record(s) affected, 1 damaged item(s)\n");
   EXPECT_EQ(outcome_.damaged_files(), 1u);
 }
 
@@ -134,8 +139,8 @@ TEST_F(RepFileSourceTest, OuterPartsAreNotReadWhenTheFileHoldsNestedFiles) {
   test_part outer = sample_part();
   outer.keys = {91, 92, 93};
   bytes inner = rep_file_builder().windows(u"inner", u"D").part(sample_part()).build();
-  read_result r = process(
-      rep_file_builder().windows(u"outer", u"D").part(outer).item("S.rep", inner).build());
+  read_result r =
+      process(rep_file_builder().windows(u"outer", u"D").part(outer).item("S.rep", inner).build());
   EXPECT_EQ(keys_of(r.events), (std::vector<uint32_t>{11, 12, 13}));
 }
 
@@ -175,8 +180,7 @@ TEST_F(RepFileSourceTest, FilesWithoutEventDataAreNotFailures) {
       {"empty (EventsCount 0)",
        rep_file_builder().property(u"EventsCount", u"0").part(sample_part())},
       {"active segment", rep_file_builder().property(u"ActiveSegmentId", u"7")},
-      {"position file",
-       rep_file_builder().property(u"PrevPositionGUID", u"X").part(sample_part())},
+      {"position file", rep_file_builder().property(u"PrevPositionGUID", u"X").part(sample_part())},
   };
   for (auto& c : cases) {
     read_result r = process(c.file.build());

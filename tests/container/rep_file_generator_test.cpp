@@ -16,8 +16,11 @@ test_part many_events(uint32_t n) {
   p.comps = {{u"c", 0}};
   p.ins = {u"s"};
   for (uint32_t i = 0; i < n; ++i) {
-    p.events.push_back(ev{.slots = 1, .stored_delta = i == 0 ? 0u : 1u, .event_delta = 1,
-                          .words = {0}, .data = bytes(i % 50, uint8_t(i))});
+    p.events.push_back(ev{.slots = 1,
+                          .stored_delta = i == 0 ? 0u : 1u,
+                          .event_delta = 1,
+                          .words = {0},
+                          .data = bytes(i % 50, uint8_t(i))});
     p.keys.push_back(i);
   }
   return p;
@@ -64,6 +67,28 @@ TEST_F(RepFileSourceTest, SourceDestroyedInTheMiddleOfAFile) {
   EXPECT_EQ(outcome_.damaged_files(), 0u);
 }
 
+TEST_F(RepFileSourceTest, NestedFilesThroughTheGenerator) {
+  bytes good = rep_file_builder().windows(u"inner", u"D").part(many_events(300)).build();
+  bytes broken = good;
+  broken[40] ^= 1;
+  std::u16string path = write(rep_file_builder()
+                                  .windows(u"outer", u"D")
+                                  .item("S1.rep", broken)
+                                  .item("S2.rep", good)
+                                  .build());
+  RepFileSource source(nullptr, RepFileImage(path), &outcome_);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  uint32_t count = 0;
+  full_event e;
+  while (source.NextEvent(e) == 0) ASSERT_EQ(e.record_key, count++);
+  const std::string out = testing::internal::GetCapturedStdout();
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(count, 300u);
+  EXPECT_NE(out.find("(b)some problem in file: S1.rep"), std::string::npos);
+  EXPECT_EQ(outcome_.damaged_files(), 1u);
+}
+
 // The walk over real files: a damaged file is counted and the events around it are delivered.
 TEST_F(RepFileSourceTest, WalkReadsRealFilesAndCountsDamagedOnes) {
   std::filesystem::create_directories(dir_ / "Environment$/D/C");
@@ -96,8 +121,8 @@ TEST_F(RepFileSourceTest, WalkReadsRealFilesAndCountsDamagedOnes) {
 TEST_F(RepFileSourceTest, ExceptionInTheMiddleOfAFileReachesTheCaller) {
   std::filesystem::create_directories(dir_ / "Environment$/D");
   std::filesystem::rename(
-      std::filesystem::path(to_utf8(write(
-          rep_file_builder().windows(u"s", u"D").part(many_events(5000)).build(), "a.rep"))),
+      std::filesystem::path(to_utf8(
+          write(rep_file_builder().windows(u"s", u"D").part(many_events(5000)).build(), "a.rep"))),
       dir_ / "Environment$/D/a.rep");
   std::u16string root;
   from_utf8(dir_.string(), root);

@@ -50,7 +50,8 @@ full_event expected_first_event() {
 }
 
 TEST_F(RepFileSourceTest, WindowsFileJoinsEveryFieldOfTheRecord) {
-  read_result r = process(rep_file_builder().windows(u"srv01", u"CORP").part(sample_part()).build());
+  read_result r =
+      process(rep_file_builder().windows(u"srv01", u"CORP").part(sample_part()).build());
   EXPECT_EQ(r.rc, 0);
   ASSERT_EQ(r.events.size(), 3u);
   EXPECT_EQ(r.events[0], expected_first_event());
@@ -82,7 +83,8 @@ TEST_F(RepFileSourceTest, WindowsFileJoinsEveryFieldOfTheRecord) {
 }
 
 TEST_F(RepFileSourceTest, LinuxHostInSmallLettersBecomesCapitals) {
-  read_result r = process(rep_file_builder().unix_host(u"630", u"web-01.example").part(sample_part()).build());
+  read_result r =
+      process(rep_file_builder().unix_host(u"630", u"web-01.example").part(sample_part()).build());
   ASSERT_EQ(r.events.size(), 3u);
   for (const full_event& e : r.events) {
     EXPECT_EQ(e.host_computer, u"WEB-01.EXAMPLE");
@@ -99,8 +101,8 @@ TEST_F(RepFileSourceTest, PlatformNamesAndEventIdWidth) {
     const char16_t* domain;
     uint32_t event_id;
   } cases[] = {
-      {u"0", u"SyslogDevice", 0x5678},  {u"610", u"SunOS", 0x12345678}, {u"620", u"HP-UX", 0x5678},
-      {u"630", u"LINUX", 0x5678},       {u"640", u"AIX", 0x5678},       {u"777", u"UNIX", 0x5678},
+      {u"0", u"SyslogDevice", 0x5678}, {u"610", u"SunOS", 0x12345678}, {u"620", u"HP-UX", 0x5678},
+      {u"630", u"LINUX", 0x5678},      {u"640", u"AIX", 0x5678},       {u"777", u"UNIX", 0x5678},
   };
   for (const auto& c : cases) {
     test_part p = sample_part();
@@ -134,8 +136,8 @@ TEST_F(RepFileSourceTest, WindowsFileWithoutComputerGivesNoEvents) {
 
 TEST_F(RepFileSourceTest, RequiredPropertiesAndBadNumbers) {
   struct {
-    const char16_t* skip;       // property left out
-    const char16_t* bad_name;   // property given a bad value
+    const char16_t* skip;      // property left out
+    const char16_t* bad_name;  // property given a bad value
     const char16_t* bad_value;
   } cases[] = {
       {u"UnderDataSource", nullptr, nullptr}, {u"ComputerType", nullptr, nullptr},
@@ -144,13 +146,15 @@ TEST_F(RepFileSourceTest, RequiredPropertiesAndBadNumbers) {
   };
   for (const auto& c : cases) {
     rep_file_builder file;
-    const std::pair<const char16_t*, const char16_t*> props[] = {
-        {u"ComputerType", u"0000001A"}, {u"EventsCount", u"3"}, {u"PlatformID", u"500"},
-        {u"UnderDataSource", u"Security"}, {u"Computer", u"srv"}};
+    const std::pair<const char16_t*, const char16_t*> props[] = {{u"ComputerType", u"0000001A"},
+                                                                 {u"EventsCount", u"3"},
+                                                                 {u"PlatformID", u"500"},
+                                                                 {u"UnderDataSource", u"Security"},
+                                                                 {u"Computer", u"srv"}};
     for (auto [name, value] : props) {
       if (c.skip != nullptr && std::u16string(name) == c.skip) continue;
-      file.property(name, c.bad_name != nullptr && std::u16string(name) == c.bad_name ? c.bad_value
-                                                                                     : value);
+      file.property(
+          name, c.bad_name != nullptr && std::u16string(name) == c.bad_name ? c.bad_value : value);
     }
     const uint64_t damaged_before = outcome_.damaged_files();
     read_result r = process(file.part(sample_part()).build());
@@ -166,8 +170,8 @@ TEST_F(RepFileSourceTest, PartsAreReadInOrder) {
   test_part second = sample_part();
   second.index = 1;
   second.keys = {21, 22, 23};
-  read_result r = process(
-      rep_file_builder().windows(u"srv", u"D").part(sample_part()).part(second).build());
+  read_result r =
+      process(rep_file_builder().windows(u"srv", u"D").part(sample_part()).part(second).build());
   EXPECT_EQ(keys_of(r.events), (std::vector<uint32_t>{11, 12, 13, 21, 22, 23}));
 }
 
@@ -184,7 +188,8 @@ TEST_F(RepFileSourceTest, WhiteListMatchingNoCategorySkipsThePartUnread) {
   f.id_on = true;
   f.id_kind = 2;
   f.ids = {4624};
-  read_result r = process(rep_file_builder().windows(u"s", u"D").part(other).part(wanted).build(), &f);
+  read_result r =
+      process(rep_file_builder().windows(u"s", u"D").part(other).part(wanted).build(), &f);
   // In the part read, the record without a category is not tested against the list.
   EXPECT_EQ(keys_of(r.events), (std::vector<uint32_t>{11, 13}));
   EXPECT_EQ(r.err, "");

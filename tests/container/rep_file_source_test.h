@@ -30,8 +30,17 @@ inline test_part sample_part() {
   p.srcs = {u"Security-Auditing"};
   p.users = {{u"CORP", u"alice", {1, 2, 3}}};
   p.events = {
-      ev{.src = 0, .cat = 0, .comp = 0, .user = 0, .desc = 0, .slots = 2, .aux = 7,
-         .stored_delta = 100, .event_delta = 1100, .words = {0, 1}, .data = {9, 8}},
+      ev{.src = 0,
+         .cat = 0,
+         .comp = 0,
+         .user = 0,
+         .desc = 0,
+         .slots = 2,
+         .aux = 7,
+         .stored_delta = 100,
+         .event_delta = 1100,
+         .words = {0, 1},
+         .data = {9, 8}},
       ev{.cat = 1, .comp = 1, .stored_delta = 20, .event_delta = 5},
       ev{.comp = 0, .stored_delta = 30, .event_delta = 30},
   };

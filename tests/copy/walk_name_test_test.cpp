@@ -14,7 +14,7 @@ TEST(WalkNameTime, ReadsFourteenDigitTimes) {
   EXPECT_EQ(name_time(u"19700101000000"), 0u);
   EXPECT_EQ(name_time(u"20190305174210"), 1551807730u);
   EXPECT_EQ(name_time(u"21060207062815"), 4294967295u);
-  EXPECT_EQ(name_time(u"2019010203"), 1546398000u);     // missing minute and second are 0
+  EXPECT_EQ(name_time(u"2019010203"), 1546398000u);         // missing minute and second are 0
   EXPECT_EQ(name_time(u"20190102030405xyz"), 1546398245u);  // only 14 characters count
 }
 
