@@ -10,9 +10,12 @@ bool is_space(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
 int digit_value(char16_t c, int base) {
   int v = 99;
-  if (c >= u'0' && c <= u'9') v = c - u'0';
-  else if (c >= u'a' && c <= u'z') v = c - u'a' + 10;
-  else if (c >= u'A' && c <= u'Z') v = c - u'A' + 10;
+  if (c >= u'0' && c <= u'9')
+    v = c - u'0';
+  else if (c >= u'a' && c <= u'z')
+    v = c - u'a' + 10;
+  else if (c >= u'A' && c <= u'Z')
+    v = c - u'A' + 10;
   return v < base ? v : -1;
 }
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <iostream>
 #include <new>
 
@@ -69,21 +68,26 @@ item_layout locate_item(byte_span file, uint64_t item_offset, uint64_t packed_le
     it.fault = item_fault::too_short;
     return it;
   }
-  if (load_le16(it.item.data()) != kItemSignatureShort) {
+  byte_reader r(it.item);
+  uint16_t signature = 0;
+  r.u16(signature);
+  if (signature != kItemSignatureShort) {
     it.fault = item_fault::bad_signature;
     return it;
   }
+  // The name ends with a NUL before the trailer.
   const size_t trailer = it.item.size() - kItemTrailerSize;
-  const uint8_t* name = it.item.data() + kItemNamePos;
-  const void* nul = std::memchr(name, 0, trailer - kItemNamePos);
-  if (nul == nullptr) {
+  byte_span name_area = it.item.subspan(kItemNamePos, trailer - kItemNamePos);
+  auto nul = std::find(name_area.begin(), name_area.end(), uint8_t(0));
+  if (nul == name_area.end()) {
     it.fault = item_fault::unterminated_name;
     return it;
   }
-  it.name.assign(reinterpret_cast<const char*>(name), static_cast<const uint8_t*>(nul) - name);
+  it.name.assign(name_area.begin(), nul);
   it.stream = it.item.subspan(kItemNamePos + it.name.size() + 1);
-  it.crc32 = load_le32(it.item.data() + trailer);
-  it.unpacked_len = load_le32(it.item.data() + trailer + 4);
+  r.seek(trailer);
+  r.u32(it.crc32);
+  r.u32(it.unpacked_len);
   return it;
 }
 
@@ -97,24 +101,23 @@ void report_item_fault(const item_layout& it) {
                 << std::endl;
       break;
     case item_fault::too_short:
-      std::cout << "Item at offset " << it.item_offset << " too short: packed_len "
-                << it.packed_len << " < " << kItemMinSize << std::endl;
+      std::cout << "Item at offset " << it.item_offset << " too short: packed_len " << it.packed_len
+                << " < " << kItemMinSize << std::endl;
       break;
     case item_fault::bad_signature:
       std::cout << "Wrong signature!" << std::endl;
       break;
     case item_fault::unterminated_name:
-      std::cout << "Item at offset " << it.item_offset
-                << ": name not terminated inside the item" << std::endl;
+      std::cout << "Item at offset " << it.item_offset << ": name not terminated inside the item"
+                << std::endl;
       break;
   }
 }
 
 uint32_t initial_capacity(uint32_t stored_unpacked_len, uint64_t packed_len) {
   if (stored_unpacked_len > packed_len) {
-    uint64_t most = packed_len > kMaxUnpackedLen / kMaxDeflateRatio
-                        ? kMaxUnpackedLen
-                        : packed_len * kMaxDeflateRatio;
+    uint64_t most = packed_len > kMaxUnpackedLen / kMaxDeflateRatio ? kMaxUnpackedLen
+                                                                    : packed_len * kMaxDeflateRatio;
     return uint32_t(std::min<uint64_t>(stored_unpacked_len, most));
   }
   uint32_t capacity = uint32_t(6u * uint32_t(packed_len));

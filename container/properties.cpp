@@ -48,7 +48,8 @@ uint64_t parse_property_block(footer_record& footer, byte_span file) {
     }
     if (!read_text(r, end, value)) {
       std::cerr << "Wrong property value!!!" << std::endl;
-      std::cout << "Wrong property value!!!" << " for " << to_utf8(name) << std::endl;
+      std::cout << "Wrong property value!!!"
+                << " for " << to_utf8(name) << std::endl;
       hex_dump(file, end, size_t(start));
       hex_dump(file, file.size());
       return 0;

@@ -60,7 +60,8 @@ std::unique_ptr<RepPartBuffer> RepDataBuffer::CreateRecordBuffer(int32_t buffer_
 buffer_entry RepDataBuffer::UnpackAsEntry() {
   Load();
   buffer_entry entry;
-  byte_span real(unpacked_.data(), size_t(std::min<uint64_t>(unpacked_len_real_, unpacked_.size())));
+  byte_span real(unpacked_.data(),
+                 size_t(std::min<uint64_t>(unpacked_len_real_, unpacked_.size())));
   const int32_t id = classify_by_content(real);
   if (id != kBufferIdRawFile && id != kBufferIdNested) return entry;
   entry.owner = std::move(unpacked_);

@@ -18,8 +18,7 @@ RepFileBuffer::RepFileBuffer(byte_span image, const load_flags& flags)
   CheckHeader();
 }
 
-RepFileBuffer::RepFileBuffer(std::vector<uint8_t> image, uint64_t real_len,
-                             const load_flags& flags)
+RepFileBuffer::RepFileBuffer(std::vector<uint8_t> image, uint64_t real_len, const load_flags& flags)
     : RepBuffer(byte_span(), kBufferIdRawFile), owned_(std::move(image)), flags_(flags) {
   data_ = byte_span(owned_.data(), size_t(std::min<uint64_t>(real_len, owned_.size())));
   CheckHeader();
@@ -37,8 +36,9 @@ void RepFileBuffer::CheckHeader() {
               << " bytes" << std::endl;
     return;
   }
-  last_footer_offset_ = load_le64(data_.data() + kHeaderLastFooterOffsetPos);
-  last_footer_len_ = load_le32(data_.data() + kHeaderLastFooterLenPos);
+  byte_reader r(data_, kHeaderLastFooterOffsetPos);
+  r.u64(last_footer_offset_);
+  r.u32(last_footer_len_);
   const uint64_t size = data_.size();
   if (last_footer_offset_ > size || size - last_footer_offset_ != last_footer_len_) {
     std::cout << "last_footer_offset + last_footer_len != buffer_len :"
@@ -72,16 +72,21 @@ bool RepFileBuffer::ScanFooters() {
       return false;
     }
     if (!r.u32(prev_len)) {
-      std::cout << "Current buffer offset " << offset + 12 << " is out of range "
-                << data_.size() << std::endl;
+      std::cout << "Current buffer offset " << offset + 12 << " is out of range " << data_.size()
+                << std::endl;
       return false;
     }
     if (prev_offset == 0) return true;
     // An earlier footer ends before the footer that names it begins: the walk moves strictly
     // towards the start of the file and so cannot loop.
-    if (prev_offset >= offset || prev_len > offset - prev_offset || prev_len < kFooterFixedSize) {
+    if (prev_offset >= offset || prev_len > offset - prev_offset) {
       std::cout << "Previous footer at " << prev_offset << " (length " << prev_len
                 << ") does not lie before the footer at " << offset << std::endl;
+      return false;
+    }
+    if (prev_len < kFooterFixedSize) {
+      std::cout << "Previous footer at " << prev_offset << " too short: length " << prev_len
+                << " < " << kFooterFixedSize << std::endl;
       return false;
     }
     if (footers_.size() >= kMaxFooters) {
@@ -98,8 +103,8 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
   // The footer lies inside the image: the scan checked the chain and the header the last one.
   byte_reader r(data_.first(size_t(f.footer_end())));
   if (!r.seek(f.tbl_offset) || !r.u64(f.tbl_len)) {
-    std::cout << "Footer at " << f.footer_offset << " too short: footer length "
-              << f.footer_len << std::endl;
+    std::cout << "Footer at " << f.footer_offset << " too short: footer length " << f.footer_len
+              << std::endl;
     return false;
   }
   if (f.tbl_len > r.remaining() || r.remaining() - f.tbl_len < 8) {
@@ -125,8 +130,8 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
     if (auto id = classify_by_name(e.name)) {
       e.buffer_id = *id;
     } else {
-      byte_span at = e.item_offset < data_.size() ? data_.subspan(size_t(e.item_offset))
-                                                  : byte_span();
+      byte_span at =
+          e.item_offset < data_.size() ? data_.subspan(size_t(e.item_offset)) : byte_span();
       e.buffer_id = classify_by_content(at);
     }
     f.part_table.push_back(std::move(e));
@@ -150,8 +155,8 @@ void RepFileBuffer::BuildBuffers(footer_record& f) {
     if (id == kBufferIdNested) {
       if (e.item_offset > data_.size() || e.packed_len > data_.size() - e.item_offset) {
         std::cout << "Truncated nested file: item_offset " << e.item_offset << " + packed_len "
-                  << e.packed_len << " passes the end of the file (" << data_.size()
-                  << " bytes)" << std::endl;
+                  << e.packed_len << " passes the end of the file (" << data_.size() << " bytes)"
+                  << std::endl;
         ++damage_count_;
         continue;
       }

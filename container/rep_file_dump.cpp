@@ -58,8 +58,7 @@ void dump_parts(const footer_record& f) {
 void RepFileBuffer::Dump() const {
   std::cout << "\n";
   if (footers_.size() != 1) {
-    std::cout << "===============\nmultifooter file: " << footers_.size()
-              << "\n===============\n";
+    std::cout << "===============\nmultifooter file: " << footers_.size() << "\n===============\n";
   }
   for (const footer_record& f : footers_) {
     std::cout << "footer offset : " << value_dump(f.footer_offset) << "\n";

@@ -11,7 +11,9 @@ namespace {
 
 using namespace record_file;
 
-uint64_t counted_size(const std::u16string& s) { return kCountedStringHeader + 2 * uint64_t(s.size()); }
+uint64_t counted_size(const std::u16string& s) {
+  return kCountedStringHeader + 2 * uint64_t(s.size());
+}
 
 cache_key text_key(uint32_t crc, const std::u16string& text) {
   cache_key key;
@@ -112,7 +114,9 @@ uint32_t ins_cache::estimate_size(const event_batch& events) {
 
 uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  cache_index_map map(events.size() * 4);
+  size_t strings = 0;
+  for (const full_event& e : events) strings += e.strings.size();
+  cache_index_map map(strings);
   for (full_event& e : events) {
     for (insertion_string& s : e.strings) {
       bool added = false;
@@ -143,8 +147,7 @@ uint32_t src_cache::serialize(std::span<uint8_t> out, event_batch& events) {
 uint32_t user_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
   for (const full_event& e : events) {
-    total += counted_size(e.user_string1) + counted_size(e.user_string2) + 4 +
-             e.user_binary.size();
+    total += counted_size(e.user_string1) + counted_size(e.user_string2) + 4 + e.user_binary.size();
   }
   return clamp_item_size(total);
 }

@@ -24,8 +24,8 @@ struct events_record {
   uint32_t desc_index = 0;
   uint16_t string_slots = 0;
   uint16_t strings_aux = 0;
-  uint32_t stored_delta = 0;  // stored_time minus that of the previous record (mod 2^32)
-  uint32_t event_delta = 0;   // event_time minus that of the previous record (mod 2^32)
+  uint32_t stored_delta = 0;    // stored_time minus that of the previous record (mod 2^32)
+  uint32_t event_delta = 0;     // event_time minus that of the previous record (mod 2^32)
   std::vector<uint32_t> words;  // the W string words
   byte_span data;               // data_length bytes inside the buffer
 };

@@ -23,8 +23,7 @@ bool RepNfieldsDatBuffer::read_fields(uint64_t& offset,
                                       std::vector<std::pair<uint32_t, uint32_t>>& pairs) const {
   byte_reader r(data_);
   uint32_t count = 0;
-  if (!r.seek(offset) || !r.u32(count) ||
-      !r.has(uint64_t(count) * record_file::kFieldPairSize)) {
+  if (!r.seek(offset) || !r.u32(count) || !r.has(uint64_t(count) * record_file::kFieldPairSize)) {
     return false;
   }
   pairs.resize(count);

@@ -38,8 +38,7 @@ void RepPosBuffer::Dump() const {
   r.u64(filetime);
   // Both are formatted as signed 64-bit seconds; the FILETIME difference wraps like the
   // format's own 64-bit arithmetic, so a time before 1970 prints as such.
-  const int64_t seconds =
-      int64_t(filetime - kFiletimeUnixEpoch) / int64_t(kFiletimeTicksPerSecond);
+  const int64_t seconds = int64_t(filetime - kFiletimeUnixEpoch) / int64_t(kFiletimeTicksPerSecond);
   std::cout << "dTime = " << time_text(int64_t(time)) << "\n";
   std::cout << "Time  = " << time_text(seconds) << "\n\n" << std::flush;
 }

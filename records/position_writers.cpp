@@ -9,8 +9,11 @@ namespace repcopy {
 
 namespace {
 
-// One position record. An empty batch (which the copy engine never hands over) leaves the
-// zero-filled area as it is.
+// An empty batch (which the copy engine never hands over) leaves the zero-filled record.
+uint32_t empty_position(std::span<uint8_t> out) {
+  return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
+}
+
 uint32_t write_position(std::span<uint8_t> out, uint32_t time, uint32_t record_key,
                         const full_event& first) {
   span_writer w(out);
@@ -41,7 +44,7 @@ uint32_t record_keys::serialize(std::span<uint8_t> out, event_batch& events) {
 uint32_t first_pos::estimate_size(const event_batch&) { return record_file::kPositionRecordSize; }
 
 uint32_t first_pos::serialize(std::span<uint8_t> out, event_batch& events) {
-  if (events.empty()) return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
+  if (events.empty()) return empty_position(out);
   const full_event& first = events.front();
   return write_position(out, first.event_time, first.record_key, first);
 }
@@ -49,7 +52,7 @@ uint32_t first_pos::serialize(std::span<uint8_t> out, event_batch& events) {
 uint32_t last_pos::estimate_size(const event_batch&) { return record_file::kPositionRecordSize; }
 
 uint32_t last_pos::serialize(std::span<uint8_t> out, event_batch& events) {
-  if (events.empty()) return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
+  if (events.empty()) return empty_position(out);
   const full_event& last = events.back();
   return write_position(out, last.stored_time, last.record_key, events.front());
 }

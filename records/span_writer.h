@@ -18,9 +18,15 @@ class span_writer {
   size_t pos() const { return pos_; }
   bool ok() const { return ok_; }
 
-  bool u16(uint16_t v) { return put(2, [&](uint8_t* p) { store_le16(p, v); }); }
-  bool u32(uint32_t v) { return put(4, [&](uint8_t* p) { store_le32(p, v); }); }
-  bool u64(uint64_t v) { return put(8, [&](uint8_t* p) { store_le64(p, v); }); }
+  bool u16(uint16_t v) {
+    return put(2, [&](uint8_t* p) { store_le16(p, v); });
+  }
+  bool u32(uint32_t v) {
+    return put(4, [&](uint8_t* p) { store_le32(p, v); });
+  }
+  bool u64(uint64_t v) {
+    return put(8, [&](uint8_t* p) { store_le64(p, v); });
+  }
   bool bytes(std::span<const uint8_t> b) {
     return put(b.size(), [&](uint8_t* p) {
       for (size_t i = 0; i < b.size(); ++i) p[i] = b[i];
@@ -36,10 +42,6 @@ class span_writer {
   bool counted_utf16(const std::u16string& s) {
     if (s.size() > UINT32_MAX || !room(4 + uint64_t(s.size()) * 2)) return fail();
     return u32(uint32_t(s.size())) && utf16(s);
-  }
-  // Moves the position without writing (the area is zero-filled by the caller).
-  bool skip(size_t n) {
-    return put(n, [](uint8_t*) {});
   }
 
  private:

@@ -27,10 +27,14 @@ int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
 }
 
 utc_fields utc_from_seconds(int64_t seconds) {
-  // Floor division without negating seconds (which overflows for the most negative value).
+  // Floor division and remainder without negating or multiplying back, which would overflow
+  // for the extreme values a damaged file can hold.
   int64_t days = seconds / 86400;
-  if (seconds % 86400 < 0) --days;
-  int64_t rem = seconds - days * 86400;
+  int64_t rem = seconds % 86400;
+  if (rem < 0) {
+    --days;
+    rem += 86400;
+  }
   utc_fields f{};
   f.hour = unsigned(rem / 3600);
   f.minute = unsigned(rem % 3600 / 60);

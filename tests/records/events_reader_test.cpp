@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "records/string_words.h"
+#include <algorithm>
+
 #include "record_test_util.h"
+#include "records/string_words.h"
 
 namespace repcopy {
 namespace {
@@ -103,12 +105,12 @@ TEST(RepEventsBuffer, EveryCutShortItemFailsLoad) {
 
 TEST(RepEventsBuffer, LengthClaimsBeyondTheItemFailLoad) {
   const bytes bad[] = {
-      record_head(0xFFFFFFFF, 0),            // data length past the end
-      record_head(0x7FFFFFFF, 0).u32(0),     // ditto
-      record_head(0, 5).u32(1).u32(2),       // five words claimed, two present
-      record_head(0, 1),                     // word 0 missing
-      bytes(35, 0),                          // fixed part cut short
-      record_head(0, 0).u32(0),              // four stray bytes after a record
+      record_head(0xFFFFFFFF, 0),         // data length past the end
+      record_head(0x7FFFFFFF, 0).u32(0),  // ditto
+      record_head(0, 5).u32(1).u32(2),    // five words claimed, two present
+      record_head(0, 1),                  // word 0 missing
+      bytes(35, 0),                       // fixed part cut short
+      record_head(0, 0).u32(0),           // four stray bytes after a record
   };
   for (const bytes& item : bad) {
     RepEventsBuffer buffer(item, item.size());
@@ -134,6 +136,8 @@ struct decode_case {
   std::vector<decoded_slot> expected;
 };
 
+void PrintTo(const decode_case& c, std::ostream* os) { *os << c.name; }
+
 const decode_case kDecodeCases[] = {
     {"plain", 3, {4, 5, 6}, {{1, 4}, {2, 5}, {3, 6}}},
     {"explicit gap", 5, {4, 5, 6 | EXPLICIT_FLAG, 4, TERMINATOR}, {{1, 4}, {2, 5}, {5, 6}}},
@@ -157,7 +161,7 @@ TEST_P(DecodeStringWords, GivesTheseSlots) {
 INSTANTIATE_TEST_SUITE_P(Cases, DecodeStringWords, testing::ValuesIn(kDecodeCases),
                          [](const auto& info) {
                            std::string n = info.param.name;
-                           for (char& ch : n) if (ch == ' ') ch = '_';
+                           std::replace(n.begin(), n.end(), ' ', '_');
                            return n;
                          });
 

@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 
-#include "records/string_words.h"
 #include "record_test_util.h"
+#include "records/string_words.h"
 
 namespace repcopy {
 namespace {
@@ -25,7 +26,8 @@ full_event indexed(event_builder b, uint32_t first_cache_index = 0x10) {
   e.comp_index = 3;
   e.user_index = 4;
   e.desc_index = kNoIndex;
-  for (size_t k = 0; k < e.strings.size(); ++k) e.strings[k].cache_index = first_cache_index + uint32_t(k);
+  for (size_t k = 0; k < e.strings.size(); ++k)
+    e.strings[k].cache_index = first_cache_index + uint32_t(k);
   return e;
 }
 
@@ -71,11 +73,16 @@ struct words_case {
   std::vector<uint32_t> words;
 };
 
+void PrintTo(const words_case& c, std::ostream* os) { *os << c.name; }
+
 const words_case kWordCases[] = {
     {"ordinals 1 2 3", 3, {1, 2, 3}, {0x10, 0x11, 0x12}},
     {"ordinals 1 2 5", 5, {1, 2, 5}, {0x10, 0x11, 0x12 | EXPLICIT_FLAG, 4, TERMINATOR}},
     {"first ordinal 3", 3, {3}, {0x10 | EXPLICIT_FLAG, 2, TERMINATOR}},
-    {"first ordinal 3 of 3 slots with more", 4, {3, 4}, {0x10 | EXPLICIT_FLAG, 2, 0x11, TERMINATOR}},
+    {"first ordinal 3 of 3 slots with more",
+     4,
+     {3, 4},
+     {0x10 | EXPLICIT_FLAG, 2, 0x11, TERMINATOR}},
     {"ordinals 1 2 3 of 5 slots", 5, {1, 2, 3}, {0x10, 0x11, 0x12, TERMINATOR}},
     {"ordinals 1 3 of 3 slots", 3, {1, 3}, {0x10, 0x11 | EXPLICIT_FLAG, 2}},
     {"slots without strings", 4, {}, {TERMINATOR}},
@@ -83,7 +90,10 @@ const words_case kWordCases[] = {
     {"no slots no strings", 0, {}, {}},
     {"slots 32768 one string", 32768, {1}, {0x10}},
     {"slots 65535 no strings", 65535, {}, {TERMINATOR}},
-    {"decreasing ordinals", 10, {6, 2}, {0x10 | EXPLICIT_FLAG, 5, 0x11 | EXPLICIT_FLAG, 1, TERMINATOR}},
+    {"decreasing ordinals",
+     10,
+     {6, 2},
+     {0x10 | EXPLICIT_FLAG, 5, 0x11 | EXPLICIT_FLAG, 1, TERMINATOR}},
     {"gap then back in sequence", 4, {1, 3, 4}, {0x10, 0x11 | EXPLICIT_FLAG, 2, 0x12}},
 };
 
@@ -104,7 +114,7 @@ TEST_P(EventsDatWords, WritesExactlyTheseWords) {
 INSTANTIATE_TEST_SUITE_P(Cases, EventsDatWords, testing::ValuesIn(kWordCases),
                          [](const auto& info) {
                            std::string n = info.param.name;
-                           for (char& ch : n) if (ch == ' ') ch = '_';
+                           std::replace(n.begin(), n.end(), ' ', '_');
                            return n;
                          });
 
@@ -113,11 +123,13 @@ TEST(EventsDatWriter, TimesAreDeltasWrappedModulo2To32) {
   full_event a = indexed(event_builder().times(100, 100));
   full_event b = indexed(event_builder().times(200, 50));
   full_event c = indexed(event_builder().times(200, 0xFFFFFFF0));
+  // clang-format off
   bytes expected = byte_builder()
                        .raw(fixed(0, 0, 0, 100, 100))
                        .raw(fixed(0, 0, 0, 0xFFFFFFCE, 100))   // 50 - 100
                        .raw(fixed(0, 0, 0, 0xFFFFFFBE, 0));    // 0xFFFFFFF0 - 50
   EXPECT_EQ(write({a, b, c}), expected);
+  // clang-format on
 }
 
 TEST(EventsDatWriter, EmptyBatchIsAnEmptyItem) {
@@ -132,14 +144,17 @@ TEST(EventsDatWriter, RecordsFollowEachOtherWithTheirData) {
   a.data = {1, 2};
   full_event b = indexed(event_builder().times(12, 12), 0x20);
   b.data = {3};
+  // clang-format off
   bytes expected = byte_builder()
                        .raw(fixed(2, 2, 0, 10, 10)).u32(0x10).u32(0x11).raw({1, 2})
                        .raw(fixed(1, 0, 0, 2, 2)).raw({3});
+  // clang-format on
   EXPECT_EQ(write({a, b}), expected);
 }
 
 TEST(EventsDatWriter, NeverWritesPastItsArea) {
-  event_batch events{indexed(event_builder().times(1, 1).strings(3, {ins(1, u"a"), ins(2, u"b"), ins(3, u"c")}))};
+  event_batch events{
+      indexed(event_builder().times(1, 1).strings(3, {ins(1, u"a"), ins(2, u"b"), ins(3, u"c")}))};
   events_dat writer;
   const uint32_t estimate = writer.estimate_size(events);
   bytes area(estimate + 8, 0xAA);
@@ -161,7 +176,8 @@ void serialize_to_stderr(event_batch& events) {
 TEST_F(EventsDatDeathTest, MoreStringsThanTheSlotsAllowStopTheProcess) {
   // Three words cannot be found by a reader of a record with string_slots 2, nor one word in a
   // record without slots.
-  event_batch three{indexed(event_builder().times(1, 1).strings(2, {ins(1, u"a"), ins(2, u"b"), ins(3, u"c")}))};
+  event_batch three{
+      indexed(event_builder().times(1, 1).strings(2, {ins(1, u"a"), ins(2, u"b"), ins(3, u"c")}))};
   EXPECT_EXIT(serialize_to_stderr(three), testing::ExitedWithCode(255),
               "^error: jr \\+ 1 != RealIndexCount\n$");
   event_batch unslotted{indexed(event_builder().times(1, 1).strings(0, {ins(1, u"a")}))};

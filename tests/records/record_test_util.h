@@ -21,13 +21,31 @@ using bytes = std::vector<uint8_t>;
 // Builds expected bytes field by field.
 class byte_builder {
  public:
-  byte_builder& u16(uint16_t v) { w_.u16(v); return *this; }
-  byte_builder& u32(uint32_t v) { w_.u32(v); return *this; }
-  byte_builder& u64(uint64_t v) { w_.u64(v); return *this; }
-  byte_builder& raw(const bytes& b) { w_.bytes(b.data(), b.size()); return *this; }
-  byte_builder& zeros(size_t n) { out_.resize(out_.size() + n, 0); return *this; }
+  byte_builder& u16(uint16_t v) {
+    w_.u16(v);
+    return *this;
+  }
+  byte_builder& u32(uint32_t v) {
+    w_.u32(v);
+    return *this;
+  }
+  byte_builder& u64(uint64_t v) {
+    w_.u64(v);
+    return *this;
+  }
+  byte_builder& raw(const bytes& b) {
+    w_.bytes(b.data(), b.size());
+    return *this;
+  }
+  byte_builder& zeros(size_t n) {
+    out_.resize(out_.size() + n, 0);
+    return *this;
+  }
   // u32 code-unit count, then the code units.
-  byte_builder& counted(const std::u16string& s) { w_.counted_utf16(s); return *this; }
+  byte_builder& counted(const std::u16string& s) {
+    w_.counted_utf16(s);
+    return *this;
+  }
   bytes take() const { return out_; }
   operator bytes() const { return out_; }
 
@@ -62,10 +80,26 @@ struct event_builder {
     e.stored_time = stored_time;
     return *this;
   }
-  event_builder& computer(const std::u16string& s) { e.computer = s; e.computer_crc = crc32_of_text(s); return *this; }
-  event_builder& host(const std::u16string& s) { e.host_computer = s; e.host_computer_crc = crc32_of_text(s); return *this; }
-  event_builder& src(const std::u16string& s) { e.src_name = s; e.src_name_crc = crc32_of_text(s); return *this; }
-  event_builder& desc(const std::u16string& s) { e.description = s; e.description_crc = crc32_of_text(s); return *this; }
+  event_builder& computer(const std::u16string& s) {
+    e.computer = s;
+    e.computer_crc = crc32_of_text(s);
+    return *this;
+  }
+  event_builder& host(const std::u16string& s) {
+    e.host_computer = s;
+    e.host_computer_crc = crc32_of_text(s);
+    return *this;
+  }
+  event_builder& src(const std::u16string& s) {
+    e.src_name = s;
+    e.src_name_crc = crc32_of_text(s);
+    return *this;
+  }
+  event_builder& desc(const std::u16string& s) {
+    e.description = s;
+    e.description_crc = crc32_of_text(s);
+    return *this;
+  }
   event_builder& category(const std::u16string& name, uint32_t number, uint32_t event_id) {
     e.category_name = name;
     e.category_name_crc = crc32_of_text(name);
@@ -112,6 +146,48 @@ inline bytes write_item(segment& writer, event_batch& events) {
 inline bytes write_item(int position, event_batch& events) {
   auto writer = create_segment(position);
   return write_item(*writer, events);
+}
+
+// Appends two code units to prefix so that the CRC-32 of the result is target. The CRC of a
+// fixed-length message is affine in its bits over GF(2): crc(x) = crc(0) ^ M x. The 32 columns of
+// M come from the 32 unit vectors; solving M x = target ^ crc(0) by elimination gives the four
+// bytes.
+inline std::u16string force_crc(const std::u16string& prefix, uint32_t target) {
+  auto crc_with = [&](uint32_t x) {
+    std::u16string s = prefix;
+    s.push_back(char16_t(x & 0xFFFF));
+    s.push_back(char16_t(x >> 16));
+    return crc32_of_text(s);
+  };
+  const uint32_t base = crc_with(0);
+  uint32_t basis[32] = {};  // basis[b]: a reduced column with leading bit b
+  uint32_t combo[32] = {};  // the input bits that make it
+  for (int i = 0; i < 32; ++i) {
+    uint32_t v = crc_with(1u << i) ^ base;
+    uint32_t c = 1u << i;
+    for (int b = 31; b >= 0 && v; --b) {
+      if (!((v >> b) & 1)) continue;
+      if (!basis[b]) {
+        basis[b] = v;
+        combo[b] = c;
+        break;
+      }
+      v ^= basis[b];
+      c ^= combo[b];
+    }
+  }
+  uint32_t want = target ^ base;
+  uint32_t x = 0;
+  for (int b = 31; b >= 0; --b) {
+    if (!((want >> b) & 1)) continue;
+    EXPECT_NE(basis[b], 0u) << "columns do not span";
+    want ^= basis[b];
+    x ^= combo[b];
+  }
+  std::u16string s = prefix;
+  s.push_back(char16_t(x & 0xFFFF));
+  s.push_back(char16_t(x >> 16));
+  return s;
 }
 
 }  // namespace repcopy::test
