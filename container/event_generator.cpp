@@ -34,7 +34,7 @@ int32_t event_generator::next(full_event& out) {
     pull_.reset();
     return -1;
   }
-  out = std::move(pull_->get());
+  out = pull_->get();  // moves the event out of the coroutine
   return 0;
 }
 

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "container/event_generator.h"
@@ -34,6 +35,9 @@ class RepFileImage {
   // Reads the whole file. A failed read leaves loaded() false; the reader prints what went wrong
   // ("Exception in Load() for " and the path on standard error for an exception).
   explicit RepFileImage(std::u16string path);
+  // A file already in memory; path names it in messages.
+  RepFileImage(std::u16string path, std::vector<uint8_t> image)
+      : path_(std::move(path)), image_(std::move(image)), loaded_(true) {}
 
   const std::u16string& path() const { return path_; }
   const std::vector<uint8_t>& image() const { return image_; }
