@@ -46,6 +46,10 @@ struct dir_entry {
 // False when the directory cannot be opened.
 bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out);
 
+// Identity (device, node) of the file or directory at path, following links; false when it
+// cannot be queried. Lets a directory walk notice a directory it has already entered.
+bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node);
+
 // A file created for writing (truncated when it exists). Closed by the destructor.
 class output_file {
  public:

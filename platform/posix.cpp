@@ -103,6 +103,14 @@ bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out) {
   return true;
 }
 
+bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node) {
+  struct stat st{};
+  if (::stat(native_path(path).c_str(), &st) != 0) return false;
+  device = uint64_t(st.st_dev);
+  node = uint64_t(st.st_ino);
+  return true;
+}
+
 output_file::~output_file() { close(); }
 
 bool output_file::create(const std::u16string& path) {
