@@ -17,6 +17,9 @@ struct run_request {
   uint64_t start_time = 0;  // FILETIME taken by the entry point
 };
 
+// Writer threads for a machine: one per logical processor, one less from four processors on.
+int32_t writer_thread_count(unsigned processors);
+
 // Returns the process exit code: 0 when everything was copied, 3 (kExitPartial) when the copy
 // finished but not everything made it into the target.
 int run_sequence(const run_request& request);

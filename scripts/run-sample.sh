@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds repcopy, makes the bundled sample source repository when it
-# is missing, and copies it into a fresh target repository.
+# Installs what is missing, builds repcopy and repgen, makes the sample source repository
+# (sample/source) when it is missing, and copies it into a fresh target (sample/target).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DREPCOPY_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target repcopy
-./build/repcopy -h || true
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DREPCOPY_TESTS=OFF >/dev/null
+cmake --build build-release -j"$(nproc)" --target repcopy repgen
+if [ ! -d sample/source ]; then
+  ./build-release/repgen sample/source 3000 1 >/dev/null
+fi
+rm -rf sample/target
+./build-release/repcopy sample/source sample/target
+echo "Copied into sample/target: $(find sample/target -name '*.rep' | wc -l) repository files"

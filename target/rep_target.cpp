@@ -38,6 +38,9 @@ std::optional<std::u16string> directory_component(std::u16string_view name) {
   for (char16_t& c : out) {
     if (c == u'/' || c == u'\\' || c == u'\0') c = u'~';
   }
+  // The walk never enters a directory whose name begins with ".", so such a level would hide its
+  // files from every later reading of the target.
+  if (!out.empty() && out[0] == u'.') out[0] = u'~';
   // Every level ends in "$", so no level can be "." or "..".
   out += u'$';
   if (to_utf8(out).size() > kMaxComponentBytes) return std::nullopt;

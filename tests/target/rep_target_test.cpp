@@ -93,7 +93,7 @@ TEST_F(RepTargetTest, OneCharacterComputer) {
   EXPECT_NE(to_utf8(*dir).find("/Host$/X$/X$/DataSource$/"), std::string::npos);
 }
 
-TEST(DirectoryComponent, SeparatorsAndNulBecomeTilde) {
+TEST(DirectoryComponent, SeparatorsNulAndLeadingDotBecomeTilde) {
   struct {
     std::u16string name;
     std::u16string level;
@@ -103,9 +103,10 @@ TEST(DirectoryComponent, SeparatorsAndNulBecomeTilde) {
       {u"a/b/c", u"a~b~c$"},
       {u"a\\b", u"a~b$"},
       {std::u16string(u"a\0b", 3), u"a~b$"},
-      {u"..", u"..$"},
-      {u".", u".$"},
-      {u"../../x", u"..~..~x$"},
+      {u"..", u"~.$"},
+      {u".", u"~$"},
+      {u"../../x", u"~.~..~x$"},
+      {u".NET Runtime", u"~NET Runtime$"},
       {u"", u"$"},
       {u"\U0001F600", u"\U0001F600$"},
   };
@@ -193,7 +194,7 @@ TEST_F(RepTargetTest, HostileNamesStayInsideTheRoot) {
     for (auto& level : f) EXPECT_TRUE(level != ".." && level != ".") << f;
   }
   EXPECT_TRUE(fs::is_directory(root_path() / "Environment$/9E442BEE-EAC2-4D79-9013-053FB225CFD0$/"
-                                             "Domain$/..~..~x$/Computer$/..$/..$/DataSource$/"
+                                             "Domain$/~.~..~x$/Computer$/~.$/~.$/DataSource$/"
                                              "{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}$/"
                                              "UnderDataSource$/a~..~..~b$"));
 }

@@ -1,0 +1,167 @@
+// End-to-end: the repcopy executable copies repositories made by repgen and by hand.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "copy/storage_item.h"
+#include "target/rep_target.h"
+#include "tests/e2e/e2e_util.h"
+#include "util/crc32.h"
+#include "util/text.h"
+
+namespace repcopy::e2e {
+namespace {
+
+class CopyEndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("repcopy-e2e-" + std::to_string(::getpid()) + "-" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    source_ = dir_ / "source";
+    target_ = dir_ / "target";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void generate(int events, int seed = 7) {
+    run_result r = run_command(std::string(REPGEN_BIN) + " " + quoted(source_) + " " +
+                                   std::to_string(events) + " " + std::to_string(seed),
+                               dir_);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  }
+  run_result copy(const std::string& options = "") {
+    return run_command(std::string(REPCOPY_BIN) + " " + options + " " + quoted(source_) + " " +
+                           quoted(target_),
+                       dir_);
+  }
+
+  fs::path dir_, source_, target_;
+};
+
+TEST_F(CopyEndToEnd, EveryEventArrivesOnceWithTheSameContentAndTheSourceIsUntouched) {
+  generate(3000);
+  auto before = snapshot(source_);
+  ASSERT_FALSE(before.empty());
+  bool has_hot = false;
+  for (const auto& [path, bytes] : before) has_hot |= path.rfind("Hot$/", 0) == 0;
+  ASSERT_TRUE(has_hot);
+
+  run_result r = copy();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(snapshot(source_), before);
+
+  std::vector<full_event> source_events = read_repository(source_);
+  std::vector<full_event> target_events = read_repository(target_);
+  ASSERT_EQ(source_events.size(), 3000u);
+  ASSERT_EQ(target_events.size(), source_events.size());
+  for (size_t i = 0; i < source_events.size(); ++i)
+    ASSERT_EQ(target_events[i], source_events[i]) << "event " << i;
+
+  // The target has the main layout only (the hot part is merged into it), with both platforms.
+  EXPECT_TRUE(fs::exists(target_ / "Environment$" / "9E442BEE-EAC2-4D79-9013-053FB225CFD0$"));
+  EXPECT_TRUE(fs::exists(target_ / "Environment$" / "8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E$" /
+                         "Host$" / "WE$" / "WEB01$"));
+  EXPECT_FALSE(fs::exists(target_ / "Hot$"));
+}
+
+TEST_F(CopyEndToEnd, SummaryTreeListsDomainsComputersAndSources) {
+  generate(500);
+  run_result r = copy();
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  // Writer threads may report unknown data-source types before the summary starts.
+  size_t summary = r.out.find("Unknown\n");
+  ASSERT_NE(summary, std::string::npos) << r.out;
+  EXPECT_TRUE(summary == 0 || r.out[summary - 1] == '\n');
+  EXPECT_NE(r.out.find("\tCORP\n\t\tDC02.CORP.LOCAL\n\t\t\tos ver. 0.0\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\n\t\tSRV01\n\t\t\tos ver. 0.0\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\tLINUX\n\t\tWEB01\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\t\t\tSecurity\n\t\t\t\t"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" (0)\n"), std::string::npos);
+  // The elapsed-time line closes the output.
+  std::string last = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
+  EXPECT_TRUE(last.find('.') != std::string::npos && last.size() >= 6) << last;
+}
+
+TEST_F(CopyEndToEnd, EventIdWhiteListKeepsOnlyListedEvents) {
+  generate(800);
+  run_result r = copy("-i 4600,4601");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  size_t expected = 0;
+  for (const auto& e : read_repository(source_)) expected += (e.event_id == 4600 || e.event_id == 4601);
+  std::vector<full_event> copied = read_repository(target_);
+  EXPECT_EQ(copied.size(), expected);
+  for (const auto& e : copied) EXPECT_TRUE(e.event_id == 4600 || e.event_id == 4601);
+}
+
+TEST_F(CopyEndToEnd, FiltersDroppingEverythingWriteNothing) {
+  generate(200);
+  run_result r = copy("-t 1990");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("Unknown\n", 0), 0u);
+  EXPECT_TRUE(snapshot(target_).empty());
+}
+
+TEST_F(CopyEndToEnd, HostileNamesWriteNothingOutsideTheTarget) {
+  // A source file whose properties and caches name "../" paths.
+  std::u16string wide_source;
+  from_utf8(source_.string(), wide_source);
+  {
+    RepTarget writer(wide_source);
+    storage_item item;
+    item.domain_name = u"../../evil";
+    item.computer_name = u"A/../../B";
+    item.platform_id = 500;
+    item.ds_name = u"../../../escape";
+    full_event e;
+    e.computer = u"A/../../B";
+    e.computer_crc = crc32_of_text(e.computer);
+    e.domain = item.domain_name;
+    e.under_data_source = item.ds_name;
+    e.platform_id = 500;
+    e.event_time = e.stored_time = 1700000000;
+    item.events.push_back(e);
+    item.batch_count = 1;
+    ASSERT_EQ(writer.flush_items(std::move(item)), 0);
+  }
+  run_result r = copy();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  // Only the two trees (and nothing above the test directory) exist.
+  std::vector<std::string> top;
+  for (const auto& e : fs::directory_iterator(dir_)) top.push_back(e.path().filename().string());
+  std::sort(top.begin(), top.end());
+  EXPECT_EQ(top, (std::vector<std::string>{"source", "target"}));
+  EXPECT_FALSE(fs::exists(dir_.parent_path() / "evil$"));
+  EXPECT_EQ(read_repository(source_).size(), 1u);
+  EXPECT_EQ(read_repository(target_).size(), 1u) << r.out << r.err;
+}
+
+TEST_F(CopyEndToEnd, TargetDirectoryThatCannotBeCreatedFailsOnlyItsBatches) {
+  generate(600);
+  // A regular file where the non-Windows environment directory must go.
+  fs::create_directories(target_ / "Environment$");
+  std::ofstream(target_ / "Environment$" / "8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E$") << "x";
+
+  run_result r = copy();
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+  EXPECT_NE(r.err.find("Copy incomplete"), std::string::npos) << r.err;
+
+  size_t windows = 0;
+  for (const auto& e : read_repository(source_)) windows += e.platform_id == 500;
+  std::vector<full_event> copied = read_repository(target_);
+  EXPECT_EQ(copied.size(), windows);
+  for (const auto& e : copied) EXPECT_EQ(e.platform_id, 500u);
+}
+
+TEST_F(CopyEndToEnd, MissingSourceCopiesNothingAndSucceeds) {
+  run_result r = copy();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("Unknown\n", 0), 0u) << r.out;
+  EXPECT_TRUE(snapshot(target_).empty());
+}
+
+}  // namespace
+}  // namespace repcopy::e2e

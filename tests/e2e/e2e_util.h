@@ -1,0 +1,85 @@
+#pragma once
+// Helpers for the end-to-end tests: run the built executables, snapshot trees, read every event
+// of a repository back with our own reader.
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "container/full_event.h"
+#include "copy/rep_source2.h"
+#include "util/text.h"
+
+namespace repcopy::e2e {
+
+namespace fs = std::filesystem;
+
+struct run_result {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+inline std::string read_text(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs a shell command with standard output and error captured in files of dir.
+inline run_result run_command(const std::string& command, const fs::path& dir) {
+  fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
+  std::string full = command + " >'" + out.string() + "' 2>'" + err.string() + "'";
+  int status = std::system(full.c_str());
+  run_result r;
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = read_text(out);
+  r.err = read_text(err);
+  fs::remove(out);
+  fs::remove(err);
+  return r;
+}
+
+inline std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+// Every regular file below root with its bytes.
+inline std::map<std::string, std::string> snapshot(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  if (!fs::exists(root)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = read_text(e.path());
+  return files;
+}
+
+// The content of an event without the cache record numbers, which every writer renumbers.
+inline full_event content_of(full_event e) {
+  e.src_index = e.cat_index = e.comp_index = e.user_index = e.desc_index = 0;
+  for (auto& s : e.strings) s.cache_index = 0;
+  for (auto& f : e.named_fields) f.name_index = f.value_index = 0;
+  return e;
+}
+
+// Every event of a repository (hot part, then main part), in a stable order for comparison.
+inline std::vector<full_event> read_repository(const fs::path& root) {
+  std::vector<full_event> events;
+  std::u16string wide_root;
+  from_utf8(root.string(), wide_root);
+  for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
+    RepSource2 source(wide_root, mode);
+    full_event e;
+    while (source.next_event(e) == 0) {
+      events.push_back(content_of(std::move(e)));
+      e.reset();
+    }
+  }
+  std::sort(events.begin(), events.end(), [](const full_event& a, const full_event& b) {
+    return std::tie(a.record_key, a.event_time, a.under_data_source) <
+           std::tie(b.record_key, b.event_time, b.under_data_source);
+  });
+  return events;
+}
+
+}  // namespace repcopy::e2e
