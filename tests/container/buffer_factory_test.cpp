@@ -114,7 +114,7 @@ TEST(ValueDump, DecimalAndZeroPaddedHex) {
 
 TEST(FileDump, ListsFootersTableAndParts) {
   const bytes file =
-      test::build_file({{{test::part_item("0_events.dat", test::counted_records({u"e"}))},
+      test::build_file({{{test::part_item("0_events.dat", test::valid_records(3, {u"e"}))},
                          {{u"EventsCount", u"1"}}}});
   RepFileBuffer f(file);
   ASSERT_EQ(f.Load(), 0);
@@ -129,13 +129,13 @@ TEST(FileDump, ListsFootersTableAndParts) {
       "\n\ntbl_len = " + value_dump(ft.tbl_len) +
       "\n\nname_len_tbl     = 12 (0x000000000000000C)\n"
       "\nname_tbl         = 0_events.dat\n"
-      "unpacked_len_tbl = 6 (0x0000000000000006)\n"
+      "unpacked_len_tbl = 38 (0x0000000000000026)\n"
       "item_offset      = 512 (0x0000000000000200)\n"
       "packed_len       = " +
       value_dump(ft.part_table[0].packed_len) +
       "\nBuffer_ID id     = 3 (0x00000003)\n"
       "======\nParts:\n======\nPart index: 0\n0 : nullptr\n1 : nullptr\n"
-      "2 : nullptr\n3 : id = 3 RepEventsBuffer\nbuffer_len = 6\nulCount = 1\n\n";
+      "2 : nullptr\n3 : id = 3 RepEventsBuffer\nbuffer_len = 38\nulCount = 1\n\n";
   EXPECT_EQ(out.substr(0, head.size()), head);
   EXPECT_NE(out.find("12 : nullptr\n-----------------\n"), std::string::npos);
 }

@@ -50,6 +50,62 @@ inline bytes counted_records(const std::vector<std::u16string>& strings) {
   return b;
 }
 
+// One valid record per string in the layout of the internal file with this Buffer ID (the
+// numbering of records/record_format.h), the string placed where a mix-up of items shows:
+//   0 category: the string as name, category 7, marker 1, EventID 100
+//   1 computer: the string as name, time_offset 0
+//   3 events: 36 fixed bytes (string_slots 0, no words), the string's UTF-16LE bytes as data
+//   7 record keys: record_key = number of code units, event_time = first code unit (or 0)
+//   9 user: the string as string 1, an empty string 2, no binary value
+//   10 field lists: F = 0 (4 zero bytes; the string is not kept)
+//   2, 5, 8, 11, 12 and other IDs: counted strings (any bytes suit the position and filter
+//   files, which are not parsed as records)
+inline bytes valid_records(int32_t buffer_id, const std::vector<std::u16string>& strings) {
+  bytes b;
+  for (const auto& s : strings) {
+    switch (buffer_id) {
+      case 0:
+        put_counted(b, s);
+        put_u16(b, 7);
+        put_u16(b, 1);
+        put_u32(b, 100);
+        break;
+      case 1:
+        put_counted(b, s);
+        put_u32(b, 0);
+        break;
+      case 3:
+        put_u32(b, uint32_t(2 * s.size()));         // data_length
+        for (int i = 0; i < 5; ++i) put_u32(b, 0);  // src, cat, comp, user, desc indexes
+        put_u16(b, 0);                              // string_slots: no string words
+        put_u16(b, 0);                              // strings_aux
+        put_u32(b, 0);                              // stored-time delta
+        put_u32(b, 0);                              // event-time delta
+        put_utf16(b, s);
+        break;
+      case 7:
+        put_u32(b, uint32_t(s.size()));
+        put_u32(b, s.empty() ? 0u : uint32_t(s[0]));
+        break;
+      case 9:
+        put_counted(b, s);
+        put_counted(b, u"");
+        put_u32(b, 0);
+        break;
+      case 10:
+        put_u32(b, 0);
+        break;
+      default:
+        put_counted(b, s);
+        break;
+    }
+  }
+  return b;
+}
+
+// One valid record for the internal file with this Buffer ID.
+inline bytes valid_record_bytes(int32_t buffer_id) { return valid_records(buffer_id, {u"v"}); }
+
 inline uint32_t zlib_crc(const bytes& data) {
   return uint32_t(crc32(crc32(0L, Z_NULL, 0), data.data(), uInt(data.size())));
 }

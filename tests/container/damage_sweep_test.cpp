@@ -14,14 +14,14 @@ using test::bytes;
 
 bytes sample_file() {
   const bytes inner =
-      test::build_file({{{test::part_item("0_events.dat", test::counted_records({u"in"}))},
+      test::build_file({{{test::part_item("0_events.dat", test::valid_records(3, {u"in"}))},
                          {{u"EventsCount", u"1"}}}});
+  const bytes cat = test::valid_records(0, {u"cat"});
   return test::build_file(
-      {{{test::part_item("0_events.dat", test::counted_records({u"a", u"bc"})),
-         test::table_item{u"0_cat.cache",
-                          test::deflated_item("0_cat.cache", test::counted_records({u"cat"})), 10}},
+      {{{test::part_item("0_events.dat", test::valid_records(3, {u"a", u"bc"})),
+         test::table_item{u"0_cat.cache", test::deflated_item("0_cat.cache", cat), cat.size()}},
         {{u"EventsCount", u"2"}}},
-       {{test::part_item("1_comp.cache", test::counted_records({u"x"})),
+       {{test::part_item("1_comp.cache", test::valid_records(1, {u"x"})),
          test::table_item{u"n.rep", test::deflated_item("n.rep", inner), inner.size()}},
         {{u"EventsCount", u"3"}, {u"Host", u"h"}}}});
 }

@@ -7,6 +7,8 @@
 #include "container/format.h"
 #include "container/properties.h"
 #include "container/rep_data_buffer.h"
+#include "records/events_reader.h"
+#include "records/position_readers.h"
 #include "tests/container/container_bytes.h"
 
 namespace repcopy {
@@ -16,9 +18,29 @@ using test::bytes;
 using test::footer_spec;
 using test::part_item;
 
-// Records of the base layout, different per item so that a mixed-up slot shows.
-bytes records_of(int id) {
-  return test::counted_records({u"r" + std::u16string(1, char16_t(u'A' + id)), u"", u"xyz"});
+// The first string of records_of(id).
+std::u16string tag_of(int id) { return u"r" + std::u16string(1, char16_t(u'A' + id)); }
+
+// Three valid records in the layout of Buffer ID id, different per item so that a mixed-up slot
+// shows.
+bytes records_of(int id) { return test::valid_records(id, {tag_of(id), u"", u"xyz"}); }
+
+// Whether the reader of Buffer ID id gives back the strings of valid_records: the string caches
+// by string_at, the events reader as record data. The record keys, position and field list
+// readers keep no text.
+bool keeps_text(int id) { return id != 4 && id != 6 && id != 7 && id != 10; }
+
+// The string that valid_records put into record i of slot.
+std::u16string text_of(const RepPartBuffer& slot, uint32_t i) {
+  if (const auto* events = dynamic_cast<const RepEventsBuffer*>(&slot)) {
+    const byte_span data = events->record(i).data;
+    std::u16string s;
+    for (size_t k = 0; k + 1 < data.size(); k += 2) {
+      s.push_back(char16_t(data[k] | (data[k + 1] << 8)));
+    }
+    return s;
+  }
+  return slot.string_at(i);
 }
 
 // Items "0_cat.cache" to "0_user.cache" (Buffer IDs 0 to 9) of part 0.
@@ -83,10 +105,18 @@ TEST_F(FileBuffer, MinimalFileLoadsAsEventDataWithOnePart) {
     }
     ASSERT_NE(slot, nullptr);
     EXPECT_EQ(slot->buffer_id(), id);
-    EXPECT_EQ(slot->ulCount(), 3u);
-    EXPECT_EQ(slot->string_at(0), u"r" + std::u16string(1, char16_t(u'A' + id)));
-    EXPECT_EQ(slot->string_at(2), u"xyz");
+    // The position files are not parsed into records.
+    EXPECT_EQ(slot->ulCount(), id == 4 || id == 6 ? 0u : 3u) << id;
+    if (!keeps_text(id)) continue;
+    EXPECT_EQ(text_of(*slot, 0), tag_of(id));
+    EXPECT_EQ(text_of(*slot, 1), u"");
+    EXPECT_EQ(text_of(*slot, 2), u"xyz");
   }
+  const auto* keys = dynamic_cast<const RepRecordBuffer*>(f.parts[0].slots[7].get());
+  ASSERT_NE(keys, nullptr);
+  EXPECT_EQ(keys->record_key(0), 2u);  // "rH": two code units, the first 'r'
+  EXPECT_EQ(keys->event_time(0), uint32_t(u'r'));
+  EXPECT_EQ(keys->record_key(2), 3u);
   EXPECT_EQ(*get_property(f, u"Host"), u"h");
   EXPECT_EQ(file_->CountBufferEntries(), 0u);
   EXPECT_FALSE(file_->NextBufferEntry().has_data());
@@ -129,9 +159,9 @@ TEST_F(FileBuffer, KindsFromProperties) {
 TEST_F(FileBuffer, TwoFooterChainIsReadOldestFirst) {
   footer_spec older{{part_item("0_events.dat", records_of(3))},
                     {{u"EventsCount", u"1"}, {u"Computer", u"OLD"}}};
-  footer_spec newer{
-      {part_item("1_events.dat", records_of(4)), part_item("1_cat.cache", records_of(0))},
-      {{u"EventsCount", u"2"}, {u"Computer", u"NEW"}}};
+  footer_spec newer{{part_item("1_events.dat", test::valid_records(3, {u"rE"})),
+                     part_item("1_cat.cache", records_of(0))},
+                    {{u"EventsCount", u"2"}, {u"Computer", u"NEW"}}};
   image_ = test::build_file({older, newer});
   ASSERT_EQ(Load(), 0) << out_;
   ASSERT_EQ(file_->footers().size(), 2u);
@@ -144,7 +174,7 @@ TEST_F(FileBuffer, TwoFooterChainIsReadOldestFirst) {
   ASSERT_EQ(footer(1).parts.size(), 1u);
   EXPECT_EQ(footer(1).parts[0].index, 1);
   EXPECT_NE(footer(1).parts[0].slots[0], nullptr);
-  EXPECT_EQ(footer(1).parts[0].slots[3]->string_at(0), u"rE");
+  EXPECT_EQ(text_of(*footer(1).parts[0].slots[3], 0), u"rE");
 
   testing::internal::CaptureStdout();
   file_->Dump();
@@ -246,12 +276,12 @@ TEST_F(FileBuffer, PartsFollowTheOrderOfTheirFirstEntries) {
 }
 
 TEST_F(FileBuffer, LaterEntryOfTheSameSlotReplacesTheEarlierOne) {
-  image_ = test::build_file({{{part_item("0_events.dat", test::counted_records({u"first"})),
-                               part_item("00_events.dat", test::counted_records({u"second"}))},
+  image_ = test::build_file({{{part_item("0_events.dat", test::valid_records(3, {u"first"})),
+                               part_item("00_events.dat", test::valid_records(3, {u"second"}))},
                               {{u"EventsCount", u"1"}}}});
   ASSERT_EQ(Load(), 0);
   ASSERT_EQ(footer().parts.size(), 1u);
-  EXPECT_EQ(footer().parts[0].slots[3]->string_at(0), u"second");
+  EXPECT_EQ(text_of(*footer().parts[0].slots[3], 0), u"second");
 }
 
 TEST_F(FileBuffer, LoadFlagZeroLeavesTheSlotEmptyButKeepsThePart) {
@@ -289,8 +319,8 @@ TEST_F(FileBuffer, PartIndexThatIsNotANumberFailsTheLoad) {
 }
 
 TEST_F(FileBuffer, RecordBufferOfBrokenRecordsFailsTheLoad) {
-  bytes broken = test::counted_records({u"ok"});
-  test::put_u32(broken, 5);  // 5 code units announced, 1 present
+  bytes broken = test::valid_records(0, {u"ok"});
+  test::put_u32(broken, 5);  // a second name: 5 code units announced, 1 present
   broken.push_back('a');
   broken.push_back(0);
   image_ = test::build_file({{{part_item("0_cat.cache", broken)}, {{u"EventsCount", u"1"}}}});
@@ -308,9 +338,9 @@ TEST_F(FileBuffer, EmptyItemLoadsWithNoRecords) {
 }
 
 TEST_F(FileBuffer, BadCrcIsReportedCountedAndTheDataStillUsed) {
-  bytes data = test::counted_records({u"abcd"});
+  bytes data = test::valid_records(0, {u"abcd"});
   test::table_item item = part_item("0_cat.cache", data);
-  const size_t text_at = 12 + 12 + 5 + 4;  // header, name, stored block head, count
+  const size_t text_at = 12 + 12 + 5 + 4;  // header, name, stored block head, name count
   item.item[text_at] = 'Z';
   image_ = test::build_file(
       {{{item, part_item("0_events.dat", records_of(3))}, {{u"EventsCount", u"1"}}}});
