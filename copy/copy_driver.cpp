@@ -18,8 +18,7 @@ class copy_driver {
 
   void copy_source(CommonSource& source) {
     while (source.next_event(event_) == 0) {
-      if (event_passes(filter_, event_.event_id, event_.event_time))
-        store_event();
+      if (event_passes(filter_, event_.event_id, event_.event_time)) store_event();
       event_.reset();
     }
   }

@@ -63,7 +63,7 @@ bool run_writers(event_batch& events, uint32_t platform_id, const segment_factor
 }
 
 std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t footer_offset,
-                                                 uint32_t footer_length) {
+                                             uint32_t footer_length) {
   std::array<uint8_t, kHeaderSize> header{};
   std::copy(std::begin(kFileMagicBytes), std::end(kFileMagicBytes), header.begin());
   auto guid_bytes_le = guid_bytes(file_guid);
