@@ -85,7 +85,8 @@ inline constexpr uint64_t kFooterPrevOffsetPos = 0;
 inline constexpr uint64_t kFooterPrevLenPos = 8;
 inline constexpr uint64_t kFooterTblLenPos = 12;  // tbl_offset = footer offset + 12
 inline constexpr uint64_t kFooterHeadSize = 20;   // up to the first part table entry
-inline constexpr uint64_t kFooterFixedSize = 28;  // head + property_len
+inline constexpr uint64_t kPropertyLenSize = 8;   // property_len, ahead of the property pairs
+inline constexpr uint64_t kFooterFixedSize = kFooterHeadSize + kPropertyLenSize;
 inline constexpr uint64_t kPartEntryFixedSize = 28;
 
 inline constexpr int32_t kBufferIdNested = -1;   // packed item holding a repository file

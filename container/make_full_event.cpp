@@ -2,8 +2,9 @@
 #include <utility>
 #include <vector>
 
-#include "container/record_filters.h"
 #include "container/rep_file_source.h"
+#include "filters/event_id_filter.h"
+#include "filters/time_window.h"
 #include "records/cache_readers.h"
 #include "records/events_reader.h"
 #include "records/named_field_readers.h"
@@ -14,8 +15,6 @@
 #include "util/fatal.h"
 
 namespace repcopy {
-
-using namespace reading_detail;
 
 namespace {
 
@@ -189,11 +188,10 @@ int32_t RepFileSource::make_full_event2(const part_record& part, const footer_in
       continue;
     }
     const uint32_t event_time = p.comp->time_offset(r.comp_index) + stored_time;
-    if (filter_ != nullptr && filter_->time_on && !time_in_window(*filter_, event_time)) continue;
+    if (filter_ != nullptr && !event_in_window(*filter_, event_time)) continue;
     if (filter_ != nullptr && filter_->id_on && r.cat_index != kNoIndex &&
         has_record(p.cat, r.cat_index) &&
-        !event_id_passes(*filter_,
-                         masked_event_id(p.cat->event_id(r.cat_index), info.platform_id))) {
+        !id_passes(*filter_, masked_event_id(p.cat->event_id(r.cat_index), info.platform_id))) {
       continue;
     }
     bool sound = true;

@@ -7,8 +7,8 @@
 
 #include "container/number_text.h"
 #include "container/properties.h"
-#include "container/record_filters.h"
 #include "container/rep_data_buffer.h"
+#include "filters/event_id_filter.h"
 #include "records/cache_readers.h"
 #include "records/events_reader.h"
 #include "records/record_format.h"
@@ -17,8 +17,6 @@
 #include "util/text.h"
 
 namespace repcopy {
-
-using namespace reading_detail;
 
 namespace {
 
@@ -229,7 +227,7 @@ bool RepFileSource::part_passes_id_list(const part_record& part, uint32_t platfo
   const auto* cat = dynamic_cast<const RepCatBuffer*>(part.slots[record_file::kCatId].get());
   if (cat == nullptr) return false;
   for (uint32_t i = 0; i < cat->ulCount(); ++i) {
-    if (event_id_passes(*filter_, masked_event_id(cat->event_id(i), platform_id))) return true;
+    if (id_passes(*filter_, masked_event_id(cat->event_id(i), platform_id))) return true;
   }
   return false;
 }

@@ -79,6 +79,14 @@ struct file_damage {
 // Domain given to the events of a non-Windows footer.
 const char16_t* platform_domain(uint32_t platform_id);
 
+// The EventID as events of this platform carry it: all 32 bits for 610, else the low 16 bits.
+// The reader applies it to a stored EventID before the EventID list test and in the events it
+// builds.
+inline constexpr uint32_t kPlatformFullEventId = 610;
+inline uint32_t masked_event_id(uint32_t stored, uint32_t platform_id) {
+  return platform_id == kPlatformFullEventId ? stored : stored & 0xFFFF;
+}
+
 class RepFileSource : public CommonSource {
  public:
   // filter and outcome may be null; both must outlive the source.

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <utility>
 
-#include "copy/event_filter.h"
+#include "filters/event_id_filter.h"
 #include "util/text.h"
 
 namespace repcopy {
@@ -18,8 +18,7 @@ class copy_driver {
 
   void copy_source(CommonSource& source) {
     while (source.next_event(event_) == 0) {
-      if (passes_event_id(filter_, event_.event_id) && passes_time(filter_, event_.event_time))
-        store_event();
+      if (event_passes(filter_, event_.event_id, event_.event_time)) store_event();
       event_.reset();
     }
   }

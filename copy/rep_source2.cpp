@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "container/rep_file_source.h"
-#include "copy/walk_name_test.h"
+#include "filters/time_window.h"
 #include "util/text.h"
 
 namespace repcopy {
@@ -123,8 +123,7 @@ int32_t RepSource2::read_files(const std::vector<platform::dir_entry>& files,
   const size_t dir_len = path_.size();
   int32_t result = -1;
   for (const platform::dir_entry& file : files) {
-    if (filter_ != nullptr && filter_->time_on &&
-        !walk_detail::name_overlaps_window(*filter_, file.name)) {
+    if (filter_ != nullptr && filter_->time_on && !file_overlaps_window(*filter_, file.name)) {
       continue;
     }
     path_.resize(dir_len);

@@ -3,27 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iostream>
-#include <streambuf>
 
 #include "container/rep_data_buffer.h"
 #include "container/rep_file_buffer.h"
-
-namespace {
-
-// Swallows the diagnostics (messages and hex dumps) so that the run measures parsing.
-class null_buffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
-}  // namespace
+#include "fuzz/quiet_console.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static null_buffer sink;
-  std::cout.rdbuf(&sink);
-  std::cerr.rdbuf(&sink);
+  fuzz_support::silence_console();
   return 0;
 }
 

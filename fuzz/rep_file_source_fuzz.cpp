@@ -10,23 +10,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iostream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
 #include "container/format.h"
 #include "container/rep_file_source.h"
+#include "fuzz/quiet_console.h"
 
 namespace {
 
 using bytes = std::vector<uint8_t>;
-
-class null_buffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
 
 void put(bytes& out, uint64_t v, int n) {
   for (int i = 0; i < n; ++i) out.push_back(uint8_t(v >> (8 * i)));
@@ -99,9 +92,7 @@ bytes build_file(const uint8_t* data, size_t size, const std::u16string& platfor
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static null_buffer sink;
-  std::cout.rdbuf(&sink);
-  std::cerr.rdbuf(&sink);
+  fuzz_support::silence_console();
   return 0;
 }
 

@@ -22,6 +22,16 @@ cache_key text_key(uint32_t crc, const std::u16string& text) {
   return key;
 }
 
+// The record number of a text in a cache of texts alone; a text seen for the first time is
+// written as a new record.
+uint32_t text_record(cache_index_map& map, span_writer& w, uint32_t crc,
+                     const std::u16string& text) {
+  bool added = false;
+  const uint32_t index = map.find_or_add(text_key(crc, text), added);
+  if (added) w.counted_utf16(text);
+  return index;
+}
+
 const std::u16string& computer_name(const full_event& e) {
   return e.computer.empty() ? e.host_computer : e.computer;
 }
@@ -97,9 +107,7 @@ uint32_t desc_cache::serialize(std::span<uint8_t> out, event_batch& events) {
       e.desc_index = kNoIndex;
       continue;
     }
-    bool added = false;
-    e.desc_index = map.find_or_add(text_key(e.description_crc, e.description), added);
-    if (added) w.counted_utf16(e.description);
+    e.desc_index = text_record(map, w, e.description_crc, e.description);
   }
   return uint32_t(w.pos());
 }
@@ -118,11 +126,7 @@ uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   for (const full_event& e : events) strings += e.strings.size();
   cache_index_map map(strings);
   for (full_event& e : events) {
-    for (insertion_string& s : e.strings) {
-      bool added = false;
-      s.cache_index = map.find_or_add(text_key(s.crc, s.text), added);
-      if (added) w.counted_utf16(s.text);
-    }
+    for (insertion_string& s : e.strings) s.cache_index = text_record(map, w, s.crc, s.text);
   }
   return uint32_t(w.pos());
 }
@@ -137,9 +141,7 @@ uint32_t src_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   cache_index_map map(events.size());
   for (full_event& e : events) {
-    bool added = false;
-    e.src_index = map.find_or_add(text_key(e.src_name_crc, e.src_name), added);
-    if (added) w.counted_utf16(e.src_name);
+    e.src_index = text_record(map, w, e.src_name_crc, e.src_name);
   }
   return uint32_t(w.pos());
 }

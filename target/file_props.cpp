@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "target/file_layout.h"
+#include "container/format.h"
 #include "util/bytes.h"
 #include "util/text.h"
 #include "util/time_text.h"
@@ -36,7 +36,7 @@ void write_property(std::vector<uint8_t>& out, std::u16string_view name,
 
 std::vector<uint8_t> property_block(const file_props& p) {
   const bool windows = p.PlatformID == kPlatformWindows;
-  std::vector<uint8_t> out(kPropertyHeadSize, 0);
+  std::vector<uint8_t> out(kPropertyLenSize, 0);
   write_property(out, u"CollectionGUID", guid_value(p.CollectionGUID));
   write_property(out, u"CollectionName", p.CollectionName);
   write_property(out, u"CollectionTime", time_value(p.CollectionTime));
@@ -60,7 +60,7 @@ std::vector<uint8_t> property_block(const file_props& p) {
   write_property(out, u"StorageType", p.StorageType);
   write_property(out, u"UnderDataSource", p.UnderDataSource);
   write_property(out, u"Version", hex8(p.Version));
-  store_le64(out.data(), out.size() - kPropertyHeadSize);
+  store_le64(out.data(), out.size() - kPropertyLenSize);
   return out;
 }
 

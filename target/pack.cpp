@@ -10,8 +10,8 @@
 #include <iostream>
 #include <string>
 
+#include "container/format.h"
 #include "platform/platform.h"
-#include "target/file_layout.h"
 #include "util/bytes.h"
 #include "util/crc32.h"
 #include "util/hex_dump.h"
@@ -83,7 +83,7 @@ uint32_t pack_bound(uint32_t length) {
 }
 
 uint8_t packed_item_system(int32_t platform_id) {
-  return platform_id == int32_t(kPlatformWindows) ? kSystemWindows : kSystemUnix;
+  return platform_id == int32_t(kPlatformWindows) ? kItemSystemWindows : kItemSystemOther;
 }
 
 int32_t pack_internal_file(std::span<const uint8_t> source, std::span<uint8_t> destination,
@@ -103,7 +103,7 @@ int32_t pack_internal_file(std::span<const uint8_t> source, std::span<uint8_t> d
 
 uint32_t pack_item(segment& writer, std::span<const uint8_t> data) {
   const size_t name_length = std::strlen(writer.item_name);
-  const size_t header_length = name_length + kItemFixedHeaderSize + 1;
+  const size_t header_length = name_length + kItemNamePos + 1;
   const uint32_t length = uint32_t(data.size());
   // The classic bound is kept as the minimum, but the area is never smaller than what zlib
   // itself says a single finishing deflate call may need, so a full area cannot fail it.
@@ -113,8 +113,8 @@ uint32_t pack_item(segment& writer, std::span<const uint8_t> data) {
   std::copy(kItemSignature.begin(), kItemSignature.end(), packed.begin());
   packed[4] = kItemMethodDeflate;
   packed[5] = kItemFlagName;
-  packed[11] = packed_item_system(writer.platform_id);
-  std::memcpy(packed.data() + kItemFixedHeaderSize, writer.item_name, name_length);
+  packed[kItemSystemPos] = packed_item_system(writer.platform_id);
+  std::memcpy(packed.data() + kItemNamePos, writer.item_name, name_length);
 
   size_t compressed = 0;
   std::span<uint8_t> out(packed.data() + header_length, area);

@@ -1,5 +1,5 @@
 #pragma once
-// Packing one serialized internal file into a packed item (layout in target/file_layout.h).
+// Packing one serialized internal file into a packed item (layout in container/format.h).
 
 #include <cstddef>
 #include <cstdint>

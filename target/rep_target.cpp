@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <iostream>
 
+#include "container/format.h"
 #include "platform/platform.h"
 #include "target/file_io.h"
-#include "target/file_layout.h"
 #include "util/fatal.h"
 #include "util/guid.h"
 #include "util/text.h"

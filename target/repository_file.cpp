@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <iterator>
 #include <span>
 
+#include "container/format.h"
 #include "platform/platform.h"
 #include "target/file_io.h"
 #include "target/file_layout.h"
@@ -60,14 +62,14 @@ bool run_writers(event_batch& events, uint32_t platform_id, const segment_factor
   return true;
 }
 
-std::array<uint8_t, kFileHeaderSize> file_header(const guid& file_guid, uint64_t footer_offset,
-                                                 uint32_t footer_length) {
-  std::array<uint8_t, kFileHeaderSize> header{};
-  std::copy(kFileMagic.begin(), kFileMagic.end(), header.begin());
+std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t footer_offset,
+                                             uint32_t footer_length) {
+  std::array<uint8_t, kHeaderSize> header{};
+  std::copy(std::begin(kFileMagicBytes), std::end(kFileMagicBytes), header.begin());
   auto guid_bytes_le = guid_bytes(file_guid);
-  std::copy(guid_bytes_le.begin(), guid_bytes_le.end(), header.begin() + kHeaderGuidOffset);
-  store_le64(header.data() + kHeaderFooterOffset, footer_offset);
-  store_le32(header.data() + kHeaderFooterLength, footer_length);
+  std::copy(guid_bytes_le.begin(), guid_bytes_le.end(), header.begin() + kHeaderGuidPos);
+  store_le64(header.data() + kHeaderLastFooterOffsetPos, footer_offset);
+  store_le32(header.data() + kHeaderLastFooterLenPos, footer_length);
   return header;
 }
 
@@ -80,7 +82,7 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
 
   // Items in file order from offset 512, back to back.
   std::vector<const segment*> items;
-  uint64_t offset = kFileHeaderSize;
+  uint64_t offset = kHeaderSize;
   for (int position : kFileOrder) {
     segment* writer = writers[position].get();
     if (writer == nullptr) continue;
@@ -153,7 +155,7 @@ std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items)
     w.u64(item->item_offset);
     w.u64(item->packed.size());
   }
-  store_le64(out.data() + 12, out.size() - kFooterHeadSize);
+  store_le64(out.data() + kFooterTblLenPos, out.size() - kFooterHeadSize);
   return out;
 }
 

@@ -1,5 +1,6 @@
 #include "util/guid.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -16,11 +17,9 @@ std::string guid_text(const guid& g) {
 }
 
 std::string guid_compact_text(const guid& g) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%8.8X%4.4X%4.4X%2.2X%2.2X%2.2X%2.2X%2.2X%2.2X%2.2X%2.2X",
-                g.data1, g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3],
-                g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
-  return buf;
+  std::string text = guid_text(g);
+  text.erase(std::remove(text.begin(), text.end(), '-'), text.end());
+  return text;
 }
 
 std::array<uint8_t, 16> guid_bytes(const guid& g) {

@@ -72,6 +72,12 @@ TEST(IdPasses, EdgeLists) {
   EXPECT_TRUE(id_passes(bare, 1));
   bare.id_kind = kIdWhiteList;
   EXPECT_FALSE(id_passes(bare, 1));
+
+  // A kind that is neither list keeps nothing, listed or not.
+  filter_config unknown;
+  set_id_filter(unknown, 0, "5");
+  EXPECT_FALSE(id_passes(unknown, 5));
+  EXPECT_FALSE(id_passes(unknown, 6));
 }
 
 TEST(EventPasses, IdTestThenTimeTest) {

@@ -132,6 +132,7 @@ TEST(EventInWindow, BothBoundsInclusive) {
   filter_config f;
   EXPECT_TRUE(event_in_window(f, 0));  // no window: everything passes
   time_window_dates(f, kTimeFromTo, "2019010203", "2019010204");
+  EXPECT_TRUE(event_in_window(f, kJan2At3 - 1));  // bounds set, window still off
   f.time_on = true;
   EXPECT_FALSE(event_in_window(f, kJan2At3 - 1));
   EXPECT_TRUE(event_in_window(f, kJan2At3));
