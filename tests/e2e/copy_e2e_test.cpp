@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "container/rep_file_source.h"
 #include "copy/storage_item.h"
 #include "target/rep_target.h"
 #include "tests/e2e/e2e_util.h"
@@ -154,6 +155,39 @@ TEST_F(CopyEndToEnd, TargetDirectoryThatCannotBeCreatedFailsOnlyItsBatches) {
   std::vector<full_event> copied = read_repository(target_);
   EXPECT_EQ(copied.size(), windows);
   for (const auto& e : copied) EXPECT_EQ(e.platform_id, 500u);
+}
+
+TEST_F(CopyEndToEnd, DamagedSourceFilesMakeAPartialCopyAndTheRestIsCopied) {
+  generate(900);
+  std::vector<fs::path> files;
+  for (const auto& e : fs::recursive_directory_iterator(source_))
+    if (e.is_regular_file()) files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  ASSERT_GE(files.size(), 4u);
+  // Events of the files that stay sound.
+  std::vector<full_event> all = read_repository(source_);
+  auto events_of = [](const fs::path& file) {
+    std::u16string path;
+    from_utf8(file.string(), path);
+    size_t n = 0;
+    process_repository_file(path, nullptr, nullptr, [&](const full_event&) { ++n; });
+    return n;
+  };
+  size_t lost = events_of(files[0]) + events_of(files[1]);
+  // One file with a flipped byte inside its first item, one cut short.
+  std::string bytes = read_text(files[0]);
+  bytes[600] = char(bytes[600] ^ 0xFF);
+  std::ofstream(files[0], std::ios::binary | std::ios::trunc) << bytes;
+  fs::resize_file(files[1], fs::file_size(files[1]) / 2);
+
+  run_result r = copy();
+  EXPECT_EQ(r.exit_code, 3) << r.err;
+  EXPECT_NE(r.err.find("Damaged source file " + files[0].string()), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("2 damaged source file(s)"), std::string::npos) << r.err;
+  // Whatever the damaged files still gave is copied too; nothing of the sound files is lost.
+  size_t copied = read_repository(target_).size();
+  EXPECT_GE(copied, all.size() - lost);
+  EXPECT_LE(copied, all.size());
 }
 
 TEST_F(CopyEndToEnd, MissingSourceCopiesNothingAndSucceeds) {
