@@ -21,22 +21,18 @@
 namespace repcopy {
 namespace {
 
-// An argument vector from a line split at blanks; argv points into the object: never copied.
-class arg_vector {
- public:
+// An argument vector from a line split at blanks; argv points into strings: never copied.
+struct arg_vector {
   explicit arg_vector(const std::string& line) {
     std::istringstream in(line);
-    for (std::string s; in >> s;) strings_.push_back(s);
-    for (std::string& s : strings_) pointers_.push_back(s.data());
-    pointers_.push_back(nullptr);
+    for (std::string s; in >> s;) strings.push_back(s);
+    for (std::string& s : strings) argv.push_back(s.data());
+    argv.push_back(nullptr);
   }
   arg_vector(const arg_vector&) = delete;
-  int argc() const { return int(strings_.size()); }
-  char** argv() { return pointers_.data(); }
-
- private:
-  std::vector<std::string> strings_;
-  std::vector<char*> pointers_;
+  int argc() const { return int(strings.size()); }
+  std::vector<std::string> strings;
+  std::vector<char*> argv;
 };
 
 // The usage as the user sees it, written out independently of app/usage.cpp.
@@ -91,7 +87,7 @@ class RunFunction : public testing::Test {
     bool verbose = false;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const int result = run_function(args.argc(), args.argv(), kStart, verbose,
+    const int result = run_function(args.argc(), args.argv.data(), kStart, verbose,
                                     [&](const run_request& r) { return seen_ = r, 0; });
     out_ = testing::internal::GetCapturedStdout();
     err_ = testing::internal::GetCapturedStderr();
@@ -110,7 +106,7 @@ class RunFunction : public testing::Test {
   std::string out_, err_;
 };
 
-TEST_F(RunFunction, HelpAndNoArgumentPrintTheUsageWithTheProgramFileName) {
+TEST_F(RunFunction, UsageForHelpNoArgumentAndEveryRefusedCombination) {
   const std::pair<const char*, const char*> cases[] = {
       {"/usr/local/bin/repcopy", "repcopy"},
       {"C:\\tools\\repcopy.exe -v -h s t", "repcopy.exe"},
@@ -118,9 +114,6 @@ TEST_F(RunFunction, HelpAndNoArgumentPrintTheUsageWithTheProgramFileName) {
       {"dir/ -h", ""}};
   for (const auto& [line, program] : cases) expect_usage(line, program, "");
   EXPECT_EQ(std::cerr.tie(), &std::cout);
-}
-
-TEST_F(RunFunction, EveryRefusedPairOfTimeOptions) {
   // For each first option, the outcome of a following -d, -r, -f, -t: C "Wrong filter
   // configuration!", W "Wrong filter", '.' accepted.
   const std::pair<std::string, std::string> rows[] = {{"-d 1", "CCCW"},
@@ -213,7 +206,7 @@ TEST(EntryPoint, ExitCodeAndTheVerboseElapsedLine) {
     arg_vector args(line);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(entry_point(args.argc(), args.argv(), sequence), code);
+    EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code);
     const std::string out = testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(out.substr(0, before.size()), before);
@@ -226,7 +219,6 @@ TEST(EntryPoint, ExitCodeAndTheVerboseElapsedLine) {
 TEST(Elapsed, WholeSecondsAndThreeDigitsOfMilliseconds) {
   EXPECT_EQ(elapsed_text(1000, 1000 + 123456789), "12.345");
   EXPECT_EQ(elapsed_text(0, 10120000), "1.012");
-  EXPECT_EQ(elapsed_text(0, 36000000000ULL * 10), "36000.000");
   EXPECT_EQ(elapsed_text(10000000, 0), "0.000");  // the clock stepped back
 }
 

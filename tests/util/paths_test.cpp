@@ -18,39 +18,29 @@ std::string literally(const std::string& text) {
   return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
 }
 
-TEST(WindowsExtendedPath, Examples) {
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"data", "C:\\work", "\\\\?\\C:\\work\\data"},
-      {"\\data", "C:\\work", "\\\\?\\C:\\data"},
-      {"..\\data", "C:\\work", "\\\\?\\C:\\data"},
-      {".\\data", "C:\\work", "\\\\?\\C:\\work\\data"},
-      {"D:\\x", "C:\\work", "\\\\?\\D:\\x"},
-      {"\\\\srv\\share\\x", "C:\\work", "\\\\?\\UNC\\srv\\share\\x"},
-      {"D:x", "C:\\work", "\\\\?\\D:x"},
-      {"C:..\\..\\x", "C:\\work", "\\\\?\\C:..\\..\\x"},  // never made absolute
-      {"..\\..\\x", "C:\\a\\b", "\\\\?\\C:\\x"},
-      {"a/b", "C:\\work", "\\\\?\\C:\\work\\a/b"},  // "/" is kept as it is
-  };
-  for (const auto& [path, cwd, expected] : cases) {
+// The Windows form (the reference the POSIX form follows) and the POSIX form used here.
+TEST(AbsolutePath, Examples) {
+  const std::tuple<bool, const char*, const char*, const char*> cases[] = {
+      {true, "data", "C:\\work", "\\\\?\\C:\\work\\data"},
+      {true, "\\data", "C:\\work", "\\\\?\\C:\\data"},
+      {true, "..\\data", "C:\\work", "\\\\?\\C:\\data"},
+      {true, ".\\data", "C:\\work", "\\\\?\\C:\\work\\data"},
+      {true, "D:\\x", "C:\\work", "\\\\?\\D:\\x"},
+      {true, "\\\\srv\\share\\x", "C:\\work", "\\\\?\\UNC\\srv\\share\\x"},
+      {true, "D:x", "C:\\work", "\\\\?\\D:x"},
+      {true, "C:..\\..\\x", "C:\\work", "\\\\?\\C:..\\..\\x"},  // never made absolute
+      {true, "..\\..\\x", "C:\\a\\b", "\\\\?\\C:\\x"},
+      {true, "a/b", "C:\\work", "\\\\?\\C:\\work\\a/b"},  // "/" is kept as it is
+      {false, "data", "/home/u/work", "/home/u/work/data"},
+      {false, "../data", "/home/u/work", "/home/u/data"},
+      {false, "/abs/x", "/home/u/work", "/abs/x"},
+      {false, "../../x", "/a/b", "/x"},
+      {false, ".", "/home/u/work", "/home/u/work"},
+      {false, "D:x", "/w", "/w/D:x"},  // no drives here
+      {false, "données/é", "/w", "/w/données/é"}};
+  for (const auto& [windows, path, cwd, expected] : cases) {
     std::u16string out;
-    EXPECT_EQ(windows_extended_path(path, cwd, out), 0) << path;
-    EXPECT_EQ(to_utf8(out), expected) << path;
-  }
-}
-
-TEST(PosixAbsolutePath, RelativeDotAndParentPathsBecomeAbsolute) {
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"data", "/home/u/work", "/home/u/work/data"},
-      {"../data", "/home/u/work", "/home/u/data"},
-      {"/abs/x", "/home/u/work", "/abs/x"},
-      {"../../x", "/a/b", "/x"},
-      {".", "/home/u/work", "/home/u/work"},
-      {"D:x", "/w", "/w/D:x"},  // no drives here
-      {"./data", "/", "/data"},
-      {"données/é", "/w", "/w/données/é"}};
-  for (const auto& [path, cwd, expected] : cases) {
-    std::u16string out;
-    EXPECT_EQ(posix_absolute_path(path, cwd, out), 0) << path;
+    EXPECT_EQ((windows ? windows_extended_path : posix_absolute_path)(path, cwd, out), 0) << path;
     EXPECT_EQ(to_utf8(out), expected) << path;
   }
 }

@@ -1,4 +1,4 @@
-// The bounded byte cursor, the hex dump, and the GUID, time and error texts.
+// The hex dump and the GUID, time and error texts.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "util/bytes.h"
 #include "util/error_text.h"
 #include "util/guid.h"
 #include "util/hex_dump.h"
@@ -15,21 +14,6 @@
 
 namespace repcopy {
 namespace {
-
-TEST(ByteReader, RefusesToReadPastTheEndWithoutMoving) {
-  const uint8_t data[] = {1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'a', 0};
-  byte_reader r(data);
-  uint32_t v = 0;
-  uint16_t w = 0;
-  std::u16string s;
-  ASSERT_TRUE(r.u32(v));
-  EXPECT_FALSE(r.counted_utf16(s));  // an absurd count
-  EXPECT_EQ(r.pos(), 4u);
-  ASSERT_TRUE(r.u32(v) && r.u16(w));
-  EXPECT_EQ(w, 'a');
-  EXPECT_FALSE(r.u32(v));
-  EXPECT_EQ(r.pos(), 10u);
-}
 
 // The hex dump on standard output, from start to end.
 std::string dump(const std::vector<uint8_t>& data, size_t end, size_t start = 0) {
@@ -61,12 +45,11 @@ TEST(HexDump, LinesOfSixteenWithTheTextAtColumnSixtyOne) {
       {{}, 0, 0, offset_only("00000000")},
       {std::vector<uint8_t>(data.begin(), data.begin() + 4), 1000, 0,
        "00000000:  61 62 63 64" + std::string(39, ' ') + "abcd\n"}};  // end clamped to the data
-  const std::string open =
-      std::string(34, '-') + " " + std::string(25, '-') + " " + std::string(16, '-') + "\n";
-  const std::string close =
-      std::string(34, '=') + " " + std::string(25, '=') + " " + std::string(16, '=') + "\n";
+  auto rule = [](char c) {
+    return std::string(34, c) + " " + std::string(25, c) + " " + std::string(16, c) + "\n";
+  };
   for (const auto& [bytes, end, start, lines] : cases)
-    EXPECT_EQ(dump(bytes, end, start), open + lines + close) << end << " " << start;
+    EXPECT_EQ(dump(bytes, end, start), rule('-') + lines + rule('=')) << end << " " << start;
   EXPECT_EQ(dump(data, 2, 3), dump(data, 2, 2));  // start past end: nothing shown
 }
 
