@@ -5,7 +5,7 @@
 
 #include "container/rep_data_buffer.h"
 #include "container/rep_file_buffer.h"
-#include "tests/container/container_bytes.h"
+#include "tests/container/rep_file_bytes.h"
 
 namespace repcopy {
 namespace {
@@ -13,17 +13,18 @@ namespace {
 using test::bytes;
 
 bytes sample_file() {
-  const bytes inner =
-      test::build_file({{{test::part_item("0_events.dat", test::valid_records(3, {u"in"}))},
-                         {{u"EventsCount", u"1"}}}});
-  const bytes cat = test::valid_records(0, {u"cat"});
-  return test::build_file(
-      {{{test::part_item("0_events.dat", test::valid_records(3, {u"a", u"bc"})),
-         test::table_item{u"0_cat.cache", test::deflated_item("0_cat.cache", cat), cat.size()}},
-        {{u"EventsCount", u"2"}}},
-       {{test::part_item("1_comp.cache", test::valid_records(1, {u"x"})),
-         test::table_item{u"n.rep", test::deflated_item("n.rep", inner), inner.size()}},
-        {{u"EventsCount", u"3"}, {u"Host", u"h"}}}});
+  test::test_part small;
+  small.comps = {{u"c", 0}};
+  small.events = {test::ev{.stored_delta = 1}};
+  small.omit = {2, 4, 5, 6, 8, 9};
+  const bytes inner = test::rep_file_builder().windows(u"in").part(small).build();
+  return test::rep_file_builder()
+      .property(u"EventsCount", u"2")
+      .part(small)
+      .next_footer()
+      .windows(u"out")
+      .item("n.rep", inner)
+      .build();
 }
 
 // Loads image like a reader of nested files would, and returns the status of the outer load.
@@ -56,7 +57,7 @@ TEST(DamageSweep, EveryPrefixFailsCleanlyAndOnlyTheWholeFileLoads) {
     if (n >= 512) {
       RepFileBuffer probe(file);
       if (probe.last_footer_offset() <= n) {
-        test::set_u32(prefix, 40, uint32_t(n - probe.last_footer_offset()));
+        test::patch(prefix, 40, n - probe.last_footer_offset(), 4);
         if (load_all(prefix) == 0) ++loaded;
       }
     }
