@@ -1,0 +1,130 @@
+// The record readers over hand-written bytes: fields of each layout, the factory, the walks'
+// refusal of cut or lying items, and the position dump.
+#include <gtest/gtest.h>
+
+#include "record_test_util.h"
+#include "records/cache_readers.h"
+#include "records/named_field_readers.h"
+#include "records/position_readers.h"
+#include "records/record_factory.h"
+
+namespace repcopy {
+namespace {
+
+using test::bytes;
+using test::le;
+
+TEST(CacheReaders, ReadEveryFieldOfTheirRecords) {
+  const bytes cats =
+      le().counted(u"Logon").u16(12).u16(1).u32(4624).counted(u"").u16(0).u16(7).u32(0x12345678);
+  RepCatBuffer cat(cats, cats.size());
+  ASSERT_EQ(cat.Load(), 0);
+  ASSERT_EQ(cat.ulCount(), 2u);
+  EXPECT_EQ(std::make_tuple(cat.name(0), cat.category(0), cat.category_marker(0), cat.event_id(0)),
+            std::make_tuple(std::u16string(u"Logon"), uint16_t(12), uint16_t(1), 4624u));
+  EXPECT_EQ(cat.event_id(1), 0x12345678u);
+  EXPECT_EQ(cat.event_id(2), 0u) << "out of range";
+  const bytes comps = le().counted(u"H1").u32(0xFFFFFF00);
+  RepCompBuffer comp(comps, comps.size());
+  ASSERT_EQ(comp.Load(), 0);
+  EXPECT_EQ(comp.name(0), u"H1");
+  EXPECT_EQ(comp.time_offset(0), 0xFFFFFF00u);
+  const bytes users =
+      le().counted(u"DOM").counted(u"al").u32(3).raw({1, 2, 3}).counted(u"").counted(u"").u32(0);
+  RepUserBuffer user(users, users.size());
+  ASSERT_EQ(user.Load(), 0);
+  EXPECT_EQ(user.string2(0), u"al");
+  EXPECT_EQ(user.binary(0), (bytes{1, 2, 3}));
+  EXPECT_TRUE(user.binary(1).empty());
+  const bytes fields = le().u32(0).u32(2).u32(5).u32(6).u32(7).u32(8);
+  RepNfieldsDatBuffer table(fields, fields.size());
+  ASSERT_EQ(table.Load(), 0);
+  uint64_t offset = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> pairs;
+  ASSERT_TRUE(table.read_fields(offset, pairs));
+  EXPECT_TRUE(pairs.empty());
+  ASSERT_TRUE(table.read_fields(offset, pairs));
+  EXPECT_EQ(pairs, (std::vector<std::pair<uint32_t, uint32_t>>{{5, 6}, {7, 8}}));
+  EXPECT_FALSE(table.read_fields(offset, pairs)) << "past the last record";
+}
+
+TEST(RecordFactory, BuildsTheReaderOfEachIdAndCountedCachesNeedFourBytes) {
+  for (int32_t id = 0; id <= 14; ++id) {
+    auto buffer = make_record_buffer(id, {}, 0);
+    ASSERT_NE(buffer, nullptr) << id;
+    EXPECT_EQ(buffer->buffer_id(), id);
+    EXPECT_EQ(buffer->Load(), 0) << "an empty item loads with no records: " << id;
+  }
+  EXPECT_EQ(make_record_buffer(15, {}, 0), nullptr);
+  for (int32_t id : {2, 5, 8, 11, 12}) {
+    auto one = make_record_buffer(id, bytes{0, 0, 0, 0}, 4);  // one empty string
+    ASSERT_EQ(one->Load(), 0) << id;
+    EXPECT_EQ(one->ulCount(), 1u) << id;
+    EXPECT_EQ(make_record_buffer(id, bytes{0, 0, 0}, 3)->Load(), -1) << id;
+  }
+}
+
+// Every reader of a walked layout, with a valid two-record item: every shorter length that is
+// not a record boundary fails Load, as does every item with a byte more.
+TEST(RecordWalks, TruncationSweepFailsEveryPartialRecord) {
+  const struct {
+    int32_t id;
+    bytes first, second;
+  } cases[] = {
+      {8, le().counted(u"abc"), le().counted(u"")},
+      {0, le().counted(u"c").u16(1).u16(1).u32(9), le().counted(u"").u16(0).u16(1).u32(0)},
+      {1, le().counted(u"PC").u32(5), le().counted(u"").u32(0)},
+      {9, le().counted(u"d").counted(u"u").u32(2).raw({7, 7}),
+       le().counted(u"").counted(u"x").u32(0)},
+      {7, le().u32(1).u32(2), le().u32(3).u32(4)},
+      {10, le().u32(1).u32(0).u32(0), le().u32(0)},
+  };
+  for (const auto& c : cases) {
+    const bytes item = le().raw(c.first).raw(c.second);
+    for (size_t len = 0; len <= item.size() + 1; ++len) {
+      bytes cut = item;
+      cut.resize(len, 0);
+      auto buffer = make_record_buffer(c.id, cut, cut.size());
+      const bool whole = len == 0 || len == c.first.size() || len == item.size();
+      EXPECT_EQ(buffer->Load(), whole ? 0 : -1) << c.id << " length " << len;
+    }
+  }
+}
+
+TEST(RecordWalks, AbsurdLengthFieldsFailWithoutReadingPastTheEnd) {
+  const std::pair<int32_t, bytes> bad[] = {
+      {5, le().u32(0xFFFFFFFF)},
+      {5, le().u32(0x80000000).u32(0)},
+      {0, le().u32(0x7FFFFFFF).u16(1).u16(1).u32(0)},
+      {9, le().counted(u"a").u32(0xFFFFFFFF)},
+      {9, le().counted(u"a").counted(u"b").u32(0xFFFFFFF0).raw({1})},
+      {10, le().u32(0x20000000)},
+  };
+  for (const auto& [id, item] : bad) {
+    EXPECT_EQ(make_record_buffer(id, item, item.size())->Load(), -1) << id << ", " << item.size();
+  }
+}
+
+std::string dump_of(const RepBuffer& buffer) {
+  testing::internal::CaptureStdout();
+  buffer.Dump();
+  return testing::internal::GetCapturedStdout();
+}
+
+TEST(PositionReaders, DumpShowsBothTimesAndShortOrExtremeItemsAreSafe) {
+  const uint64_t t = 86400 + 3661;
+  const bytes item = le().u64(t).u32(5).u64(0x019DB1DED53E8000ULL + t * 10000000).zeros(12);
+  RepFirstPosBuffer first(item, item.size());
+  ASSERT_EQ(first.Load(), 0);
+  const std::string out = dump_of(first);
+  EXPECT_EQ(out.rfind("id = 4 RepFirstPosBuffer\nbuffer_len = 32\nulCount = 0\n\n", 0), 0u) << out;
+  const std::string times =
+      "dTime = Fri Jan 02 01:01:01 1970\nTime  = Fri Jan 02 01:01:01 1970\n\n";
+  ASSERT_GE(out.size(), times.size());
+  EXPECT_EQ(out.substr(out.size() - times.size()), times) << out;
+  EXPECT_EQ(dump_of(RepLastPosBuffer(bytes(31, 0), 31)).find("dTime"), std::string::npos);
+  EXPECT_NE(dump_of(RepLastPosBuffer(bytes(32, 0xFF), 32)).find("Time  = "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace repcopy

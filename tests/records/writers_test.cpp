@@ -1,0 +1,204 @@
+// The cache, position, filter and named-field writers against hand-written bytes, and the three
+// corrections of the string handling (characters compared on a CRC and length hit, all code
+// units copied, the user's binary value kept).
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+#include "record_test_util.h"
+#include "records/cache_readers.h"
+#include "records/record_factory.h"
+#include "util/text.h"
+
+namespace repcopy {
+namespace {
+
+using test::bytes;
+using test::E;
+using test::field;
+using test::ins;
+using test::le;
+
+TEST(CreateSegment, WritersSitInTheirFixedPositions) {
+  const char* names[] = {"0_cat.cache",      "0_comp.cache",      "0_desc.cache",  "0_ins.cache",
+                         "0_src.cache",      "0_user.cache",      "0_record.keys", "0_first.pos",
+                         "0_last.pos",       "filter.dat",        "filters.stat",  "0_events.dat",
+                         "0_nf_names.cache", "0_nf_values.cache", "0_nfields.dat"};
+  for (int position = 0; position < kSegmentCount; ++position) {
+    EXPECT_STREQ(create_segment(position)->item_name, names[position]);
+    event_batch none;  // an empty batch writes empty items, but for the fixed-size ones
+    const bool fixed_size = position == 7 || position == 8 || position == 10;
+    EXPECT_EQ(create_segment(position)->estimate_size(none) == 0, !fixed_size) << position;
+  }
+}
+
+void create_with_stdout_on_stderr(int position) {
+  std::cout.rdbuf(std::cerr.rdbuf());
+  create_segment(position);
+}
+
+TEST(CreateSegmentDeathTest, UnknownPositionEndsTheProcess) {
+  EXPECT_EXIT(create_with_stdout_on_stderr(15), testing::ExitedWithCode(255),
+              "^Unknown  id: 15\n$");
+}
+
+TEST(CacheWriters, FirstSeenOrderDeduplicationAndTheIndexesStored) {
+  event_batch events{E({.computer = u"PC1",
+                        .src_name = u"Sec",
+                        .event_time = 1000,
+                        .stored_time = 1000,
+                        .description = u""}),
+                     E({.computer = u"PC1",
+                        .category = 12,
+                        .src_name = u"Sys",
+                        .event_id = 4624,
+                        .category_name = u"Logon",
+                        .event_time = 5000,
+                        .stored_time = 1400,
+                        .description = u"full"}),
+                     E({.host_computer = u"HOST",
+                        .category = 12,
+                        .src_name = u"Sec",
+                        .event_id = 4625,
+                        .category_name = u"Logon",
+                        .event_time = 10,
+                        .stored_time = 20,
+                        .description = u"full"})};
+  EXPECT_EQ(test::write_item(4, events), bytes(le().counted(u"Sec").counted(u"Sys")));
+  EXPECT_EQ(test::write_item(2, events), bytes(le().counted(u"full")));
+  const bytes cats = le().counted(u"")
+                         .u16(0)
+                         .u16(1)
+                         .u32(0)
+                         .counted(u"Logon")
+                         .u16(12)
+                         .u16(1)
+                         .u32(4624)
+                         .counted(u"Logon")
+                         .u16(12)
+                         .u16(1)
+                         .u32(4625);
+  EXPECT_EQ(test::write_item(0, events), cats);
+  // A computer per name and time offset, the host name when there is none; offsets wrap.
+  const bytes comps =
+      le().counted(u"PC1").u32(0).counted(u"PC1").u32(3600).counted(u"HOST").u32(0xFFFFFFF6);
+  EXPECT_EQ(test::write_item(1, events), comps);
+  EXPECT_EQ(std::vector({events[0].src_index, events[1].src_index, events[2].src_index}),
+            std::vector({0u, 1u, 0u}));
+  EXPECT_EQ(std::vector({events[0].desc_index, events[1].desc_index, events[2].desc_index}),
+            std::vector({kNoIndex, 0u, 0u}));  // an empty description gets no record
+  EXPECT_EQ(events[2].cat_index, 2u);
+  EXPECT_EQ(events[2].comp_index, 2u);
+}
+
+TEST(CacheWriters, UserBinaryValueIsWrittenAndPartOfTheKeyAndNulUnitsAreKept) {
+  event_batch events{E({.user_string1 = u"D", .user_string2 = u"al", .user_binary = {1, 2}}),
+                     E({.user_string1 = u"D", .user_string2 = u"al", .user_binary = {1, 3}}),
+                     E({.user_string1 = u"D", .user_string2 = u"al", .user_binary = {1, 2}}),
+                     E({.user_string1 = u"Da", .user_string2 = u"l"})};
+  const bytes users = le().counted(u"D")
+                          .counted(u"al")
+                          .u32(2)
+                          .raw({1, 2})
+                          .counted(u"D")
+                          .counted(u"al")
+                          .u32(2)
+                          .raw({1, 3})
+                          .counted(u"Da")
+                          .counted(u"l")
+                          .u32(0);
+  EXPECT_EQ(create_segment(5)->estimate_size(events), 4u * 12 + 4 * 2 * 3 + 3 * 2);
+  EXPECT_EQ(test::write_item(5, events), users);
+  EXPECT_EQ(events[2].user_index, 0u);
+  event_batch nul{E({.strings = {ins(1, std::u16string(u"a\0b", 3))}})};
+  EXPECT_EQ(test::write_item(3, nul), bytes(le().u32(3).u16('a').u16(0).u16('b')));
+}
+
+// Equal CRC-32 and equal length, different text: every cache keeps two records.
+TEST(CacheWriters, EqualCrcAndLengthStayTwoRecordsInEveryCache) {
+  const std::u16string first = u"Administrator";
+  const std::u16string second = test::force_crc(u"Guest users", crc32_of_text(first));
+  ASSERT_EQ(first.size(), second.size());
+  ASSERT_NE(first, second);
+  ASSERT_EQ(crc32_of_text(first), crc32_of_text(second));
+  using setter = full_event (*)(const std::u16string&);
+  using index_of = uint32_t (*)(const full_event&);
+  const std::tuple<int, int32_t, setter, index_of> cases[] = {
+      {4, 8, [](const std::u16string& s) { return E({.src_name = s}); },
+       [](const full_event& e) { return e.src_index; }},
+      {2, 2, [](const std::u16string& s) { return E({.description = s}); },
+       [](const full_event& e) { return e.desc_index; }},
+      {3, 5, [](const std::u16string& s) { return E({.strings = {ins(1, s)}}); },
+       [](const full_event& e) { return e.strings[0].cache_index; }},
+      {0, 0, [](const std::u16string& s) { return E({.category_name = s}); },
+       [](const full_event& e) { return e.cat_index; }},
+      {1, 1, [](const std::u16string& s) { return E({.computer = s}); },
+       [](const full_event& e) { return e.comp_index; }},
+      {5, 9, [](const std::u16string& s) { return E({.user_string1 = s}); },
+       [](const full_event& e) { return e.user_index; }},
+      {12, 11, [](const std::u16string& s) { return E({.named_fields = {field(s, u"v")}}); },
+       [](const full_event& e) { return e.named_fields[0].name_index; }},
+      {13, 12, [](const std::u16string& s) { return E({.named_fields = {field(u"n", s)}}); },
+       [](const full_event& e) { return e.named_fields[0].value_index; }},
+  };
+  for (const auto& [position, id, set, index] : cases) {
+    event_batch events{set(first), set(second), set(second)};
+    const bytes item = test::write_item(position, events);
+    EXPECT_EQ(std::vector({index(events[0]), index(events[1]), index(events[2])}),
+              std::vector({0u, 1u, 1u}))
+        << position;
+    auto reader = make_record_buffer(id, item, item.size());
+    ASSERT_EQ(reader->Load(), 0);
+    EXPECT_EQ(reader->string_at(0), first) << position;
+    EXPECT_EQ(reader->string_at(1), second) << position;
+  }
+}
+
+constexpr uint64_t kFiletime1970 = 0x019DB1DED53E8000ULL;
+
+TEST(PositionWriters, KeysPositionsAndFilterStat) {
+  event_batch events{
+      E({.os_major = 6, .os_minor = 1, .record_key = 7, .event_time = 100, .stored_time = 100}),
+      E({.record_key = 8, .event_time = 200, .stored_time = 150}),
+      E({.record_key = 0xFFFFFFFF, .event_time = 0x01020304, .stored_time = 5})};
+  const bytes keys = le().u32(7).u32(100).u32(8).u32(200).u32(0xFFFFFFFF).u32(0x01020304);
+  EXPECT_EQ(test::write_item(6, events), keys);  // 24 bytes
+  EXPECT_EQ(test::write_item(10, events), bytes(le().u64(3).u32(1).u32(0x01020304).zeros(11)));
+  EXPECT_EQ(test::write_item(9, events), bytes{});
+  // One event of a computer whose time offset is 3600: first.pos holds the event time, last.pos
+  // the stored time, each with its FILETIME.
+  event_batch one{E({.os_major = 6,
+                     .os_minor = 1,
+                     .record_key = 42,
+                     .event_time = 1000000,
+                     .stored_time = 996400})};
+  EXPECT_EQ(test::write_item(7, one), bytes(le().u64(1000000)
+                                                .u32(42)
+                                                .u64(kFiletime1970 + 1000000ULL * 10000000)
+                                                .u32(6)
+                                                .u32(1)
+                                                .u32(0)));
+  EXPECT_EQ(
+      test::write_item(8, one),
+      bytes(
+          le().u64(996400).u32(42).u64(kFiletime1970 + 996400ULL * 10000000).u32(6).u32(1).u32(0)));
+  // 4294967295 * 10^7 + 116444736000000000 = 0x0236485ED4A5E980, computed in 64 bits.
+  event_batch last{E({.record_key = 1, .event_time = 4294967295u})};
+  EXPECT_EQ(test::write_item(7, last),
+            bytes(le().u64(4294967295u).u32(1).u64(0x0236485ED4A5E980ULL).zeros(12)));
+}
+
+TEST(NamedFieldWriters, PresentOnlyWhenSomeEventHasAField) {
+  event_batch none{E({}), E({})};
+  for (int position : {12, 13, 14}) EXPECT_EQ(test::write_item(position, none), bytes{});
+  event_batch events{E({}), E({.named_fields = {field(u"A", u"x"), field(u"B", u"x")}}),
+                     E({.named_fields = {field(u"A", u"y")}})};
+  EXPECT_EQ(test::write_item(12, events), bytes(le().counted(u"A").counted(u"B")));
+  EXPECT_EQ(test::write_item(13, events), bytes(le().counted(u"x").counted(u"y")));
+  // 4 zero bytes for the event without fields, then F and the (name, value) pairs.
+  const bytes table = le().u32(0).u32(2).u32(0).u32(0).u32(1).u32(0).u32(1).u32(0).u32(1);
+  EXPECT_EQ(test::write_item(14, events), table);
+}
+
+}  // namespace
+}  // namespace repcopy
