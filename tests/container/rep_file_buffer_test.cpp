@@ -72,12 +72,10 @@ TEST_F(FileBuffer, KindsFromProperties) {
     int32_t rc, kind;
   } cases[] = {
       {true, {{u"EventsCount", u"00012abc"}}, 0, 1},
-      {true, {{u"Host", u"h"}}, 0, 1},  // no count: event data
       {true, {{u"EventsCount", u" 000"}}, 0, 4},
       {false, {{u"ActiveSegmentId", u""}, {u"EventsCount", u"0"}}, 0, 2},
       {true, {{u"PrevPositionGUID", u"x"}, {u"EventsCount", u"5"}}, 0, 3},
       {false, {{u"EventsCount", u"5"}}, -1, 0},           // empty table, no marker
-      {false, {{u"PrevPositionGUID", u"x"}}, -1, 0},      // the empty table decides first
       {true, {{u"EventsCount", u"99999999999"}}, -1, 0},  // beyond 32 bits
   };
   for (const auto& c : cases) {
@@ -137,11 +135,6 @@ TEST_F(FileBuffer, BrokenHeaderOrChainMakesTheFileNotReady) {
        {{at, at, 8}, {at + 8, len, 4}},  // the footer names itself
        "Previous footer at " + std::to_string(at) + " (length " + std::to_string(len) +
            ") does not lie before the footer at " + std::to_string(at) + "\nScanFooters() error\n"},
-      {size,
-       {{at, at - 10, 8}, {at + 8, 28, 4}},  // an earlier footer overlapping this one
-       "Previous footer at " + std::to_string(at - 10) +
-           " (length 28) does not lie before the footer at " + std::to_string(at) +
-           "\nScanFooters() error\n"},
       {size,
        {{at, 600, 8}, {at + 8, 27, 4}},
        "Previous footer at 600 too short: length 27 < 28\nScanFooters() error\n"},
@@ -231,26 +224,6 @@ TEST_F(FileBuffer, NestedFileIsListedAsABufferEntryAndLoadsOnItsOwn) {
   RepFileBuffer nested(std::move(unpacked), kAllLoadFlags);
   ASSERT_EQ(nested.Load(), 0);
   EXPECT_EQ(nested.footers().at(0).parts.at(0).slots[9]->string_at(0), u"CORP");
-}
-
-TEST(BufferFactory, RecordBuffersOfEveryIdAndUnknownIds) {
-  for (int32_t id = 0; id < 15; ++id) {
-    auto b = make_buffer(test::counted_strings({u"a"}), 6, id);
-    ASSERT_NE(dynamic_cast<RepPartBuffer*>(b.get()), nullptr);
-    EXPECT_EQ(b->buffer_id(), id);
-  }
-  const bytes file =
-      rep_file_builder().property(u"EventsCount", u"0").item("0_events.dat", {}).build();
-  auto f = make_buffer(file, file.size(), -3);
-  ASSERT_NE(dynamic_cast<RepFileBuffer*>(f.get()), nullptr);
-  EXPECT_EQ(f->buffer_id(), -2);
-  const std::pair<bytes, int32_t> unknown[] = {
-      {{'E', 'D', 'R', 'P', 0}, -1}, {{1, 2, 3, 4}, -3}, {{1, 2, 3, 4}, 15}};
-  for (const auto& [data, id] : unknown) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(make_buffer(data, data.size(), id == -1 ? -3 : id), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unknown  id: " + std::to_string(id) + "\n");
-  }
 }
 
 }  // namespace

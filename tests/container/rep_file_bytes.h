@@ -10,8 +10,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
+
+#include "container/full_event.h"
+#include "util/crc32.h"
 
 // Records are written with designated initializers that leave the trailing vectors empty.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -24,18 +28,16 @@ inline constexpr uint32_t kNone = 0xFFFFFFFF;
 // Little-endian bytes, field by field.
 struct le {
   bytes b;
-  le& u8(uint8_t v) {
-    b.push_back(v);
+  le& n(uint64_t v, int width) {
+    for (int i = 0; i < width; ++i) b.push_back(uint8_t(v >> (8 * i)));
     return *this;
   }
-  le& u16(uint16_t v) { return u8(uint8_t(v)).u8(uint8_t(v >> 8)); }
-  le& u32(uint32_t v) { return u16(uint16_t(v)).u16(uint16_t(v >> 16)); }
-  le& u64(uint64_t v) { return u32(uint32_t(v)).u32(uint32_t(v >> 32)); }
-  le& raw(const bytes& d) {
-    b.insert(b.end(), d.begin(), d.end());
-    return *this;
-  }
-  le& zeros(size_t n) { return raw(bytes(n, 0)); }
+  le& u8(uint8_t v) { return n(v, 1); }
+  le& u16(uint16_t v) { return n(v, 2); }
+  le& u32(uint32_t v) { return n(v, 4); }
+  le& u64(uint64_t v) { return n(v, 8); }
+  le& raw(const bytes& d) { return b.insert(b.end(), d.begin(), d.end()), *this; }
+  le& zeros(size_t count) { return raw(bytes(count, 0)); }
   le& counted(const std::u16string& s) {
     u32(uint32_t(s.size()));
     for (char16_t c : s) u16(uint16_t(c));
@@ -87,21 +89,36 @@ inline bytes packed_item(const std::string& name, const bytes& data) {
   return item_with(name, raw_deflate(data), zlib_crc(data), uint32_t(data.size()));
 }
 
+// ---- events as a source yields them ----
+
+inline insertion_string ins(uint32_t ordinal, const std::u16string& text) {
+  return {ordinal, text, crc32_of_text(text), 0};
+}
+inline named_field field(const std::u16string& name, const std::u16string& value) {
+  return {name, value, crc32_of_text(name), crc32_of_text(value)};
+}
+// The event with every string's CRC and the counts set.
+inline full_event E(full_event e) {
+  e.origin_flag = 1;
+  for (auto [text, crc] : {std::pair{&e.computer, &e.computer_crc},
+                           {&e.host_computer, &e.host_computer_crc},
+                           {&e.src_name, &e.src_name_crc},
+                           {&e.description, &e.description_crc},
+                           {&e.category_name, &e.category_name_crc},
+                           {&e.user_string1, &e.user_string1_crc},
+                           {&e.user_string2, &e.user_string2_crc}}) {
+    *crc = crc32_of_text(*text);
+  }
+  e.string_count = uint32_t(e.strings.size());
+  e.named_count = uint32_t(e.named_fields.size());
+  return e;
+}
+
 // ---- records of a part ----
 
-struct cat_rec {
-  std::u16string name;
-  uint16_t category = 0;
-  uint32_t event_id = 0;
-};
-struct comp_rec {
-  std::u16string name;
-  uint32_t time_offset = 0;
-};
-struct user_rec {
-  std::u16string s1, s2;
-  bytes binary;
-};
+using cat_rec = std::tuple<std::u16string, uint16_t, uint32_t>;      // name, category, EventID
+using comp_rec = std::pair<std::u16string, uint32_t>;                // name, time offset
+using user_rec = std::tuple<std::u16string, std::u16string, bytes>;  // strings 1 and 2, binary
 // One record of 0_events.dat; the deltas are stored as given.
 struct ev {
   uint32_t src = kNone, cat = kNone, comp = 0, user = kNone, desc = kNone;
@@ -138,10 +155,10 @@ struct test_part {
         out.emplace_back(std::to_string(index) + "_" + name, std::move(b));
     };
     le cat, comp, user, evs, keys_b, nf;
-    for (const auto& c : cats) cat.counted(c.name).u16(c.category).u16(1).u32(c.event_id);
-    for (const auto& c : comps) comp.counted(c.name).u32(c.time_offset);
-    for (const auto& u : users)
-      user.counted(u.s1).counted(u.s2).u32(uint32_t(u.binary.size())).raw(u.binary);
+    for (const auto& [name, number, id] : cats) cat.counted(name).u16(number).u16(1).u32(id);
+    for (const auto& [name, offset] : comps) comp.counted(name).u32(offset);
+    for (const auto& [s1, s2, binary] : users)
+      user.counted(s1).counted(s2).u32(uint32_t(binary.size())).raw(binary);
     for (const auto& e : events) {
       evs.u32(uint32_t(e.data.size())).u32(e.src).u32(e.cat).u32(e.comp).u32(e.user).u32(e.desc);
       evs.u16(e.slots).u16(e.aux).u32(e.stored_delta).u32(e.event_delta);

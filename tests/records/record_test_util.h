@@ -1,5 +1,5 @@
 #pragma once
-// Helpers of the record-file tests: events with correct CRCs, a driver that runs one writer the
+// Helpers of the record-file tests: a driver that runs one writer the
 // way a repository file is made (estimate, zero-filled area of that size, serialize), and strings
 // forced to a chosen CRC-32. Expected bytes are written with test::le.
 
@@ -11,30 +11,6 @@
 #include "util/crc32.h"
 
 namespace repcopy::test {
-
-inline insertion_string ins(uint32_t ordinal, const std::u16string& text) {
-  return {ordinal, text, crc32_of_text(text), 0};
-}
-inline named_field field(const std::u16string& name, const std::u16string& value) {
-  return {name, value, crc32_of_text(name), crc32_of_text(value)};
-}
-
-// The event as a source would yield it: every string with its CRC, the counts set.
-inline full_event E(full_event e) {
-  e.origin_flag = 1;
-  for (auto [text, crc] : {std::pair{&e.computer, &e.computer_crc},
-                           {&e.host_computer, &e.host_computer_crc},
-                           {&e.src_name, &e.src_name_crc},
-                           {&e.description, &e.description_crc},
-                           {&e.category_name, &e.category_name_crc},
-                           {&e.user_string1, &e.user_string1_crc},
-                           {&e.user_string2, &e.user_string2_crc}}) {
-    *crc = crc32_of_text(*text);
-  }
-  e.string_count = uint32_t(e.strings.size());
-  e.named_count = uint32_t(e.named_fields.size());
-  return e;
-}
 
 // Runs the writer at this position; checks that the length stays within the estimate and that
 // nothing is written past it.
