@@ -33,14 +33,11 @@ class PropertyBlock : public testing::Test {
 };
 
 TEST_F(PropertyBlock, FirstOfTwoNamesWinsAndNumbersReadByTheConversionRules) {
-  bytes pairs = test::le()
-                    .counted(u"EventsCount")
-                    .counted(u"00012abc")
-                    .counted(u"ComputerType")
-                    .counted(u"0000001A")
-                    .counted(u"EventsCount")
-                    .counted(u"later");
-  EXPECT_EQ(Parse(pairs), pairs.size());
+  test::le pairs;
+  pairs.counted(u"EventsCount").counted(u"00012abc");
+  pairs.counted(u"ComputerType").counted(u"0000001A");
+  pairs.counted(u"EventsCount").counted(u"later");
+  EXPECT_EQ(Parse(pairs), pairs.b.size());
   EXPECT_EQ(footer_.properties.size(), 2u);
   EXPECT_EQ(parse_ulong(*get_property(footer_, u"EventsCount"), 10), 12u);
   EXPECT_EQ(parse_ulong(*get_property(footer_, u"ComputerType"), 16), 26u);

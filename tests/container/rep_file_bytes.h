@@ -36,6 +36,10 @@ struct le {
   le& u16(uint16_t v) { return n(v, 2); }
   le& u32(uint32_t v) { return n(v, 4); }
   le& u64(uint64_t v) { return n(v, 8); }
+  le& u32s(std::initializer_list<uint32_t> vs) {
+    for (uint32_t v : vs) u32(v);
+    return *this;
+  }
   le& raw(const bytes& d) { return b.insert(b.end(), d.begin(), d.end()), *this; }
   le& zeros(size_t count) { return raw(bytes(count, 0)); }
   le& counted(const std::u16string& s) {

@@ -20,14 +20,10 @@ using test::le;
 // user 4, no description, strings 0x10, 0x11, ... in list order.
 full_event indexed(uint32_t event_time, uint32_t stored_time, uint16_t slots = 0,
                    const std::vector<uint32_t>& ordinals = {}) {
-  full_event e = test::E({.event_time = event_time,
-                          .stored_time = stored_time,
-                          .string_slots = slots,
-                          .src_index = 1,
-                          .cat_index = 2,
-                          .comp_index = 3,
-                          .user_index = 4,
-                          .desc_index = kNoIndex});
+  full_event e = test::E({.event_time = event_time, .stored_time = stored_time});
+  e.string_slots = slots;
+  std::tie(e.src_index, e.cat_index, e.comp_index, e.user_index) = std::tuple(1, 2, 3, 4);
+  e.desc_index = kNoIndex;
   for (uint32_t o : ordinals) e.strings.push_back(ins(o, u"s"));
   for (size_t k = 0; k < e.strings.size(); ++k) e.strings[k].cache_index = 0x10 + uint32_t(k);
   e.string_count = uint32_t(e.strings.size());
@@ -36,17 +32,8 @@ full_event indexed(uint32_t event_time, uint32_t stored_time, uint16_t slots = 0
 
 // The fixed 36 bytes with the indexes of indexed().
 le fixed(uint32_t data_length, uint16_t slots, uint32_t stored_delta, uint32_t event_delta) {
-  return le()
-      .u32(data_length)
-      .u32(1)
-      .u32(2)
-      .u32(3)
-      .u32(4)
-      .u32(test::kNone)
-      .u16(slots)
-      .u16(0)
-      .u32(stored_delta)
-      .u32(event_delta);
+  le b = le().u32s({data_length, 1, 2, 3, 4, test::kNone});
+  return b.u16(slots).u16(0).u32s({stored_delta, event_delta});
 }
 
 bytes write(event_batch events) {
@@ -61,11 +48,10 @@ TEST(EventsDatWriter, FixedPartDataAndWrappedTimeDeltas) {
   // The batch is sorted by event_time; stored times of different computers may go backwards.
   full_event b = indexed(200, 50), c = indexed(200, 0xFFFFFFF0);
   b.data = {0xDE, 0xAD};
-  const bytes expected = le().raw(fixed(0, 0, 100, 100))
-                             .raw(fixed(2, 0, 0xFFFFFFCE, 100))
-                             .raw({0xDE, 0xAD})                 // 50 - 100
-                             .raw(fixed(0, 0, 0xFFFFFFBE, 0));  // 0xFFFFFFF0 - 50
-  EXPECT_EQ(write({indexed(100, 100), b, c}), expected);
+  le expected = fixed(0, 0, 100, 100);
+  expected.raw(fixed(2, 0, 0xFFFFFFCE, 100)).raw({0xDE, 0xAD});  // 50 - 100
+  expected.raw(fixed(0, 0, 0xFFFFFFBE, 0));                      // 0xFFFFFFF0 - 50
+  EXPECT_EQ(write({indexed(100, 100), b, c}), bytes(expected));
 }
 
 // One event per case: string_slots, ordinals, and the words expected after the fixed part.
@@ -134,29 +120,13 @@ TEST(EventsDatDeathTest, MoreStringsThanTheSlotsAllowStopTheProcess) {
 }
 
 le head(uint32_t data_length, uint16_t slots) {
-  return le()
-      .u32(data_length)
-      .u32(11)
-      .u32(12)
-      .u32(13)
-      .u32(14)
-      .u32(15)
-      .u16(slots)
-      .u16(0x1234)
-      .u32(100)
-      .u32(200);
+  return le().u32s({data_length, 11, 12, 13, 14, 15}).u16(slots).u16(0x1234).u32s({100, 200});
 }
 
 TEST(RepEventsBuffer, ReadsEveryFieldAndSlotsOf32768TakeWordZeroOnly) {
-  const bytes item = le().raw(head(2, 3))
-                         .u32(7)
-                         .u32(NO_STRING)
-                         .u32(8)
-                         .raw({0xAB, 0xCD})
-                         .raw(head(4, 40000))
-                         .u32(9)
-                         .u32(10);  // 4 bytes of data, not words
-  RepEventsBuffer buffer(item, item.size());
+  le item = head(2, 3).u32s({7, NO_STRING, 8}).raw({0xAB, 0xCD});
+  item.raw(head(4, 40000)).u32s({9, 10});  // 4 bytes of data, not words
+  RepEventsBuffer buffer(item, item.b.size());
   ASSERT_EQ(buffer.Load(), 0);
   ASSERT_EQ(buffer.ulCount(), 2u);
   const events_record r = buffer.record(0);

@@ -36,7 +36,7 @@ TEST(CacheReaders, ReadEveryFieldOfTheirRecords) {
   EXPECT_EQ(user.string2(0), u"al");
   EXPECT_EQ(user.binary(0), (bytes{1, 2, 3}));
   EXPECT_TRUE(user.binary(1).empty());
-  const bytes fields = le().u32(0).u32(2).u32(5).u32(6).u32(7).u32(8);
+  const bytes fields = le().u32s({0, 2, 5, 6, 7, 8});
   RepNfieldsDatBuffer table(fields, fields.size());
   ASSERT_EQ(table.Load(), 0);
   uint64_t offset = 0;

@@ -66,19 +66,11 @@ TEST(CacheWriters, FirstSeenOrderDeduplicationAndTheIndexesStored) {
                         .description = u"full"})};
   EXPECT_EQ(test::write_item(4, events), bytes(le().counted(u"Sec").counted(u"Sys")));
   EXPECT_EQ(test::write_item(2, events), bytes(le().counted(u"full")));
-  const bytes cats = le().counted(u"")
-                         .u16(0)
-                         .u16(1)
-                         .u32(0)
-                         .counted(u"Logon")
-                         .u16(12)
-                         .u16(1)
-                         .u32(4624)
-                         .counted(u"Logon")
-                         .u16(12)
-                         .u16(1)
-                         .u32(4625);
-  EXPECT_EQ(test::write_item(0, events), cats);
+  le cats;
+  cats.counted(u"").u16(0).u16(1).u32(0);
+  cats.counted(u"Logon").u16(12).u16(1).u32(4624);
+  cats.counted(u"Logon").u16(12).u16(1).u32(4625);
+  EXPECT_EQ(test::write_item(0, events), bytes(cats));
   // A computer per name and time offset, the host name when there is none; offsets wrap.
   const bytes comps =
       le().counted(u"PC1").u32(0).counted(u"PC1").u32(3600).counted(u"HOST").u32(0xFFFFFFF6);
@@ -96,19 +88,12 @@ TEST(CacheWriters, UserBinaryValueIsWrittenAndPartOfTheKeyAndNulUnitsAreKept) {
                      E({.user_string1 = u"D", .user_string2 = u"al", .user_binary = {1, 3}}),
                      E({.user_string1 = u"D", .user_string2 = u"al", .user_binary = {1, 2}}),
                      E({.user_string1 = u"Da", .user_string2 = u"l"})};
-  const bytes users = le().counted(u"D")
-                          .counted(u"al")
-                          .u32(2)
-                          .raw({1, 2})
-                          .counted(u"D")
-                          .counted(u"al")
-                          .u32(2)
-                          .raw({1, 3})
-                          .counted(u"Da")
-                          .counted(u"l")
-                          .u32(0);
+  le users;
+  users.counted(u"D").counted(u"al").u32(2).raw({1, 2});
+  users.counted(u"D").counted(u"al").u32(2).raw({1, 3});
+  users.counted(u"Da").counted(u"l").u32(0);
   EXPECT_EQ(create_segment(5)->estimate_size(events), 4u * 12 + 4 * 2 * 3 + 3 * 2);
-  EXPECT_EQ(test::write_item(5, events), users);
+  EXPECT_EQ(test::write_item(5, events), bytes(users));
   EXPECT_EQ(events[2].user_index, 0u);
   event_batch nul{E({.strings = {ins(1, std::u16string(u"a\0b", 3))}})};
   EXPECT_EQ(test::write_item(3, nul), bytes(le().u32(3).u16('a').u16(0).u16('b')));
@@ -161,7 +146,7 @@ TEST(PositionWriters, KeysPositionsAndFilterStat) {
       E({.os_major = 6, .os_minor = 1, .record_key = 7, .event_time = 100, .stored_time = 100}),
       E({.record_key = 8, .event_time = 200, .stored_time = 150}),
       E({.record_key = 0xFFFFFFFF, .event_time = 0x01020304, .stored_time = 5})};
-  const bytes keys = le().u32(7).u32(100).u32(8).u32(200).u32(0xFFFFFFFF).u32(0x01020304);
+  const bytes keys = le().u32s({7, 100, 8, 200, 0xFFFFFFFF, 0x01020304});
   EXPECT_EQ(test::write_item(6, events), keys);  // 24 bytes
   EXPECT_EQ(test::write_item(10, events), bytes(le().u64(3).u32(1).u32(0x01020304).zeros(11)));
   EXPECT_EQ(test::write_item(9, events), bytes{});
@@ -172,16 +157,10 @@ TEST(PositionWriters, KeysPositionsAndFilterStat) {
                      .record_key = 42,
                      .event_time = 1000000,
                      .stored_time = 996400})};
-  EXPECT_EQ(test::write_item(7, one), bytes(le().u64(1000000)
-                                                .u32(42)
-                                                .u64(kFiletime1970 + 1000000ULL * 10000000)
-                                                .u32(6)
-                                                .u32(1)
-                                                .u32(0)));
-  EXPECT_EQ(
-      test::write_item(8, one),
-      bytes(
-          le().u64(996400).u32(42).u64(kFiletime1970 + 996400ULL * 10000000).u32(6).u32(1).u32(0)));
+  le first_pos = le().u64(1000000).u32(42).u64(kFiletime1970 + 1000000ULL * 10000000);
+  le last_pos = le().u64(996400).u32(42).u64(kFiletime1970 + 996400ULL * 10000000);
+  EXPECT_EQ(test::write_item(7, one), bytes(first_pos.u32s({6, 1, 0})));
+  EXPECT_EQ(test::write_item(8, one), bytes(last_pos.u32s({6, 1, 0})));
   // 4294967295 * 10^7 + 116444736000000000 = 0x0236485ED4A5E980, computed in 64 bits.
   event_batch last{E({.record_key = 1, .event_time = 4294967295u})};
   EXPECT_EQ(test::write_item(7, last),
@@ -196,7 +175,7 @@ TEST(NamedFieldWriters, PresentOnlyWhenSomeEventHasAField) {
   EXPECT_EQ(test::write_item(12, events), bytes(le().counted(u"A").counted(u"B")));
   EXPECT_EQ(test::write_item(13, events), bytes(le().counted(u"x").counted(u"y")));
   // 4 zero bytes for the event without fields, then F and the (name, value) pairs.
-  const bytes table = le().u32(0).u32(2).u32(0).u32(0).u32(1).u32(0).u32(1).u32(0).u32(1);
+  const bytes table = le().u32s({0, 2, 0, 0, 1, 0, 1, 0, 1});
   EXPECT_EQ(test::write_item(14, events), table);
 }
 
