@@ -7,37 +7,12 @@
 namespace repcopy {
 namespace {
 
-// Pushes events with keys 0..count-1; throws before event throw_at.
-event_generator::producer counting_producer(uint32_t count, uint32_t throw_at) {
-  return [=](const event_sink& sink) {
-    for (uint32_t i = 0; i < count; ++i) {
-      if (i == throw_at) throw std::runtime_error("producer failed");
-      full_event e;
-      e.record_key = i;
-      sink(e);
-    }
-  };
-}
-
-TEST(EventGenerator, ExceptionReachesTheCallerAndEndsTheGenerator) {
-  for (uint32_t throw_at : {0u, 2500u}) {
-    event_generator gen(counting_producer(5000, throw_at));
-    full_event out;
-    for (uint32_t i = 0; i < throw_at; ++i) {
-      ASSERT_EQ(gen.next(out), 0);
-      ASSERT_EQ(out.record_key, i);
-    }
-    EXPECT_THROW(gen.next(out), std::runtime_error);
-    EXPECT_TRUE(gen.ended());
-    EXPECT_EQ(gen.next(out), -1);
-  }
-}
-
 struct destruction_flag {
   bool* flag;
   ~destruction_flag() { *flag = true; }
 };
 
+// An exception raised by a producer reaching the caller is shown by the file source tests.
 TEST(EventGenerator, DestroyingAnUnfinishedGeneratorUnwindsTheProducer) {
   // A producer that catches every exception of its own work, the way the file reader guards its
   // event building, must still let the unwinding of a destroyed generator through.

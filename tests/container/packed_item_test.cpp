@@ -43,16 +43,13 @@ TEST(UnpackItem, InflatesFarBeyondSixTimesItsPackedLengthByDoubling) {
   EXPECT_EQ(out, "");
 }
 
-TEST(UnpackItem, ShortDataIsPaddedToFourZeroBytes) {
+TEST(UnpackItem, EmptyItemGivesFourZeroBytesAndRealLengthZero) {
   for (const bytes& stream : {test::stored_block({}), test::raw_deflate({})}) {
     unpack_result r = unpack_at_7(test::item_with("0_nfields.dat", stream, 0, 0));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.real_len, 0u);
     EXPECT_EQ(r.data, bytes(4, 0));
   }
-  unpack_result r = unpack_at_7(test::stored_item("x.pos", {0x41, 0x42}));
-  EXPECT_EQ(r.real_len, 2u);
-  EXPECT_EQ(r.data, (bytes{0x41, 0x42, 0, 0}));
 }
 
 TEST(UnpackItem, FlippedDataByteGivesBadCrcAndKeepsTheData) {
@@ -72,10 +69,8 @@ TEST(UnpackItem, FlippedDataByteGivesBadCrcAndKeepsTheData) {
                      " != " + std::to_string(test::zlib_crc(data)) + "\n" + dump.str());
 }
 
-TEST(UnpackItem, OnlyTheFirstTwoSignatureBytesAreChecked) {
+TEST(UnpackItem, WrongSignature) {
   bytes item = test::stored_item("a.b", {1, 2, 3, 4});
-  item[2] = 'X';
-  EXPECT_EQ(unpack_at_7(item).status, 0);
   item[1] = 'd';
   std::string out;
   unpack_result r = unpack_at_7(item, &out);
@@ -89,7 +84,7 @@ TEST(UnpackItem, DamagedStreamsAreInflateErrors) {
       {0x07},                                         // reserved block type
       test::le().u8(1).u16(100).u16(~100).zeros(10),  // input ends inside the block
       {0x00, 3, 0, uint8_t(~3), 0xFF, 1, 2, 3},       // stored block that is not the last one
-      {0x01, 3, 0, 3, 0, 1, 2, 3},                    // LEN and NLEN disagree
+      {0x01, 3, 0, 3, 0, 1, 2, 3}                     // LEN and NLEN disagree
   };
   for (const bytes& stream : cases) {
     std::string out;
@@ -115,8 +110,7 @@ TEST(UnpackItem, BoundsAreCheckedBeforeAnythingIsRead) {
        "Truncated item: item_offset 7 + packed_len 18446744073709551612 passes the end of the "
        "file (50 bytes)\n"},
       {&item, 20, "Item at offset 7 too short: packed_len 20 < 21\n"},
-      {&no_nul, no_nul.size(), "Item at offset 7: name not terminated inside the item\n"},
-  };
+      {&no_nul, no_nul.size(), "Item at offset 7: name not terminated inside the item\n"}};
   for (const auto& c : cases) {
     std::string out;
     unpack_result r = unpack_at_7(*c.item, &out, c.len);

@@ -52,20 +52,18 @@ TEST_F(PropertyBlock, BadLengthsAreRejected) {
     uint64_t claimed;
     const char* err;
     const char* out_start;
-  } cases[] = {
-      // A block ending one byte early, and a length that wraps.
-      {one, one.size() - 1, "Wrong property len!!!\n",
-       "Wrong property len!!!\nproperty_offset = 20"},
-      {one, ~uint64_t(0) - 10, "Wrong property len!!!\n", "Wrong property len!!!\n"},
-      // A name of 3 units with 2 bytes left, and a name length field cut short.
-      {test::le().raw(one).u32(3).u16('x'), 0, "Wrong property name!!!\n",
-       "Wrong property name!!!\n"},
-      {test::le().raw(one).u16(1), 0, "Wrong property name!!!\n", ""},
-      // A value whose 2 x length does not fit (nor wraps into fitting), and one cut short.
-      {test::le().counted(u"Host").u32(0x80000000), 0, "Wrong property value!!!\n",
-       "Wrong property value!!! for Host\n"},
-      {test::le().counted(u"Host").u8(0), 0, "Wrong property value!!!\n", ""},
-  };
+  } cases[] = {// A block ending one byte early, and a length that wraps.
+               {one, one.size() - 1, "Wrong property len!!!\n",
+                "Wrong property len!!!\nproperty_offset = 20"},
+               {one, ~uint64_t(0) - 10, "Wrong property len!!!\n", "Wrong property len!!!\n"},
+               // A name of 3 units with 2 bytes left, and a name length field cut short.
+               {test::le().raw(one).u32(3).u16('x'), 0, "Wrong property name!!!\n",
+                "Wrong property name!!!\n"},
+               {test::le().raw(one).u16(1), 0, "Wrong property name!!!\n", ""},
+               // A value whose 2 x length does not fit (nor wraps into fitting), and one cut short.
+               {test::le().counted(u"Host").u32(0x80000000), 0, "Wrong property value!!!\n",
+                "Wrong property value!!! for Host\n"},
+               {test::le().counted(u"Host").u8(0), 0, "Wrong property value!!!\n", ""}};
   for (const auto& c : cases) {
     EXPECT_EQ(Parse(c.pairs, c.claimed ? c.claimed : c.pairs.size()), 0u);
     EXPECT_EQ(err_, c.err);

@@ -75,8 +75,8 @@ TEST_F(FileBuffer, KindsFromProperties) {
       {true, {{u"EventsCount", u" 000"}}, 0, 4},
       {false, {{u"ActiveSegmentId", u""}, {u"EventsCount", u"0"}}, 0, 2},
       {true, {{u"PrevPositionGUID", u"x"}, {u"EventsCount", u"5"}}, 0, 3},
-      {false, {{u"EventsCount", u"5"}}, -1, 0},           // empty table, no marker
-      {true, {{u"EventsCount", u"99999999999"}}, -1, 0},  // beyond 32 bits
+      {false, {{u"EventsCount", u"5"}}, -1, 0},          // empty table, no marker
+      {true, {{u"EventsCount", u"99999999999"}}, -1, 0}  // beyond 32 bits
   };
   for (const auto& c : cases) {
     rep_file_builder b;
@@ -137,8 +137,7 @@ TEST_F(FileBuffer, BrokenHeaderOrChainMakesTheFileNotReady) {
            ") does not lie before the footer at " + std::to_string(at) + "\nScanFooters() error\n"},
       {size,
        {{at, 600, 8}, {at + 8, 27, 4}},
-       "Previous footer at 600 too short: length 27 < 28\nScanFooters() error\n"},
-  };
+       "Previous footer at 600 too short: length 27 < 28\nScanFooters() error\n"}};
   for (const damaged& c : cases) {
     image_ = bytes(good.begin(), good.begin() + long(c.keep));
     for (auto [where, value, width] : c.patches) test::patch(image_, where, value, width);
@@ -197,33 +196,6 @@ TEST_F(FileBuffer, PartTableDamage) {
   test::patch(image_, footer_at() + 12, ~uint64_t(0) - 4, 8);  // table length past the footer
   EXPECT_EQ(Load(), -1);
   EXPECT_EQ(out_.rfind("Part table at tbl_offset " + std::to_string(footer_at() + 12), 0), 0u);
-}
-
-TEST_F(FileBuffer, NestedFileIsListedAsABufferEntryAndLoadsOnItsOwn) {
-  const bytes inner = rep_file_builder().windows(u"in").part(test::sample_part()).build();
-  image_ = rep_file_builder()
-               .windows(u"out")
-               .item("inner.rep", inner)
-               .forged("gone.rep", 512, 1u << 20)
-               .build();
-  ASSERT_EQ(Load(), 0) << out_;
-  EXPECT_EQ(file_->kind(), 1);
-  EXPECT_EQ(footer().part_table[0].buffer_id, -1);
-  EXPECT_TRUE(footer().parts.empty());
-  EXPECT_EQ(file_->CountBufferEntries(), 1u);  // the entry past the end is skipped and counted
-  EXPECT_EQ(file_->damage_count(), 1u);
-  EXPECT_NE(out_.find("Truncated nested file: item_offset 512 + packed_len 1048576"),
-            std::string::npos);
-
-  RepDataBuffer item(file_->NextBufferEntry());
-  EXPECT_EQ(item.name(), "inner.rep");
-  EXPECT_FALSE(file_->NextBufferEntry().has_data());
-  buffer_entry unpacked = item.UnpackAsEntry();
-  ASSERT_TRUE(unpacked.has_data());
-  EXPECT_EQ(unpacked.buffer_id, -2);
-  RepFileBuffer nested(std::move(unpacked), kAllLoadFlags);
-  ASSERT_EQ(nested.Load(), 0);
-  EXPECT_EQ(nested.footers().at(0).parts.at(0).slots[9]->string_at(0), u"CORP");
 }
 
 }  // namespace

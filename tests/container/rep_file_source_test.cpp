@@ -117,8 +117,7 @@ TEST_F(RepFileSourceTest, PlatformsDomainsAndHostFallback) {
       {rep_file_builder().common(u"630").property(u"Computer", u"db7"), 3, u"DB7", u"WINDOWS", 500,
        0x5678, "<Host> not found in footer property.\nulPlatformID = 630\n"},
       {rep_file_builder().common(u"500"), 0, u"", u"", 0, 0,
-       "<Computer> not found in footer property.\nulPlatformID = 500\n"},
-  };
+       "<Computer> not found in footer property.\nulPlatformID = 500\n"}};
   test_part p = sample_part();
   std::get<2>(p.cats[0]) = 0x12345678;
   for (auto c : cases) {
@@ -308,8 +307,7 @@ TEST_F(RepFileSourceTest, FilesWithoutEventDataAreNotFailures) {
       rep_file_builder().property(u"EventsCount", u"0").part(sample_part()),
       rep_file_builder().property(u"ActiveSegmentId", u"7"),
       rep_file_builder().property(u"PrevPositionGUID", u"X").part(sample_part()),
-      rep_file_builder().windows(u"s").part(no_events),
-  };
+      rep_file_builder().windows(u"s").part(no_events)};
   for (const auto& c : cases) {
     read_result r = process(c.build());
     EXPECT_TRUE(r.events.empty());

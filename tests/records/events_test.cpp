@@ -70,7 +70,7 @@ const struct words_case {
     {32768, {1}, {0x10}},  // a reader takes one word
     {65535, {}, {TERMINATOR}},
     {10, {6, 2}, {0x10 | EXPLICIT_FLAG, 5, 0x11 | EXPLICIT_FLAG, 1, TERMINATOR}},
-    {300, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {}},  // words not compared, read back only
+    {300, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {}}  // words not compared, read back only
 };
 
 TEST(StringWords, WrittenExactlyAndReadBackToTheSameStrings) {
@@ -160,14 +160,12 @@ TEST(DecodeStringWords, StopsAtTheTerminatorTheSlotsOrTheWords) {
     uint16_t slots;
     std::vector<uint32_t> words;
     std::vector<decoded_slot> expected;
-  } cases[] = {
-      {5, {4, 5, 6 | EXPLICIT_FLAG, 4, TERMINATOR}, {{1, 4}, {2, 5}, {5, 6}}},
-      {3, {7 | EXPLICIT_FLAG, 2, TERMINATOR}, {{3, 7}}},
-      {3, {TERMINATOR}, {}},
-      {2, {4, 5, 6}, {{1, 4}, {2, 5}}},
-      {9, {4, 5 | EXPLICIT_FLAG}, {{1, 4}}},  // missing position word
-      {3, {1 | EXPLICIT_FLAG, 7, 2}, {{8, 1}}},
-  };
+  } cases[] = {{5, {4, 5, 6 | EXPLICIT_FLAG, 4, TERMINATOR}, {{1, 4}, {2, 5}, {5, 6}}},
+               {3, {7 | EXPLICIT_FLAG, 2, TERMINATOR}, {{3, 7}}},
+               {3, {TERMINATOR}, {}},
+               {2, {4, 5, 6}, {{1, 4}, {2, 5}}},
+               {9, {4, 5 | EXPLICIT_FLAG}, {{1, 4}}},  // missing position word
+               {3, {1 | EXPLICIT_FLAG, 7, 2}, {{8, 1}}}};
   for (const auto& c : cases) EXPECT_EQ(decode_string_words(c.words, c.slots), c.expected);
   EXPECT_EQ(string_word_limit(32767), 32767u);
   EXPECT_EQ(string_word_limit(32768), 1u);

@@ -8,7 +8,6 @@
 #include "record_test_util.h"
 #include "records/cache_readers.h"
 #include "records/record_factory.h"
-#include "util/text.h"
 
 namespace repcopy {
 namespace {
@@ -18,19 +17,6 @@ using test::E;
 using test::field;
 using test::ins;
 using test::le;
-
-TEST(CreateSegment, WritersSitInTheirFixedPositions) {
-  const char* names[] = {"0_cat.cache",      "0_comp.cache",      "0_desc.cache",  "0_ins.cache",
-                         "0_src.cache",      "0_user.cache",      "0_record.keys", "0_first.pos",
-                         "0_last.pos",       "filter.dat",        "filters.stat",  "0_events.dat",
-                         "0_nf_names.cache", "0_nf_values.cache", "0_nfields.dat"};
-  for (int position = 0; position < kSegmentCount; ++position) {
-    EXPECT_STREQ(create_segment(position)->item_name, names[position]);
-    event_batch none;  // an empty batch writes empty items, but for the fixed-size ones
-    const bool fixed_size = position == 7 || position == 8 || position == 10;
-    EXPECT_EQ(create_segment(position)->estimate_size(none) == 0, !fixed_size) << position;
-  }
-}
 
 void create_with_stdout_on_stderr(int position) {
   std::cout.rdbuf(std::cerr.rdbuf());
@@ -124,8 +110,7 @@ TEST(CacheWriters, EqualCrcAndLengthStayTwoRecordsInEveryCache) {
       {12, 11, [](const std::u16string& s) { return E({.named_fields = {field(s, u"v")}}); },
        [](const full_event& e) { return e.named_fields[0].name_index; }},
       {13, 12, [](const std::u16string& s) { return E({.named_fields = {field(u"n", s)}}); },
-       [](const full_event& e) { return e.named_fields[0].value_index; }},
-  };
+       [](const full_event& e) { return e.named_fields[0].value_index; }}};
   for (const auto& [position, id, set, index] : cases) {
     event_batch events{set(first), set(second), set(second)};
     const bytes item = test::write_item(position, events);
