@@ -28,28 +28,23 @@ TEST(CreateSegmentDeathTest, UnknownPositionEndsTheProcess) {
               "^Unknown  id: 15\n$");
 }
 
+full_event named(const char16_t* computer, const char16_t* host, const char16_t* src,
+                 const char16_t* category_name, uint32_t event_id, const char16_t* desc,
+                 uint32_t event_time, uint32_t stored_time) {
+  full_event e = E({.host_computer = host,
+                    .computer = computer,
+                    .src_name = src,
+                    .category_name = category_name,
+                    .description = desc});
+  e.category = *category_name ? 12 : 0;
+  std::tie(e.event_id, e.event_time, e.stored_time) = std::tuple(event_id, event_time, stored_time);
+  return e;
+}
+
 TEST(CacheWriters, FirstSeenOrderDeduplicationAndTheIndexesStored) {
-  event_batch events{E({.computer = u"PC1",
-                        .src_name = u"Sec",
-                        .event_time = 1000,
-                        .stored_time = 1000,
-                        .description = u""}),
-                     E({.computer = u"PC1",
-                        .category = 12,
-                        .src_name = u"Sys",
-                        .event_id = 4624,
-                        .category_name = u"Logon",
-                        .event_time = 5000,
-                        .stored_time = 1400,
-                        .description = u"full"}),
-                     E({.host_computer = u"HOST",
-                        .category = 12,
-                        .src_name = u"Sec",
-                        .event_id = 4625,
-                        .category_name = u"Logon",
-                        .event_time = 10,
-                        .stored_time = 20,
-                        .description = u"full"})};
+  event_batch events{named(u"PC1", u"", u"Sec", u"", 0, u"", 1000, 1000),
+                     named(u"PC1", u"", u"Sys", u"Logon", 4624, u"full", 5000, 1400),
+                     named(u"", u"HOST", u"Sec", u"Logon", 4625, u"full", 10, 20)};
   EXPECT_EQ(test::write_item(4, events), bytes(le().counted(u"Sec").counted(u"Sys")));
   EXPECT_EQ(test::write_item(2, events), bytes(le().counted(u"full")));
   le cats;
