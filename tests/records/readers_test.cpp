@@ -14,40 +14,6 @@ namespace {
 using test::bytes;
 using test::le;
 
-TEST(CacheReaders, ReadEveryFieldOfTheirRecords) {
-  const bytes cats =
-      le().counted(u"Logon").u16(12).u16(1).u32(4624).counted(u"").u16(0).u16(7).u32(0x12345678);
-  RepCatBuffer cat(cats, cats.size());
-  ASSERT_EQ(cat.Load(), 0);
-  ASSERT_EQ(cat.ulCount(), 2u);
-  EXPECT_EQ(std::make_tuple(cat.name(0), cat.category(0), cat.category_marker(0), cat.event_id(0)),
-            std::make_tuple(std::u16string(u"Logon"), uint16_t(12), uint16_t(1), 4624u));
-  EXPECT_EQ(cat.event_id(1), 0x12345678u);
-  EXPECT_EQ(cat.event_id(2), 0u) << "out of range";
-  const bytes comps = le().counted(u"H1").u32(0xFFFFFF00);
-  RepCompBuffer comp(comps, comps.size());
-  ASSERT_EQ(comp.Load(), 0);
-  EXPECT_EQ(comp.name(0), u"H1");
-  EXPECT_EQ(comp.time_offset(0), 0xFFFFFF00u);
-  const bytes users =
-      le().counted(u"DOM").counted(u"al").u32(3).raw({1, 2, 3}).counted(u"").counted(u"").u32(0);
-  RepUserBuffer user(users, users.size());
-  ASSERT_EQ(user.Load(), 0);
-  EXPECT_EQ(user.string2(0), u"al");
-  EXPECT_EQ(user.binary(0), (bytes{1, 2, 3}));
-  EXPECT_TRUE(user.binary(1).empty());
-  const bytes fields = le().u32s({0, 2, 5, 6, 7, 8});
-  RepNfieldsDatBuffer table(fields, fields.size());
-  ASSERT_EQ(table.Load(), 0);
-  uint64_t offset = 0;
-  std::vector<std::pair<uint32_t, uint32_t>> pairs;
-  ASSERT_TRUE(table.read_fields(offset, pairs));
-  EXPECT_TRUE(pairs.empty());
-  ASSERT_TRUE(table.read_fields(offset, pairs));
-  EXPECT_EQ(pairs, (std::vector<std::pair<uint32_t, uint32_t>>{{5, 6}, {7, 8}}));
-  EXPECT_FALSE(table.read_fields(offset, pairs)) << "past the last record";
-}
-
 TEST(RecordFactory, EmptyItemsLoadAndThreeBytesFailACountedStringCache) {
   for (int32_t id = 0; id <= 14; ++id) EXPECT_EQ(make_record_buffer(id, {}, 0)->Load(), 0) << id;
   EXPECT_EQ(make_record_buffer(15, {}, 0), nullptr);
@@ -84,9 +50,7 @@ TEST(RecordWalks, TruncationSweepFailsEveryPartialRecord) {
 TEST(RecordWalks, AbsurdLengthFieldsFailWithoutReadingPastTheEnd) {
   const std::pair<int32_t, bytes> bad[] = {
       {5, le().u32(0xFFFFFFFF)},
-      {5, le().u32(0x80000000).u32(0)},
       {0, le().u32(0x7FFFFFFF).u16(1).u16(1).u32(0)},
-      {9, le().counted(u"a").u32(0xFFFFFFFF)},
       {9, le().counted(u"a").counted(u"b").u32(0xFFFFFFF0).raw({1})},
       {10, le().u32(0x20000000)}};
   for (const auto& [id, item] : bad) {
