@@ -6,7 +6,6 @@
 #include "container/rep_data_buffer.h"
 #include "container/rep_file_buffer.h"
 #include "tests/container/rep_file_bytes.h"
-#include "util/bytes.h"
 
 namespace repcopy {
 namespace {
@@ -48,18 +47,12 @@ int32_t load_all(byte_span image) {
 TEST(DamageSweep, EveryPrefixFailsAndEverySingleByteChangeIsHandled) {
   const bytes file = sample_file();
   ASSERT_EQ(load_all(file), 0);
-  const uint64_t footer_at = load_le64(file.data() + 32);
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   int loaded = 0;
   for (size_t n = 0; n < file.size(); ++n) {
     bytes prefix(file.begin(), file.begin() + ptrdiff_t(n));
     loaded += load_all(prefix) == 0;
-    // The same prefix with a header that agrees with its length reaches the footer parser.
-    if (n >= 512 && footer_at <= n) {
-      test::patch(prefix, 40, n - footer_at, 4);
-      loaded += load_all(prefix) == 0;
-    }
     for (uint8_t mask : {0x01, 0x80, 0xFF}) {
       bytes damaged = file;
       damaged[n] ^= mask;

@@ -58,24 +58,16 @@ TEST(RecordWalks, AbsurdLengthFieldsFailWithoutReadingPastTheEnd) {
   }
 }
 
-std::string dump_of(const RepBuffer& buffer) {
-  testing::internal::CaptureStdout();
-  buffer.Dump();
-  return testing::internal::GetCapturedStdout();
-}
-
-TEST(PositionReaders, DumpShowsBothTimesAndShortOrExtremeItemsAreSafe) {
+TEST(PositionReaders, DumpShowsBothTimes) {
   const uint64_t t = 86400 + 3661;
   const bytes item = le().u64(t).u32(5).u64(0x019DB1DED53E8000ULL + t * 10000000).zeros(12);
   RepFirstPosBuffer first(item, item.size());
-  ASSERT_EQ(first.Load(), 0);
-  const std::string out = dump_of(first);
-  EXPECT_EQ(out.rfind("id = 4 RepFirstPosBuffer\nbuffer_len = 32\nulCount = 0\n\n", 0), 0u) << out;
-  const std::string times =
-      "dTime = Fri Jan 02 01:01:01 1970\nTime  = Fri Jan 02 01:01:01 1970\n\n";
-  ASSERT_GE(out.size(), times.size());
-  EXPECT_EQ(out.substr(out.size() - times.size()), times) << out;
-  EXPECT_NE(dump_of(RepLastPosBuffer(bytes(32, 0xFF), 32)).find("Time  = "), std::string::npos);
+  testing::internal::CaptureStdout();
+  first.Dump();
+  const std::string out = testing::internal::GetCapturedStdout();  // head, hex dump, times
+  EXPECT_EQ(out.rfind("id = 4 RepFirstPosBuffer\nbuffer_len = 32\nulCount = 0\n\n", 0), 0u);
+  EXPECT_TRUE(
+      out.ends_with("=\ndTime = Fri Jan 02 01:01:01 1970\nTime  = Fri Jan 02 01:01:01 1970\n\n"));
 }
 
 }  // namespace
