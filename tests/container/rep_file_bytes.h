@@ -104,15 +104,12 @@ inline named_field field(const std::u16string& name, const std::u16string& value
 // The event with every string's CRC and the counts set.
 inline full_event E(full_event e) {
   e.origin_flag = 1;
-  for (auto [text, crc] : {std::pair{&e.computer, &e.computer_crc},
-                           {&e.host_computer, &e.host_computer_crc},
-                           {&e.src_name, &e.src_name_crc},
-                           {&e.description, &e.description_crc},
-                           {&e.category_name, &e.category_name_crc},
-                           {&e.user_string1, &e.user_string1_crc},
-                           {&e.user_string2, &e.user_string2_crc}}) {
-    *crc = crc32_of_text(*text);
-  }
+  std::u16string* texts[] = {&e.computer,      &e.host_computer, &e.src_name,    &e.description,
+                             &e.category_name, &e.user_string1,  &e.user_string2};
+  uint32_t* crcs[] = {&e.computer_crc,    &e.host_computer_crc, &e.src_name_crc,
+                      &e.description_crc, &e.category_name_crc, &e.user_string1_crc,
+                      &e.user_string2_crc};
+  for (int i = 0; i < 7; ++i) *crcs[i] = crc32_of_text(*texts[i]);
   e.string_count = uint32_t(e.strings.size());
   e.named_count = uint32_t(e.named_fields.size());
   return e;
