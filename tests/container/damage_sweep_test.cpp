@@ -13,14 +13,10 @@ namespace {
 using test::bytes;
 
 bytes sample_file() {
-  test::test_part small;
-  small.comps = {{u"c", 0}};
-  small.events = {test::ev{.stored_delta = 1}};
-  small.omit = {2, 4, 5, 6, 8, 9};
-  const bytes inner = test::rep_file_builder().windows(u"in").part(small).build();
+  const bytes inner = test::rep_file_builder().windows(u"in").part(test::sample_part()).build();
   return test::rep_file_builder()
       .property(u"EventsCount", u"2")
-      .part(small)
+      .part(test::sample_part())
       .next_footer()
       .windows(u"out")
       .item("n.rep", inner)

@@ -77,42 +77,40 @@ TEST(ParseUlong, ConversionErrors) {
                                   "stoul argument out of range");
 }
 
-// An image of 20 filler bytes, then property_len and the pairs; the footer spans the image.
-class PropertyBlock : public testing::Test {
- protected:
-  uint64_t Parse(const bytes& pairs, uint64_t claimed_len) {
-    image_ = test::le().zeros(20).u64(claimed_len).raw(pairs);
-    footer_ = footer_record{};
-    footer_.footer_len = image_.size();
-    footer_.property_offset = 20;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    uint64_t r = parse_property_block(footer_, image_);
-    out_ = testing::internal::GetCapturedStdout();
-    err_ = testing::internal::GetCapturedStderr();
-    return r;
-  }
-  uint64_t Parse(const bytes& pairs) { return Parse(pairs, pairs.size()); }
-
-  bytes image_;
-  footer_record footer_;
-  std::string out_, err_;
+struct parsed {
+  uint64_t rc;
+  footer_record footer;
+  std::string out, err;
 };
+// An image of 20 filler bytes, then property_len and the pairs; the footer spans the image.
+parsed parse(const bytes& pairs, uint64_t claimed_len = 0) {
+  const bytes image = test::le().zeros(20).u64(claimed_len ? claimed_len : pairs.size()).raw(pairs);
+  parsed p{0, {}, "", ""};
+  p.footer.footer_len = image.size();
+  p.footer.property_offset = 20;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  p.rc = parse_property_block(p.footer, image);
+  p.out = testing::internal::GetCapturedStdout();
+  p.err = testing::internal::GetCapturedStderr();
+  return p;
+}
 
-TEST_F(PropertyBlock, FirstOfTwoNamesWinsAndNumbersReadByTheConversionRules) {
+TEST(PropertyBlock, FirstOfTwoNamesWinsAndNumbersReadByTheConversionRules) {
   test::le pairs;
   pairs.counted(u"EventsCount").counted(u"00012abc");
   pairs.counted(u"ComputerType").counted(u"0000001A");
   pairs.counted(u"EventsCount").counted(u"later");
-  EXPECT_EQ(Parse(pairs), pairs.b.size());
-  EXPECT_EQ(footer_.properties.size(), 2u);
-  EXPECT_EQ(parse_ulong(*get_property(footer_, u"EventsCount"), 10), 12u);
-  EXPECT_EQ(parse_ulong(*get_property(footer_, u"ComputerType"), 16), 26u);
-  EXPECT_EQ(get_property(footer_, u"eventscount"), nullptr);
-  EXPECT_EQ(out_ + err_, "");
+  const parsed p = parse(pairs);
+  EXPECT_EQ(p.rc, pairs.b.size());
+  EXPECT_EQ(p.footer.properties.size(), 2u);
+  EXPECT_EQ(parse_ulong(*get_property(p.footer, u"EventsCount"), 10), 12u);
+  EXPECT_EQ(parse_ulong(*get_property(p.footer, u"ComputerType"), 16), 26u);
+  EXPECT_EQ(get_property(p.footer, u"eventscount"), nullptr);
+  EXPECT_EQ(p.out + p.err, "");
 }
 
-TEST_F(PropertyBlock, BadLengthsAreRejected) {
+TEST(PropertyBlock, BadLengthsAreRejected) {
   const bytes one = test::le().counted(u"EventsCount").counted(u"5");
   const struct {
     bytes pairs;
@@ -132,9 +130,10 @@ TEST_F(PropertyBlock, BadLengthsAreRejected) {
                 "Wrong property value!!! for Host\n"},
                {test::le().counted(u"Host").u8(0), 0, "Wrong property value!!!\n", ""}};
   for (const auto& c : cases) {
-    EXPECT_EQ(Parse(c.pairs, c.claimed ? c.claimed : c.pairs.size()), 0u);
-    EXPECT_EQ(err_, c.err);
-    EXPECT_EQ(out_.rfind(c.out_start, 0), 0u) << out_;
+    const parsed p = parse(c.pairs, c.claimed);
+    EXPECT_EQ(p.rc, 0u);
+    EXPECT_EQ(p.err, c.err);
+    EXPECT_EQ(p.out.rfind(c.out_start, 0), 0u) << p.out;
   }
 }
 

@@ -69,21 +69,10 @@ TEST(UnpackItem, FlippedDataByteGivesBadCrcAndKeepsTheData) {
                      " != " + std::to_string(test::zlib_crc(data)) + "\n" + dump.str());
 }
 
-TEST(UnpackItem, WrongSignature) {
-  bytes item = test::stored_item("a.b", {1, 2, 3, 4});
-  item[1] = 'd';
-  std::string out;
-  unpack_result r = unpack_at_7(item, &out);
-  EXPECT_EQ(r.status, -1);
-  EXPECT_TRUE(r.data.empty());
-  EXPECT_EQ(out, "Wrong signature!\n");
-}
-
 TEST(UnpackItem, DamagedStreamsAreInflateErrors) {
   const bytes cases[] = {
       {0x07},                                         // reserved block type
       test::le().u8(1).u16(100).u16(~100).zeros(10),  // input ends inside the block
-      {0x00, 3, 0, uint8_t(~3), 0xFF, 1, 2, 3},       // stored block that is not the last one
       {0x01, 3, 0, 3, 0, 1, 2, 3}                     // LEN and NLEN disagree
   };
   for (const bytes& stream : cases) {
