@@ -1,18 +1,13 @@
 #pragma once
-// Test doubles for the copy engine: events built from a few names, a source over a list of
-// events, a thread-safe target that records what it was given, and a gate that holds writers.
+// Test doubles for the copy engine: numbered events, a source producing them on demand, a
+// thread-safe target recording what it was given, and a gate that holds writers.
 
-#include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "container/full_event.h"
@@ -40,38 +35,24 @@ inline full_event make_event(uint32_t key, std::u16string host, std::u16string d
   return e;
 }
 
-class vector_source : public CommonSource {
+// Yields make(0) .. make(count - 1); throws instead of yielding event throw_at.
+class fn_source : public CommonSource {
  public:
-  explicit vector_source(std::vector<full_event> events) : events_(std::move(events)) {}
-  int32_t next_event(full_event& out) override {
-    if (next_ == events_.size()) return 1;
-    if (throw_at_ && next_ == *throw_at_) throw std::runtime_error("source failed");
-    out = events_[next_++];
-    return 0;
-  }
-  void throw_at(size_t index) { throw_at_ = index; }
-
- private:
-  std::vector<full_event> events_;
-  size_t next_ = 0;
-  std::optional<size_t> throw_at_;
-};
-
-// Produces count events on demand, without holding them all.
-class generated_source : public CommonSource {
- public:
-  generated_source(uint32_t count, std::function<full_event(uint32_t)> make)
-      : count_(count), make_(std::move(make)) {}
+  fn_source(uint32_t count, std::function<full_event(uint32_t)> make, int64_t throw_at = -1)
+      : count_(count), make_(std::move(make)), throw_at_(throw_at) {}
+  explicit fn_source(std::vector<full_event> v)
+      : fn_source(uint32_t(v.size()), [v](uint32_t i) { return v[i]; }) {}
   int32_t next_event(full_event& out) override {
     if (next_ == count_) return 1;
-    out = make_(next_++);
+    if (next_ == throw_at_) throw std::runtime_error("source failed");
+    out = make_(uint32_t(next_++));
     return 0;
   }
 
  private:
-  uint32_t count_;
-  uint32_t next_ = 0;
+  int64_t count_, next_ = 0;
   std::function<full_event(uint32_t)> make_;
+  int64_t throw_at_;
 };
 
 // A door the writers wait at until the test opens it; counts who arrived.
@@ -101,49 +82,30 @@ class gate {
 };
 
 struct written_batch {
-  std::u16string domain_name;
-  std::u16string computer_name;
-  std::u16string ds_name;
-  uint32_t platform_id = 0;
-  uint32_t os_major = 0;
-  uint32_t os_minor = 0;
-  uint32_t computer_type = 0;
-  uint32_t batch_count = 0;
-  uint64_t data_bytes = 0;
+  storage_item item;  // without its events
   std::vector<uint32_t> keys;
+  uint64_t data_bytes = 0;
 };
 
-// Records every batch; can be told to fail, to throw, to be slow, or to run a hook first.
+// Records every batch after running the hook. Data source "Bad" fails, "Throws" throws.
 class recording_target : public CommonTarget {
  public:
+  std::function<void(const storage_item&)> hook;
+
   int32_t flush_items(storage_item item) override {
-    if (hook_) hook_(item);
-    if (delay_.count() > 0) std::this_thread::sleep_for(delay_);
+    if (hook) hook(item);
     written_batch b;
-    b.domain_name = item.domain_name;
-    b.computer_name = item.computer_name;
-    b.ds_name = item.ds_name;
-    b.platform_id = item.platform_id;
-    b.os_major = item.os_major;
-    b.os_minor = item.os_minor;
-    b.computer_type = item.computer_type;
-    b.batch_count = item.batch_count;
     for (const full_event& e : item.events) {
       b.keys.push_back(e.record_key);
       b.data_bytes += e.data.size();
     }
-    const bool fail = fail_ds_ == b.ds_name;
-    if (throw_ds_ == b.ds_name) throw std::runtime_error("disk on fire");
+    item.events.clear();
+    b.item = std::move(item);
+    if (b.item.ds_name == u"Throws") throw std::runtime_error("disk on fire");
     std::lock_guard<std::mutex> guard(lock_);
     batches_.push_back(std::move(b));
-    return fail ? -14 : 0;
+    return batches_.back().item.ds_name == u"Bad" ? -14 : 0;
   }
-
-  void fail_data_source(std::u16string name) { fail_ds_ = std::move(name); }
-  void throw_on_data_source(std::u16string name) { throw_ds_ = std::move(name); }
-  void set_delay(std::chrono::microseconds delay) { delay_ = delay; }
-  void set_hook(std::function<void(const storage_item&)> hook) { hook_ = std::move(hook); }
-
   std::vector<written_batch> batches() const {
     std::lock_guard<std::mutex> guard(lock_);
     return batches_;
@@ -159,10 +121,6 @@ class recording_target : public CommonTarget {
  private:
   mutable std::mutex lock_;
   std::vector<written_batch> batches_;
-  std::u16string fail_ds_ = u"\uFFFF-none";
-  std::u16string throw_ds_ = u"\uFFFF-none";
-  std::chrono::microseconds delay_{0};
-  std::function<void(const storage_item&)> hook_;
 };
 
 }  // namespace repcopy::testing_fakes
