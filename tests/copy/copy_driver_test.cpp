@@ -32,20 +32,18 @@ struct copy_run {
 };
 using ds_sizes = std::vector<std::pair<std::u16string, size_t>>;
 
-// Events of data source ds with the given data sizes, keys from first on.
-std::vector<full_event> series(uint32_t first, const std::u16string& ds,
-                               std::vector<size_t> sizes) {
+// A source of runs of events of one data source each, keys numbering all events.
+struct run_of {
+  std::u16string ds;
+  size_t count;
+  size_t bytes = 8;
+};
+fn_source source_of(std::vector<run_of> runs) {
   std::vector<full_event> v;
-  for (size_t bytes : sizes) v.push_back(make_event(first++, u"SRV01", ds, u"CORP", bytes));
-  return v;
-}
-std::vector<full_event> series(uint32_t first, const std::u16string& ds, size_t count) {
-  return series(first, ds, std::vector<size_t>(count, 8));
-}
-std::vector<full_event> join(std::vector<std::vector<full_event>> parts) {
-  std::vector<full_event> all;
-  for (auto& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
+  for (const run_of& r : runs)
+    for (size_t i = 0; i < r.count; ++i)
+      v.push_back(make_event(uint32_t(v.size()), u"SRV01", r.ds, u"CORP", r.bytes));
+  return fn_source(v);
 }
 
 // A mixed load over three computers (differing in case only), four data sources and two sources
@@ -93,7 +91,8 @@ TEST(CopyDriver, BatchesOfExactly64000EventsWithTheRealLimits) {
 
 // A batch may reach the byte limit exactly; the event that would pass it opens the next batch.
 TEST(CopyDriver, EventThatWouldPassTheByteLimitOpensTheNextBatch) {
-  fn_source source(series(0, u"App", {300, 300, 400, 1, 999, 1}));
+  fn_source source = source_of(
+      {{u"App", 2, 300}, {u"App", 1, 400}, {u"App", 1, 1}, {u"App", 1, 999}, {u"App", 1, 1}});
   copy_run r;
   worker_pool pool(1);
   event_storage storage(100, 1000, 10000);
@@ -107,8 +106,7 @@ TEST(CopyDriver, EventThatWouldPassTheByteLimitOpensTheNextBatch) {
 // The tenth pending event makes the largest batch leave, b before c (equal, b first in key order
 // although c came first); the final drain takes the rest largest first, equals in key order.
 TEST(CopyDriver, PendingLimitAndFinalDrainTakeTheLargestBatchFirst) {
-  fn_source source(
-      join({series(0, u"c", 4), series(4, u"b", 4), series(8, u"a", 4), series(12, u"d", 1)}));
+  fn_source source = source_of({{u"c", 4}, {u"b", 4}, {u"a", 4}, {u"d", 1}});
   copy_run r;
   worker_pool pool(1);
   event_storage storage(100, 1000000, 10);
@@ -146,9 +144,7 @@ TEST(CopyDriver, ItemsCarryTheEntryNamesHoweverTheyLeave) {
 }
 
 TEST(CopyDriver, OversizedEventIsReportedCountedAndTheOthersAreWritten) {
-  fn_source source(join({series(0, u"App", {10, 10}),
-                         {make_event(2, u"srv01", u"App", u"CORP", 1001)},
-                         series(3, u"App", {10, 10})}));
+  fn_source source = source_of({{u"App", 2, 10}, {u"App", 1, 1001}, {u"App", 2, 10}});
   copy_run r;
   worker_pool pool(1);
   event_storage storage(100, 1000, 1000);
@@ -165,8 +161,7 @@ TEST(CopyDriver, OversizedEventIsReportedCountedAndTheOthersAreWritten) {
 }
 
 TEST(CopyDriver, FailedBatchesAreCountedAndTheRunGoesOn) {
-  fn_source source(
-      join({series(0, u"Bad", 25), series(25, u"Good", 12), series(37, u"Throws", 3)}));
+  fn_source source = source_of({{u"Bad", 25}, {u"Good", 12}, {u"Throws", 3}});
   copy_run r;
   worker_pool pool(2);
   event_storage storage(10, 1000000, 1000);
@@ -179,6 +174,32 @@ TEST(CopyDriver, FailedBatchesAreCountedAndTheRunGoesOn) {
   EXPECT_EQ(r.outcome.summary_line(),
             "Copy incomplete: 4 batch(es) with 28 event(s) not written, 0 oversized event(s) "
             "dropped, 0 damaged source file(s)");
+}
+
+// finish waits until a writer has run every queued task; a finished pool takes no work.
+TEST(WorkerPool, FinishRunsEveryQueuedTaskBeforeReturning) {
+  testing_fakes::gate door;
+  std::atomic<int> ran{0};
+  worker_pool pool(1);
+  for (int i = 0; i < 50; ++i)
+    ASSERT_TRUE(pool.submit({[&](storage_item&) {
+      door.pass();
+      ran += 1;
+      return 0;
+    }}));
+  door.wait_for_arrivals(1);
+  std::atomic<bool> finished{false};
+  std::thread finisher([&] {
+    pool.finish();
+    finished = true;
+  });
+  std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(finished);
+  EXPECT_EQ(pool.queued_tasks(), 49u);
+  door.open();
+  finisher.join();
+  EXPECT_EQ(ran, 50);
+  EXPECT_FALSE(pool.submit(copy_task{}));
 }
 
 // One writer held at the gate and the queue full of 1000 one-event tasks: the driver blocks in

@@ -2,12 +2,15 @@
 // Test doubles for the copy engine: numbered events, a source producing them on demand, a
 // thread-safe target recording what it was given, and a gate that holds writers.
 
-#include <condition_variable>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "container/full_event.h"
@@ -56,29 +59,18 @@ class fn_source : public CommonSource {
 };
 
 // A door the writers wait at until the test opens it; counts who arrived.
-class gate {
- public:
+struct gate {
+  std::atomic<int> arrived{0};
+  std::promise<void> opened;
+  std::shared_future<void> open_now = opened.get_future().share();
   void pass() {
-    std::unique_lock<std::mutex> guard(lock_);
-    arrived_ += 1;
-    changed_.notify_all();
-    changed_.wait(guard, [&] { return open_; });
+    ++arrived;
+    open_now.wait();
   }
-  void open() {
-    std::lock_guard<std::mutex> guard(lock_);
-    open_ = true;
-    changed_.notify_all();
-  }
+  void open() { opened.set_value(); }
   void wait_for_arrivals(int count) {
-    std::unique_lock<std::mutex> guard(lock_);
-    changed_.wait(guard, [&] { return arrived_ >= count; });
+    while (arrived < count) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-
- private:
-  std::mutex lock_;
-  std::condition_variable changed_;
-  bool open_ = false;
-  int arrived_ = 0;
 };
 
 struct written_batch {

@@ -56,16 +56,6 @@ TEST_F(CreateDirectory, TwoThreadsAskingForTheSameChainBothSucceed) {
   EXPECT_EQ(lock_.load(), 0u);
 }
 
-TEST(FileIo, CreateFileFailurePrintsPathAndError) {
-  testutil::temp_dir dir;
-  platform::output_file f;
-  const std::u16string path = dir.u16() + u"/missing$/f.rep";
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(create_file(path, f), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "create_file: " + to_utf8(path) + "No such file or directory 2 (0x2)\n");
-}
-
 std::string lookup(ds_type_map& map, const std::u16string& name, std::string& printed) {
   testing::internal::CaptureStdout();
   const std::u16string* type = map.lookup(name);
@@ -93,23 +83,6 @@ TEST(DsTypes, KnownNamesInTheTablesLetterCaseUnknownOnesReportedOnce) {
   }
   EXPECT_EQ(lookup(map, u"security", printed), "{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}");
   EXPECT_EQ(printed, "");  // once per name
-}
-
-TEST(DsTypes, MalformedTables) {
-  const std::vector<std::pair<std::vector<const char16_t*>, std::string>> cases = {
-      {{u"{046FD196-5B96-41ac-A335-31FC73EFA206}", u"Syslog"},
-       "Datasource type name array is not closed.\n"},
-      {{u"{046FD196-5B96-41ac-A335-31FC73EFA206", u"Syslog", u""},
-       "Wrong Datasource type : {046FD196-5B96-41ac-A335-31FC73EFA206\n"},
-      {{u"{046FD196-5B96-41ac-A335-31FC73EFA206}", u"Syslog", u"", u"short", u"x", u""},
-       "Wrong Datasource type : short\n"},
-  };
-  for (auto& [table, message] : cases) {
-    ds_type_map map(table);
-    std::string printed;
-    EXPECT_EQ(lookup(map, u"x", printed), "<none>");
-    EXPECT_EQ(printed, message);
-  }
 }
 
 TEST(DirectoryComponent, SeparatorsNulAndLeadingDotBecomeTilde) {
