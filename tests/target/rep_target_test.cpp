@@ -114,7 +114,11 @@ storage_item make_item(uint32_t platform, std::u16string computer, std::u16strin
   item.ds_name = std::move(ds);
   item.os_major = 6;
   item.os_minor = 1;
-  for (uint32_t t : times) item.events.emplace_back().event_time = t;
+  for (uint32_t t : times) {
+    full_event& e = item.events.emplace_back();
+    e.event_time = t;
+    e.stored_time = t + 3600;
+  }
   item.batch_count = uint32_t(item.events.size());
   return item;
 }
@@ -126,6 +130,17 @@ class RepTargetTest : public ::testing::Test {
     int32_t r = target_.flush_items(std::move(item));
     printed_ = testing::internal::GetCapturedStdout();
     return r;
+  }
+  // The property block of a file below the root, each GUID checked as fresh and replaced.
+  testutil::property_list properties(const fs::path& file) {
+    auto r = testutil::read_repository_file(testutil::read_bytes(dir_.path / file));
+    EXPECT_EQ(r.error, "");
+    for (auto& [name, value] : r.properties)
+      if (name.ends_with(u"GUID")) {
+        EXPECT_EQ(value.size() == 36 ? value[14] : 0, u'4') << to_utf8(value);  // version 4
+        value = u"fresh";
+      }
+    return r.properties;
   }
   testutil::temp_dir dir_;
   RepTarget target_{dir_.u16() + u"/", testutil::fake_factory()};
@@ -148,8 +163,11 @@ TEST_F(RepTargetTest, ItemDirectories) {
               dir_.u16() + u"/" + fs::path(expected).u16string());
 }
 
-TEST_F(RepTargetTest, WritesOneFileNamedAfterItsSortedTimes) {
-  ASSERT_EQ(flush(make_item(500, u"SRV01", u"a/b", {30, 10, 20})), 0) << printed_;
+// A batch becomes one file named after its sorted times, with the property block of its platform.
+TEST_F(RepTargetTest, WritesOneFileWithThePropertiesOfItsPlatform) {
+  storage_item windows = make_item(500, u"SRV01", u"a/b", {30, 10, 20});
+  windows.computer_type = 0x1A;
+  ASSERT_EQ(flush(std::move(windows)), 0) << printed_;
   EXPECT_EQ(printed_, "Datasource name not found: a/b\nWindows datasource type will be used\n");
   const auto files = dir_.files();  // no partial file left beside it
   ASSERT_EQ(files.size(), 1u);
@@ -158,12 +176,43 @@ TEST_F(RepTargetTest, WritesOneFileNamedAfterItsSortedTimes) {
             "S19700101000030"
             "19700101000010"
             "19700101000030");
-  const auto r = testutil::read_repository_file(testutil::read_bytes(dir_.path / files[0]));
-  ASSERT_EQ(r.error, "");
-  const std::map<std::u16string, std::u16string> props(r.properties.begin(), r.properties.end());
-  EXPECT_EQ(props.at(u"Version"), u"00060001");
-  EXPECT_EQ(props.at(u"EventLogVersion"), u"00000000");
-  EXPECT_EQ(props.at(u"EventsCount"), u"3");
+  testutil::property_list expected = {
+      {u"CollectionGUID", u"fresh"},
+      {u"CollectionName", u"a/b"},
+      {u"CollectionTime", u"19700101000030"},
+      {u"CollectorComputer", u""},
+      {u"Computer", u"SRV01"},
+      {u"ComputerType", u"0000001A"},
+      {u"DataFromTime", u"19700101000010"},
+      {u"DataSource", u"{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}"},
+      {u"DataToTime", u"19700101000030"},
+      {u"Domain", u"CORP"},
+      {u"Environment", u"9E442BEE-EAC2-4D79-9013-053FB225CFD0"},
+      {u"EventLogVersion", u"00000000"},
+      {u"EventsCount", u"3"},
+      {u"OrganizationalUnit", u""},
+      {u"PlatformID", u"500"},
+      {u"Result", u"S"},
+      {u"SessionGmt", u"19700101000030"},
+      {u"SessionGUID", u"fresh"},
+      {u"SessionLocalTime", u"19700101010030"},
+      {u"StorageType", u"{ECB7E385-9535-48E2-A8D4-3AECBC43E517}"},
+      {u"UnderDataSource", u"a/b"},
+      {u"Version", u"00060001"},
+  };
+  EXPECT_EQ(properties(files[0]), expected);
+  // Other platforms: no Computer, Domain or OrganizationalUnit; Host after EventsCount.
+  fs::remove_all(dir_.path / "Environment$");
+  ASSERT_EQ(flush(make_item(630, u"web7", u"a/b", {30, 10, 20})), 0);
+  expected.erase(expected.begin() + 13);  // OrganizationalUnit
+  expected.erase(expected.begin() + 9);   // Domain
+  expected.erase(expected.begin() + 4);   // Computer
+  expected[3].second = u"web7";
+  expected[4].second = u"00000000";
+  expected[8].second = kEnvironmentOther;
+  expected[11].second = u"630";
+  expected.insert(expected.begin() + 11, {u"Host", u"web7"});
+  EXPECT_EQ(properties(dir_.files().at(0)), expected);
 }
 
 TEST_F(RepTargetTest, TwoBatchesWithEqualTimesInTheSameSecondGetDifferentNames) {

@@ -130,38 +130,30 @@ inline std::vector<uint8_t> fake_content(int position, bool named_fields) {
   return out;
 }
 
-// A writer with the real writer's item names that produces fake_content; logs its calls.
+// A writer with the real writer's item names that produces fake_content.
 class fake_segment : public segment {
  public:
-  fake_segment(int position, bool named_fields, std::vector<std::string>* log)
-      : fake_segment(create_segment(position), position, named_fields, log) {}
+  fake_segment(int position, bool named_fields)
+      : fake_segment(create_segment(position), fake_content(position, named_fields)) {}
   uint32_t estimate_size(const event_batch&) override {
-    if (log_) log_->push_back("estimate " + std::to_string(position_));
     return content_.empty() ? 0
                             : uint32_t(content_.size() + 16);  // over-estimates, as real ones may
   }
   uint32_t serialize(std::span<uint8_t> out, event_batch&) override {
-    if (log_) log_->push_back("serialize " + std::to_string(position_));
     if (out.size() < content_.size()) return 0;
     std::copy(content_.begin(), content_.end(), out.begin());
     return uint32_t(content_.size());
   }
 
  private:
-  fake_segment(std::unique_ptr<segment> real, int position, bool named_fields,
-               std::vector<std::string>* log)
-      : segment(real->item_name, real->wide_item_name),
-        content_(fake_content(position, named_fields)),
-        position_(position),
-        log_(log) {}
+  fake_segment(std::unique_ptr<segment> real, std::vector<uint8_t> content)
+      : segment(real->item_name, real->wide_item_name), content_(std::move(content)) {}
   std::vector<uint8_t> content_;
-  int position_;
-  std::vector<std::string>* log_;
 };
 
-inline auto fake_factory(bool named_fields = false, std::vector<std::string>* log = nullptr) {
+inline auto fake_factory(bool named_fields = false) {
   return [=](int position) -> std::unique_ptr<segment> {
-    return std::make_unique<fake_segment>(position, named_fields, log);
+    return std::make_unique<fake_segment>(position, named_fields);
   };
 }
 
