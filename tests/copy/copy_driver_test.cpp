@@ -122,16 +122,14 @@ TEST(CopyDriver, BatchesLeaveAtTheLimitsLargestFirst) {
 // upper-cased computer key and the details of the computer entry (from the first event), never
 // under the event's empty domain, its own computer name or the last event's platform.
 TEST(CopyDriver, ItemsCarryTheEntryNamesHoweverTheyLeave) {
-  std::vector<full_event> events;
-  const size_t sizes[] = {1, 1, 1, 60, 60, 1};  // 3 by count; 60+60 passes 100 bytes; drain
-  for (uint32_t i = 0; i < 6; ++i) {
-    events.push_back(make_event(i, u"srv01", u"Sys", u"", sizes[i], u"srv01.corp.local"));
-    events.back().platform_id = i == 0 ? 500 : 630;
-    events.back().os_major = 6;
-    events.back().os_minor = i == 0 ? 1 : 9;
-    events.back().computer_type = i == 0 ? 2 : 7;
-  }
-  fn_source source(events);
+  fn_source source(6, [](uint32_t i) {
+    const size_t sizes[] = {1, 1, 1, 60, 60, 1};  // 3 by count; 60+60 passes 100 bytes; drain
+    full_event e = make_event(i, u"srv01", u"Sys", u"", sizes[i], u"srv01.corp.local");
+    e.platform_id = i == 0 ? 500 : 630;
+    e.os_minor = i == 0 ? 1 : 9;
+    e.computer_type = i == 0 ? 2 : 7;
+    return e;
+  });
   copy_run r;
   worker_pool pool(2);
   event_storage storage(3, 100, 1000);

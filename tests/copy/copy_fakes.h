@@ -43,8 +43,6 @@ class fn_source : public CommonSource {
  public:
   fn_source(uint32_t count, std::function<full_event(uint32_t)> make, int64_t throw_at = -1)
       : count_(count), make_(std::move(make)), throw_at_(throw_at) {}
-  explicit fn_source(std::vector<full_event> v)
-      : fn_source(uint32_t(v.size()), [v](uint32_t i) { return v[i]; }) {}
   int32_t next_event(full_event& out) override {
     if (next_ == count_) return 1;
     if (next_ == throw_at_) throw std::runtime_error("source failed");

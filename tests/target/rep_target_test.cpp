@@ -131,37 +131,26 @@ class RepTargetTest : public ::testing::Test {
     printed_ = testing::internal::GetCapturedStdout();
     return r;
   }
-  // The property block of a file below the root, each GUID checked as fresh and replaced.
+  // The property block of a file below the root. Each GUID is checked as a fresh one, and as
+  // part of the file name, then replaced.
   testutil::property_list properties(const fs::path& file) {
     auto r = testutil::read_repository_file(testutil::read_bytes(dir_.path / file));
     EXPECT_EQ(r.error, "");
+    std::u16string guids;
     for (auto& [name, value] : r.properties)
       if (name.ends_with(u"GUID")) {
         EXPECT_EQ(value.size() == 36 ? value[14] : 0, u'4') << to_utf8(value);  // version 4
+        std::erase(value, u'-');
+        guids += value;
         value = u"fresh";
       }
+    EXPECT_EQ(file.filename().u16string().substr(43, 64), guids);
     return r.properties;
   }
   testutil::temp_dir dir_;
   RepTarget target_{dir_.u16() + u"/", testutil::fake_factory()};
   std::string printed_;
 };
-
-TEST_F(RepTargetTest, ItemDirectories) {
-  const std::string win =
-      "Environment$/9E442BEE-EAC2-4D79-9013-053FB225CFD0$/Domain$/CORP$/Computer$/";
-  const std::string other = "Environment$/8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E$/Host$/";
-  const std::pair<storage_item, std::string> cases[] = {
-      {make_item(500, u"SRV01", u"Security"),
-       win + "SR$/SRV01$/DataSource$/{T}$/UnderDataSource$/Security$"},
-      {make_item(630, u"web7", u"Syslog"),
-       other + "we$/web7$/DataSource$/{T}$/UnderDataSource$/Syslog$"},
-      {make_item(630, u"X", u"a/b"), other + "X$/X$/DataSource$/{T}$/UnderDataSource$/a~b$"},
-  };
-  for (auto& [item, expected] : cases)
-    EXPECT_EQ(target_.item_directory(item, u"{T}"),
-              dir_.u16() + u"/" + fs::path(expected).u16string());
-}
 
 // A batch becomes one file named after its sorted times, with the property block of its platform.
 TEST_F(RepTargetTest, WritesOneFileWithThePropertiesOfItsPlatform) {
@@ -171,7 +160,9 @@ TEST_F(RepTargetTest, WritesOneFileWithThePropertiesOfItsPlatform) {
   EXPECT_EQ(printed_, "Datasource name not found: a/b\nWindows datasource type will be used\n");
   const auto files = dir_.files();  // no partial file left beside it
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(files[0].parent_path().filename(), "a~b$");
+  EXPECT_EQ(files[0].parent_path(),
+            "Environment$/9E442BEE-EAC2-4D79-9013-053FB225CFD0$/Domain$/CORP$/Computer$/SR$/SRV01$/"
+            "DataSource$/{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}$/UnderDataSource$/a~b$");
   EXPECT_EQ(files[0].filename().string().substr(0, 43),
             "S19700101000030"
             "19700101000010"
@@ -201,17 +192,21 @@ TEST_F(RepTargetTest, WritesOneFileWithThePropertiesOfItsPlatform) {
       {u"Version", u"00060001"},
   };
   EXPECT_EQ(properties(files[0]), expected);
-  // Other platforms: no Computer, Domain or OrganizationalUnit; Host after EventsCount.
+  // Other platforms: no Computer, Domain or OrganizationalUnit; Host after EventsCount. A
+  // one-character computer name is its own prefix.
   fs::remove_all(dir_.path / "Environment$");
-  ASSERT_EQ(flush(make_item(630, u"web7", u"a/b", {30, 10, 20})), 0);
+  ASSERT_EQ(flush(make_item(630, u"X", u"a/b", {30, 10, 20})), 0);
+  EXPECT_EQ(dir_.files().at(0).parent_path(),
+            "Environment$/8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E$/Host$/X$/X$/DataSource$/"
+            "{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}$/UnderDataSource$/a~b$");
   expected.erase(expected.begin() + 13);  // OrganizationalUnit
   expected.erase(expected.begin() + 9);   // Domain
   expected.erase(expected.begin() + 4);   // Computer
-  expected[3].second = u"web7";
+  expected[3].second = u"X";
   expected[4].second = u"00000000";
   expected[8].second = kEnvironmentOther;
   expected[11].second = u"630";
-  expected.insert(expected.begin() + 11, {u"Host", u"web7"});
+  expected.insert(expected.begin() + 11, {u"Host", u"X"});
   EXPECT_EQ(properties(dir_.files().at(0)), expected);
 }
 

@@ -45,20 +45,6 @@ TEST(PackItem, ItemIsAGzipMemberWithTheRepositorySignature) {
   }
 }
 
-TEST(Properties, FileNameHasThreeTimesAndTwoGuids) {
-  file_props p;
-  p.CollectionGUID = guid{0x01234567, 0x89AB, 0x4CDE, {0x8F, 1, 2, 3, 4, 5, 6, 7}};
-  p.SessionGUID = guid{0xFEDCBA98, 0x7654, 0x4321, {0xA0, 0xB1, 0xC2, 0xD3, 0xE4, 0xF5, 6, 7}};
-  p.CollectionTime = p.DataToTime = 1700000000;
-  p.DataFromTime = 86400;
-  EXPECT_EQ(repository_file_name(p),
-            "S20231114221320"
-            "19700102000000"
-            "20231114221320"
-            "0123456789AB4CDE8F01020304050607"
-            "FEDCBA9876544321A0B1C2D3E4F50607.rep");
-}
-
 const std::u16string kLongName(40000, u'c');
 
 // A file written with fake writers, read back by the independent reader.
