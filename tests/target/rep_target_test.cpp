@@ -56,18 +56,10 @@ TEST_F(CreateDirectory, TwoThreadsAskingForTheSameChainBothSucceed) {
   EXPECT_EQ(lock_.load(), 0u);
 }
 
-std::string lookup(ds_type_map& map, const std::u16string& name, std::string& printed) {
-  testing::internal::CaptureStdout();
-  const std::u16string* type = map.lookup(name);
-  printed = testing::internal::GetCapturedStdout();
-  return type ? to_utf8(*type) : "<none>";
-}
-
 // Known names give their type in the table's letter case; an unknown name gets the Windows type
 // and is reported once.
 TEST(DsTypes, Lookups) {
   ds_type_map map;
-  std::string printed;
   const char16_t* names[][2] = {
       {u"Security", u"{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}"},
       {u"Syslog", u"{046FD196-5B96-41ac-A335-31FC73EFA206}"},
@@ -77,12 +69,12 @@ TEST(DsTypes, Lookups) {
       {u"security", u"{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}"},
       {u"security", u"{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}"},
   };
-  std::string all_printed;
-  for (auto& n : names) {
-    EXPECT_EQ(lookup(map, n[0], printed), to_utf8(n[1]));
-    all_printed += printed;
+  testing::internal::CaptureStdout();
+  for (auto& [name, type] : names) {
+    const std::u16string* found = map.lookup(name);
+    EXPECT_EQ(found ? *found : u"<none>", type) << to_utf8(name);
   }
-  EXPECT_EQ(all_printed,
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Datasource name not found: security\nWindows datasource type will be used\n");
 }
 

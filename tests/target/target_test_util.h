@@ -72,19 +72,7 @@ inline std::optional<std::vector<uint8_t>> gunzip_item(std::span<const uint8_t> 
   return whole ? std::optional(out) : std::nullopt;
 }
 
-// Name/value pairs of a property block (u64 length, then the pairs), in written order.
 using property_list = std::vector<std::pair<std::u16string, std::u16string>>;
-inline std::optional<property_list> parse_property_block(std::span<const uint8_t> b) {
-  if (b.size() < 8 || rd(b, 0, 8) != b.size() - 8) return std::nullopt;
-  property_list out;
-  for (size_t at = 8; at < b.size();) {
-    auto name = rd_text(b, at);
-    auto value = name ? rd_text(b, at) : std::nullopt;
-    if (!value) return std::nullopt;
-    out.emplace_back(*name, *value);
-  }
-  return out;
-}
 
 // A repository file read back: the part table and properties, or an error naming the broken rule.
 struct read_entry {
@@ -115,9 +103,15 @@ inline read_file_result read_repository_file(const std::vector<uint8_t>& f) {
                          rd(f, at + 16, 8)});
     at += 24;
   }
-  auto props = parse_property_block(std::span<const uint8_t>(f).subspan(table_end));
-  if (!props) return {"property block"};
-  r.properties = *props;
+  // The property block: its u64 length, then name/value pairs.
+  std::span<const uint8_t> block = std::span<const uint8_t>(f).subspan(table_end);
+  if (block.size() < 8 || rd(block, 0, 8) != block.size() - 8) return {"property block length"};
+  for (size_t at = 8; at < block.size();) {
+    auto name = rd_text(block, at);
+    auto value = name ? rd_text(block, at) : std::nullopt;
+    if (!value) return {"property"};
+    r.properties.emplace_back(*name, *value);
+  }
   return r;
 }
 
