@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "copy_fakes.h"
@@ -46,32 +47,42 @@ fn_source source_of(const std::vector<run_of>& runs) {
   });
 }
 
-// A mixed load over three computers (differing in case only), four data sources and two sources
-// (one empty in between), with sizes that make the byte, event and pending limits all fire.
+// A mixed load over four computers, four data sources and two sources (one empty in between),
+// with sizes that make the byte, event and pending limits all fire. The second source has no
+// domains: its known computers stay in "CORP", the new one files under "Unknown". Every batch
+// carries the upper-cased computer key and the platform of the computer's first event.
 class CopyDriverWriters : public ::testing::TestWithParam<int> {};
 
-TEST_P(CopyDriverWriters, EveryEventIsWrittenExactlyOnce) {
-  const std::u16string hosts[] = {u"SRV01", u"srv02", u"Srv03"};
+TEST_P(CopyDriverWriters, EveryEventIsWrittenOnceUnderItsEntryNames) {
+  const std::u16string hosts[] = {u"SRV01", u"srv02", u"Srv03", u"web9"};
   const std::u16string names[] = {u"Security", u"System", u"Application", u"Setup"};
-  fn_source s1(5000, [&](uint32_t i) {
-    return make_event(i, hosts[i % 3], names[(i / 7) % 4], u"CORP", i % 11 == 0 ? 400 : 16);
-  });
+  auto make = [&](uint32_t key, uint32_t host, std::u16string domain) {
+    full_event e = make_event(key, hosts[host], names[(key / 7) % 4], domain,
+                              key % 11 == 0 ? 400 : 16, host == 3 ? u"web9.corp.local" : u"");
+    e.platform_id = key <= 5000 ? 500 : 630;
+    return e;
+  };
+  fn_source s1(5000, [&](uint32_t i) { return make(i, i % 3, u"CORP"); });
   fn_source s2(0, nullptr);
-  fn_source s3(
-      1000, [&](uint32_t i) { return make_event(5000 + i, hosts[i % 2], names[i % 4], u"", 16); });
+  fn_source s3(1000, [&](uint32_t i) { return make(5000 + i, i % 4 == 0 ? 3 : i % 3, u""); });
   copy_run r;
   worker_pool pool(GetParam());
   event_storage storage(50, 2000, 300);
   ASSERT_EQ(r.run(pool, storage, {&s1, &s2, &s3}), 0);
   const auto counts = r.target.key_counts();
   ASSERT_EQ(counts.size(), 6000u);
-  EXPECT_EQ(counts.rbegin()->first, 5999u);
   for (const auto& [k, n] : counts) ASSERT_EQ(n, 1) << "key " << k;
+  std::set<std::u16string> computers;
   for (const written_batch& b : r.target.batches()) {
     EXPECT_LE(b.keys.size(), 50u);
     EXPECT_LE(b.data_bytes, 2000u);
     EXPECT_EQ(b.item.batch_count, b.keys.size());
+    EXPECT_EQ(b.item.domain_name,
+              std::u16string(b.item.computer_name == u"WEB9" ? u"Unknown" : u"CORP"));
+    EXPECT_EQ(b.item.platform_id, 500u);
+    computers.insert(b.item.computer_name);
   }
+  EXPECT_EQ(computers, (std::set<std::u16string>{u"SRV01", u"SRV02", u"SRV03", u"WEB9"}));
   EXPECT_EQ(storage.pending(), 0u);
   EXPECT_LE(storage.peak_pending(), 300u);
   EXPECT_TRUE(r.outcome.complete());
@@ -115,33 +126,6 @@ TEST(CopyDriver, BatchesLeaveAtTheLimitsLargestFirst) {
     event_storage storage(c.events, c.bytes, c.pending);
     ASSERT_EQ(r.run(pool, storage, {&source}), 0);
     EXPECT_EQ(r.batches(), c.expected) << c.what;
-  }
-}
-
-// Batches taken by count, by bytes and in the final drain all file under "Unknown", the
-// upper-cased computer key and the details of the computer entry (from the first event), never
-// under the event's empty domain, its own computer name or the last event's platform.
-TEST(CopyDriver, ItemsCarryTheEntryNamesHoweverTheyLeave) {
-  fn_source source(6, [](uint32_t i) {
-    const size_t sizes[] = {1, 1, 1, 60, 60, 1};  // 3 by count; 60+60 passes 100 bytes; drain
-    full_event e = make_event(i, u"srv01", u"Sys", u"", sizes[i], u"srv01.corp.local");
-    e.platform_id = i == 0 ? 500 : 630;
-    e.os_minor = i == 0 ? 1 : 9;
-    e.computer_type = i == 0 ? 2 : 7;
-    return e;
-  });
-  copy_run r;
-  worker_pool pool(2);
-  event_storage storage(3, 100, 1000);
-  ASSERT_EQ(r.run(pool, storage, {&source}), 0);
-  const auto batches = r.target.batches();
-  ASSERT_EQ(batches.size(), 3u);
-  for (const written_batch& b : batches) {
-    EXPECT_EQ(b.item.domain_name, u"Unknown");
-    EXPECT_EQ(b.item.computer_name, u"SRV01");
-    EXPECT_EQ(b.item.platform_id, 500u);
-    EXPECT_EQ(b.item.os_minor, 1u);
-    EXPECT_EQ(b.item.computer_type, 2u);
   }
 }
 
