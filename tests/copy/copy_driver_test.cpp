@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -13,10 +14,7 @@ namespace repcopy {
 namespace {
 
 using namespace std::chrono_literals;
-using testing_fakes::fn_source;
-using testing_fakes::make_event;
-using testing_fakes::recording_target;
-using testing_fakes::written_batch;
+using namespace testing_fakes;
 
 // Runs the driver over sources and keeps what the target received.
 struct copy_run {
@@ -24,11 +22,6 @@ struct copy_run {
   copy_outcome outcome;
   int32_t run(worker_pool& pool, event_storage& storage, std::vector<CommonSource*> sources) {
     return run_copy_driver(pool, storage, sources, target, filter_config{}, outcome);
-  }
-  std::vector<std::pair<std::u16string, size_t>> batches() const {
-    std::vector<std::pair<std::u16string, size_t>> out;
-    for (const written_batch& b : target.batches()) out.emplace_back(b.item.ds_name, b.keys.size());
-    return out;
   }
 };
 using ds_sizes = std::vector<std::pair<std::u16string, size_t>>;
@@ -125,7 +118,10 @@ TEST(CopyDriver, BatchesLeaveAtTheLimitsLargestFirst) {
     worker_pool pool(1);
     event_storage storage(c.events, c.bytes, c.pending);
     ASSERT_EQ(r.run(pool, storage, {&source}), 0);
-    EXPECT_EQ(r.batches(), c.expected) << c.what;
+    ds_sizes got;
+    for (const written_batch& b : r.target.batches())
+      got.emplace_back(b.item.ds_name, b.keys.size());
+    EXPECT_EQ(got, c.expected) << c.what;
   }
 }
 
@@ -160,10 +156,11 @@ TEST(CopyDriver, FailuresAreCountedAndTheRunGoesOn) {
 // submit. Once the writer moves on (slowly), the driver calls finish with a full queue, which
 // runs every task: every batch is written once, in order.
 TEST(CopyDriver, FullQueueBlocksTheDriverWithoutLosingBatches) {
-  testing_fakes::gate door;
+  std::promise<void> door;  // the writer waits until the test opens it
+  std::shared_future<void> opened = door.get_future().share();
   copy_run r;
   r.target.hook = [&](const storage_item&) {
-    door.pass();
+    opened.wait();
     std::this_thread::sleep_for(20us);
   };
   fn_source source(1002, [](uint32_t i) { return make_event(i, u"H", u"S"); });
@@ -174,14 +171,14 @@ TEST(CopyDriver, FullQueueBlocksTheDriverWithoutLosingBatches) {
     r.run(pool, storage, {&source});
     done = true;
   });
-  door.wait_for_arrivals(1);
+
   for (int ms = 0; ms < 10000 && (pool.waiting_submitters() != 1 || pool.queued_tasks() != 1000);
        ++ms)
     std::this_thread::sleep_for(1ms);
   EXPECT_EQ(pool.waiting_submitters(), 1u);
   EXPECT_EQ(pool.queued_tasks(), 1000u);
   EXPECT_FALSE(done);
-  door.open();
+  door.set_value();
   driver.join();
   std::vector<uint32_t> keys, expected;
   for (const written_batch& b : r.target.batches())

@@ -1,16 +1,12 @@
 #pragma once
-// Test doubles for the copy engine: numbered events, a source producing them on demand, a
-// thread-safe target recording what it was given, and a gate that holds writers.
+// Test doubles for the copy engine: numbered events, a source producing them on demand, and a
+// thread-safe target recording what it was given.
 
-#include <atomic>
-#include <chrono>
 #include <functional>
-#include <future>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "container/full_event.h"
@@ -54,21 +50,6 @@ class fn_source : public CommonSource {
   int64_t count_, next_ = 0;
   std::function<full_event(uint32_t)> make_;
   int64_t throw_at_;
-};
-
-// A door the writers wait at until the test opens it; counts who arrived.
-struct gate {
-  std::atomic<int> arrived{0};
-  std::promise<void> opened;
-  std::shared_future<void> open_now = opened.get_future().share();
-  void pass() {
-    ++arrived;
-    open_now.wait();
-  }
-  void open() { opened.set_value(); }
-  void wait_for_arrivals(int count) {
-    while (arrived < count) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
 };
 
 struct written_batch {
