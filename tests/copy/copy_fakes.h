@@ -20,7 +20,6 @@ inline full_event make_event(uint32_t key, std::u16string host, std::u16string d
                              std::u16string domain = u"CORP", size_t data_bytes = 8,
                              std::u16string computer = {}) {
   full_event e;
-  e.origin_flag = 1;
   e.record_key = key;
   e.host_computer = std::move(host);
   e.computer = computer.empty() ? e.host_computer : std::move(computer);
@@ -28,8 +27,6 @@ inline full_event make_event(uint32_t key, std::u16string host, std::u16string d
   e.domain = std::move(domain);
   e.platform_id = 500;
   e.computer_type = 1;
-  e.event_id = 4624;
-  e.event_time = 1700000000 + key;
   e.data.assign(data_bytes, static_cast<uint8_t>(key));
   return e;
 }

@@ -25,8 +25,8 @@ TEST(PackBound, ClassicBound) {
   for (auto& c : cases) EXPECT_EQ(pack_bound(c[0]), c[1]) << "L = " << c[0];
 }
 
-// Header bytes against the layout, the trailer against zlib's CRC, and the content through zlib's
-// gzip reader; incompressible input fits too, because the output area is never too small.
+// Header bytes against the layout; the content, CRC and length through zlib's gzip reader.
+// Incompressible input fits too: the output area is never too small.
 TEST(PackItem, ItemIsAGzipMemberWithTheRepositorySignature) {
   std::mt19937 rng(7);
   for (size_t n : {0, 1, 512, 513, 70000, 100000}) {
