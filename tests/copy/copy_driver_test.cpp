@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -86,29 +87,21 @@ INSTANTIATE_TEST_SUITE_P(Threads, CopyDriverWriters, ::testing::Values(1, 4));
 
 // With one writer, batches arrive in the order they leave the storage.
 TEST(CopyDriver, BatchesLeaveAtTheLimitsLargestFirst) {
+  // The byte limit may be reached exactly; the event that would pass it opens the next batch.
+  // The 10th pending event takes b before c (equal: b is first in key order although c came
+  // first); the final drain takes the largest first, equals in key order.
   struct {
-    const char* what;
-    int32_t events, bytes, pending;
+    std::array<int32_t, 3> limits;  // events, bytes, pending
     std::vector<run_of> runs;
     ds_sizes expected;
   } cases[] = {
-      {"exactly 64000 events with the real limits",
-       kBatchEventLimit,
-       kBatchByteLimit,
-       kPendingLimit,
+      {{kBatchEventLimit, kBatchByteLimit, kPendingLimit},
        {{u"S", 2 * 64000 + 5}},
        {{u"S", 64000}, {u"S", 64000}, {u"S", 5}}},
-      {"the byte limit reached exactly; the event that would pass it opens the next batch",
-       100,
-       1000,
-       10000,
+      {{100, 1000, 10000},
        {{u"A", 2, 300}, {u"A", 1, 400}, {u"A", 1, 1}, {u"A", 1, 999}, {u"A", 1, 1}},
        {{u"A", 3}, {u"A", 2}, {u"A", 1}}},
-      {"the 10th pending event takes b before c (equal, b first in key order although c came "
-       "first); the final drain takes the largest first, equals in key order",
-       100,
-       1000000,
-       10,
+      {{100, 1000000, 10},
        {{u"c", 4}, {u"b", 4}, {u"a", 4}, {u"d", 1}},
        {{u"b", 4}, {u"a", 4}, {u"c", 4}, {u"d", 1}}},
   };
@@ -116,12 +109,12 @@ TEST(CopyDriver, BatchesLeaveAtTheLimitsLargestFirst) {
     fn_source source = source_of(c.runs);
     copy_run r;
     worker_pool pool(1);
-    event_storage storage(c.events, c.bytes, c.pending);
+    event_storage storage(c.limits[0], c.limits[1], c.limits[2]);
     ASSERT_EQ(r.run(pool, storage, {&source}), 0);
     ds_sizes got;
     for (const written_batch& b : r.target.batches())
       got.emplace_back(b.item.ds_name, b.keys.size());
-    EXPECT_EQ(got, c.expected) << c.what;
+    EXPECT_EQ(got, c.expected) << "case " << &c - cases;
   }
 }
 
