@@ -88,28 +88,29 @@ inline read_file_result read_repository_file(const std::vector<uint8_t>& f) {
   static const uint8_t kMagic[16] = {0x7B, 0x19, 0x35, 0x19, 0xB9, 0xAB, 0xA5, 0x4D,
                                      0xA7, 0x09, 0xEA, 0x27, 0x19, 0xE4, 0xF3, 0x64};
   read_file_result r;
-  if (f.size() < 512 || std::memcmp(f.data(), kMagic, 16) != 0) return {"header"};
+  if (f.size() < 512 || std::memcmp(f.data(), kMagic, 16) != 0) return {"header", {}, {}};
   const uint64_t footer = rd(f, 32, 8);
   if (footer < 512 || footer + rd(f, 40) != f.size() || f.size() - footer < 28)
-    return {"header sum != file length"};
-  if (rd(f, footer, 8) != 0 || rd(f, footer + 8) != 0) return {"a previous footer"};
+    return {"header sum != file length", {}, {}};
+  if (rd(f, footer, 8) != 0 || rd(f, footer + 8) != 0) return {"a previous footer", {}, {}};
   const size_t table_end = footer + 20 + rd(f, footer + 12, 8);
-  if (table_end > f.size()) return {"table past the end"};
+  if (table_end > f.size()) return {"table past the end", {}, {}};
   std::span<const uint8_t> table(f.data(), table_end);
   for (size_t at = footer + 20; at < table_end;) {
     auto name = rd_text(table, at);
-    if (!name || table_end - at < 24) return {"table entry"};
+    if (!name || table_end - at < 24) return {"table entry", {}, {}};
     r.entries.push_back({std::string(name->begin(), name->end()), rd(f, at, 8), rd(f, at + 8, 8),
                          rd(f, at + 16, 8)});
     at += 24;
   }
   // The property block: its u64 length, then name/value pairs.
   std::span<const uint8_t> block = std::span<const uint8_t>(f).subspan(table_end);
-  if (block.size() < 8 || rd(block, 0, 8) != block.size() - 8) return {"property block length"};
+  if (block.size() < 8 || rd(block, 0, 8) != block.size() - 8)
+    return {"property block length", {}, {}};
   for (size_t at = 8; at < block.size();) {
     auto name = rd_text(block, at);
     auto value = name ? rd_text(block, at) : std::nullopt;
-    if (!value) return {"property"};
+    if (!value) return {"property", {}, {}};
     r.properties.emplace_back(*name, *value);
   }
   return r;
