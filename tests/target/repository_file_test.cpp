@@ -1,3 +1,5 @@
+// The repository file format as written: packed items, part table, property block, whole file.
+
 #include "target/repository_file.h"
 
 #include <gtest/gtest.h>
@@ -5,7 +7,7 @@
 #include <cerrno>
 
 #include "platform/platform.h"
-#include "target/rep_target.h"
+#include "target/pack.h"
 #include "target_test_util.h"
 #include "util/text.h"
 
@@ -13,171 +15,99 @@ namespace repcopy {
 namespace {
 
 namespace fs = std::filesystem;
-using testutil::files_below;
-using testutil::kItemNames;
+using testutil::rd;
 
-// Positions of the writers in the order their items stand in the file.
-const int kExpectedFileOrder[15] = {0, 1, 2, 11, 7, 3, 8, 6, 4, 5, 12, 13, 14, 9, 10};
-
-file_props props_for(uint32_t platform) {
-  file_props p;
-  make_guid(p.CollectionGUID);
-  make_guid(p.SessionGUID);
-  p.PlatformID = platform;
-  p.CollectionName = p.UnderDataSource = u"Security";
-  p.Result = u"S";
-  p.EventsCount = 1;
-  return p;
+TEST(PackBound, ClassicBound) {
+  const uint32_t cases[][2] = {{0, 512},           {1, 2},
+                               {512, 1024},        {513, 513},
+                               {1048576, 1048576}, {1048577, 1048577 + 1048},
+                               {2000000, 2002000}};
+  for (auto& c : cases) EXPECT_EQ(pack_bound(c[0]), c[1]) << "L = " << c[0];
 }
 
-class RepositoryFile : public ::testing::Test {
+// Header bytes against the layout; the content, CRC and length through zlib's gzip reader.
+// Incompressible input fits too: the output area is never too small.
+TEST(PackItem, ItemIsAGzipMemberWithTheRepositorySignature) {
+  std::mt19937 rng(7);
+  for (size_t n : {0, 1, 512, 513, 70000, 100000}) {
+    std::vector<uint8_t> data(n);
+    for (size_t i = 0; i < n; ++i)
+      data[i] = uint8_t(n == 100000 || i % 7 == 0 ? rng() : 'a' + i % 5);
+    testutil::fake_segment w(11, false);
+    w.platform_id = 500;
+    ASSERT_EQ(pack_item(w, data), 13u + 12u) << n;
+    ASSERT_EQ(w.packed.size(), w.header_length + w.packed_length);
+    const std::vector<uint8_t> head = {'E', 'D', 'R', 'P', 8, 8, 0, 0, 0, 0, 0, 11};
+    EXPECT_EQ(std::vector<uint8_t>(w.packed.begin(), w.packed.begin() + 12), head);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(w.packed.data()) + 12), "0_events.dat");
+    EXPECT_EQ(w.packed[24], 0);
+    EXPECT_EQ(testutil::gunzip_item(w.packed), data) << n;
+  }
+}
+
+const std::u16string kLongName(40000, u'c');
+
+// A file written with fake writers, read back by the independent reader.
+class RepositoryFile : public ::testing::TestWithParam<bool> {
  protected:
   void TearDown() override { platform::faults() = {}; }
-
-  // Writes one file with fake writers and reads it back independently.
-  testutil::read_file_result write_and_read(bool named_fields, uint32_t platform,
-                                            std::vector<std::string>* log = nullptr) {
+  int32_t write(bool named_fields, uint32_t platform) {
     event_batch events(1);
-    EXPECT_EQ(create_repository_file(events, props_for(platform), dir_.u16(),
-                                     testutil::fake_factory(named_fields, log)),
-              0);
-    auto files = files_below(dir_.path());
-    EXPECT_EQ(files.size(), 1u);
-    if (files.empty()) return {};
-    path_ = dir_.path() / files[0];
-    bytes_ = testutil::read_bytes(path_);
-    return testutil::read_repository_file(bytes_);
+    file_props props;
+    props.PlatformID = platform;
+    props.Computer = props.Host = kLongName;  // the footer is sized to its content
+    return create_repository_file(events, props, dir_.u16(), testutil::fake_factory(named_fields));
   }
-
-  // Every rule of the layout, checked on the bytes as read.
-  void check_layout(const testutil::read_file_result& r, bool named_fields, uint8_t system) {
-    ASSERT_TRUE(r.ok) << r.error;
-    std::vector<int> order;
-    for (int p : kExpectedFileOrder)
-      if (named_fields || p < 12) order.push_back(p);
-    ASSERT_EQ(r.entries.size(), order.size());
-    uint64_t offset = 512;
-    for (size_t i = 0; i < order.size(); ++i) {
-      const auto& e = r.entries[i];
-      const std::string name = kItemNames[order[i]];
-      SCOPED_TRACE(name);
-      EXPECT_EQ(to_utf8(e.name), name);
-      EXPECT_EQ(e.item_offset, offset);
-      offset += e.packed_len;
-      ASSERT_LE(e.item_offset + e.packed_len, bytes_.size());
-      std::span<const uint8_t> item(bytes_.data() + e.item_offset, e.packed_len);
-      ASSERT_GE(item.size(), 12 + name.size() + 1 + 8);
-      EXPECT_EQ(std::string(item.begin(), item.begin() + 4), "EDRP");
-      EXPECT_EQ(item[4], 8);
-      EXPECT_EQ(item[5], 8);
-      EXPECT_EQ(item[11], system);
-      EXPECT_EQ(std::string(reinterpret_cast<const char*>(item.data()) + 12), name);
-      auto content = testutil::gunzip_item(item);
-      ASSERT_TRUE(content.has_value());
-      EXPECT_EQ(*content, testutil::fake_content(order[i], named_fields));
-      EXPECT_EQ(e.unpacked_len, content->size());
-    }
-    // The footer follows the last item.
-    EXPECT_EQ(testutil::rd64(bytes_, 32), offset);
-  }
-
   testutil::temp_dir dir_;
-  fs::path path_;
-  std::vector<uint8_t> bytes_;
 };
 
-TEST_F(RepositoryFile, TwelveItemsWithoutNamedFields) {
-  auto r = write_and_read(false, 500);
-  check_layout(r, false, 11);
-  EXPECT_EQ(path_.filename().string().size(), 111u);
-  EXPECT_EQ(path_.extension(), ".rep");
-}
-
-TEST_F(RepositoryFile, FifteenItemsWithNamedFields) {
-  auto r = write_and_read(true, 630);
-  check_layout(r, true, 3);
-}
-
-TEST_F(RepositoryFile, WritersRunInPositionOrderEachEstimatedThenSerialized) {
-  std::vector<std::string> log;
-  write_and_read(false, 500, &log);
-  std::vector<std::string> expected;
-  for (int p = 0; p < 15; ++p) {
-    expected.push_back("estimate " + std::to_string(p));
-    if (p < 12) expected.push_back("serialize " + std::to_string(p));
+TEST_P(RepositoryFile, ItemsInFileOrderEachAcceptedByGzip) {
+  const bool named = GetParam();
+  ASSERT_EQ(write(named, named ? 630 : 500), 0);
+  const auto files = dir_.files();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].string().size(), kRepositoryFileNameLength);
+  const std::vector<uint8_t> bytes = testutil::read_bytes(dir_.path / files[0]);
+  const auto r = testutil::read_repository_file(bytes);
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.properties.size(), named ? 20u : 22u);
+  EXPECT_EQ(r.properties[named ? 11 : 4],
+            std::make_pair(std::u16string(named ? u"Host" : u"Computer"), kLongName));
+  EXPECT_EQ(bytes[16 + 7] >> 4, 4);  // a fresh version-4 file GUID
+  std::vector<int> order;            // writer positions in file order
+  for (int p : {0, 1, 2, 11, 7, 3, 8, 6, 4, 5, 12, 13, 14, 9, 10})
+    if (named || p < 12) order.push_back(p);
+  ASSERT_EQ(r.entries.size(), order.size());
+  uint64_t offset = 512;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const auto& e = r.entries[i];
+    SCOPED_TRACE(e.name);
+    EXPECT_EQ(e.name, create_segment(order[i])->item_name);
+    EXPECT_EQ(e.item_offset, offset);
+    offset += e.packed_len;
+    ASSERT_LE(e.item_offset + e.packed_len, bytes.size());
+    std::span<const uint8_t> item(bytes.data() + e.item_offset, e.packed_len);
+    EXPECT_EQ(std::string(item.begin(), item.begin() + 4), "EDRP");
+    EXPECT_EQ(item[11], named ? 3 : 11);
+    EXPECT_EQ(testutil::gunzip_item(item), testutil::fake_content(order[i], named));
+    EXPECT_EQ(e.unpacked_len, testutil::fake_content(order[i], named).size());
   }
-  EXPECT_EQ(log, expected);
+  EXPECT_EQ(rd(bytes, 32, 8), offset);  // the footer follows the last item
 }
 
-TEST_F(RepositoryFile, FooterCarriesThePropertiesAndTheHeaderAFreshGuid) {
-  auto r = write_and_read(false, 630);
-  ASSERT_TRUE(r.ok) << r.error;
-  ASSERT_EQ(r.properties.size(), 20u);
-  EXPECT_EQ(r.properties[0].first, u"CollectionGUID");
-  EXPECT_EQ(r.properties.back().first, u"Version");
-  EXPECT_EQ(r.guid.size(), 16u);
-  EXPECT_NE(r.guid, std::vector<uint8_t>(16, 0));
-  EXPECT_EQ(r.guid[7] >> 4, 4);  // version 4
-}
+INSTANTIATE_TEST_SUITE_P(NamedFields, RepositoryFile, ::testing::Bool());
 
-TEST(PartTable, EntriesByteByByte) {
-  testutil::fake_segment a(9, false, nullptr);
-  a.unpacked_length = 0;
-  a.item_offset = 512;
-  a.packed = std::vector<uint8_t>(35);
-  std::vector<const segment*> items = {&a};
-  const std::vector<uint8_t> name = {'f', 0, 'i', 0, 'l', 0, 't', 0, 'e', 0,
-                                     'r', 0, '.', 0, 'd', 0, 'a', 0, 't', 0};
-  std::vector<uint8_t> expected(12, 0);
-  const uint8_t tbl_len[8] = {4 + 20 + 24, 0, 0, 0, 0, 0, 0, 0};
-  expected.insert(expected.end(), tbl_len, tbl_len + 8);
-  expected.insert(expected.end(), {10, 0, 0, 0});
-  expected.insert(expected.end(), name.begin(), name.end());
-  expected.insert(expected.end(), {0, 0, 0, 0, 0, 0, 0, 0});   // unpacked
-  expected.insert(expected.end(), {0, 2, 0, 0, 0, 0, 0, 0});   // offset 512
-  expected.insert(expected.end(), {35, 0, 0, 0, 0, 0, 0, 0});  // packed
-  EXPECT_EQ(part_table_region(items), expected);
-}
-
-TEST_F(RepositoryFile, DirectoryMissingFailsWithoutLeavingAFile) {
-  event_batch events(1);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(create_repository_file(events, props_for(630), dir_.u16() + u"/gone",
-                                   testutil::fake_factory(false)),
-            kFileNotCreated);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("create_file: "), std::string::npos);
-  EXPECT_TRUE(files_below(dir_.path()).empty());
-}
-
-TEST_F(RepositoryFile, PathThatWouldNotFitIsRefused) {
-  event_batch events(1);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(create_repository_file(events, props_for(630), dir_.u16() + std::u16string(32700, u'd'),
-                                   testutil::fake_factory(false)),
-            kPathNotBuilt);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "(1)MultiByteToWideChar: File name too long 36 (0x24)\n");
-  EXPECT_TRUE(files_below(dir_.path()).empty());
-}
-
-TEST_F(RepositoryFile, FileIsWrittenUnderATemporaryName) {
-  // While the regions are written, only the ".tmp" name exists.
-  std::vector<std::u16string> seen;
+// Only the ".tmp" name exists while the regions are written; a failed write removes it.
+TEST_F(RepositoryFile, FileIsWrittenUnderATemporaryNameAndRemovedOnFailure) {
+  std::vector<std::u16string> created;
   platform::faults().create_file = [&](const std::u16string& p) {
-    seen.push_back(p);
+    created.push_back(p);
     return 0;
   };
-  event_batch events(1);
-  ASSERT_EQ(
-      create_repository_file(events, props_for(630), dir_.u16(), testutil::fake_factory(false)), 0);
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(fs::path(seen[0]).extension(), ".tmp");
-  auto files = files_below(dir_.path());
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(files[0].string() + ".tmp", fs::path(seen[0]).filename().string());
-}
-
-TEST_F(RepositoryFile, FailedWriteLeavesNoPartialFile) {
+  ASSERT_EQ(write(false, 630), 0);
+  ASSERT_EQ(created.size(), 1u);
+  EXPECT_EQ(dir_.files().at(0).string() + ".tmp", fs::path(created[0]).filename().string());
+  fs::remove(dir_.path / dir_.files().at(0));
   testing::FLAGS_gtest_death_test_style = "threadsafe";
   EXPECT_EXIT(
       {
@@ -185,11 +115,10 @@ TEST_F(RepositoryFile, FailedWriteLeavesNoPartialFile) {
         platform::faults().write_file = [&](const std::u16string&) {
           return ++writes == 3 ? EIO : 0;
         };
-        event_batch events(1);
-        create_repository_file(events, props_for(630), dir_.u16(), testutil::fake_factory(false));
+        write(false, 630);
       },
       testing::ExitedWithCode(255), "");
-  EXPECT_TRUE(files_below(dir_.path()).empty());
+  EXPECT_TRUE(dir_.files().empty());
 }
 
 }  // namespace
