@@ -79,7 +79,9 @@ TEST_F(FileBuffer, KindsFromProperties) {
     image_ = b.build();
     EXPECT_EQ(Load(), c.rc);
     EXPECT_EQ(file_->kind(), c.kind);
-    if (c.rc == 0 && c.kind != 1) EXPECT_TRUE(footer().parts.empty());
+    if (c.rc == 0 && c.kind != 1) {
+      EXPECT_TRUE(footer().parts.empty());
+    }
   }
 }
 
