@@ -1,6 +1,6 @@
 #include "container/event_generator.h"
 
-#include <boost/coroutine2/fixedsize_stack.hpp>
+#include <boost/coroutine2/protected_fixedsize_stack.hpp>
 #include <utility>
 
 namespace repcopy {
@@ -16,7 +16,7 @@ int32_t event_generator::next(full_event& out) {
     if (!started_) {
       started_ = true;
       // Runs the producer at once, up to its first event or its end.
-      pull_.emplace(boost::coroutines2::fixedsize_stack(kStackSize),
+      pull_.emplace(boost::coroutines2::protected_fixedsize_stack(kStackSize),
                     [this](coroutine::push_type& yield) {
                       event_sink sink = [&yield](const full_event& e) { yield(e); };
                       body_(sink);

@@ -22,7 +22,8 @@ using event_sink = std::function<void(const full_event&)>;
 
 class event_generator {
  public:
-  // Size of the producer's stack. Producers must keep large data on the heap.
+  // Size of the producer's stack. Producers must keep large data on the heap. The stack ends in
+  // a guard page, so an overflow stops the process instead of overwriting other memory.
   static constexpr size_t kStackSize = 64 * 1024;
 
   using producer = std::function<void(const event_sink&)>;
