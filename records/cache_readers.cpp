@@ -28,84 +28,67 @@ uint32_t u32_at(byte_span data, uint32_t offset) {
 
 }  // namespace
 
-// ---- RepCatBuffer: counted name, u16 category, u16 marker, u32 EventID ----
+// ---- RepNameTailBuffer: counted name, then a fixed tail ----
 
-RepCatBuffer::RepCatBuffer(std::vector<uint8_t> data, uint64_t real_len)
-    : RepPartBuffer(std::move(data), real_len, record_file::kCatId) {}
+RepNameTailBuffer::RepNameTailBuffer(std::vector<uint8_t> data, uint64_t real_len,
+                                     int32_t buffer_id, uint32_t tail_size)
+    : RepPartBuffer(std::move(data), real_len, buffer_id), tail_size_(tail_size) {}
 
-uint64_t RepCatBuffer::CountRecords() {
+uint64_t RepNameTailBuffer::CountRecords() {
   byte_reader r(data_);
   while (!r.at_end()) {
-    if (!skip_counted(r) || !r.skip(record_file::kCategoryExtra)) return kWalkFailed;
+    if (!skip_counted(r) || !r.skip(tail_size_)) return kWalkFailed;
     ++ulCount_;
   }
   return r.pos();
 }
 
-void RepCatBuffer::ResizeIndex() {
+void RepNameTailBuffer::ResizeIndex() {
   RepPartBuffer::ResizeIndex();
-  field_starts_.resize(ulCount_);
+  tail_starts_.resize(ulCount_);
 }
 
-void RepCatBuffer::FillIndex() {
+void RepNameTailBuffer::FillIndex() {
   byte_reader r(data_);
   for (uint32_t i = 0; i < ulCount_; ++i) {
     record_starts_[i] = uint32_t(r.pos());
     string_starts_[i] = uint32_t(r.pos() + 4);
     skip_counted(r);
-    field_starts_[i] = uint32_t(r.pos());
-    r.skip(record_file::kCategoryExtra);
+    tail_starts_[i] = uint32_t(r.pos());
+    r.skip(tail_size_);
   }
 }
+
+// ---- RepCatBuffer: counted name, u16 category, u16 marker, u32 EventID ----
+
+RepCatBuffer::RepCatBuffer(std::vector<uint8_t> data, uint64_t real_len)
+    : RepNameTailBuffer(std::move(data), real_len, record_file::kCatId,
+                        record_file::kCategoryExtra) {}
 
 std::u16string RepCatBuffer::name(uint32_t i) const { return string_at(i); }
 
 uint16_t RepCatBuffer::category(uint32_t i) const {
-  return i < field_starts_.size() ? u16_at(data_, field_starts_[i]) : 0;
+  return i < tail_starts_.size() ? u16_at(data_, tail_starts_[i]) : 0;
 }
 
 uint16_t RepCatBuffer::category_marker(uint32_t i) const {
-  return i < field_starts_.size() ? u16_at(data_, field_starts_[i] + 2) : 0;
+  return i < tail_starts_.size() ? u16_at(data_, tail_starts_[i] + 2) : 0;
 }
 
 uint32_t RepCatBuffer::event_id(uint32_t i) const {
-  return i < field_starts_.size() ? u32_at(data_, field_starts_[i] + 4) : 0;
+  return i < tail_starts_.size() ? u32_at(data_, tail_starts_[i] + 4) : 0;
 }
 
 // ---- RepCompBuffer: counted name, u32 time_offset ----
 
 RepCompBuffer::RepCompBuffer(std::vector<uint8_t> data, uint64_t real_len)
-    : RepPartBuffer(std::move(data), real_len, record_file::kCompId) {}
-
-uint64_t RepCompBuffer::CountRecords() {
-  byte_reader r(data_);
-  while (!r.at_end()) {
-    if (!skip_counted(r) || !r.skip(record_file::kComputerExtra)) return kWalkFailed;
-    ++ulCount_;
-  }
-  return r.pos();
-}
-
-void RepCompBuffer::ResizeIndex() {
-  RepPartBuffer::ResizeIndex();
-  offset_starts_.resize(ulCount_);
-}
-
-void RepCompBuffer::FillIndex() {
-  byte_reader r(data_);
-  for (uint32_t i = 0; i < ulCount_; ++i) {
-    record_starts_[i] = uint32_t(r.pos());
-    string_starts_[i] = uint32_t(r.pos() + 4);
-    skip_counted(r);
-    offset_starts_[i] = uint32_t(r.pos());
-    r.skip(record_file::kComputerExtra);
-  }
-}
+    : RepNameTailBuffer(std::move(data), real_len, record_file::kCompId,
+                        record_file::kComputerExtra) {}
 
 std::u16string RepCompBuffer::name(uint32_t i) const { return string_at(i); }
 
 uint32_t RepCompBuffer::time_offset(uint32_t i) const {
-  return i < offset_starts_.size() ? u32_at(data_, offset_starts_[i]) : 0;
+  return i < tail_starts_.size() ? u32_at(data_, tail_starts_[i]) : 0;
 }
 
 // ---- RepUserBuffer: counted string 1, counted string 2, u32 M, M bytes ----

@@ -13,7 +13,24 @@
 
 namespace repcopy {
 
-class RepCatBuffer : public RepPartBuffer {
+// A counted name followed by a fixed number of bytes (the category and computer caches).
+class RepNameTailBuffer : public RepPartBuffer {
+ protected:
+  RepNameTailBuffer(std::vector<uint8_t> data, uint64_t real_len, int32_t buffer_id,
+                    uint32_t tail_size);
+
+  uint64_t CountRecords() override;
+  void ResizeIndex() override;
+  void FillIndex() override;
+
+  // Offset of the bytes after the name of record i (i < ulCount()).
+  std::vector<uint32_t> tail_starts_;
+
+ private:
+  uint32_t tail_size_;
+};
+
+class RepCatBuffer : public RepNameTailBuffer {
  public:
   RepCatBuffer(std::vector<uint8_t> data, uint64_t real_len);
 
@@ -21,30 +38,14 @@ class RepCatBuffer : public RepPartBuffer {
   uint16_t category(uint32_t i) const;
   uint16_t category_marker(uint32_t i) const;  // written as 1, ignored on reading
   uint32_t event_id(uint32_t i) const;         // as stored; the join masks it per platform
-
- protected:
-  uint64_t CountRecords() override;
-  void ResizeIndex() override;
-  void FillIndex() override;
-
- private:
-  std::vector<uint32_t> field_starts_;  // the bytes after the name
 };
 
-class RepCompBuffer : public RepPartBuffer {
+class RepCompBuffer : public RepNameTailBuffer {
  public:
   RepCompBuffer(std::vector<uint8_t> data, uint64_t real_len);
 
   std::u16string name(uint32_t i) const;
   uint32_t time_offset(uint32_t i) const;
-
- protected:
-  uint64_t CountRecords() override;
-  void ResizeIndex() override;
-  void FillIndex() override;
-
- private:
-  std::vector<uint32_t> offset_starts_;
 };
 
 class RepUserBuffer : public RepPartBuffer {
