@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "container/footer.h"
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 
 namespace repcopy {
 
