@@ -4,6 +4,7 @@
 // and its two messages go straight to file descriptor 2, unbuffered, in a fixed form.
 
 #include <string_view>
+#include <vector>
 
 namespace repcopy {
 
@@ -11,9 +12,17 @@ class option_parser {
  public:
   static constexpr int kEnd = -1;
 
+  // A long option "--name=value" or "--name value"; it always takes an argument and next()
+  // returns its code (above 255).
+  struct long_option {
+    std::string_view name;
+    int code;
+  };
+
   // options: letters, each followed by ':' when it takes an argument ("hvcd:r:f:t:i:j:").
   // argv must outlive the parser.
-  option_parser(int argc, char** argv, std::string_view options);
+  option_parser(int argc, char** argv, std::string_view options,
+                std::vector<long_option> long_options = {});
 
   // The next option letter; '?' after an unknown letter or a missing argument (the message has
   // been written to fd 2); kEnd at the first non-option argument, at "-", after "--", or when
@@ -25,12 +34,14 @@ class option_parser {
   int index() const { return index_; }
 
  private:
-  void report(std::string_view what, char letter) const;
+  void report(std::string_view what, std::string_view option) const;
   void step_letter();
+  int next_long();
 
   int argc_;
   char** argv_;
   std::string_view options_;
+  std::vector<long_option> long_options_;
   int index_ = 1;
   int position_ = 1;
   const char* argument_ = nullptr;

@@ -7,6 +7,7 @@
 #include "app/option_parser.h"
 #include "app/usage.h"
 #include "filters/event_id_filter.h"
+#include "filters/shard.h"
 #include "filters/time_window.h"
 #include "platform/platform.h"
 #include "util/leading_int.h"
@@ -18,6 +19,18 @@ namespace {
 
 // Time-option states of the option loop; 3 to 5 are also the window kinds.
 constexpr uint32_t kNoTime = 0;
+
+constexpr int kOptionReadThreads = 256;
+constexpr int kOptionShard = 257;
+constexpr uint32_t kMaxReadThreads = 64;
+
+// --read-threads: a plain decimal number from 1 to kMaxReadThreads.
+bool read_threads_accepted(const std::string& text, uint32_t& threads) {
+  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != text.npos)
+    return false;
+  threads = uint32_t(std::stoul(text));
+  return threads >= 1 && threads <= kMaxReadThreads;
+}
 
 int refuse(std::string_view message, std::string_view program) {
   std::cerr << message << std::endl;
@@ -48,8 +61,11 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
   std::string from_text, to_text;
   uint32_t id_kind = 0;
   std::string id_text;
+  uint32_t read_threads = 0;
+  uint32_t shard_index = 0, shard_count = 0;
 
-  option_parser parser(argc, argv, kOptionString);
+  option_parser parser(argc, argv, kOptionString,
+                       {{"read-threads", kOptionReadThreads}, {"shard", kOptionShard}});
   for (int letter; (letter = parser.next()) != option_parser::kEnd;) {
     switch (letter) {
       case 'd':
@@ -89,6 +105,20 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
       case 'v':
         verbose = true;
         break;
+      case kOptionReadThreads:
+        if (!read_threads_accepted(parser.argument(), read_threads)) {
+          return refuse(std::string("Invalid --read-threads: ") + parser.argument() +
+                            " (expected 1 to " + std::to_string(kMaxReadThreads) + ")",
+                        program);
+        }
+        break;
+      case kOptionShard:
+        if (!parse_shard(parser.argument(), shard_index, shard_count)) {
+          return refuse(std::string("Invalid --shard: ") + parser.argument() +
+                            " (expected K/N with 0 <= K < N)",
+                        program);
+        }
+        break;
       default:  // 'c' has no effect; '?' follows the parser's own message
         break;
     }
@@ -105,6 +135,9 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
     filter.time_on = true;
   }
   if (id_kind != 0) set_id_filter(filter, id_kind, id_text);
+  filter.shard_index = shard_index;
+  filter.shard_count = shard_count;
+  request.read_threads = read_threads;
 
   // The paths are the last two arguments, whatever the parser consumed.
   request.source_path = argv[argc - 2];

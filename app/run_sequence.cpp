@@ -32,6 +32,11 @@ int run_sequence(const run_request& request) {
   to_extended_path(request.source_path, source_root);
   RepSource2 hot(source_root, RepSource2::kModeHot, &request.filter, &outcome);
   RepSource2 main_part(source_root, RepSource2::kModeMain, &request.filter, &outcome);
+  const unsigned read_threads = request.read_threads != 0
+                                    ? request.read_threads
+                                    : default_read_threads(platform::logical_processor_count());
+  hot.set_read_threads(read_threads);
+  main_part.set_read_threads(read_threads);
   std::vector<CommonSource*> sources{&hot, &main_part};
 
   std::u16string target_root;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "filters/event_id_filter.h"
+#include "filters/shard.h"
 #include "util/text.h"
 
 namespace repcopy {
@@ -14,11 +15,19 @@ class copy_driver {
  public:
   copy_driver(worker_pool& pool, event_storage& storage, CommonTarget& target,
               const filter_config& filter, copy_outcome& outcome)
-      : pool_(pool), storage_(storage), target_(target), filter_(filter), outcome_(outcome) {}
+      : pool_(pool),
+        storage_(storage),
+        target_(target),
+        filter_(filter),
+        shard_(filter),
+        outcome_(outcome) {}
 
   void copy_source(CommonSource& source) {
     while (source.next_event(event_) == 0) {
-      if (event_passes(filter_, event_.event_id, event_.event_time)) store_event();
+      if (event_passes(filter_, event_.event_id, event_.event_time) &&
+          shard_.passes(event_.host_computer)) {
+        store_event();
+      }
       event_.reset();
     }
   }
@@ -85,6 +94,7 @@ class copy_driver {
   event_storage& storage_;
   CommonTarget& target_;
   const filter_config& filter_;
+  shard_test shard_;  // sources may skip other shards' computers already; this holds for all
   copy_outcome& outcome_;
   full_event event_;
   storage_item item_;

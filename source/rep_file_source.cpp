@@ -9,6 +9,7 @@
 #include "container/properties.h"
 #include "container/rep_data_buffer.h"
 #include "filters/event_id_filter.h"
+#include "filters/shard.h"
 #include "records/cache_readers.h"
 #include "records/events_reader.h"
 #include "records/record_format.h"
@@ -167,6 +168,8 @@ int32_t RepFileSource::MakeFileEvents(RepFileBuffer& file, const event_sink& sin
       damage_.bad_footer = true;
       return -1;
     }
+    // Another process of a sharded copy takes this computer: its events are not even joined.
+    if (filter_ != nullptr && !computer_in_shard(*filter_, info.computer)) continue;
     for (const part_record& part : footer.parts) {
       const auto* events =
           dynamic_cast<const RepEventsBuffer*>(part.slots[record_file::kEventsId].get());

@@ -1,6 +1,7 @@
 #include "source/rep_source2.h"
 
 #include <algorithm>
+#include <boost/coroutine2/protected_fixedsize_stack.hpp>
 #include <iostream>
 
 #include "filters/time_window.h"
@@ -45,6 +46,7 @@ RepSource2::~RepSource2() = default;
 
 int32_t RepSource2::next_event(full_event& out) {
   if (!valid_) return -1;
+  if (read_threads_ > 1) return next_event_read_ahead(out);
   if (!generator_) {
     generator_ = std::make_unique<event_generator>([this](const event_sink& sink) {
       if (walk(sink) == -1) valid_ = false;
@@ -62,6 +64,50 @@ int32_t RepSource2::next_event(full_event& out) {
     return -1;
   }
   return valid_ ? 0 : -1;
+}
+
+int32_t RepSource2::next_event_read_ahead(full_event& out) {
+  if (!read_ahead_) {
+    read_ahead_ = std::make_unique<read_ahead>(
+        read_threads_, [this](std::u16string& path) { return next_path(path); }, process_);
+  }
+  int32_t r;
+  try {
+    r = read_ahead_->next(out);
+  } catch (...) {
+    valid_ = false;
+    read_ahead_.reset();
+    throw;
+  }
+  if (r != 0) {
+    valid_ = false;
+    read_ahead_.reset();  // joins the helper threads
+    return -1;
+  }
+  return 0;
+}
+
+// The next file the walk reaches, on the walk's own stack like the reading walk.
+bool RepSource2::next_path(std::u16string& out) {
+  if (!walk_paths_) {
+    walk_paths_.emplace(boost::coroutines2::protected_fixedsize_stack(event_generator::kStackSize),
+                        [this](path_coroutine::push_type& yield) {
+                          path_yield_ = &yield;
+                          walk(event_sink{});
+                          path_yield_ = nullptr;
+                        });
+  } else {
+    (*walk_paths_)();
+  }
+  if (!*walk_paths_) return false;
+  out = walk_paths_->get();
+  return true;
+}
+
+int32_t RepSource2::visit_file(const std::u16string& path, const event_sink& sink) {
+  if (path_yield_ == nullptr) return process_(path, sink);
+  (*path_yield_)(path);  // read on a helper thread and handed out in this order
+  return 0;
 }
 
 int32_t RepSource2::process_default(const std::u16string& path, const event_sink& sink) {
@@ -128,7 +174,7 @@ int32_t RepSource2::read_files(const std::vector<platform::dir_entry>& files,
     }
     path_.resize(dir_len);
     if (!append_to_path(file.name)) continue;
-    result = process_(path_, sink) == -1 ? -1 : 0;
+    result = visit_file(path_, sink) == -1 ? -1 : 0;
   }
   path_.resize(dir_len);
   return result;

@@ -9,10 +9,15 @@
 // order); its subdirectories are not visited. A directory without such files has its
 // subdirectories walked, except those whose names begin with '.'. A directory reached a second
 // time through a link is not entered again.
+//
+// With more than one read thread the walk only lists the files, in the same order, and a
+// read_ahead reads and joins them on helper threads; the events and the messages come out in
+// the order a single thread gives them.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -22,6 +27,7 @@
 #include "model/copy_outcome.h"
 #include "platform/platform.h"
 #include "source/event_generator.h"
+#include "source/read_ahead.h"
 
 namespace repcopy {
 
@@ -48,6 +54,11 @@ class RepSource2 : public CommonSource {
   // missing or the walk has ended). An exception raised while reading reaches the caller.
   int32_t next_event(full_event& out) override;
 
+  // Threads that read and join files: 1 (the default) reads on the caller's thread, each file
+  // as the walk reaches it; more read files ahead on that many helper threads. Set before the
+  // first next_event.
+  void set_read_threads(unsigned threads) { read_threads_ = threads < 1 ? 1 : threads; }
+
   bool valid() const { return valid_; }
   const std::u16string& walk_root() const { return walk_root_; }
 
@@ -58,6 +69,11 @@ class RepSource2 : public CommonSource {
     size_t next = 0;
   };
 
+  using path_coroutine = boost::coroutines2::coroutine<std::u16string>;
+
+  int32_t next_event_read_ahead(full_event& out);
+  bool next_path(std::u16string& out);
+  int32_t visit_file(const std::u16string& path, const event_sink& sink);
   int32_t walk(const event_sink& sink);
   int32_t enter_directory(std::vector<walk_frame>& pending, const event_sink& sink);
   int32_t read_files(const std::vector<platform::dir_entry>& files, const event_sink& sink);
@@ -73,6 +89,11 @@ class RepSource2 : public CommonSource {
   file_processor process_;
   std::set<std::pair<uint64_t, uint64_t>> visited_;
   std::unique_ptr<event_generator> generator_;
+  unsigned read_threads_ = 1;
+  // With read threads: the walk runs here and yields file paths instead of reading them.
+  std::optional<path_coroutine::pull_type> walk_paths_;
+  path_coroutine::push_type* path_yield_ = nullptr;
+  std::unique_ptr<read_ahead> read_ahead_;  // destroyed first: its helpers use process_
 };
 
 }  // namespace repcopy
