@@ -18,7 +18,7 @@ int32_t event_generator::next(full_event& out) {
       // Runs the producer at once, up to its first event or its end.
       pull_.emplace(boost::coroutines2::protected_fixedsize_stack(kStackSize),
                     [this](coroutine::push_type& yield) {
-                      event_sink sink = [&yield](const full_event& e) { yield(e); };
+                      event_sink sink = [&yield](full_event& e) { yield(std::move(e)); };
                       body_(sink);
                     });
     } else {

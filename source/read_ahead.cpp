@@ -86,7 +86,8 @@ int32_t read_ahead::next(full_event& out) {
   for (;;) {
     if (current_index_ < current_.events.size()) {
       print_messages_up_to(delivered_);
-      out = std::move(current_.events[current_index_++]);
+      // The caller's previous event goes back into the chunk, to be freed by a helper.
+      std::swap(out, current_.events[current_index_++]);
       ++delivered_;
       return 0;
     }
@@ -103,6 +104,7 @@ int32_t read_ahead::next(full_event& out) {
       for (captured_text& t : front.messages) front_messages_.push_back(std::move(t));
       front.messages.clear();
       if (!front.chunks.empty()) {
+        if (!current_.events.empty()) spent_.push_back(std::move(current_));
         current_ = std::move(front.chunks.front());
         front.chunks.pop_front();
         current_index_ = 0;
@@ -136,20 +138,37 @@ void read_ahead::finish_front() {
   front_started_ = false;
   front_messages_.clear();
   front_message_index_ = 0;
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    if (!current_.events.empty()) spent_.push_back(std::move(current_));
+  }
+  work_ready_.notify_all();
   current_ = chunk{};
   current_index_ = 0;
   delivered_ = 0;
   if (error) std::rethrow_exception(error);
 }
 
+// The consumer's old events are freed on the helper threads, which made them: that keeps the
+// allocator's per-thread caches full, where freeing on the consumer's thread sends every block
+// back across threads.
+void read_ahead::free_spent() {
+  std::vector<chunk> spent;
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    spent.swap(spent_);
+  }
+}
+
 void read_ahead::helper_loop() {
   for (;;) {
+    free_spent();
     job* j = nullptr;
     {
       std::unique_lock<std::mutex> l(lock_);
       // Files are taken in queue order, so the oldest unread file is always being read.
       work_ready_.wait(l, [&] {
-        if (stop_) return true;
+        if (stop_ || !spent_.empty()) return true;
         for (const std::unique_ptr<job>& q : queue_) {
           if (!q->claimed) {
             j = q.get();
@@ -159,6 +178,7 @@ void read_ahead::helper_loop() {
         return false;
       });
       if (stop_) return;
+      if (j == nullptr) continue;  // woken to free spent events
       j->claimed = true;
     }
     read_file(*j);
@@ -171,9 +191,9 @@ void read_ahead::read_file(job& j) {
   uint64_t produced = 0;
   {
     capture_scope scope(&capture);
-    const event_sink sink = [&](const full_event& e) {
-      c.events.push_back(e);
+    const event_sink sink = [&](full_event& e) {
       c.bytes += event_bytes(e);
+      c.events.push_back(std::move(e));
       capture.set_position(++produced);
       if (c.events.size() >= bounds_.chunk_events || c.bytes >= bounds_.chunk_bytes)
         hand_over(j, c, capture, false);
@@ -194,6 +214,7 @@ void read_ahead::read_file(job& j) {
 // file, waits while other files' events fill the byte bound, unless this file has nothing
 // waiting (so the file the consumer is taking from always moves on).
 void read_ahead::hand_over(job& j, chunk& c, console_capture& capture, bool last) {
+  free_spent();
   {
     std::unique_lock<std::mutex> l(lock_);
     if (!last) {

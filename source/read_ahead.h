@@ -57,8 +57,9 @@ class read_ahead {
   read_ahead(const read_ahead&) = delete;
   read_ahead& operator=(const read_ahead&) = delete;
 
-  // 0 with the next event moved into out; -1 when every file has been handed out. Call from
-  // one thread only (the one that owns the supplier).
+  // 0 with the next event in out; -1 when every file has been handed out. Call from one thread
+  // only (the one that owns the supplier). What out held before is freed later on a helper
+  // thread.
   int32_t next(full_event& out);
 
   // Largest amount of event bytes held at once so far (for tests and benchmarks).
@@ -83,6 +84,7 @@ class read_ahead {
   class cancelled {};
 
   void fill_queue();
+  void free_spent();
   void helper_loop();
   void read_file(job& j);
   void hand_over(job& j, chunk& c, console_capture& capture, bool last);
@@ -99,6 +101,7 @@ class read_ahead {
   std::condition_variable work_ready_;   // helpers: a file queued, room freed, or stop
   std::condition_variable events_ready_; // consumer: a chunk handed over or a file done
   std::deque<std::unique_ptr<job>> queue_;
+  std::vector<chunk> spent_;  // taken chunks holding the consumer's old events
   uint64_t held_bytes_ = 0;
   uint64_t peak_bytes_ = 0;
   bool stop_ = false;

@@ -312,7 +312,7 @@ TEST_F(RepFileSourceTest, ExceptionInTheMiddleOfAFileReachesTheCaller) {
   RepSource2 source(root, RepSource2::kModeMain, nullptr, &outcome_,
                     [&](const std::u16string& path, const event_sink& sink) {
                       RepFileSource file(nullptr, RepFileImage(path), &outcome_);
-                      return file.ProcessFile([&](const full_event& e) {
+                      return file.ProcessFile([&](full_event& e) {
                         if (e.record_key == 2500) throw std::runtime_error("reader failed");
                         sink(e);
                       });

@@ -32,7 +32,8 @@ class RepSource2Test : public ::testing::Test {
     if (!process)
       process = [this](const std::u16string& path, const event_sink& sink) {
         opened_.push_back(fs::path(to_utf8(path)).lexically_relative(root_).string());
-        sink(full_event{});
+        full_event e;
+        sink(e);
         return 0;
       };
     return RepSource2(root_.u16string(), mode, nullptr, nullptr, process);
