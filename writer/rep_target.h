@@ -33,7 +33,7 @@ std::u16string computer_prefix(std::u16string_view computer);
 
 class RepTarget : public CommonTarget {
  public:
-  // root: the target repository as an absolute path. factory makes the writer of each position.
+  // root: the target repository as an absolute path. factory makes the writer of each Buffer ID.
   explicit RepTarget(std::u16string root, segment_factory factory = create_segment);
   ~RepTarget() override = default;
 

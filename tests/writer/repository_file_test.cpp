@@ -33,7 +33,7 @@ TEST(PackItem, ItemIsAGzipMemberWithTheRepositorySignature) {
     std::vector<uint8_t> data(n);
     for (size_t i = 0; i < n; ++i)
       data[i] = uint8_t(n == 100000 || i % 7 == 0 ? rng() : 'a' + i % 5);
-    testutil::fake_segment w(11, false);
+    testutil::fake_segment w(record_file::kEventsId, false);
     w.platform_id = 500;
     ASSERT_EQ(pack_item(w, data), 13u + 12u) << n;
     ASSERT_EQ(w.packed.size(), w.header_length + w.packed_length);
@@ -74,15 +74,15 @@ TEST_P(RepositoryFile, ItemsInFileOrderEachAcceptedByGzip) {
   EXPECT_EQ(r.properties[named ? 11 : 4],
             std::make_pair(std::u16string(named ? u"Host" : u"Computer"), kLongName));
   EXPECT_EQ(bytes[16 + 7] >> 4, 4);  // a fresh version-4 file GUID
-  std::vector<int> order;            // writer positions in file order
-  for (int p : {0, 1, 2, 11, 7, 3, 8, 6, 4, 5, 12, 13, 14, 9, 10})
-    if (named || p < 12) order.push_back(p);
+  std::vector<int32_t> order;        // Buffer IDs in file order
+  for (int32_t id : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 10, 13, 14})
+    if (named || id < 10 || id > 12) order.push_back(id);
   ASSERT_EQ(r.entries.size(), order.size());
   uint64_t offset = 512;
   for (size_t i = 0; i < order.size(); ++i) {
     const auto& e = r.entries[i];
     SCOPED_TRACE(e.name);
-    EXPECT_EQ(e.name, create_segment(order[i])->item_name);
+    EXPECT_EQ(e.name, record_file::kItemNames[order[i]]);
     EXPECT_EQ(e.item_offset, offset);
     offset += e.packed_len;
     ASSERT_LE(e.item_offset + e.packed_len, bytes.size());
