@@ -1,6 +1,6 @@
 #include "records/segment.h"
 
-#include <iostream>
+#include <string>
 
 #include "records/cache_writers.h"
 #include "records/events_writer.h"
@@ -51,8 +51,7 @@ std::unique_ptr<segment> create_segment(int32_t buffer_id) {
     case kFilterStatId:
       return std::make_unique<filters_stat>();
     default:
-      std::cout << "Unknown  id: " << buffer_id << std::endl;
-      fatal_exit();
+      fatal_stop("Unknown  id: " + std::to_string(buffer_id) + "\n");
   }
 }
 

@@ -39,7 +39,7 @@ class RepTarget : public CommonTarget {
 
   // Writes item's batch as one repository file. 0, or -1 (a GUID, the directory or the file could
   // not be made) or -2 (the data-source type table is malformed), each after its message.
-  // Ends the process with "=flush_items=" when an unexpected exception escapes.
+  // An unexpected exception is a fatal stop (fatal_error "=flush_items=\n").
   int32_t flush_items(storage_item item) override;
 
   // The directory of item with the data-source type ds_type; empty after a message when a name

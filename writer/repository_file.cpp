@@ -164,14 +164,12 @@ int32_t create_repository_file(event_batch& events, const file_props& props,
   int mark = 0;
   try {
     return write_repository_file(events, props, directory, factory, mark);
-  } catch (const std::exception&) {
+  } catch (const fatal_error&) {
+    throw;
   } catch (...) {
   }
-  std::cout << "=create_repository_file=\n"
-            << "Mark = " << mark << "\n"
-            << std::flush;
-  std::cerr << "Mark = " << mark << "\n" << std::flush;
-  fatal_exit();
+  const std::string mark_line = "Mark = " + std::to_string(mark) + "\n";
+  throw fatal_error("=create_repository_file=\n" + mark_line, mark_line);
 }
 
 }  // namespace repcopy

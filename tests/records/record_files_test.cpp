@@ -4,13 +4,12 @@
 // items.
 #include <gtest/gtest.h>
 
-#include <iostream>
-
 #include "record_test_util.h"
 #include "records/cache_readers.h"
 #include "records/position_readers.h"
 #include "records/record_factory.h"
 #include "records/record_format.h"
+#include "util/fatal.h"
 
 namespace repcopy {
 namespace {
@@ -21,14 +20,15 @@ using test::field;
 using test::ins;
 using test::le;
 
-void create_with_stdout_on_stderr(int32_t id) {
-  std::cout.rdbuf(std::cerr.rdbuf());
-  create_segment(id);
-}
-
-TEST(CreateSegmentDeathTest, UnknownPositionEndsTheProcess) {
-  EXPECT_EXIT(create_with_stdout_on_stderr(15), testing::ExitedWithCode(255),
-              "^Unknown  id: 15\n$");
+TEST(CreateSegment, AnUnknownBufferIdIsAFatalStop) {
+  for (int32_t id : {15, -1}) {
+    try {
+      create_segment(id);
+      ADD_FAILURE() << "no fatal stop for " << id;
+    } catch (const fatal_error& e) {
+      EXPECT_EQ(e.marker(), "Unknown  id: " + std::to_string(id) + "\n");
+    }
+  }
 }
 
 full_event named(const char16_t* computer, const char16_t* host, const char16_t* src,

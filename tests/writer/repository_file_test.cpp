@@ -8,6 +8,8 @@
 
 #include "platform/platform.h"
 #include "target_test_util.h"
+#include "util/error_text.h"
+#include "util/fatal.h"
 #include "util/text.h"
 #include "writer/pack.h"
 
@@ -108,17 +110,46 @@ TEST_F(RepositoryFile, FileIsWrittenUnderATemporaryNameAndRemovedOnFailure) {
   ASSERT_EQ(created.size(), 1u);
   EXPECT_EQ(dir_.files().at(0).string() + ".tmp", fs::path(created[0]).filename().string());
   fs::remove(dir_.path / dir_.files().at(0));
-  testing::FLAGS_gtest_death_test_style = "threadsafe";
-  EXPECT_EXIT(
-      {
-        int writes = 0;
-        platform::faults().write_file = [&](const std::u16string&) {
-          return ++writes == 3 ? EIO : 0;
-        };
-        write(false, 630);
-      },
-      testing::ExitedWithCode(255), "");
+  int writes = 0;
+  platform::faults().write_file = [&](const std::u16string&) { return ++writes == 3 ? EIO : 0; };
+  testing::internal::CaptureStdout();
+  try {
+    write(false, 630);
+    ADD_FAILURE() << "no fatal stop";
+  } catch (const fatal_error& e) {
+    EXPECT_EQ(e.marker(), "WriteFile: " + error_text(EIO) + "\n");
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_TRUE(dir_.files().empty());
+}
+
+// A writer that throws: the fatal stop names how far the file got; a fatal stop from a writer
+// passes unchanged. Neither leaves a file.
+TEST_F(RepositoryFile, AnExceptionFromAWriterIsAFatalStopWithItsMark) {
+  struct throwing_segment : segment {
+    throwing_segment(int32_t id, bool fatal) : segment(id), fatal(fatal) {}
+    uint32_t estimate_size(const event_batch&) override { return 1; }
+    uint32_t serialize(std::span<uint8_t>, event_batch&) override {
+      if (fatal) fatal_stop("inner\n");
+      throw std::runtime_error("writer failed");
+    }
+    bool fatal;
+  };
+  for (bool fatal : {false, true}) {
+    event_batch events(1);
+    const segment_factory factory = [&](int32_t id) -> std::unique_ptr<segment> {
+      if (id == record_file::kUserId) return std::make_unique<throwing_segment>(id, fatal);
+      return create_segment(id);
+    };
+    try {
+      create_repository_file(events, file_props{}, dir_.u16(), factory);
+      ADD_FAILURE() << "no fatal stop";
+    } catch (const fatal_error& e) {
+      EXPECT_EQ(e.marker(), fatal ? "inner\n" : "=create_repository_file=\nMark = 1\n");
+      EXPECT_EQ(e.error_text(), fatal ? "" : "Mark = 1\n");
+    }
+    EXPECT_TRUE(dir_.files().empty());
+  }
 }
 
 }  // namespace
