@@ -11,7 +11,7 @@
 
 #include "container/footer.h"
 #include "container/packed_item.h"
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 
 namespace repcopy {
 

@@ -10,7 +10,7 @@
 
 #include "container/damage_note.h"
 #include "container/footer.h"
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 
 namespace repcopy {
 

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "copy/storage_item.h"
+#include "model/storage_item.h"
 
 namespace repcopy {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "filters/filter_config.h"
+#include "model/filter_config.h"
 
 namespace repcopy {
 

@@ -7,9 +7,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "container/rep_file_source.h"
-#include "copy/copy_outcome.h"
-#include "copy/rep_source2.h"
+#include "source/rep_file_source.h"
+#include "model/copy_outcome.h"
+#include "source/rep_source2.h"
 #include "inspect/event_hash.h"
 #include "inspect/muted_output.h"
 #include "util/text.h"

@@ -15,7 +15,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "filters/filter_config.h"
+#include "model/filter_config.h"
 
 namespace repcopy {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "container/full_event.h"
+#include "model/full_event.h"
 
 namespace repcopy {
 

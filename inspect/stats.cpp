@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "container/rep_file_source.h"
+#include "source/rep_file_source.h"
 #include "inspect/muted_output.h"
 #include "inspect/rep_files.h"
 #include "util/text.h"

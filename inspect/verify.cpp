@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "container/rep_file_source.h"
+#include "source/rep_file_source.h"
 #include "inspect/muted_output.h"
 #include "inspect/rep_files.h"
 #include "util/text.h"

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "copy/storage_item.h"
+#include "model/storage_item.h"
 
 namespace repcopy {
 
@@ -28,14 +28,14 @@ class segment {
   // and returns its exact length.
   virtual uint32_t serialize(std::span<uint8_t> out, event_batch& events) = 0;
 
-  const char* item_name;            // e.g. "0_cat.cache", in the packed item header
-  const char16_t* wide_item_name;   // the same, for the part table
-  uint64_t unpacked_length = 0;     // result of serialize
-  uint64_t item_offset = 0;         // where the packed item starts in the file
-  uint64_t packed_length = 0;       // compressed stream plus 8 trailer bytes
-  uint32_t header_length = 0;       // packed item header length
-  std::vector<uint8_t> packed;      // the packed item
-  int32_t platform_id = -1;         // the file's PlatformID, set before estimate_size
+  const char* item_name;           // e.g. "0_cat.cache", in the packed item header
+  const char16_t* wide_item_name;  // the same, for the part table
+  uint64_t unpacked_length = 0;    // result of serialize
+  uint64_t item_offset = 0;        // where the packed item starts in the file
+  uint64_t packed_length = 0;      // compressed stream plus 8 trailer bytes
+  uint32_t header_length = 0;      // packed item header length
+  std::vector<uint8_t> packed;     // the packed item
+  int32_t platform_id = -1;        // the file's PlatformID, set before estimate_size
 };
 
 inline constexpr int kSegmentCount = 15;

@@ -14,12 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "copy/storage_item.h"
+#include "model/storage_item.h"
 #include "platform/platform.h"
-#include "target/rep_target.h"
 #include "util/crc32.h"
 #include "util/paths.h"
 #include "util/text.h"
+#include "writer/rep_target.h"
 
 namespace repcopy {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "container/full_event.h"
+#include "model/full_event.h"
 #include "records/segment.h"
 #include "tests/container/rep_file_bytes.h"
 #include "util/crc32.h"

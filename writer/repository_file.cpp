@@ -1,4 +1,4 @@
-#include "target/repository_file.h"
+#include "writer/repository_file.h"
 
 #include <array>
 #include <cerrno>
@@ -10,14 +10,14 @@
 
 #include "container/format.h"
 #include "platform/platform.h"
-#include "target/file_io.h"
-#include "target/file_layout.h"
-#include "target/pack.h"
 #include "util/bytes.h"
 #include "util/error_text.h"
 #include "util/fatal.h"
 #include "util/guid.h"
 #include "util/text.h"
+#include "writer/file_io.h"
+#include "writer/file_layout.h"
+#include "writer/pack.h"
 
 namespace repcopy {
 

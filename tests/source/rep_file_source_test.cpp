@@ -1,5 +1,5 @@
 // RepFileSource over repository files built byte by byte, written into a temporary directory.
-#include "container/rep_file_source.h"
+#include "source/rep_file_source.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "copy/rep_source2.h"
+#include "source/rep_source2.h"
 #include "tests/container/rep_file_bytes.h"
 #include "util/crc32.h"
 #include "util/text.h"

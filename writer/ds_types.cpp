@@ -1,4 +1,4 @@
-#include "target/ds_types.h"
+#include "writer/ds_types.h"
 
 #include <iostream>
 

@@ -7,7 +7,7 @@
 #include <deque>
 #include <string>
 
-#include "container/full_event.h"
+#include "model/full_event.h"
 
 namespace repcopy {
 

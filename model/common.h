@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "container/full_event.h"
-#include "copy/storage_item.h"
-#include "filters/filter_config.h"
+#include "model/filter_config.h"
+#include "model/full_event.h"
+#include "model/storage_item.h"
 
 namespace repcopy {
 

@@ -1,10 +1,10 @@
-#include "copy/rep_source2.h"
+#include "source/rep_source2.h"
 
 #include <algorithm>
 #include <iostream>
 
-#include "container/rep_file_source.h"
 #include "filters/time_window.h"
+#include "source/rep_file_source.h"
 #include "util/text.h"
 
 namespace repcopy {

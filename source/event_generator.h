@@ -13,7 +13,7 @@
 #include <functional>
 #include <optional>
 
-#include "container/full_event.h"
+#include "model/full_event.h"
 
 namespace repcopy {
 

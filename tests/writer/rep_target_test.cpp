@@ -1,6 +1,6 @@
 // The target repository: directory creation, data-source types, directory names and whole batches.
 
-#include "target/rep_target.h"
+#include "writer/rep_target.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "target/file_io.h"
 #include "target_test_util.h"
 #include "util/text.h"
+#include "writer/file_io.h"
 
 namespace repcopy {
 namespace {

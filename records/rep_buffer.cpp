@@ -1,4 +1,4 @@
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 
 #include <iostream>
 
@@ -67,11 +67,11 @@ std::u16string RepPartBuffer::string_at(uint32_t i) const {
 }
 
 const char* RepPartBuffer::class_name(int32_t buffer_id) {
-  static const char* kNames[] = {
-      "RepCatBuffer",        "RepCompBuffer",    "RepDescBuffer",     "RepEventsBuffer",
-      "RepFirstPosBuffer",   "RepInsBuffer",     "RepLastPosBuffer",  "RepRecordBuffer",
-      "RepSrcBuffer",        "RepUserBuffer",    "RepNfieldsDatBuffer", "RepNfnamesBuffer",
-      "RepNfvaluesBuffer",   "RepFiltersDatBuffer", "RepFilterStatBuffer"};
+  static const char* kNames[] = {"RepCatBuffer",      "RepCompBuffer",       "RepDescBuffer",
+                                 "RepEventsBuffer",   "RepFirstPosBuffer",   "RepInsBuffer",
+                                 "RepLastPosBuffer",  "RepRecordBuffer",     "RepSrcBuffer",
+                                 "RepUserBuffer",     "RepNfieldsDatBuffer", "RepNfnamesBuffer",
+                                 "RepNfvaluesBuffer", "RepFiltersDatBuffer", "RepFilterStatBuffer"};
   if (buffer_id < 0 || buffer_id > 14) return "N/A";
   return kNames[buffer_id];
 }

@@ -21,12 +21,12 @@
 #include <vector>
 
 #include "container/damage_note.h"
-#include "container/event_generator.h"
 #include "container/footer.h"
 #include "container/rep_file_buffer.h"
-#include "copy/common.h"
-#include "copy/copy_outcome.h"
-#include "filters/filter_config.h"
+#include "model/common.h"
+#include "model/copy_outcome.h"
+#include "model/filter_config.h"
+#include "source/event_generator.h"
 
 namespace repcopy {
 

@@ -18,10 +18,10 @@
 #include <utility>
 #include <vector>
 
-#include "container/event_generator.h"
-#include "copy/common.h"
-#include "copy/copy_outcome.h"
+#include "model/common.h"
+#include "model/copy_outcome.h"
 #include "platform/platform.h"
+#include "source/event_generator.h"
 
 namespace repcopy {
 

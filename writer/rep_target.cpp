@@ -1,14 +1,14 @@
-#include "target/rep_target.h"
+#include "writer/rep_target.h"
 
 #include <algorithm>
 #include <iostream>
 
 #include "container/format.h"
 #include "platform/platform.h"
-#include "target/file_io.h"
 #include "util/fatal.h"
 #include "util/guid.h"
 #include "util/text.h"
+#include "writer/file_io.h"
 
 namespace repcopy {
 

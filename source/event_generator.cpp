@@ -1,4 +1,4 @@
-#include "container/event_generator.h"
+#include "source/event_generator.h"
 
 #include <boost/coroutine2/protected_fixedsize_stack.hpp>
 #include <utility>

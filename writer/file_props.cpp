@@ -1,4 +1,4 @@
-#include "target/file_props.h"
+#include "writer/file_props.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "copy/rep_source2.h"
+#include "source/rep_source2.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "container/rep_file_source.h"
+#include "source/rep_file_source.h"
 
 #include <exception>
 #include <iostream>

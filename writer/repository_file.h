@@ -10,7 +10,7 @@
 
 #include "records/segment.h"
 #include "util/paths.h"
-#include "target/file_props.h"
+#include "writer/file_props.h"
 
 namespace repcopy {
 

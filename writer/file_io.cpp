@@ -1,4 +1,4 @@
-#include "target/file_io.h"
+#include "writer/file_io.h"
 
 #include <chrono>
 #include <iostream>

@@ -1,15 +1,15 @@
 // The repository file format as written: packed items, part table, property block, whole file.
 
-#include "target/repository_file.h"
+#include "writer/repository_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 #include "platform/platform.h"
-#include "target/pack.h"
 #include "target_test_util.h"
 #include "util/text.h"
+#include "writer/pack.h"
 
 namespace repcopy {
 namespace {

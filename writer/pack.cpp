@@ -1,4 +1,4 @@
-#include "target/pack.h"
+#include "writer/pack.h"
 
 #include <zlib.h>
 

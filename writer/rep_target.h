@@ -16,9 +16,9 @@
 #include <string>
 #include <string_view>
 
-#include "copy/common.h"
-#include "target/ds_types.h"
-#include "target/repository_file.h"
+#include "model/common.h"
+#include "writer/ds_types.h"
+#include "writer/repository_file.h"
 
 namespace repcopy {
 

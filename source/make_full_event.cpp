@@ -2,7 +2,6 @@
 #include <utility>
 #include <vector>
 
-#include "container/rep_file_source.h"
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
 #include "records/cache_readers.h"
@@ -11,6 +10,7 @@
 #include "records/position_readers.h"
 #include "records/record_format.h"
 #include "records/string_words.h"
+#include "source/rep_file_source.h"
 #include "util/crc32.h"
 #include "util/fatal.h"
 
