@@ -101,13 +101,4 @@ void print_captured(const captured_text& text) {
   os.flush();
 }
 
-void release_console_capture() {
-  console_capture* capture = active_capture;
-  active_capture = nullptr;
-  if (capture == nullptr) return;
-  std::vector<captured_text> texts;
-  capture->take(texts);
-  for (const captured_text& t : texts) print_captured(t);
-}
-
 }  // namespace repcopy

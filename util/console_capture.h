@@ -55,8 +55,4 @@ class capture_scope {
 // Writes a captured text to its stream and flushes it.
 void print_captured(const captured_text& text);
 
-// Ends capturing on the calling thread and prints what its capture holds: a fatal stop must
-// reach the console from any thread.
-void release_console_capture();
-
 }  // namespace repcopy
