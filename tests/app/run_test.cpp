@@ -161,6 +161,28 @@ TEST_F(RunFunction, AcceptedOptionsBuildTheFilter) {
   }
 }
 
+TEST_F(RunFunction, ReadThreadsAndShardOptions) {
+  const std::tuple<const char*, uint32_t, uint32_t, uint32_t> accepted[] = {
+      {"rc s t", 0, 0, 0},
+      {"rc --read-threads 3 s t", 3, 0, 0},
+      {"rc --read-threads=1 --shard=2/5 s t", 1, 2, 5},
+      {"rc -v --shard 0/1 -i 4 s t", 0, 0, 1}};
+  for (const auto& [line, threads, index, count] : accepted) {
+    EXPECT_EQ(run(line), 0) << line;
+    EXPECT_EQ(err_, banner()) << line;
+    ASSERT_TRUE(seen_);
+    EXPECT_EQ(std::tie(seen_->read_threads, seen_->filter.shard_index, seen_->filter.shard_count),
+              std::tie(threads, index, count))
+        << line;
+  }
+  expect_usage("rc --shard 2/2 s t", "rc", "Invalid --shard: 2/2 (expected K/N with 0 <= K < N)\n");
+  expect_usage("rc --read-threads 0 s t", "rc", "Invalid --read-threads: 0 (expected 1 to 64)\n");
+  expect_usage("rc --read-threads=+2 s t", "rc", "Invalid --read-threads: +2 (expected 1 to 64)\n");
+  // An unknown long option is reported and skipped like an unknown letter.
+  EXPECT_EQ(run("rc --threads 2 s t"), 0);
+  EXPECT_EQ(err_, banner() + "rc: unknown option, --threads\n");
+}
+
 TEST_F(RunFunction, DaysAndHoursBackUseTheCurrentTime) {
   // -d reads its leading number: 2 days back starts at midnight of yesterday.
   for (auto [line, kind, unit, back] : {std::tuple("rc -d 2x s t", kTimeDaysBack, 86400u, 1u),
