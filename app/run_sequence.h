@@ -14,7 +14,7 @@ struct run_request {
   std::string source_path;  // as typed: second-to-last argument
   std::string target_path;  // as typed: last argument
   bool verbose = false;
-  uint64_t start_time = 0;  // FILETIME taken by the entry point
+  uint64_t start_time = 0;    // FILETIME taken by the entry point
   uint32_t read_threads = 0;  // --read-threads; 0: default_read_threads for the machine
 };
 

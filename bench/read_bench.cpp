@@ -109,7 +109,6 @@ int main(int argc, char** argv) {
     std::printf("runs saw different events\n");
     return 1;
   }
-  std::printf("every run saw the same %llu events in the same order\n",
-              (unsigned long long)events);
+  std::printf("every run saw the same %llu events in the same order\n", (unsigned long long)events);
   return 0;
 }

@@ -23,9 +23,7 @@ uint64_t event_bytes(const full_event& e) {
 
 }  // namespace
 
-unsigned default_read_threads(unsigned processors) {
-  return std::clamp(processors / 2, 1u, 4u);
-}
+unsigned default_read_threads(unsigned processors) { return std::clamp(processors / 2, 1u, 4u); }
 
 read_ahead::read_ahead(unsigned threads, path_supplier next_path, file_reader read, limits bounds)
     : next_path_(std::move(next_path)), read_(std::move(read)), bounds_(bounds) {
@@ -218,9 +216,8 @@ void read_ahead::hand_over(job& j, chunk& c, console_capture& capture, bool last
   {
     std::unique_lock<std::mutex> l(lock_);
     if (!last) {
-      work_ready_.wait(l, [&] {
-        return stop_ || j.chunks.empty() || held_bytes_ + c.bytes <= bounds_.bytes;
-      });
+      work_ready_.wait(
+          l, [&] { return stop_ || j.chunks.empty() || held_bytes_ + c.bytes <= bounds_.bytes; });
       if (stop_) throw cancelled{};
     }
     if (!c.events.empty()) {

@@ -43,10 +43,10 @@ class read_ahead {
   using file_reader = std::function<int32_t(const std::u16string& path, const event_sink& sink)>;
 
   struct limits {
-    uint32_t files = 0;                     // queued or being read; 0: twice the threads, at least 4
-    uint64_t bytes = 64ull << 20;           // events read and not yet taken
-    uint32_t chunk_events = 512;            // a chunk is handed over at this many events
-    uint64_t chunk_bytes = 4ull << 20;      // ... or this many bytes
+    uint32_t files = 0;                 // queued or being read; 0: twice the threads, at least 4
+    uint64_t bytes = 64ull << 20;       // events read and not yet taken
+    uint32_t chunk_events = 512;        // a chunk is handed over at this many events
+    uint64_t chunk_bytes = 4ull << 20;  // ... or this many bytes
   };
 
   read_ahead(unsigned threads, path_supplier next_path, file_reader read, limits bounds);
@@ -72,11 +72,11 @@ class read_ahead {
   };
   struct job {
     std::u16string path;
-    bool is_file = true;                  // false: the end of the supplier's files
-    std::vector<captured_text> before;    // the supplier's output before this file
+    bool is_file = true;                // false: the end of the supplier's files
+    std::vector<captured_text> before;  // the supplier's output before this file
     bool claimed = false;
     bool done = false;
-    std::deque<chunk> chunks;             // handed over, not yet taken
+    std::deque<chunk> chunks;  // handed over, not yet taken
     uint64_t held_bytes = 0;
     std::vector<captured_text> messages;  // handed over with the chunks
     std::exception_ptr error;
@@ -98,8 +98,8 @@ class read_ahead {
   std::vector<std::thread> helpers_;
 
   mutable std::mutex lock_;
-  std::condition_variable work_ready_;   // helpers: a file queued, room freed, or stop
-  std::condition_variable events_ready_; // consumer: a chunk handed over or a file done
+  std::condition_variable work_ready_;    // helpers: a file queued, room freed, or stop
+  std::condition_variable events_ready_;  // consumer: a chunk handed over or a file done
   std::deque<std::unique_ptr<job>> queue_;
   std::vector<chunk> spent_;  // taken chunks holding the consumer's old events
   uint64_t held_bytes_ = 0;
@@ -112,7 +112,7 @@ class read_ahead {
   bool front_started_ = false;
   chunk current_;
   size_t current_index_ = 0;
-  uint64_t delivered_ = 0;                // events of the front file handed out
+  uint64_t delivered_ = 0;  // events of the front file handed out
   std::vector<captured_text> front_messages_;
   size_t front_message_index_ = 0;
 };

@@ -17,6 +17,7 @@ class redirecting_buf : public std::streambuf {
  public:
   redirecting_buf(std::streambuf* real, bool to_error) : real_(real), to_error_(to_error) {}
   std::streambuf* real() const { return real_; }
+
  protected:
   int_type overflow(int_type c) override {
     if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);

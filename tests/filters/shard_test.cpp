@@ -31,24 +31,15 @@ TEST(Shard, NameHashIsFnv1a64OverTheUpperCasedUtf16LeBytes) {
 
 TEST(Shard, ShardTextIsKSlashNWithKBelowN) {
   const std::tuple<const char*, bool, uint32_t, uint32_t> cases[] = {
-      {"0/1", true, 0, 1},
-      {"2/3", true, 2, 3},
-      {"007/8", true, 7, 8},
-      {"4294967294/4294967295", true, 4294967294u, 4294967295u},
-      {"1/1", false, 0, 0},
-      {"3/2", false, 0, 0},
-      {"0/0", false, 0, 0},
-      {"", false, 0, 0},
-      {"1", false, 0, 0},
-      {"1/", false, 0, 0},
-      {"/2", false, 0, 0},
-      {"-1/2", false, 0, 0},
-      {"+1/2", false, 0, 0},
-      {" 1/2", false, 0, 0},
-      {"1/2 ", false, 0, 0},
-      {"1/ 2", false, 0, 0},
-      {"1/2/3", false, 0, 0},
-      {"a/b", false, 0, 0},
+      {"0/1", true, 0, 1},          {"2/3", true, 2, 3},
+      {"007/8", true, 7, 8},        {"4294967294/4294967295", true, 4294967294u, 4294967295u},
+      {"1/1", false, 0, 0},         {"3/2", false, 0, 0},
+      {"0/0", false, 0, 0},         {"", false, 0, 0},
+      {"1", false, 0, 0},           {"1/", false, 0, 0},
+      {"/2", false, 0, 0},          {"-1/2", false, 0, 0},
+      {"+1/2", false, 0, 0},        {" 1/2", false, 0, 0},
+      {"1/2 ", false, 0, 0},        {"1/ 2", false, 0, 0},
+      {"1/2/3", false, 0, 0},       {"a/b", false, 0, 0},
       {"0/4294967296", false, 0, 0}};
   for (const auto& [text, ok, index, count] : cases) {
     uint32_t k = 0, n = 0;

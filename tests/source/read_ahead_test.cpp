@@ -201,9 +201,9 @@ TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessag
   namespace fs = std::filesystem;
   const fs::path root = fs::temp_directory_path() / ("repcopy_ahead_" + std::to_string(::getpid()));
   fs::remove_all(root);
-  ASSERT_EQ(std::system((std::string(REPGEN_BIN) + " '" + root.string() + "' 4000 5 >/dev/null")
-                            .c_str()),
-            0);
+  ASSERT_EQ(
+      std::system((std::string(REPGEN_BIN) + " '" + root.string() + "' 4000 5 >/dev/null").c_str()),
+      0);
   std::vector<fs::path> files;
   for (const auto& e : fs::recursive_directory_iterator(root))
     if (e.is_regular_file()) files.push_back(e.path());
@@ -216,8 +216,8 @@ TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessag
     f.seekp(std::streamoff(at));
     f.put(c);
   };
-  damage(files[1], 600);                                   // the first item
-  damage(files[3], size_t(fs::file_size(files[3]) / 2));   // somewhere in the middle
+  damage(files[1], 600);                                    // the first item
+  damage(files[3], size_t(fs::file_size(files[3]) / 2));    // somewhere in the middle
   fs::resize_file(files[4], fs::file_size(files[4]) - 40);  // the footer cut short
 
   struct run {
