@@ -24,7 +24,9 @@ int run_sequence(const run_request& request) {
   copy_outcome outcome;
   // Built in this order and destroyed in reverse: target, sources, storage, pool. The pool's
   // destructor stops and joins its threads if an exception leaves the driver.
-  worker_pool pool(writer_thread_count(platform::logical_processor_count()));
+  worker_pool pool(request.threads > 0
+                       ? request.threads
+                       : writer_thread_count(platform::logical_processor_count()));
   event_storage storage;
 
   // A path that cannot be converted has been reported; the source then finds no walk root.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -108,6 +109,28 @@ bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node)
   if (::stat(native_path(path).c_str(), &st) != 0) return false;
   device = uint64_t(st.st_dev);
   node = uint64_t(st.st_ino);
+  return true;
+}
+
+bool file_size(const std::u16string& path, uint64_t& size) {
+  struct stat st{};
+  if (::stat(native_path(path).c_str(), &st) != 0) return false;
+  size = uint64_t(st.st_size);
+  return true;
+}
+
+bool resolved_path(const std::u16string& path, std::u16string& out) {
+  std::error_code error;
+  const std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(std::filesystem::path(native_path(path)), error);
+  if (error) {
+    errno = error.value();
+    return false;
+  }
+  if (!from_utf8(resolved.string(), out)) {
+    errno = EILSEQ;
+    return false;
+  }
   return true;
 }
 
