@@ -29,13 +29,13 @@ namespace repcopy {
 namespace {
 
 // Where the JSON summary goes: a file created before anything is read, or the standard output
-// set aside for it (every other line printed there then goes to standard error).
+// set aside for it by the run.
 class json_output {
  public:
   // False after a message when the file cannot be created.
-  bool open(const std::string& path) {
+  bool open(const std::string& path, int standard_output) {
     if (path == "-") {
-      descriptor_ = platform::set_aside_standard_output();
+      descriptor_ = standard_output;
       return true;
     }
     std::u16string wide;
@@ -94,8 +94,15 @@ int32_t writer_thread_count(unsigned processors) {
 }
 
 int run_sequence(const run_request& request) {
+  // With -q or "--json -" nothing but the JSON belongs on standard output: every other line the
+  // copy prints there goes to standard error instead.
+  const int standard_output = request.quiet || request.json_path == "-"
+                                  ? platform::set_aside_standard_output()
+                                  : -1;
   json_output json;
-  if (!request.json_path.empty() && !json.open(request.json_path)) return kExitUsage;
+  if (!request.json_path.empty() && !json.open(request.json_path, standard_output)) {
+    return kExitUsage;
+  }
   platform::install_stop_handlers();
 
   copy_outcome outcome;
