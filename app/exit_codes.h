@@ -1,7 +1,7 @@
 #pragma once
 // The process exit codes, as scripts see them.
 
-#include "copy/copy_outcome.h"
+#include "model/copy_outcome.h"
 #include "util/fatal.h"
 
 namespace repcopy {

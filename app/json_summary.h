@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/run_counters.h"
-#include "copy/copy_outcome.h"
+#include "model/copy_outcome.h"
 #include "copy/event_storage.h"
 
 namespace repcopy {

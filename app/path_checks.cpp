@@ -51,6 +51,11 @@ std::optional<std::string> path_refusal(const std::string& source, const std::st
   if (!platform::is_directory(source_path)) {
     return "Source repository is not a directory: " + source;
   }
+  // A directory with neither part of a repository is a wrong path, not an empty copy.
+  if (!platform::is_directory(source_path + u"/Environment$") &&
+      !platform::is_directory(source_path + u"/Hot$/Environment$")) {
+    return "Source is not a repository (no Environment$ or Hot$/Environment$ in it): " + source;
+  }
   if (target_path.empty()) return "Target repository path cannot be used: " + target;
   const bool target_exists = platform::path_exists(target_path);
   if (target_exists && !platform::is_directory(target_path)) {

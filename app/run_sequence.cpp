@@ -10,19 +10,19 @@
 #include "app/json_summary.h"
 #include "app/progress.h"
 #include "app/run_counters.h"
-#include "container/rep_file_source.h"
+#include "source/rep_file_source.h"
 #include "copy/copy_driver.h"
-#include "copy/copy_outcome.h"
 #include "copy/event_storage.h"
-#include "copy/rep_source2.h"
 #include "copy/worker_pool.h"
 #include "filters/time_window.h"
+#include "model/copy_outcome.h"
 #include "platform/platform.h"
 #include "platform/process.h"
-#include "target/rep_target.h"
+#include "source/rep_source2.h"
 #include "util/error_text.h"
 #include "util/paths.h"
 #include "util/text.h"
+#include "writer/rep_target.h"
 
 namespace repcopy {
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "app/elapsed.h"
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
+#include "util/fatal.h"
 #include "util/time_text.h"
 #include "version.h"
 
@@ -93,8 +95,8 @@ std::string banner() {
 constexpr uint64_t kStart = 1234567;
 
 // Runs the run function on a command line with a sequence that records its request; captures
-// both outputs. Runs in a scratch directory holding a source directory "s", a file "f" and a link
-// "l" to "s", so that relative paths on the command lines name real entries.
+// both outputs. Runs in a scratch directory holding repositories "s" and "s/inner", a directory
+// "empty", a file "f" and a link "l" to "s", so that the paths on the command lines are real.
 class RunFunction : public testing::Test {
  protected:
   void SetUp() override {
@@ -102,7 +104,9 @@ class RunFunction : public testing::Test {
     dir_ = std::filesystem::temp_directory_path() /
            ("repcopy-run-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_ / "s" / "inner");
+    std::filesystem::create_directories(dir_ / "s" / "Environment$");
+    std::filesystem::create_directories(dir_ / "s" / "inner" / "Hot$" / "Environment$");
+    std::filesystem::create_directories(dir_ / "empty");
     std::ofstream(dir_ / "f") << "x";
     std::filesystem::create_directory_symlink(dir_ / "s", dir_ / "l");
     std::filesystem::current_path(dir_);
@@ -187,6 +191,7 @@ TEST_F(RunFunction, UsageErrorsNameTheArgumentAndRunNothing) {
       {"rc - s t", found + "3: - s t\n"},
       {"rc missing t", "Source repository not found: missing\n"},
       {"rc f t", "Source repository is not a directory: f\n"},
+      {"rc empty t", "Source is not a repository (no Environment$ or Hot$/Environment$ in it): empty\n"},
       {"rc s f", "Target repository is not a directory: f\n"},
       {"rc s ./s/../s/", "Source and target are the same directory: s and ./s/../s/\n"},
       {"rc l s", "Source and target are the same directory: l and s\n"},
@@ -285,10 +290,37 @@ TEST_F(RunFunction, EntryPointExitCodeAndTheVerboseElapsedLine) {
   }
 }
 
+// A fatal stop from below: its marker on standard output, its error text on standard error,
+// exit code -1 (255), and no elapsed line even in verbose mode.
+TEST_F(RunFunction, EntryPointAFatalStopPrintsItsMarkerAndEndsWith255) {
+  const run_sequence_fn fatal = [](const run_request&) -> int {
+    throw fatal_error("=create_repository_file=\nMark = 30\n", "Mark = 30\n");
+  };
+  arg_vector args("rc -v s t");
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(entry_point(args.argc(), args.argv.data(), fatal), kFatalExitCode);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "=create_repository_file=\nMark = 30\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), banner() + "Mark = 30\n");
+}
+
 TEST(Elapsed, WholeSecondsAndThreeDigitsOfMilliseconds) {
   EXPECT_EQ(elapsed_text(1000, 1000 + 123456789), "12.345");
   EXPECT_EQ(elapsed_text(0, 10120000), "1.012");
   EXPECT_EQ(elapsed_text(10000000, 0), "0.000");  // the clock stepped back
+}
+
+// A fatal stop through the built executable: more ".." than the current directory has.
+TEST(Executable, AFatalStopEndsWith255AndItsMarkerOnStandardOutput) {
+  const std::string command = "cd / && '" + std::string(REPCOPY_BIN) + "' ../x /tmp/y 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  const int status = ::pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255);
+  EXPECT_EQ(out, "Can't add path ../x\n to\n /\n");
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include <regex>
 #include <thread>
 
-#include "container/rep_file_source.h"
+#include "source/rep_file_source.h"
 #include "tests/e2e/e2e_util.h"
 #include "util/text.h"
 
@@ -112,11 +112,12 @@ TEST_F(CommandLineEndToEnd, EveryUsageErrorExitsTwoNamesItsArgumentAndTouchesNot
       {"--dry-run " + s, "found 1"},
       {"'" + d + "/missing' " + t, "Source repository not found: " + d + "/missing"},
       {"'" + d + "/plain' " + t, "Source repository is not a directory: " + d + "/plain"},
+      {t + " '" + d + "/new'", "Source is not a repository (no Environment$ or Hot$/Environment$"},
       {s + " '" + d + "/plain'", "Target repository is not a directory: " + d + "/plain"},
       {s + " " + s, "Source and target are the same directory"},
       {s + " '" + d + "/../" + dir_.filename().string() + "/source/copy'",
        "lies inside the source repository"},
-      {"'" + source_.string() + "/Environment$' " + s, "lies inside the target repository"},
+      {s + " '" + d + "'", "lies inside the target repository"},
       {"--json '" + d + "/no/such/dir/x.json' " + s + " " + t, "Can't create the JSON file"}};
   const auto before = snapshot(dir_);
   for (const auto& [arguments, line] : cases) {

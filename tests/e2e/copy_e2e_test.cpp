@@ -4,12 +4,12 @@
 
 #include <filesystem>
 
-#include "container/rep_file_source.h"
-#include "copy/storage_item.h"
-#include "target/rep_target.h"
+#include "model/storage_item.h"
+#include "source/rep_file_source.h"
 #include "tests/e2e/e2e_util.h"
 #include "util/crc32.h"
 #include "util/text.h"
+#include "writer/rep_target.h"
 
 namespace repcopy::e2e {
 namespace {
@@ -17,9 +17,9 @@ namespace {
 class CopyEndToEnd : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("repcopy-e2e-" + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() / ("repcopy-e2e-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     source_ = dir_ / "source";
@@ -34,9 +34,9 @@ class CopyEndToEnd : public testing::Test {
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   }
   run_result copy(const std::string& options = "") {
-    return run_command(std::string(REPCOPY_BIN) + " " + options + " " + quoted(source_) + " " +
-                           quoted(target_),
-                       dir_);
+    return run_command(
+        std::string(REPCOPY_BIN) + " " + options + " " + quoted(source_) + " " + quoted(target_),
+        dir_);
   }
 
   fs::path dir_, source_, target_;
@@ -92,7 +92,8 @@ TEST_F(CopyEndToEnd, EventIdWhiteListKeepsOnlyListedEvents) {
   run_result r = copy("-i 4600,4601");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   size_t expected = 0;
-  for (const auto& e : read_repository(source_)) expected += (e.event_id == 4600 || e.event_id == 4601);
+  for (const auto& e : read_repository(source_))
+    expected += (e.event_id == 4600 || e.event_id == 4601);
   std::vector<full_event> copied = read_repository(target_);
   EXPECT_EQ(copied.size(), expected);
   for (const auto& e : copied) EXPECT_TRUE(e.event_id == 4600 || e.event_id == 4601);
@@ -190,7 +191,10 @@ TEST_F(CopyEndToEnd, DamagedSourceFilesMakeAPartialCopyAndTheRestIsCopied) {
   EXPECT_LE(copied, all.size());
 }
 
-TEST_F(CopyEndToEnd, MissingSourceCopiesNothingAndSucceeds) {
+// An empty repository is no mistake: nothing to copy. (A missing source, or a directory that is
+// no repository, is a usage error: command_line_e2e_test.cpp.)
+TEST_F(CopyEndToEnd, EmptyRepositoryCopiesNothingAndSucceeds) {
+  fs::create_directories(source_ / "Environment$");
   run_result r = copy();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out.rfind("Unknown\n", 0), 0u) << r.out;
