@@ -15,15 +15,13 @@ std::string json_summary(const run_totals& totals, const run_counters& counters,
     for (const auto& [computer_key, computer] : domain.computers) {
       json sources = json::array();
       for (const auto& [ds_key, ds] : computer.data_sources) {
-        sources.push_back({{"name", to_utf8(ds.name)},
-                           {"events", ds.total},
-                           {"pending", ds.batch_count}});
+        sources.push_back(
+            {{"name", to_utf8(ds.name)}, {"events", ds.total}, {"pending", ds.batch_count}});
       }
-      computers.push_back(
-          {{"name", to_utf8(computer.name)},
-           {"os_version",
-            std::to_string(computer.os_major) + "." + std::to_string(computer.os_minor)},
-           {"data_sources", std::move(sources)}});
+      computers.push_back({{"name", to_utf8(computer.name)},
+                           {"os_version", std::to_string(computer.os_major) + "." +
+                                              std::to_string(computer.os_minor)},
+                           {"data_sources", std::move(sources)}});
     }
     domains.push_back({{"name", to_utf8(domain.name)}, {"computers", std::move(computers)}});
   }

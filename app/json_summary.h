@@ -16,8 +16,8 @@
 #include <string>
 
 #include "app/run_counters.h"
-#include "model/copy_outcome.h"
 #include "copy/event_storage.h"
+#include "model/copy_outcome.h"
 
 namespace repcopy {
 

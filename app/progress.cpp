@@ -45,16 +45,18 @@ constexpr const char* kClearLine = "\r\033[K";
 std::string progress_text(const progress_figures& f) {
   const double seconds = double(f.elapsed_ns) / 1e9;
   const unsigned percent =
-      f.bytes_total == 0 ? 0 : unsigned(std::min<uint64_t>(100, f.bytes_read * 100 / f.bytes_total));
+      f.bytes_total == 0 ? 0
+                         : unsigned(std::min<uint64_t>(100, f.bytes_read * 100 / f.bytes_total));
   const double rate = seconds > 0 ? double(f.bytes_read) / 1e6 / seconds : 0;
   std::string left = "-:--";
   if (f.bytes_read > 0 && f.bytes_total >= f.bytes_read) {
-    left = clock_text(uint64_t(seconds * double(f.bytes_total - f.bytes_read) /
-                               double(f.bytes_read)));
+    left =
+        clock_text(uint64_t(seconds * double(f.bytes_total - f.bytes_read) / double(f.bytes_read)));
   }
   char buf[160];
-  std::snprintf(buf, sizeof buf, "%u%% %llu/%llu files, events %s read %s written, %.1f MB/s, %s (%s left)",
-                percent, static_cast<unsigned long long>(f.files_read),
+  std::snprintf(buf, sizeof buf,
+                "%u%% %llu/%llu files, events %s read %s written, %.1f MB/s, %s (%s left)", percent,
+                static_cast<unsigned long long>(f.files_read),
                 static_cast<unsigned long long>(f.files_total), short_count(f.events_read).c_str(),
                 short_count(f.events_written).c_str(), rate, clock_text(uint64_t(seconds)).c_str(),
                 left.c_str());

@@ -165,8 +165,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
   }
   request.source_path = argv[argc - 2];
   request.target_path = argv[argc - 1];
-  if (std::optional<std::string> refusal =
-          path_refusal(request.source_path, request.target_path)) {
+  if (std::optional<std::string> refusal = path_refusal(request.source_path, request.target_path)) {
     return refuse(*refusal, program);
   }
 

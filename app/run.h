@@ -25,9 +25,8 @@ enum long_option_code : int {
 // The long options beside the letters. A new one is one row here, one case in the option loop
 // and one line in more_options_text (app/usage.cpp).
 inline constexpr long_option kLongOptions[] = {
-    {"help", false, kOptHelp},        {"version", false, kOptVersion},
-    {"dry-run", false, kOptDryRun},   {"quiet", false, kOptQuiet},
-    {"json", true, kOptJson},         {"threads", true, kOptThreads},
+    {"help", false, kOptHelp},   {"version", false, kOptVersion}, {"dry-run", false, kOptDryRun},
+    {"quiet", false, kOptQuiet}, {"json", true, kOptJson},        {"threads", true, kOptThreads},
 };
 inline constexpr int32_t kMaxThreads = 256;
 

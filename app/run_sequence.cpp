@@ -10,7 +10,6 @@
 #include "app/json_summary.h"
 #include "app/progress.h"
 #include "app/run_counters.h"
-#include "source/rep_file_source.h"
 #include "copy/copy_driver.h"
 #include "copy/event_storage.h"
 #include "copy/worker_pool.h"
@@ -18,6 +17,7 @@
 #include "model/copy_outcome.h"
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "source/rep_file_source.h"
 #include "source/rep_source2.h"
 #include "util/error_text.h"
 #include "util/paths.h"
@@ -96,9 +96,8 @@ int32_t writer_thread_count(unsigned processors) {
 int run_sequence(const run_request& request) {
   // With -q or "--json -" nothing but the JSON belongs on standard output: every other line the
   // copy prints there goes to standard error instead.
-  const int standard_output = request.quiet || request.json_path == "-"
-                                  ? platform::set_aside_standard_output()
-                                  : -1;
+  const int standard_output =
+      request.quiet || request.json_path == "-" ? platform::set_aside_standard_output() : -1;
   json_output json;
   if (!request.json_path.empty() && !json.open(request.json_path, standard_output)) {
     return kExitUsage;
@@ -116,9 +115,8 @@ int run_sequence(const run_request& request) {
 
   // Built in this order and destroyed in reverse: target, sources, storage, pool. The pool's
   // destructor stops and joins its threads if an exception leaves the driver.
-  worker_pool pool(request.threads > 0
-                       ? request.threads
-                       : writer_thread_count(platform::logical_processor_count()));
+  worker_pool pool(request.threads > 0 ? request.threads
+                                       : writer_thread_count(platform::logical_processor_count()));
   event_storage storage;
 
   // Each file read is counted with its bytes and events for the progress line and the summary.
@@ -147,9 +145,8 @@ int run_sequence(const run_request& request) {
   std::optional<progress_line> progress;
   if (request.progress) progress.emplace(counters, [&] { return outcome.written_events(); });
   const std::function<bool()> stop = platform::stop_requested;
-  const bool interrupted =
-      run_copy_driver(pool, storage, sources, target, request.filter, outcome, stop) ==
-      kCopyStopped;
+  const bool interrupted = run_copy_driver(pool, storage, sources, target, request.filter, outcome,
+                                           stop) == kCopyStopped;
 
   const uint64_t end_time = platform::system_time_as_filetime();
   progress.reset();

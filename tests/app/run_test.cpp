@@ -2,7 +2,6 @@
 #include "app/run.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -101,8 +100,7 @@ class RunFunction : public testing::Test {
  protected:
   void SetUp() override {
     home_ = std::filesystem::current_path();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("repcopy-run-" + std::to_string(::getpid()));
+    dir_ = std::filesystem::temp_directory_path() / ("repcopy-run-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_ / "s" / "Environment$");
     std::filesystem::create_directories(dir_ / "s" / "inner" / "Hot$" / "Environment$");
@@ -128,8 +126,8 @@ class RunFunction : public testing::Test {
     return result;
   }
   // Expects the usage for program, the banner and message on standard error, and no run.
-  void expect_usage(const std::string& line, const std::string& program,
-                    const std::string& message, int result = kRunRefused) {
+  void expect_usage(const std::string& line, const std::string& program, const std::string& message,
+                    int result = kRunRefused) {
     EXPECT_EQ(run(line), result) << line;
     EXPECT_EQ(err_, banner() + message) << line;
     EXPECT_EQ(out_, usage(program)) << line;
@@ -142,10 +140,10 @@ class RunFunction : public testing::Test {
 };
 
 TEST_F(RunFunction, UsageForHelpNoArgumentAndEveryRefusedCombination) {
-  expect_usage("/usr/local/bin/repcopy", "repcopy", "No source and target repository paths given\n");
-  const std::pair<const char*, const char*> help[] = {{"C:\\tools\\repcopy.exe -v -h s t", "repcopy.exe"},
-                                                      {"a\\b/c --help", "c"},
-                                                      {"dir/ -h", ""}};
+  expect_usage("/usr/local/bin/repcopy", "repcopy",
+               "No source and target repository paths given\n");
+  const std::pair<const char*, const char*> help[] = {
+      {"C:\\tools\\repcopy.exe -v -h s t", "repcopy.exe"}, {"a\\b/c --help", "c"}, {"dir/ -h", ""}};
   for (const auto& [line, program] : help) expect_usage(line, program, "", kRunStopped);
   EXPECT_EQ(std::cerr.tie(), &std::cout);
   // For each first option, the outcome of a following -d, -r, -f, -t: C "Wrong filter
@@ -171,7 +169,8 @@ TEST_F(RunFunction, UsageForHelpNoArgumentAndEveryRefusedCombination) {
 
 TEST_F(RunFunction, UsageErrorsNameTheArgumentAndRunNothing) {
   const std::string after = " (options go before the source and target repository paths)\n";
-  const std::string found = "Expected a source and a target repository path after the options, found ";
+  const std::string found =
+      "Expected a source and a target repository path after the options, found ";
   const std::pair<const char*, std::string> cases[] = {
       {"/bin/rc -vx s t", "/bin/rc: unknown option, -x\n"},
       {"rc -: s t", "rc: unknown option, -:\n"},
@@ -191,13 +190,15 @@ TEST_F(RunFunction, UsageErrorsNameTheArgumentAndRunNothing) {
       {"rc - s t", found + "3: - s t\n"},
       {"rc missing t", "Source repository not found: missing\n"},
       {"rc f t", "Source repository is not a directory: f\n"},
-      {"rc empty t", "Source is not a repository (no Environment$ or Hot$/Environment$ in it): empty\n"},
+      {"rc empty t",
+       "Source is not a repository (no Environment$ or Hot$/Environment$ in it): empty\n"},
       {"rc s f", "Target repository is not a directory: f\n"},
       {"rc s ./s/../s/", "Source and target are the same directory: s and ./s/../s/\n"},
       {"rc l s", "Source and target are the same directory: l and s\n"},
       {"rc s s/copy", "Target repository s/copy lies inside the source repository s\n"},
       {"rc s l/new/deeper", "Target repository l/new/deeper lies inside the source repository s\n"},
-      {"rc s/inner/.. l/inner", "Target repository l/inner lies inside the source repository s/inner/..\n"},
+      {"rc s/inner/.. l/inner",
+       "Target repository l/inner lies inside the source repository s/inner/..\n"},
       {"rc l/inner s", "Source repository l/inner lies inside the target repository s\n"}};
   for (const auto& [line, message] : cases) expect_usage(line, "rc", message);
 }

@@ -51,7 +51,9 @@ TEST(JsonSummary, TotalsAndTreeWithHostileNames) {
   EXPECT_EQ(std::tie(j["files_written"], j["bytes_written"]), std::tuple(1, 4096));
   const auto& domains = j["summary"]["domains"];
   ASSERT_EQ(domains.size(), 2u);
-  EXPECT_EQ(domains[0]["name"], "A\xEF\xBF\xBD" "B");  // keys in code-unit order: "A..." first
+  EXPECT_EQ(domains[0]["name"],
+            "A\xEF\xBF\xBD"
+            "B");  // keys in code-unit order: "A..." first
   EXPECT_EQ(domains[1]["name"], "Unknown");
   const auto& computer = domains[0]["computers"][0];
   EXPECT_EQ(std::tie(computer["name"], computer["os_version"]), std::tuple("SRV", "6.1"));

@@ -265,9 +265,9 @@ TEST(CopyDriver, StopFinishesTheBatchInHandAndCountsOnlyWhatWasWritten) {
     worker_pool pool(threads);
     event_storage storage(10, 1000000, 1000);
     const std::function<bool()> stopped = [&] { return stop.load(); };
-    EXPECT_EQ(run_copy_driver(pool, storage, {&source}, r.target, filter_config{}, r.outcome,
-                              stopped),
-              kCopyStopped);
+    EXPECT_EQ(
+        run_copy_driver(pool, storage, {&source}, r.target, filter_config{}, r.outcome, stopped),
+        kCopyStopped);
     // Without threads every batch is written as it leaves the storage.
     const uint64_t written = threads == 0 ? 30 : 10;
     EXPECT_EQ(r.target.key_counts().size(), written) << threads;

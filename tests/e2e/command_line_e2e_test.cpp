@@ -29,9 +29,9 @@ using json = nlohmann::json;
 class CommandLineEndToEnd : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("repcopy-cli-" + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() / ("repcopy-cli-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     source_ = dir_ / "source";
@@ -123,8 +123,7 @@ TEST_F(CommandLineEndToEnd, EveryUsageErrorExitsTwoNamesItsArgumentAndTouchesNot
   for (const auto& [arguments, line] : cases) {
     run_result r = repcopy(arguments);
     EXPECT_EQ(r.exit_code, 2) << arguments;
-    EXPECT_NE(r.err.find(line), std::string::npos)
-        << arguments << "\n" << r.err;
+    EXPECT_NE(r.err.find(line), std::string::npos) << arguments << "\n" << r.err;
     EXPECT_EQ(snapshot(dir_), before) << arguments;
   }
   // The usage follows each refusal but the last, which is not a usage mistake.
@@ -200,7 +199,8 @@ TEST_F(CommandLineEndToEnd, DryRunWritesNothingAndReportsWhatTheCopyWrites) {
       << dry.out;
   EXPECT_EQ(tree_total(dry.out), tree_total(real.out));
   EXPECT_EQ(tree_total(dry.out), read_repository(target_).size());
-  json d = json::parse(read_text(dir_ / "dry.json")), c = json::parse(read_text(dir_ / "real.json"));
+  json d = json::parse(read_text(dir_ / "dry.json")),
+       c = json::parse(read_text(dir_ / "real.json"));
   EXPECT_EQ(d["dry_run"], true);
   EXPECT_EQ(std::tie(d["files_written"], d["bytes_written"], d["events"], d["batches"],
                      d["source_files"], d["summary"]),
@@ -266,7 +266,8 @@ TEST_F(CommandLineEndToEnd, ProgressOnATerminalOnly) {
   ::close(master);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   const size_t summary = screen.find("Unknown\r\n");
-  EXPECT_TRUE(std::regex_search(screen, std::regex("\r\033\\[K[0-9]+% [0-9]+/[0-9]+ files, events ")))
+  EXPECT_TRUE(
+      std::regex_search(screen, std::regex("\r\033\\[K[0-9]+% [0-9]+/[0-9]+ files, events ")))
       << screen;
   ASSERT_NE(summary, std::string::npos) << screen;
   // The last thing before the summary is the clearing of the line.
