@@ -1,3 +1,4 @@
+#if !defined(_WIN32)
 #include <signal.h>
 #include <unistd.h>
 
@@ -73,3 +74,5 @@ uint64_t monotonic_nanoseconds() {
 }
 
 }  // namespace repcopy::platform
+
+#endif  // !_WIN32
