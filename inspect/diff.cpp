@@ -7,11 +7,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "source/rep_file_source.h"
-#include "model/copy_outcome.h"
-#include "source/rep_source2.h"
 #include "inspect/event_hash.h"
 #include "inspect/muted_output.h"
+#include "model/copy_outcome.h"
+#include "source/rep_file_source.h"
+#include "source/rep_source2.h"
 #include "util/text.h"
 #include "util/time_text.h"
 
@@ -48,8 +48,8 @@ enum class difference_kind { missing, extra, duplicated, changed };
 
 struct difference {
   difference_kind kind;
-  event_ref source;  // missing, changed
-  event_ref target;  // extra, duplicated, changed
+  event_ref source;            // missing, changed
+  event_ref target;            // extra, duplicated, changed
   uint64_t source_copies = 0;  // duplicated: how often each side holds it
   uint64_t target_copies = 0;
 };
@@ -124,9 +124,9 @@ void compare_slice(const std::vector<event_ref>& src, const std::vector<event_re
                    std::vector<difference>& duplicated) {
   size_t i = 0, j = 0;
   while (i < src.size() || j < dst.size()) {
-    event_hash h = i == src.size()                 ? dst[j].hash
-                   : j == dst.size()               ? src[i].hash
-                   : std::min(src[i].hash, dst[j].hash);
+    event_hash h = i == src.size()   ? dst[j].hash
+                   : j == dst.size() ? src[i].hash
+                                     : std::min(src[i].hash, dst[j].hash);
     size_t i_end = i, j_end = j;
     while (i_end < src.size() && src[i_end].hash == h) ++i_end;
     while (j_end < dst.size() && dst[j_end].hash == h) ++j_end;
@@ -174,8 +174,8 @@ void pair_changes(std::vector<difference>& missing, std::vector<difference>& ext
 std::string utc_text(uint32_t seconds) {
   const utc_fields t = utc_from_seconds(seconds);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 
@@ -235,9 +235,8 @@ int run_diff(const std::u16string& source, const std::u16string& target,
   }
   for (const side* s : {&src, &dst}) {
     if (s->outcome.damaged_files() != 0) {
-      out << "warning: " << s->outcome.damaged_files() << " damaged file(s) in "
-          << to_utf8(s->root) << "; their sound events are compared (see repdump verify)"
-          << std::endl;
+      out << "warning: " << s->outcome.damaged_files() << " damaged file(s) in " << to_utf8(s->root)
+          << "; their sound events are compared (see repdump verify)" << std::endl;
     }
   }
 
@@ -246,8 +245,8 @@ int run_diff(const std::u16string& source, const std::u16string& target,
     for (const auto& [group, sum] : s->groups) {
       const side& other = s == &src ? dst : src;
       auto it = other.groups.find(group);
-      const bool same = it != other.groups.end() && it->second.count == sum.count &&
-                        it->second.sum == sum.sum;
+      const bool same =
+          it != other.groups.end() && it->second.count == sum.count && it->second.sum == sum.sum;
       if (!same && (s == &src || it == other.groups.end())) differing.push_back(group);
     }
   }
@@ -262,8 +261,8 @@ int run_diff(const std::u16string& source, const std::u16string& target,
       return it == s.groups.end() ? uint64_t(0) : it->second.count;
     };
     const uint64_t largest = std::max(count_of(src), count_of(dst));
-    const uint64_t slices = std::max<uint64_t>(1, (largest + options.slice_events - 1) /
-                                                      std::max<uint64_t>(1, options.slice_events));
+    const uint64_t slices = std::max<uint64_t>(
+        1, (largest + options.slice_events - 1) / std::max<uint64_t>(1, options.slice_events));
     std::vector<difference> missing, extra, duplicated, changed;
     for (uint64_t slice = 0; slice < slices; ++slice) {
       std::vector<event_ref> a, b;

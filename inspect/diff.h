@@ -20,8 +20,8 @@
 namespace repcopy {
 
 struct diff_options {
-  filter_config filter;        // applied to the source only
-  size_t max_lines = 20;       // differences printed; all are counted
+  filter_config filter;               // applied to the source only
+  size_t max_lines = 20;              // differences printed; all are counted
   uint64_t slice_events = 4'000'000;  // events of one group compared at once (32 bytes each)
 };
 
