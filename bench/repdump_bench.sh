@@ -3,7 +3,8 @@
 # 2000000), then R times (default 3) copies it with repcopy and runs `repdump verify` over the
 # copy and `repdump diff` of source and copy, printing wall time and peak resident memory of each
 # run and the medians. verify and diff are meant to take less time than the copy, with peak
-# memory under 512 MiB.
+# memory under 512 MiB. Last, one target file is removed and diff runs once more: its groups
+# differ and are read again to name the missing events.
 #   bash bench/repdump_bench.sh [events] [rounds] [build_dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,3 +45,7 @@ for step in copy verify diff; do
   median_m=$(cut -d' ' -f2 "$work/$step.txt" | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
   echo "$step: median ${median_s}s, median peak RSS ${median_m} MiB over $rounds run(s)"
 done
+rm -f "$(find "$work/target" -name '*.rep' | sort | head -1)"
+/usr/bin/time -f "%e %M" -o "$work/time.txt" "./$build/repdump" diff "$work/source" "$work/target" >"$work/out.txt" 2>&1 || true
+read -r seconds peak_kb <"$work/time.txt"
+echo "diff with one target file removed: ${seconds}s, peak RSS $((peak_kb / 1024)) MiB; $(tail -1 "$work/out.txt")"

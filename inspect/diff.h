@@ -22,7 +22,7 @@ namespace repcopy {
 struct diff_options {
   filter_config filter;               // applied to the source only
   size_t max_lines = 20;              // differences printed; all are counted
-  uint64_t slice_events = 4'000'000;  // events of one group compared at once (32 bytes each)
+  uint64_t slice_events = 2'000'000;  // events of one group compared at once (32 bytes each)
 };
 
 struct diff_counts {
