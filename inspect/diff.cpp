@@ -67,31 +67,41 @@ void read_file(const side& s, uint32_t file, Visit visit) {
                           [&](const full_event& e) { visit(e, ordinal++); });
 }
 
-// First pass: the whole tree, as the copy walks it.
-void sum_side(side& s) {
-  event_hasher hash;
+// The files of the tree in the order and with the rules of the copy's walk (hot part, then main
+// part; the file-name time test of the filter). The walk only lists them: the files are read
+// afterwards on the main stack, not on the walk's small generator stack.
+std::vector<std::u16string> walk_files(side& s) {
+  std::vector<std::u16string> files;
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    auto process = [&s, &hash](const std::u16string& path, const event_sink&) {
-      const uint32_t file = uint32_t(s.files.size());
-      s.files.push_back(path);
-      group_sum* last = nullptr;
-      event_group last_group;
-      return process_repository_file(path, s.filter, &s.outcome, [&](const full_event& e) {
-        if (last == nullptr || e.domain != last_group.domain ||
-            e.host_computer != last_group.computer ||
-            e.under_data_source != last_group.data_source) {
-          last_group = group_of(e);
-          last = &s.groups[last_group];
-          if (last->files.empty() || last->files.back() != file) last->files.push_back(file);
-        }
-        ++last->count;
-        add_hash(last->sum, hash(e));
-        ++s.events;
-      });
-    };
-    RepSource2 walk(s.root, mode, s.filter, &s.outcome, process);
+    RepSource2 walk(s.root, mode, s.filter, &s.outcome,
+                    [&files](const std::u16string& path, const event_sink&) {
+                      files.push_back(path);
+                      return 0;
+                    });
     full_event unused;
-    walk.next_event(unused);  // the processor takes every event itself; the walk yields none
+    walk.next_event(unused);  // the walk yields no event: it ends after listing every file
+  }
+  return files;
+}
+
+// First pass: every file of the tree, each event's hash added to its group.
+void sum_side(side& s) {
+  s.files = walk_files(s);
+  event_hasher hash;
+  for (uint32_t file = 0; file < s.files.size(); ++file) {
+    group_sum* last = nullptr;
+    event_group last_group;
+    process_repository_file(s.files[file], s.filter, &s.outcome, [&](const full_event& e) {
+      if (last == nullptr || e.domain != last_group.domain ||
+          e.host_computer != last_group.computer || e.under_data_source != last_group.data_source) {
+        last_group = group_of(e);
+        last = &s.groups[last_group];
+        if (last->files.empty() || last->files.back() != file) last->files.push_back(file);
+      }
+      ++last->count;
+      add_hash(last->sum, hash(e));
+      ++s.events;
+    });
   }
 }
 
