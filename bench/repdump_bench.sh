@@ -47,5 +47,5 @@ for step in copy verify diff; do
 done
 rm -f "$(find "$work/target" -name '*.rep' | sort | head -1)"
 /usr/bin/time -f "%e %M" -o "$work/time.txt" "./$build/repdump" diff "$work/source" "$work/target" >"$work/out.txt" 2>&1 || true
-read -r seconds peak_kb <"$work/time.txt"
+read -r seconds peak_kb < <(tail -1 "$work/time.txt")  # after a failing command, time adds a line first
 echo "diff with one target file removed: ${seconds}s, peak RSS $((peak_kb / 1024)) MiB; $(tail -1 "$work/out.txt")"
