@@ -79,7 +79,7 @@ TEST_F(VerifyTest, EachDamageIsNamedOnTheFileLine) {
          b[find_bytes(b, "0_events.dat") + 13 + 5] ^= 0x40;
        },
        "corrupt: item 0_events.dat: CRC mismatch (stored "},
-      {"truncated file", [](bytes& b) { b.resize(b.size() - 100); },
+      {"truncated file", [](bytes& b) { b.erase(b.end() - 100, b.end()); },
        "truncated: the header names a footer ending at "},
       {"file shorter than its header", [](bytes& b) { b.resize(300); },
        "truncated: shorter than its 512-byte header (300 bytes)"},
