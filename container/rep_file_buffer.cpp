@@ -201,9 +201,11 @@ void RepFileBuffer::BuildBuffers(footer_record& f) {
       check_item(item, e);
       continue;
     }
-    if ((id == kFilterDataId || id == kFilterStatId) && f.load_flags[size_t(id)] != 0) {
+    if ((id == record_file::kFilterDatId || id == record_file::kFilterStatId) &&
+        f.load_flags[size_t(id)] != 0) {
       RepDataBuffer item(data_, e.packed_len, e.item_offset);
-      (id == kFilterDataId ? f.filter_data : f.filter_stat) = item.CreateRecordBuffer(id);
+      (id == record_file::kFilterDatId ? f.filter_data : f.filter_stat) =
+          item.CreateRecordBuffer(id);
       if (item.status() != 0) ++damage_count_;
       check_item(item, e);
     } else if (listener_) {
