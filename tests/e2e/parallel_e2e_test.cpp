@@ -83,6 +83,7 @@ TEST_F(ParallelEndToEnd, BadShardOrThreadCountIsAUsageErrorAndCopiesNothing) {
   for (const char* options : {"--shard 3/3", "--shard 1", "--shard=-1/2", "--read-threads 0",
                               "--read-threads=x", "--read-threads 65"}) {
     run_result r = copy(options, dir_ / "target");
+    EXPECT_EQ(r.exit_code, 2) << options;
     EXPECT_NE(r.err.find("Invalid --"), std::string::npos) << options << r.err;
     EXPECT_NE(r.out.find("Usage:"), std::string::npos) << options;
     EXPECT_FALSE(fs::exists(dir_ / "target")) << options;
