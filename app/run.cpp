@@ -1,5 +1,6 @@
 #include "app/run.h"
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
 #include "platform/platform.h"
+#include "util/compression.h"
 #include "util/leading_int.h"
 #include "util/time_text.h"
 
@@ -35,9 +37,32 @@ bool date_accepted(char option, const std::string& text, std::string_view progra
   return false;
 }
 
+// Takes "--level N" (N from 1 to 12) out of the options before the letters are parsed. False
+// after the usage when N is missing or out of range.
+bool take_level_option(int& argc, char** argv, int& level, std::string_view program) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    if (arg != "--level") continue;
+    const char* value = i + 1 < argc ? argv[i + 1] : "";
+    level = leading_int32(value);
+    if (level < compression::kMinLevel || level > compression::kMaxLevel ||
+        std::to_string(level) != value) {
+      refuse(std::string("Invalid level for --level: ") + value + " (expected 1 to 12)", program);
+      return false;
+    }
+    std::copy(argv + i + 2, argv + argc, argv + i);
+    argc -= 2;
+    break;
+  }
+  return true;
+}
+
 int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
                 const run_sequence_fn& sequence) {
   const std::string_view program = program_name(argc > 0 ? argv[0] : nullptr);
+  int level = 0;
+  if (!take_level_option(argc, argv, level, program)) return -1;
   if (argc < 2) {
     print_usage(program);
     return -1;
@@ -110,6 +135,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
   request.source_path = argv[argc - 2];
   request.target_path = argv[argc - 1];
   request.verbose = verbose;
+  request.level = level;
   request.start_time = start_time;
   return sequence(request);
 }

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "source/rep_source2.h"
 #include "util/paths.h"
+#include "writer/pack.h"
 #include "writer/rep_target.h"
 
 namespace repcopy {
@@ -37,6 +38,7 @@ int run_sequence(const run_request& request) {
   std::u16string target_root;
   to_extended_path(request.target_path, target_root);
   RepTarget target(target_root);
+  if (request.level != 0) pack_level(request.level);
 
   run_copy_driver(pool, storage, sources, target, request.filter, outcome);
 

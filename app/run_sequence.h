@@ -15,6 +15,7 @@ struct run_request {
   std::string target_path;  // as typed: last argument
   bool verbose = false;
   uint64_t start_time = 0;  // FILETIME taken by the entry point
+  int level = 0;            // --level: compression level 1..12; 0 for the engine's default
 };
 
 // Writer threads for a machine: one per logical processor, one less from four processors on.
