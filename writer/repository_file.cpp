@@ -43,21 +43,71 @@ class partial_file {
   bool done_ = false;
 };
 
+// The buffers a writer thread fills for every file: one serialisation area and the packed item of
+// each position. They live as long as the thread and keep their capacity from file to file, so a
+// batch costs no fresh pages (only a buffer that grew past kKeptCapacity is given back).
+struct thread_buffers {
+  static constexpr size_t kKeptCapacity = size_t(64) << 20;
+
+  std::vector<uint8_t> scratch;
+  std::array<std::vector<uint8_t>, kSegmentCount> packed;
+
+  static void trim(std::vector<uint8_t>& buffer) {
+    if (buffer.capacity() > kKeptCapacity) std::vector<uint8_t>().swap(buffer);
+  }
+};
+
+thread_buffers& buffers_of_this_thread() {
+  thread_local thread_buffers buffers;
+  return buffers;
+}
+
+// Lends the thread's packed buffers to the writers of one file and takes them back, with their
+// grown capacity, whichever way the file ends.
+class lent_buffers {
+ public:
+  explicit lent_buffers(std::array<std::unique_ptr<segment>, kSegmentCount>& writers)
+      : writers_(writers), buffers_(buffers_of_this_thread()) {}
+  ~lent_buffers() {
+    for (int position = 0; position < kSegmentCount; ++position) {
+      if (writers_[position] == nullptr) continue;
+      buffers_.packed[position] = std::move(writers_[position]->packed);
+      buffers_.packed[position].clear();
+      thread_buffers::trim(buffers_.packed[position]);
+    }
+    thread_buffers::trim(buffers_.scratch);
+  }
+  lent_buffers(const lent_buffers&) = delete;
+  lent_buffers& operator=(const lent_buffers&) = delete;
+
+  std::vector<uint8_t>& scratch() { return buffers_.scratch; }
+  std::vector<uint8_t>& packed(int position) { return buffers_.packed[position]; }
+
+ private:
+  std::array<std::unique_ptr<segment>, kSegmentCount>& writers_;
+  thread_buffers& buffers_;
+};
+
 // Runs writers 0 to 14 in order over the batch and packs each item. False when an item could not
 // be packed. Empty items of positions 12 to 14 get no writer (null).
 bool run_writers(event_batch& events, uint32_t platform_id, const segment_factory& factory,
-                 std::array<std::unique_ptr<segment>, kSegmentCount>& writers) {
+                 std::array<std::unique_ptr<segment>, kSegmentCount>& writers,
+                 lent_buffers& buffers) {
+  std::vector<uint8_t>& scratch = buffers.scratch();
   for (int position = 0; position < kSegmentCount; ++position) {
     std::unique_ptr<segment> writer = factory(position);
     writer->platform_id = int32_t(platform_id);
     const uint32_t estimate = writer->estimate_size(events);
     if (estimate == 0 && omitted_when_empty(position)) continue;
-    std::vector<uint8_t> scratch(estimate, 0);
+    scratch.assign(estimate, 0);  // writers expect a zero-filled area
     uint32_t length = writer->serialize(scratch, events);
     if (length > estimate) length = estimate;  // a writer never reports more than it was given
     writer->unpacked_length = length;
-    if (pack_item(*writer, std::span<const uint8_t>(scratch.data(), length)) == 0) return false;
+    writer->packed = std::move(buffers.packed(position));
     writers[position] = std::move(writer);
+    if (pack_item(*writers[position], std::span<const uint8_t>(scratch.data(), length)) == 0) {
+      return false;
+    }
   }
   return true;
 }
@@ -78,7 +128,8 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
                               int& mark) {
   mark = 1;
   std::array<std::unique_ptr<segment>, kSegmentCount> writers;
-  if (!run_writers(events, props.PlatformID, factory, writers)) return kItemNotPacked;
+  lent_buffers buffers(writers);
+  if (!run_writers(events, props.PlatformID, factory, writers, buffers)) return kItemNotPacked;
 
   // Items in file order from offset 512, back to back.
   std::vector<const segment*> items;
