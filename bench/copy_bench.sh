@@ -30,14 +30,18 @@ build=${positional[1]:-build-release}
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DREPCOPY_TESTS=OFF >/dev/null
 fi
-cmake --build "$build" -j2 --target repcopy repgen floor_bench >/dev/null
+# repgen and floor_bench come from TOOLS_BUILD when set (to time a build of an older version).
+tools=${TOOLS_BUILD:-$build}
+[ -f "$tools/CMakeCache.txt" ] || tools=$build
+cmake --build "$build" -j2 --target repcopy >/dev/null
+cmake --build "$tools" -j2 --target repgen floor_bench >/dev/null
 
 source="$data/$profile-$events"
 if [ ! -f "$source/.complete" ]; then
   rm -rf "$source"
   mkdir -p "$data"
-  "./$build/repgen" --profile "$profile" "$source" "$events" 11 >/dev/null
-  "./$build/floor_bench" sizes "$source" > "$source/.sizes"
+  "$tools/repgen" --profile "$profile" "$source" "$events" 11 >/dev/null
+  "$tools/floor_bench" sizes "$source" > "$source/.sizes"
   touch "$source/.complete"
 fi
 read -r _ files _ _ _ packed _ unpacked < "$source/.sizes"
@@ -48,14 +52,15 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/copy_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 for run in $(seq "$runs"); do
   rm -rf "$work/target"
-  /usr/bin/time -v -o "$work/time.txt" "./$build/repcopy" "${level[@]}" "$source" "$work/target" \
+  /usr/bin/time -v -o "$work/time.txt" "$build/repcopy" "${level[@]}" "$source" "$work/target" \
     >/dev/null
   seconds=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0;
     for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$work/time.txt")
   peak_kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
-  read -r _ tfiles _ _ _ tpacked _ tunpacked < <("./$build/floor_bench" sizes "$work/target")
+  cpu=$(awk -F': ' '/User time|System time/ {s += $2} END {print s}' "$work/time.txt")
+  read -r _ tfiles _ _ _ tpacked _ tunpacked < <("$tools/floor_bench" sizes "$work/target")
   awk -v s="$seconds" -v e="$events" -v u="$tunpacked" -v p="$tpacked" -v k="$peak_kb" \
-    -v f="$tfiles" -v r="$run" 'BEGIN {
-      printf "copy %d: %.2f s, %.1f MB/s unpacked, %d events/s, peak RSS %d MiB; target %d files, %.1f MB packed, %.1f MB unpacked\n",
-        r, s, u / 1e6 / s, e / s, k / 1024, f, p / 1e6, u / 1e6 }'
+    -v f="$tfiles" -v r="$run" -v c="$cpu" 'BEGIN {
+      printf "copy %d: %.2f s (%.1f s CPU), %.1f MB/s unpacked, %d events/s, peak RSS %d MiB; target %d files, %.1f MB packed, %.1f MB unpacked\n",
+        r, s, c, u / 1e6 / s, e / s, k / 1024, f, p / 1e6, u / 1e6 }'
 done

@@ -3,7 +3,7 @@
 //   floor_bench sizes  <repository_dir>                    files, packed and unpacked bytes
 //   floor_bench floor  <repository_dir> [level] [threads]  inflate every item and deflate it again
 //                                                          with the engine, on all threads
-//   floor_bench levels <repository_dir>                    one core: zlib 7 against every level
+//   floor_bench levels <repository_dir> [first] [last]     one core: zlib 7 against the levels
 //                                                          of the engine, size and MB/s
 //
 // The floor is the least time any copy of the repository can take with this engine: every item
@@ -177,7 +177,8 @@ int run(int argc, char** argv) {
       return written;
     });
     const int first = argc > 3 ? std::atoi(argv[3]) : 1;
-    for (int level = first; level <= compression::kMaxLevel; ++level) {
+    const int last = argc > 4 ? std::atoi(argv[4]) : compression::kMaxLevel;
+    for (int level = first; level <= last; ++level) {
       measure(compression::engine_name(), level,
               [&](const std::vector<uint8_t>& item, int lv) -> uint64_t {
                 out.resize(compression::deflate_bound(item.size(), lv));
