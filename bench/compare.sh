@@ -7,13 +7,23 @@
 #   bash bench/compare.sh [events=1200000] [runs=3] [extra build dirs...]
 #
 # Extra build directories (for example a build of an older commit) join the alternation.
+# FROZEN=DIR skips building and runs DIR/new, DIR/zlib and the extra directories as they are
+# (copies of the executables, so that the source tree may change while the runs go on).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 events=${1:-1200000}
 runs=${2:-3}
 shift $(($# > 2 ? 2 : $#))
 extra=("$@")
+new=build-bench
+zlib=build-zlib
+if [ -n "${FROZEN:-}" ]; then
+  new=$FROZEN/new
+  zlib=$FROZEN/zlib
+  export NO_BUILD=1
+fi
 for spec in "build-bench:OFF" "build-zlib:ON"; do
+  [ -n "${FROZEN:-}" ] && break
   dir=${spec%%:*}
   if [ ! -f "$dir/CMakeCache.txt" ]; then
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DREPCOPY_TESTS=OFF \
@@ -24,11 +34,12 @@ done
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
   "$(free -g | awk '/Mem:/ {print $2}') GB; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for run in $(seq "$runs"); do
-  for dir in build-bench build-zlib "${extra[@]}"; do
+  for dir in "$new" "$zlib" "${extra[@]}"; do
     echo "== run $run, $dir"
-    TOOLS_BUILD=build-bench bash bench/copy_bench.sh --profile realistic "$events" "$dir" | grep '^copy\|^source'
+    TOOLS_BUILD=$new bash bench/copy_bench.sh --profile realistic "$events" "$dir" | grep '^copy\|^source'
   done
   echo "== run $run, floor"
-  ./build-bench/floor_bench floor "${BENCH_DATA:-/work/benchdata}/realistic-$events"
+  /usr/bin/time -f "floor CPU %U s user %S s system, peak RSS %M KB" \
+    "$new/floor_bench" floor "${BENCH_DATA:-/work/benchdata}/realistic-$events"
   echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 done

@@ -27,14 +27,17 @@ while [ $# -gt 0 ]; do
 done
 events=${positional[0]:-1000000}
 build=${positional[1]:-build-release}
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DREPCOPY_TESTS=OFF >/dev/null
-fi
 # repgen and floor_bench come from TOOLS_BUILD when set (to time a build of an older version).
+# NO_BUILD=1 runs the executables as they are (directories of copied executables).
 tools=${TOOLS_BUILD:-$build}
-[ -f "$tools/CMakeCache.txt" ] || tools=$build
-cmake --build "$build" -j2 --target repcopy >/dev/null
-cmake --build "$tools" -j2 --target repgen floor_bench >/dev/null
+if [ -z "${NO_BUILD:-}" ]; then
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DREPCOPY_TESTS=OFF >/dev/null
+  fi
+  [ -f "$tools/CMakeCache.txt" ] || tools=$build
+  cmake --build "$build" -j2 --target repcopy >/dev/null
+  cmake --build "$tools" -j2 --target repgen floor_bench >/dev/null
+fi
 
 source="$data/$profile-$events"
 if [ ! -f "$source/.complete" ]; then

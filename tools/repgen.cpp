@@ -122,10 +122,13 @@ full_event make_event(std::mt19937& rng, const computer_spec& c, const std::u16s
 const std::vector<computer_spec>& realistic_computers() {
   static const std::vector<computer_spec> kComputers = [] {
     std::vector<computer_spec> list;
-    const char* windows[] = {"DC01",    "DC02",    "FS01",    "SQL01",   "EXCH01",
+    const char* windows[] = {"DC01",     "DC02",     "FS01",     "SQL01",    "EXCH01",
                              "WKS-0101", "WKS-0102", "WKS-0217", "WKS-0333", "APP07"};
     for (const char* name : windows) {
-      list.push_back({u"CORP", widen_ascii(name), 500, 3600,
+      list.push_back({u"CORP",
+                      widen_ascii(name),
+                      500,
+                      3600,
                       {u"Security", u"System", u"Application", u"Directory Service"}});
     }
     list.push_back({u"", u"web01.corp.local", 630, 0, {u"Syslog", u"LinuxAccountsMonitoring"}});
@@ -157,19 +160,24 @@ const char* pick(std::mt19937& rng, const char* const (&list)[N]) {
   return list[rng() % N];
 }
 
-const char* const kUsers[] = {"jsmith",   "adoe",     "mmueller", "kwong",    "svc_backup",
-                              "svc_sql",  "pnovak",   "lgarcia",  "rkumar",   "tbrown",
-                              "admin",    "helpdesk", "eevans",   "fmartin",  "ghughes"};
-const char* const kImages[] = {
-    "C:\\Windows\\System32\\svchost.exe",      "C:\\Windows\\System32\\cmd.exe",
-    "C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe",
-    "C:\\Program Files\\Microsoft Office\\root\\Office16\\OUTLOOK.EXE",
-    "C:\\Program Files (x86)\\Google\\Chrome\\Application\\chrome.exe",
-    "C:\\Windows\\System32\\conhost.exe",      "C:\\Windows\\System32\\rundll32.exe",
-    "C:\\Windows\\System32\\wbem\\WmiPrvSE.exe"};
-const char* const kServices[] = {"Windows Update", "Print Spooler", "Background Intelligent Transfer Service",
-                                 "Windows Defender Antivirus Service", "Remote Registry",
-                                 "SQL Server (MSSQLSERVER)", "Windows Event Log"};
+const char* const kUsers[] = {"jsmith",  "adoe",     "mmueller", "kwong",   "svc_backup",
+                              "svc_sql", "pnovak",   "lgarcia",  "rkumar",  "tbrown",
+                              "admin",   "helpdesk", "eevans",   "fmartin", "ghughes"};
+const char* const kImages[] = {"C:\\Windows\\System32\\svchost.exe",
+                               "C:\\Windows\\System32\\cmd.exe",
+                               "C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe",
+                               "C:\\Program Files\\Microsoft Office\\root\\Office16\\OUTLOOK.EXE",
+                               "C:\\Program Files (x86)\\Google\\Chrome\\Application\\chrome.exe",
+                               "C:\\Windows\\System32\\conhost.exe",
+                               "C:\\Windows\\System32\\rundll32.exe",
+                               "C:\\Windows\\System32\\wbem\\WmiPrvSE.exe"};
+const char* const kServices[] = {"Windows Update",
+                                 "Print Spooler",
+                                 "Background Intelligent Transfer Service",
+                                 "Windows Defender Antivirus Service",
+                                 "Remote Registry",
+                                 "SQL Server (MSSQLSERVER)",
+                                 "Windows Event Log"};
 
 // Sets string i (one-based ordinals, no gaps) of e.
 void set_strings(full_event& e, const std::vector<std::string>& texts) {
@@ -199,9 +207,9 @@ std::string command_line(std::mt19937& rng, const std::string& image) {
       break;
     case 2:
       line += " --type=renderer --field-trial-handle=" + std::to_string(rng() % 100000) + "," +
-              std::to_string(rng()) + " --lang=en-US --renderer-client-id=" +
-              std::to_string(rng() % 400) + " --mojo-platform-channel-handle=" +
-              std::to_string(rng() % 9000) + " /prefetch:1";
+              std::to_string(rng()) +
+              " --lang=en-US --renderer-client-id=" + std::to_string(rng() % 400) +
+              " --mojo-platform-channel-handle=" + std::to_string(rng() % 9000) + " /prefetch:1";
       break;
     default:
       line += " -k netsvcs -p -s " + std::string(rng() % 2 ? "Schedule" : "BITS");
@@ -222,26 +230,60 @@ void realistic_windows_event(std::mt19937& rng, const computer_spec& c, const st
       e.category_name = u"Logon";
       e.src_name = u"Microsoft-Windows-Security-Auditing";
       const std::string logon_id = "0x" + hex_text(rng, 7);
-      s = {"S-1-5-18", computer + "$", "CORP", "0x3E7",
-           "S-1-5-21-3623811015-3361044348-30300820-" + std::to_string(1000 + rng() % 5000), user,
-           "CORP", logon_id, std::to_string(2 + rng() % 9), rng() % 2 ? "Kerberos" : "NtLmSsp ",
-           rng() % 2 ? "Kerberos" : "NTLM", "WKS-0" + std::to_string(100 + rng() % 300),
-           guid_text(rng), "-", "-", "0", "0x" + hex_text(rng, 3),
-           "C:\\Windows\\System32\\lsass.exe", ip_text(rng), std::to_string(49152 + rng() % 16383),
-           "%%1833", "-", "-", "-", "%%1843", "0x0", "%%1842"};
-      description = "An account was successfully logged on.\r\n\r\nSubject:\r\n\tSecurity ID:\t\t"
-                    "S-1-5-18\r\n\tAccount Name:\t\t" + computer + "$\r\n\tLogon ID:\t\t0x3E7"
-                    "\r\n\r\nNew Logon:\r\n\tAccount Name:\t\t" + user + "\r\n\tLogon ID:\t\t" +
-                    logon_id;
+      s = {"S-1-5-18",
+           computer + "$",
+           "CORP",
+           "0x3E7",
+           "S-1-5-21-3623811015-3361044348-30300820-" + std::to_string(1000 + rng() % 5000),
+           user,
+           "CORP",
+           logon_id,
+           std::to_string(2 + rng() % 9),
+           rng() % 2 ? "Kerberos" : "NtLmSsp ",
+           rng() % 2 ? "Kerberos" : "NTLM",
+           "WKS-0" + std::to_string(100 + rng() % 300),
+           guid_text(rng),
+           "-",
+           "-",
+           "0",
+           "0x" + hex_text(rng, 3),
+           "C:\\Windows\\System32\\lsass.exe",
+           ip_text(rng),
+           std::to_string(49152 + rng() % 16383),
+           "%%1833",
+           "-",
+           "-",
+           "-",
+           "%%1843",
+           "0x0",
+           "%%1842"};
+      description =
+          "An account was successfully logged on.\r\n\r\nSubject:\r\n\tSecurity ID:\t\t"
+          "S-1-5-18\r\n\tAccount Name:\t\t" +
+          computer +
+          "$\r\n\tLogon ID:\t\t0x3E7"
+          "\r\n\r\nNew Logon:\r\n\tAccount Name:\t\t" +
+          user + "\r\n\tLogon ID:\t\t" + logon_id;
     } else {
       e.event_id = 4688;
       e.category_name = u"Process Creation";
       e.src_name = u"Microsoft-Windows-Security-Auditing";
       const std::string image = pick(rng, kImages);
-      s = {"S-1-5-21-3623811015-3361044348-30300820-" + std::to_string(1000 + rng() % 5000), user,
-           "CORP", "0x" + hex_text(rng, 7), "0x" + hex_text(rng, 4), image, "%%1936",
-           "0x" + hex_text(rng, 4), command_line(rng, image), "S-1-0-0", "-", "-", "0x0",
-           "C:\\Windows\\explorer.exe", "S-1-16-8192"};
+      s = {"S-1-5-21-3623811015-3361044348-30300820-" + std::to_string(1000 + rng() % 5000),
+           user,
+           "CORP",
+           "0x" + hex_text(rng, 7),
+           "0x" + hex_text(rng, 4),
+           image,
+           "%%1936",
+           "0x" + hex_text(rng, 4),
+           command_line(rng, image),
+           "S-1-0-0",
+           "-",
+           "-",
+           "0x0",
+           "C:\\Windows\\explorer.exe",
+           "S-1-16-8192"};
       description = "A new process has been created.\r\n\r\nNew Process Name:\t" + image;
     }
   } else if (ds == u"Application" && rng() % 4 != 0) {
@@ -250,20 +292,47 @@ void realistic_windows_event(std::mt19937& rng, const computer_spec& c, const st
     if (rng() % 2) {
       e.event_id = 1;
       e.category_name = u"Process Create (rule: ProcessCreate)";
-      s = {"-", "2023-11-14 10:" + std::to_string(rng() % 60) + ":" + std::to_string(rng() % 60),
-           guid_text(rng), std::to_string(rng() % 20000), image, "10.0.19041.1", "-", "-",
-           command_line(rng, image), "C:\\Users\\" + user + "\\", "CORP\\" + user, guid_text(rng),
-           "0x" + hex_text(rng, 6), "1", "Medium",
-           "SHA256=" + hex_text(rng, 64) + ",IMPHASH=" + hex_text(rng, 32), guid_text(rng),
-           std::to_string(rng() % 20000), "C:\\Windows\\explorer.exe"};
+      s = {"-",
+           "2023-11-14 10:" + std::to_string(rng() % 60) + ":" + std::to_string(rng() % 60),
+           guid_text(rng),
+           std::to_string(rng() % 20000),
+           image,
+           "10.0.19041.1",
+           "-",
+           "-",
+           command_line(rng, image),
+           "C:\\Users\\" + user + "\\",
+           "CORP\\" + user,
+           guid_text(rng),
+           "0x" + hex_text(rng, 6),
+           "1",
+           "Medium",
+           "SHA256=" + hex_text(rng, 64) + ",IMPHASH=" + hex_text(rng, 32),
+           guid_text(rng),
+           std::to_string(rng() % 20000),
+           "C:\\Windows\\explorer.exe"};
       description = "Process Create: " + image;
     } else {
       e.event_id = 3;
       e.category_name = u"Network connection detected (rule: NetworkConnect)";
-      s = {"-", "2023-11-14 10:" + std::to_string(rng() % 60), guid_text(rng),
-           std::to_string(rng() % 20000), image, "CORP\\" + user, rng() % 3 ? "tcp" : "udp",
-           "true", "false", ip_text(rng), "-", std::to_string(49152 + rng() % 16383), "-",
-           "false", ip_text(rng), "-", std::to_string(rng() % 2 ? 443 : 445), "https"};
+      s = {"-",
+           "2023-11-14 10:" + std::to_string(rng() % 60),
+           guid_text(rng),
+           std::to_string(rng() % 20000),
+           image,
+           "CORP\\" + user,
+           rng() % 3 ? "tcp" : "udp",
+           "true",
+           "false",
+           ip_text(rng),
+           "-",
+           std::to_string(49152 + rng() % 16383),
+           "-",
+           "false",
+           ip_text(rng),
+           "-",
+           std::to_string(rng() % 2 ? 443 : 445),
+           "https"};
       description = "Network connection detected: " + image;
     }
   } else if (ds == u"System") {
@@ -284,9 +353,12 @@ void realistic_windows_event(std::mt19937& rng, const computer_spec& c, const st
     e.src_name = u"MsiInstaller";
     e.category_name = u"None";
     e.event_id = 1033 + rng() % 10;
-    s = {"Product " + std::to_string(rng() % 40), std::to_string(rng() % 10) + ".0." +
-         std::to_string(rng() % 5000), "1033", std::to_string(rng() % 1700), "Vendor " +
-         std::to_string(rng() % 12), "(NULL)"};
+    s = {"Product " + std::to_string(rng() % 40),
+         std::to_string(rng() % 10) + ".0." + std::to_string(rng() % 5000),
+         "1033",
+         std::to_string(rng() % 1700),
+         "Vendor " + std::to_string(rng() % 12),
+         "(NULL)"};
     description = "Windows Installer installed the product. Product Name: " + s[0];
     if (rng() % 8 == 0) {
       e.data.resize(16 + rng() % 200);
@@ -300,9 +372,9 @@ void realistic_windows_event(std::mt19937& rng, const computer_spec& c, const st
   e.category = e.event_id % 16;
 }
 
-void realistic_syslog_event(std::mt19937& rng, const std::u16string& ds,
-                            full_event& e) {
-  static const char* const kDaemons[] = {"sshd", "sudo", "cron", "systemd", "kernel", "postfix/smtpd"};
+void realistic_syslog_event(std::mt19937& rng, const std::u16string& ds, full_event& e) {
+  static const char* const kDaemons[] = {"sshd",    "sudo",   "cron",
+                                         "systemd", "kernel", "postfix/smtpd"};
   const std::string daemon = pick(rng, kDaemons);
   const std::string user = pick(rng, kUsers);
   const std::string pid = std::to_string(1000 + rng() % 60000);
@@ -314,8 +386,8 @@ void realistic_syslog_event(std::mt19937& rng, const std::u16string& ds,
     line = user + " : TTY=pts/" + std::to_string(rng() % 8) + " ; PWD=/home/" + user +
            " ; USER=root ; COMMAND=/usr/bin/systemctl restart app" + std::to_string(rng() % 9);
   } else if (daemon == "cron") {
-    line = "(" + user + ") CMD (/usr/local/bin/backup.sh --target /srv/backup/" +
-           hex_text(rng, 8) + ")";
+    line = "(" + user + ") CMD (/usr/local/bin/backup.sh --target /srv/backup/" + hex_text(rng, 8) +
+           ")";
   } else {
     line = "session " + std::to_string(rng() % 100000) + " of user " + user + " started, id " +
            hex_text(rng, 16);
@@ -329,8 +401,8 @@ void realistic_syslog_event(std::mt19937& rng, const std::u16string& ds,
   e.category = 4;
 }
 
-full_event make_realistic_event(std::mt19937& rng, const computer_spec& c,
-                                const std::u16string& ds, uint32_t time, uint32_t key) {
+full_event make_realistic_event(std::mt19937& rng, const computer_spec& c, const std::u16string& ds,
+                                uint32_t time, uint32_t key) {
   full_event e;
   e.origin_flag = 1;
   e.host_computer = ascii_upper(c.name);
