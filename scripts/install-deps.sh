@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, as root and without questions, the Debian packages repcopy needs that are missing.
 set -euo pipefail
-packages=(cmake make g++ zlib1g-dev libdeflate-dev libboost-dev libboost-context-dev libgtest-dev)
+packages=(cmake make g++ zlib1g-dev libdeflate-dev libboost-dev libboost-context-dev libgtest-dev
+  nlohmann-json3-dev libxxhash-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

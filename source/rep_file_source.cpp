@@ -104,9 +104,11 @@ int32_t RepFileSource::ProcessFile(const event_sink& sink) {
 int32_t RepFileSource::read_file(const event_sink& sink) {
   if (!file_.loaded()) {
     damage_.unreadable = true;
+    if (listener_) listener_({false, "cannot be read"});
     return -1;
   }
   RepFileBuffer buffer(byte_span(file_.image()), file_.flags());
+  buffer.set_damage_listener(listener_);
   const int32_t loaded = buffer.Load();
   damage_.bad_items += buffer.damage_count();
   if (loaded != 0) {
@@ -142,6 +144,11 @@ void RepFileSource::read_nested_files(RepFileBuffer& outer, uint64_t count,
       continue;
     }
     RepFileBuffer nested(std::move(unpacked), file_.flags());
+    if (listener_) {
+      nested.set_damage_listener([this, &item](const damage_note& n) {
+        listener_({n.truncated, "nested file " + item.name() + ": " + n.what});
+      });
+    }
     const int32_t loaded = nested.Load();
     damage_.bad_items += nested.damage_count();
     if (loaded != 0) {
@@ -158,6 +165,7 @@ void RepFileSource::skip_nested_file(const std::string& name, byte_span unpacked
   std::cerr << "(b)some problem in file: " << name << std::endl;
   hex_dump(unpacked, unpacked.size());
   ++damage_.skipped_nested;
+  if (listener_) listener_({false, "nested file " + name + " skipped"});
 }
 
 int32_t RepFileSource::MakeFileEvents(RepFileBuffer& file, const event_sink& sink) {
@@ -165,6 +173,10 @@ int32_t RepFileSource::MakeFileEvents(RepFileBuffer& file, const event_sink& sin
     footer_info info;
     if (read_footer_info(footer, info) != 0) {
       damage_.bad_footer = true;
+      if (listener_) {
+        listener_({false, "footer at " + std::to_string(footer.footer_offset) +
+                              ": properties missing or not numbers"});
+      }
       return -1;
     }
     for (const part_record& part : footer.parts) {
@@ -234,6 +246,10 @@ bool RepFileSource::part_passes_id_list(const part_record& part, uint32_t platfo
 
 void RepFileSource::report_damage() {
   if (!damage_.any()) return;
+  if (listener_ && damage_.bad_records != 0) {
+    listener_({false, std::to_string(damage_.bad_records) +
+                          " events record(s) name a cache record or record key that does not exist"});
+  }
   const std::string path = to_utf8(file_.path());
   if (damage_.unreadable) {
     std::cerr << "Damaged source file skipped, it cannot be read: " << path << std::endl;

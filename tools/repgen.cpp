@@ -25,6 +25,7 @@
 #include "model/storage_item.h"
 #include "platform/platform.h"
 #include "util/crc32.h"
+#include "util/fatal.h"
 #include "util/paths.h"
 #include "util/text.h"
 #include "writer/rep_target.h"
@@ -473,11 +474,7 @@ int write_part(const profile& p, const std::u16string& root, std::mt19937& rng, 
   return failures;
 }
 
-}  // namespace
-}  // namespace repcopy
-
-int main(int argc, char** argv) {
-  using namespace repcopy;
+int generate(int argc, char** argv) {
   const profile* p = &kSmall;
   if (argc > 2 && std::strcmp(argv[1], "--profile") == 0) {
     if (std::strcmp(argv[2], "realistic") == 0) {
@@ -506,4 +503,17 @@ int main(int argc, char** argv) {
   failures += write_part(*p, root, rng, events - hot, start, key);
   std::cout << "repgen: " << events << " events written to " << argv[1] << std::endl;
   return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace repcopy
+
+int main(int argc, char** argv) {
+  using namespace repcopy;
+  try {
+    return generate(argc, argv);
+  } catch (const fatal_error& error) {
+    print_fatal(error, std::cout, std::cerr);
+    return kFatalExitCode;
+  }
 }

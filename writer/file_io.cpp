@@ -53,8 +53,7 @@ uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
     std::string text = error_text();
     file.close();
     if (!partial_path.empty()) platform::remove_path(partial_path);
-    std::cout << "WriteFile: " << text << std::endl;
-    fatal_exit();
+    throw fatal_error("WriteFile: " + text + "\n");
   }
   return written;
 }

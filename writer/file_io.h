@@ -16,9 +16,9 @@ namespace repcopy {
 int32_t create_file(const std::u16string& path, platform::output_file& file);
 
 // Writes data with one call and returns the number of bytes written; writes nothing and returns
-// 0 for no data. A failing call prints "WriteFile: " and the error text and ends the process;
-// before that the file is closed and, when partial_path is given, removed, so that no partial
-// file is left behind.
+// 0 for no data. A failing call is a fatal stop (util/fatal.h) with the marker "WriteFile: ", the
+// error text and a line end; before that the file is closed and, when partial_path is given,
+// removed, so that no partial file is left behind.
 uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
                     const std::u16string& partial_path = {});
 

@@ -44,13 +44,13 @@ class partial_file {
 };
 
 // The buffers a writer thread fills for every file: one serialisation area and the packed item of
-// each position. They live as long as the thread and keep their capacity from file to file, so a
-// batch costs no fresh pages (only a buffer that grew past kKeptCapacity is given back).
+// each internal file. They live as long as the thread and keep their capacity from file to file,
+// so a batch costs no fresh pages (only a buffer that grew past kKeptCapacity is given back).
 struct thread_buffers {
   static constexpr size_t kKeptCapacity = size_t(64) << 20;
 
   std::vector<uint8_t> scratch;
-  std::array<std::vector<uint8_t>, kSegmentCount> packed;
+  std::array<std::vector<uint8_t>, kBufferIdCount> packed;
 
   static void trim(std::vector<uint8_t>& buffer) {
     if (buffer.capacity() > kKeptCapacity) std::vector<uint8_t>().swap(buffer);
@@ -66,14 +66,14 @@ thread_buffers& buffers_of_this_thread() {
 // grown capacity, whichever way the file ends.
 class lent_buffers {
  public:
-  explicit lent_buffers(std::array<std::unique_ptr<segment>, kSegmentCount>& writers)
+  explicit lent_buffers(std::array<std::unique_ptr<segment>, kBufferIdCount>& writers)
       : writers_(writers), buffers_(buffers_of_this_thread()) {}
   ~lent_buffers() {
-    for (int position = 0; position < kSegmentCount; ++position) {
-      if (writers_[position] == nullptr) continue;
-      buffers_.packed[position] = std::move(writers_[position]->packed);
-      buffers_.packed[position].clear();
-      thread_buffers::trim(buffers_.packed[position]);
+    for (size_t id = 0; id < writers_.size(); ++id) {
+      if (writers_[id] == nullptr) continue;
+      buffers_.packed[id] = std::move(writers_[id]->packed);
+      buffers_.packed[id].clear();
+      thread_buffers::trim(buffers_.packed[id]);
     }
     thread_buffers::trim(buffers_.scratch);
   }
@@ -81,35 +81,41 @@ class lent_buffers {
   lent_buffers& operator=(const lent_buffers&) = delete;
 
   std::vector<uint8_t>& scratch() { return buffers_.scratch; }
-  std::vector<uint8_t>& packed(int position) { return buffers_.packed[position]; }
+  std::vector<uint8_t>& packed(int32_t id) { return buffers_.packed[size_t(id)]; }
 
  private:
-  std::array<std::unique_ptr<segment>, kSegmentCount>& writers_;
+  std::array<std::unique_ptr<segment>, kBufferIdCount>& writers_;
   thread_buffers& buffers_;
 };
 
-// Runs writers 0 to 14 in order over the batch and packs each item. False when an item could not
-// be packed. Empty items of positions 12 to 14 get no writer (null).
-bool run_writers(event_batch& events, uint32_t platform_id, const segment_factory& factory,
-                 std::array<std::unique_ptr<segment>, kSegmentCount>& writers,
-                 lent_buffers& buffers) {
+// Runs the fifteen writers in kWriterRunOrder over the batch and packs each item. 0, or
+// kItemOverflowed when a writer would pass its own size, or kItemNotPacked when an item could
+// not be packed. Empty named-field items get no writer (null).
+int32_t run_writers(event_batch& events, uint32_t platform_id, const segment_factory& factory,
+                    std::array<std::unique_ptr<segment>, kBufferIdCount>& writers,
+                    lent_buffers& buffers) {
   std::vector<uint8_t>& scratch = buffers.scratch();
-  for (int position = 0; position < kSegmentCount; ++position) {
-    std::unique_ptr<segment> writer = factory(position);
+  for (int32_t id : kWriterRunOrder) {
+    std::unique_ptr<segment> writer = factory(id);
     writer->platform_id = int32_t(platform_id);
     const uint32_t estimate = writer->estimate_size(events);
-    if (estimate == 0 && omitted_when_empty(position)) continue;
+    if (estimate == 0 && omitted_when_empty(id)) continue;
     scratch.assign(estimate, 0);  // writers expect a zero-filled area
-    uint32_t length = writer->serialize(scratch, events);
-    if (length > estimate) length = estimate;  // a writer never reports more than it was given
+    const uint32_t length = writer->serialize(scratch, events);
+    if (length == kItemOverflow || length > estimate) {
+      // A size that disagrees with the item is a bug; a cut item would still carry a valid CRC.
+      std::cout << "create_repository_file: " << writer->item_name
+                << " does not fit its computed size of " << estimate << " bytes" << std::endl;
+      return kItemOverflowed;
+    }
     writer->unpacked_length = length;
-    writer->packed = std::move(buffers.packed(position));
-    writers[position] = std::move(writer);
-    if (pack_item(*writers[position], std::span<const uint8_t>(scratch.data(), length)) == 0) {
-      return false;
+    writer->packed = std::move(buffers.packed(id));
+    writers[size_t(id)] = std::move(writer);
+    if (pack_item(*writers[size_t(id)], std::span<const uint8_t>(scratch.data(), length)) == 0) {
+      return kItemNotPacked;
     }
   }
-  return true;
+  return 0;
 }
 
 std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t footer_offset,
@@ -127,15 +133,16 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
                               const std::u16string& directory, const segment_factory& factory,
                               int& mark) {
   mark = 1;
-  std::array<std::unique_ptr<segment>, kSegmentCount> writers;
+  std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
   lent_buffers buffers(writers);
-  if (!run_writers(events, props.PlatformID, factory, writers, buffers)) return kItemNotPacked;
+  if (const int32_t rc = run_writers(events, props.PlatformID, factory, writers, buffers); rc != 0)
+    return rc;
 
   // Items in file order from offset 512, back to back.
   std::vector<const segment*> items;
   uint64_t offset = kHeaderSize;
-  for (int position : kFileOrder) {
-    segment* writer = writers[position].get();
+  for (int32_t id : kItemWriteOrder) {
+    segment* writer = writers[size_t(id)].get();
     if (writer == nullptr) continue;
     writer->item_offset = offset;
     offset += writer->packed.size();
@@ -215,14 +222,12 @@ int32_t create_repository_file(event_batch& events, const file_props& props,
   int mark = 0;
   try {
     return write_repository_file(events, props, directory, factory, mark);
-  } catch (const std::exception&) {
+  } catch (const fatal_error&) {
+    throw;
   } catch (...) {
   }
-  std::cout << "=create_repository_file=\n"
-            << "Mark = " << mark << "\n"
-            << std::flush;
-  std::cerr << "Mark = " << mark << "\n" << std::flush;
-  fatal_exit();
+  const std::string mark_line = "Mark = " + std::to_string(mark) + "\n";
+  throw fatal_error("=create_repository_file=\n" + mark_line, mark_line);
 }
 
 }  // namespace repcopy
