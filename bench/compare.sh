@@ -22,12 +22,12 @@ if [ -n "${FROZEN:-}" ]; then
   zlib=$FROZEN/zlib
   export NO_BUILD=1
 fi
-for spec in "build-bench:OFF" "build-zlib:ON"; do
+for config in "build-bench:OFF" "build-zlib:ON"; do
   [ -n "${FROZEN:-}" ] && break
-  dir=${spec%%:*}
+  dir=${config%%:*}
   if [ ! -f "$dir/CMakeCache.txt" ]; then
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DREPCOPY_TESTS=OFF \
-      -DREPCOPY_ZLIB_ONLY="${spec##*:}" >/dev/null
+      -DREPCOPY_ZLIB_ONLY="${config##*:}" >/dev/null
   fi
   cmake --build "$dir" -j2 --target repcopy repgen floor_bench >/dev/null
 done
