@@ -49,6 +49,11 @@ bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out);
 // Identity (device, node) of the file or directory at path, following links; false when it
 // cannot be queried. Lets a directory walk notice a directory it has already entered.
 bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node);
+// Size in bytes of the file at path, following links; false when it cannot be queried.
+bool file_size(const std::u16string& path, uint64_t& size);
+// The absolute path with every symbolic link, "." and ".." of its existing leading part
+// resolved, and the part that does not exist yet appended as it stands. False on failure.
+bool resolved_path(const std::u16string& path, std::u16string& out);
 
 // A file created for writing (truncated when it exists). Closed by the destructor.
 class output_file {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -62,12 +63,12 @@ bool current_directory(std::u16string& out) {
 }
 
 bool path_exists(const std::u16string& path) {
-  struct stat st {};
+  struct stat st{};
   return ::stat(native_path(path).c_str(), &st) == 0;
 }
 
 bool is_directory(const std::u16string& path) {
-  struct stat st {};
+  struct stat st{};
   return ::stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -98,7 +99,7 @@ bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out) {
     if (e->d_type == DT_DIR) {
       entry.is_directory = true;
     } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-      struct stat st {};
+      struct stat st{};
       std::string full = native + "/" + e->d_name;
       entry.is_directory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
@@ -108,10 +109,32 @@ bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out) {
 }
 
 bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node) {
-  struct stat st {};
+  struct stat st{};
   if (::stat(native_path(path).c_str(), &st) != 0) return false;
   device = uint64_t(st.st_dev);
   node = uint64_t(st.st_ino);
+  return true;
+}
+
+bool file_size(const std::u16string& path, uint64_t& size) {
+  struct stat st{};
+  if (::stat(native_path(path).c_str(), &st) != 0) return false;
+  size = uint64_t(st.st_size);
+  return true;
+}
+
+bool resolved_path(const std::u16string& path, std::u16string& out) {
+  std::error_code error;
+  const std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(std::filesystem::path(native_path(path)), error);
+  if (error) {
+    errno = error.value();
+    return false;
+  }
+  if (!from_utf8(resolved.string(), out)) {
+    errno = EILSEQ;
+    return false;
+  }
   return true;
 }
 
