@@ -23,6 +23,7 @@ enum long_option_code : int {
   kOptThreads,
   kOptReadThreads,
   kOptShard,
+  kOptLevel,
 };
 // The long options beside the letters. A new one is one row here, one case in the option loop
 // and one line in more_options_text (app/usage.cpp).
@@ -30,6 +31,7 @@ inline constexpr long_option kLongOptions[] = {
     {"help", false, kOptHelp},   {"version", false, kOptVersion}, {"dry-run", false, kOptDryRun},
     {"quiet", false, kOptQuiet}, {"json", true, kOptJson},        {"threads", true, kOptThreads},
     {"read-threads", true, kOptReadThreads}, {"shard", true, kOptShard},
+    {"level", true, kOptLevel},
 };
 inline constexpr int32_t kMaxThreads = 256;
 inline constexpr int32_t kMaxReadThreads = 64;
