@@ -30,13 +30,15 @@ int run_sequence(const run_request& request) {
   // A path that cannot be converted has been reported; the source then finds no walk root.
   std::u16string source_root;
   to_extended_path(request.source_path, source_root);
-  RepSource2 hot(source_root, RepSource2::kModeHot, &request.filter, &outcome);
-  RepSource2 main_part(source_root, RepSource2::kModeMain, &request.filter, &outcome);
+  // One visit set for both parts: nothing reached through a link is read twice in a run.
+  visit_set visits;
+  RepSource2 hot(source_root, RepSource2::kModeHot, &request.filter, &outcome, {}, &visits);
+  RepSource2 main_part(source_root, RepSource2::kModeMain, &request.filter, &outcome, {}, &visits);
   std::vector<CommonSource*> sources{&hot, &main_part};
 
   std::u16string target_root;
   to_extended_path(request.target_path, target_root);
-  RepTarget target(target_root);
+  RepTarget target(target_root, create_segment, &outcome);
 
   run_copy_driver(pool, storage, sources, target, request.filter, outcome);
 
@@ -44,6 +46,7 @@ int run_sequence(const run_request& request) {
   storage.print_summary();
   print_elapsed(request.start_time, end_time);
   if (!outcome.complete()) {
+    std::cerr << outcome.written_line() << std::endl;
     std::cerr << outcome.summary_line() << std::endl;
     return kExitPartial;
   }

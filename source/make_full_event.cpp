@@ -121,7 +121,8 @@ bool build_event(const part_readers& p, const footer_info& info, uint32_t i, con
   e.data.assign(r.data.begin(), r.data.end());
   e.string_slots = r.string_slots;
   e.strings_aux = r.strings_aux;
-  for (const decoded_slot& slot : decode_string_words(r.words, r.string_slots)) {
+  bool words_cut_short = false;
+  for (const decoded_slot& slot : decode_string_words(r.words, r.string_slots, &words_cut_short)) {
     insertion_string s;
     s.ordinal = slot.ordinal;
     if (slot.cache_index != NO_STRING) {
@@ -134,6 +135,7 @@ bool build_event(const part_readers& p, const footer_info& info, uint32_t i, con
     }
     e.strings.push_back(std::move(s));
   }
+  if (words_cut_short) sound = false;  // a string of the record was lost
   e.string_count = uint32_t(e.strings.size());
   for (const auto& [name_index, value_index] : fields) {
     named_field f;
@@ -202,6 +204,7 @@ int32_t RepFileSource::make_full_event2(const part_record& part, const footer_in
       fatal_stop("=make_full_event2=\n");
     }
     if (!sound) ++damage_.bad_records;
+    event.source_file.path = source_path_;
     sink(event);  // outside the guard: destroying a paused generator unwinds through here
   }
   return 0;

@@ -231,6 +231,9 @@ class rep_file_builder {
   }
   rep_file_builder& part(const test_part& p) {
     for (auto& [name, data] : p.items()) item(name, data);
+    if (std::find(p.omit.begin(), p.omit.end(), 3) == p.omit.end()) {
+      footers_.back().events += p.events.size();
+    }
     return *this;
   }
   rep_file_builder& property(const std::u16string& name, const std::u16string& value) {
@@ -251,7 +254,7 @@ class rep_file_builder {
   }
   rep_file_builder& common(const std::u16string& platform) {
     return property(u"ComputerType", u"0000001A")
-        .property(u"EventsCount", u"5")
+        .property(u"EventsCount", kCountOfParts)
         .property(u"PlatformID", platform)
         .property(u"UnderDataSource", u"Security");
   }
@@ -271,7 +274,14 @@ class rep_file_builder {
         table.counted(std::u16string(e.name.begin(), e.name.end()));
         table.u64(e.unpacked_len).u64(offset).u64(len);
       }
-      for (const auto& [n, v] : f.props) props.counted(n).counted(v);
+      for (const auto& [n, v] : f.props) {
+        if (v == kCountOfParts) {
+          const std::string count = std::to_string(f.events);
+          props.counted(n).counted(std::u16string(count.begin(), count.end()));
+        } else {
+          props.counted(n).counted(v);
+        }
+      }
       const uint64_t footer_offset = file.b.size();
       file.u64(prev_offset).u32(uint32_t(prev_len)).u64(table.b.size()).raw(table);
       file.u64(props.b.size()).raw(props);
@@ -290,7 +300,10 @@ class rep_file_builder {
     uint64_t unpacked_len;
     std::optional<std::pair<uint64_t, uint64_t>> forged;  // offset, packed_len
   };
+  // "EventsCount" of common(): the number of events records of the footer's parts.
+  static constexpr const char16_t* kCountOfParts = u"(events of the parts)";
   struct footer_layout {
+    size_t events = 0;
     std::vector<entry> entries;
     std::vector<std::pair<std::u16string, std::u16string>> props;
   };
