@@ -75,6 +75,26 @@ TEST(EventStorage, EventsMoveInAndOutAndARefusedEventIsNotMovedFrom) {
   EXPECT_EQ(storage.take_named(item), kNoBatch);
 }
 
+// The run's limits as they are: a batch may hold exactly 25 000 000 bytes of event data, and the
+// 500 000th pending event (across all data sources) asks for a batch to leave.
+TEST(EventStorage, RunLimitsOfBytesAndPendingEvents) {
+  {
+    event_storage storage;
+    add_expect(storage, make_event(0, u"H", u"S", u"D", 12500000), kStorageAdded);
+    add_expect(storage, make_event(1, u"H", u"S", u"D", 12500000), kStorageAdded);
+    add_expect(storage, make_event(2, u"H", u"S", u"D", 1), kBatchBytesFull);
+    add_expect(storage, make_event(3, u"H", u"S", u"E", 25000001), kBatchBytesFull);
+  }
+  event_storage storage;
+  const int32_t sources = 10;  // 50 000 events each: no batch reaches its 64 000
+  for (int32_t i = 0; i < kPendingLimit - 1; ++i) {
+    storage_item item;
+    const std::u16string ds(1, char16_t(u'a' + i % sources));
+    ASSERT_EQ(storage.add(make_event(uint32_t(i), u"H", ds, u"D", 0), item), kStorageAdded) << i;
+  }
+  add_expect(storage, make_event(0, u"H", u"a", u"D", 0), kPendingFull);
+}
+
 TEST(EventStorage, SummaryPrintsTheTreeWithCounts) {
   event_storage storage(3, 1000000, 1000);
   std::ostringstream empty;
