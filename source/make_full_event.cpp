@@ -196,13 +196,10 @@ int32_t RepFileSource::make_full_event2(const part_record& part, const footer_in
         !id_passes(*filter_, masked_event_id(p.cat->event_id(r.cat_index), info.platform_id))) {
       continue;
     }
-    bool sound = true;
-    try {
-      sound =
-          build_event(p, info, i, r, stored_time, record_sum, event_time, fields_ok, fields, event);
-    } catch (...) {
-      fatal_stop("=make_full_event2=\n");
-    }
+    const bool sound = fatal_on_exception("=make_full_event2=\n", [&] {
+      return build_event(p, info, i, r, stored_time, record_sum, event_time, fields_ok, fields,
+                         event);
+    });
     if (!sound) ++damage_.bad_records;
     event.source_file.path = source_path_;
     sink(event);  // outside the guard: destroying a paused generator unwinds through here

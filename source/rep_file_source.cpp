@@ -96,6 +96,7 @@ bool RepFileImage::frame_holds(source_file_reader& reader) {
   if (size < kHeaderSize) {
     std::cout << "File too short for its header: " << size << " < " << kHeaderSize << " bytes"
               << std::endl;
+    frame_damage_ = {true, "shorter than its 512-byte header (" + std::to_string(size) + " bytes)"};
     state_ = state::bad_frame;
     return false;
   }
@@ -108,6 +109,14 @@ bool RepFileImage::frame_holds(source_file_reader& reader) {
   if (footer_offset > size || size - footer_offset != footer_len) {
     std::cout << "last_footer_offset + last_footer_len != buffer_len :"
               << footer_offset + footer_len << " != " << size << std::endl;
+    // A footer said to end past the end of the file is what a cut-off copy looks like.
+    const uint64_t end = footer_offset + footer_len;
+    const bool past_end = footer_offset > size || end > size;
+    frame_damage_ = {past_end, std::string(past_end ? "the header names a footer ending at "
+                                                    : "header sum wrong: the footer named by the "
+                                                      "header ends at ") +
+                                   std::to_string(end) + " but the file has " +
+                                   std::to_string(size) + " bytes"};
     state_ = state::bad_frame;
     return false;
   }
@@ -129,6 +138,8 @@ bool RepFileImage::frame_holds(source_file_reader& reader) {
   }
   if (!holds) {
     std::cout << "Footer lengths do not add up to last_footer_len " << footer_len << std::endl;
+    frame_damage_ = {false, "the last footer's lengths do not add up to its " +
+                                std::to_string(footer_len) + " bytes"};
     state_ = state::bad_frame;
   }
   return holds;
@@ -176,15 +187,19 @@ int32_t RepFileSource::read_file(const event_sink& sink) {
       break;
     case RepFileImage::state::unreadable:
       damage_.unreadable = true;
+      if (listener_) listener_({false, "cannot be read: " + file_.error()});
       return -1;
     case RepFileImage::state::too_large:
       damage_.too_large = true;
+      if (listener_) listener_({false, "too large to be read"});
       return -1;
     case RepFileImage::state::bad_frame:
       damage_.unloadable = true;
+      if (listener_) listener_(file_.frame_damage());
       return -1;
   }
   RepFileBuffer buffer(byte_span(file_.image()), file_.flags());
+  buffer.set_damage_listener(listener_);
   const int32_t loaded = buffer.Load();
   damage_.bad_items += buffer.damage_count();
   if (loaded != 0) {
@@ -220,6 +235,11 @@ void RepFileSource::read_nested_files(RepFileBuffer& outer, uint64_t count,
       continue;
     }
     RepFileBuffer nested(std::move(unpacked), file_.flags());
+    if (listener_) {
+      nested.set_damage_listener([this, &item](const damage_note& n) {
+        listener_({n.truncated, "nested file " + item.name() + ": " + n.what});
+      });
+    }
     const int32_t loaded = nested.Load();
     damage_.bad_items += nested.damage_count();
     if (loaded != 0) {
@@ -236,6 +256,7 @@ void RepFileSource::skip_nested_file(const std::string& name, byte_span unpacked
   std::cerr << "(b)some problem in file: " << name << std::endl;
   hex_dump(unpacked, unpacked.size());
   ++damage_.skipped_nested;
+  if (listener_) listener_({false, "nested file " + name + " skipped"});
 }
 
 int32_t RepFileSource::MakeFileEvents(RepFileBuffer& file, const event_sink& sink) {
@@ -243,6 +264,10 @@ int32_t RepFileSource::MakeFileEvents(RepFileBuffer& file, const event_sink& sin
     footer_info info;
     if (read_footer_info(footer, info) != 0) {
       damage_.bad_footer = true;
+      if (listener_) {
+        listener_({false, "footer at " + std::to_string(footer.footer_offset) +
+                              ": properties missing or not numbers"});
+      }
       return -1;
     }
     // The parts must hold the events the footer announces; fewer means that records or a whole
@@ -254,6 +279,11 @@ int32_t RepFileSource::MakeFileEvents(RepFileBuffer& file, const event_sink& sin
       if (events != nullptr) records += events->ulCount();
     }
     if (records < info.events_count) {
+      if (listener_) {
+        listener_({false, "footer at " + std::to_string(footer.footer_offset) + ": EventsCount " +
+                              std::to_string(info.events_count) + " but " +
+                              std::to_string(records) + " events record(s)"});
+      }
       ++damage_.short_footers;
       damage_.expected_events += info.events_count;
       damage_.decoded_events += records;
@@ -328,6 +358,10 @@ bool RepFileSource::part_passes_id_list(const part_record& part, uint32_t platfo
 // is bad ("damaged").
 void RepFileSource::report_damage() {
   if (!damage_.any()) return;
+  if (listener_ && damage_.bad_records != 0) {
+    listener_({false, std::to_string(damage_.bad_records) +
+                          " events record(s) name a cache record or record key that does not exist"});
+  }
   const std::string path = platform::display_name(file_.path());
   if (damage_.unreadable) {
     std::cerr << "Unreadable source file skipped: " << path << ": " << file_.error() << std::endl;

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "container/damage_note.h"
 #include "container/footer.h"
 #include "container/rep_file_buffer.h"
 #include "model/common.h"
@@ -52,6 +53,8 @@ class RepFileImage {
   state status() const { return state_; }
   const std::string& error() const { return error_; }
   uint64_t file_size() const { return file_size_; }
+  // What is wrong with the frame (state bad_frame), as a damage listener hears it.
+  const damage_note& frame_damage() const { return frame_damage_; }
 
  private:
   bool frame_holds(source_file_reader& reader);
@@ -62,6 +65,7 @@ class RepFileImage {
   state state_ = state::unreadable;
   std::string error_;
   uint64_t file_size_ = 0;
+  damage_note frame_damage_;
 };
 
 // What one footer says about the events of its parts.
@@ -128,12 +132,18 @@ class RepFileSource : public CommonSource {
   const RepFileImage& file() const { return file_; }
   // Damage found by the last ProcessFile.
   const file_damage& damage() const { return damage_; }
+  // Hands every damage that ProcessFile finds, in the file and in its nested files, to
+  // listener as it is found (for a check that names each fault; the copy only counts them).
+  void set_damage_listener(damage_listener listener) { listener_ = std::move(listener); }
+
+  // What a footer says about its events; -1 when it lacks a required property or holds a bad
+  // number (with the messages).
+  int32_t read_footer_info(const footer_record& footer, footer_info& info);
 
  private:
   int32_t read_file(const event_sink& sink);
   void read_nested_files(RepFileBuffer& outer, uint64_t count, const event_sink& sink);
   void skip_nested_file(const std::string& name, byte_span unpacked);
-  int32_t read_footer_info(const footer_record& footer, footer_info& info);
   bool part_passes_id_list(const part_record& part, uint32_t platform_id) const;
   void report_damage();
 
@@ -143,6 +153,7 @@ class RepFileSource : public CommonSource {
   bool active_ = true;
   std::unique_ptr<event_generator> generator_;
   file_damage damage_;
+  damage_listener listener_;
 };
 
 // Reads the repository file at path through a RepFileSource and pushes its events into the

@@ -17,6 +17,7 @@
 #include "model/storage_item.h"
 #include "platform/platform.h"
 #include "util/crc32.h"
+#include "util/fatal.h"
 #include "util/paths.h"
 #include "util/text.h"
 #include "writer/rep_target.h"
@@ -146,11 +147,7 @@ int write_part(const std::u16string& root, std::mt19937& rng, uint32_t count, ui
   return failures;
 }
 
-}  // namespace
-}  // namespace repcopy
-
-int main(int argc, char** argv) {
-  using namespace repcopy;
+int generate(int argc, char** argv) {
   if (argc < 2) {
     std::cerr << "usage: repgen <repository_dir> [events=3000] [seed=1]" << std::endl;
     return 2;
@@ -167,4 +164,17 @@ int main(int argc, char** argv) {
   failures += write_part(root, rng, events - hot, start, key);
   std::cout << "repgen: " << events << " events written to " << argv[1] << std::endl;
   return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace repcopy
+
+int main(int argc, char** argv) {
+  using namespace repcopy;
+  try {
+    return generate(argc, argv);
+  } catch (const fatal_error& error) {
+    print_fatal(error, std::cout, std::cerr);
+    return kFatalExitCode;
+  }
 }

@@ -65,9 +65,10 @@ std::vector<uint8_t> property_block(const file_props& p) {
 }
 
 std::string repository_file_name(const file_props& p) {
-  return "S" + time14_text(p.CollectionTime) + time14_text(p.DataFromTime) +
-         time14_text(p.DataToTime) + guid_compact_text(p.CollectionGUID) +
-         guid_compact_text(p.SessionGUID) + ".rep";
+  return std::string(kFileNamePrefix) + time14_text(p.CollectionTime) +
+         time14_text(p.DataFromTime) + time14_text(p.DataToTime) +
+         guid_compact_text(p.CollectionGUID) + guid_compact_text(p.SessionGUID) +
+         std::string(kFileNameExtension);
 }
 
 uint32_t version_number(uint32_t major, uint32_t minor) {

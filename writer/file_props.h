@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/repository_file_name.h"
 #include "util/guid.h"
 
 namespace repcopy {
@@ -13,7 +14,6 @@ namespace repcopy {
 inline constexpr char16_t kEnvironmentWindows[] = u"9E442BEE-EAC2-4D79-9013-053FB225CFD0";
 inline constexpr char16_t kEnvironmentOther[] = u"8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E";
 inline constexpr char16_t kStorageType[] = u"{ECB7E385-9535-48E2-A8D4-3AECBC43E517}";
-inline constexpr size_t kRepositoryFileNameLength = 111;
 
 // One field per property, in the order of the property block.
 struct file_props {
@@ -49,8 +49,8 @@ void write_property(std::vector<uint8_t>& out, std::u16string_view name, std::u1
 // "Domain" and "OrganizationalUnit" only for PlatformID 500, "Host" only for the others.
 std::vector<uint8_t> property_block(const file_props& props);
 
-// "S", CollectionTime, DataFromTime, DataToTime (14 digits each), the two GUIDs as 32
-// hexadecimal digits, ".rep": 111 characters.
+// The file name of model/repository_file_name.h: "S", CollectionTime, DataFromTime, DataToTime,
+// CollectionGUID, SessionGUID, ".rep".
 std::string repository_file_name(const file_props& props);
 
 // A 16-bit pair as one number, each part cut to its low 16 bits: major * 65536 + minor.

@@ -112,11 +112,7 @@ std::optional<std::u16string> RepTarget::item_directory(const storage_item& item
 }
 
 int32_t RepTarget::flush_items(storage_item item) {
-  try {
-    return write_item(item);
-  } catch (...) {
-  }
-  fatal_stop("=flush_items=\n");
+  return fatal_on_exception("=flush_items=\n", [&] { return write_item(item); });
 }
 
 int32_t RepTarget::write_item(storage_item& item) {

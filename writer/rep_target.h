@@ -35,7 +35,7 @@ std::u16string computer_prefix(std::u16string_view computer);
 
 class RepTarget : public CommonTarget {
  public:
-  // root: the target repository as an absolute path. factory makes the writer of each position.
+  // root: the target repository as an absolute path. factory makes the writer of each Buffer ID.
   // outcome (may be null, must outlive the target) counts the files written and the source files
   // whose names the target cannot take.
   explicit RepTarget(std::u16string root, segment_factory factory = create_segment,
@@ -44,7 +44,7 @@ class RepTarget : public CommonTarget {
 
   // Writes item's batch as one repository file. 0, or -1 (a GUID, the directory or the file could
   // not be made) or -2 (the data-source type table is malformed), each after its message.
-  // Ends the process with "=flush_items=" when an unexpected exception escapes.
+  // An unexpected exception is a fatal stop (fatal_error "=flush_items=\n").
   int32_t flush_items(storage_item item) override;
 
   // The directory of item with the data-source type ds_type; empty after a message when a name

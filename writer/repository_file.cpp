@@ -68,21 +68,21 @@ class partial_file {
   bool done_ = false;
 };
 
-// Runs writers 0 to 14 in order over the batch and packs each item. False when an item could not
-// be packed. Empty items of positions 12 to 14 get no writer (null).
+// Runs the fifteen writers in kWriterRunOrder over the batch and packs each item. False when an
+// item could not be packed. Empty named-field items get no writer (null).
 bool run_writers(event_batch& events, uint32_t platform_id, const segment_factory& factory,
-                 std::array<std::unique_ptr<segment>, kSegmentCount>& writers) {
-  for (int position = 0; position < kSegmentCount; ++position) {
-    std::unique_ptr<segment> writer = factory(position);
+                 std::array<std::unique_ptr<segment>, kBufferIdCount>& writers) {
+  for (int32_t id : kWriterRunOrder) {
+    std::unique_ptr<segment> writer = factory(id);
     writer->platform_id = int32_t(platform_id);
     const uint32_t estimate = writer->estimate_size(events);
-    if (estimate == 0 && omitted_when_empty(position)) continue;
+    if (estimate == 0 && omitted_when_empty(id)) continue;
     std::vector<uint8_t> scratch(estimate, 0);
     uint32_t length = writer->serialize(scratch, events);
     if (length > estimate) length = estimate;  // a writer never reports more than it was given
     writer->unpacked_length = length;
     if (pack_item(*writer, std::span<const uint8_t>(scratch.data(), length)) == 0) return false;
-    writers[position] = std::move(writer);
+    writers[size_t(id)] = std::move(writer);
   }
   return true;
 }
@@ -102,14 +102,14 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
                               const std::u16string& directory, const segment_factory& factory,
                               int& mark) {
   mark = 1;
-  std::array<std::unique_ptr<segment>, kSegmentCount> writers;
+  std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
   if (!run_writers(events, props.PlatformID, factory, writers)) return kItemNotPacked;
 
   // Items in file order from offset 512, back to back.
   std::vector<const segment*> items;
   uint64_t offset = kHeaderSize;
-  for (int position : kFileOrder) {
-    segment* writer = writers[position].get();
+  for (int32_t id : kItemWriteOrder) {
+    segment* writer = writers[size_t(id)].get();
     if (writer == nullptr) continue;
     writer->item_offset = offset;
     offset += writer->packed.size();
@@ -177,14 +177,12 @@ int32_t create_repository_file(event_batch& events, const file_props& props,
   int mark = 0;
   try {
     return write_repository_file(events, props, directory, factory, mark);
-  } catch (const std::exception&) {
+  } catch (const fatal_error&) {
+    throw;
   } catch (...) {
   }
-  std::cout << "=create_repository_file=\n"
-            << "Mark = " << mark << "\n"
-            << std::flush;
-  std::cerr << "Mark = " << mark << "\n" << std::flush;
-  fatal_exit();
+  const std::string mark_line = "Mark = " + std::to_string(mark) + "\n";
+  throw fatal_error("=create_repository_file=\n" + mark_line, mark_line);
 }
 
 }  // namespace repcopy

@@ -14,7 +14,7 @@
 
 namespace repcopy {
 
-using segment_factory = std::function<std::unique_ptr<segment>(int position)>;
+using segment_factory = std::function<std::unique_ptr<segment>(int32_t buffer_id)>;
 
 // Results of create_repository_file besides 0.
 inline constexpr int32_t kFileNotCreated = -3;  // create, close or final rename failed
@@ -34,7 +34,10 @@ std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items)
 
 // Builds and writes one repository file for events (sorted by event_time) into directory, which
 // must exist. The file is written under its name + ".tmp" and renamed when complete; on failure
-// nothing is left. 0, or one of the codes above. factory makes the writer of each position.
+// nothing is left. 0, or one of the codes above. factory makes the writer of each Buffer ID.
+// An unexpected exception is a fatal stop: fatal_error "=create_repository_file=\nMark = N\n"
+// (N tells how far the file got), with "Mark = N\n" for standard error; a fatal_error from
+// below passes unchanged.
 int32_t create_repository_file(event_batch& events, const file_props& props,
                                const std::u16string& directory,
                                const segment_factory& factory = create_segment);

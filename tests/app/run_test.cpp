@@ -15,6 +15,7 @@
 #include "app/elapsed.h"
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
+#include "util/fatal.h"
 #include "util/time_text.h"
 #include "version.h"
 
@@ -216,6 +217,20 @@ TEST(EntryPoint, ExitCodeAndTheVerboseElapsedLine) {
   }
 }
 
+// A fatal stop from below: its marker on standard output, its error text on standard error,
+// exit code -1 (255), and no elapsed line even in verbose mode.
+TEST(EntryPoint, AFatalStopPrintsItsMarkerAndEndsWith255) {
+  const run_sequence_fn fatal = [](const run_request&) -> int {
+    throw fatal_error("=create_repository_file=\nMark = 30\n", "Mark = 30\n");
+  };
+  arg_vector args("rc -v s t");
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(entry_point(args.argc(), args.argv.data(), fatal), kFatalExitCode);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "=create_repository_file=\nMark = 30\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), banner() + "Mark = 30\n");
+}
+
 TEST(Elapsed, WholeSecondsAndThreeDigitsOfMilliseconds) {
   EXPECT_EQ(elapsed_text(1000, 1000 + 123456789), "12.345");
   EXPECT_EQ(elapsed_text(0, 10120000), "1.012");
@@ -240,6 +255,19 @@ TEST(Executable, UsageAndRefusalsEndWithExitCodeZero) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << tail;
     EXPECT_EQ(out, expected) << tail;
   }
+}
+
+// A fatal stop through the built executable: more ".." than the current directory has.
+TEST(Executable, AFatalStopEndsWith255AndItsMarkerOnStandardOutput) {
+  const std::string command = "cd / && '" + std::string(REPCOPY_BIN) + "' ../x /tmp/y 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  const int status = ::pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255);
+  EXPECT_EQ(out, "Can't add path ../x\n to\n /\n");
 }
 
 }  // namespace

@@ -236,6 +236,11 @@ class rep_file_builder {
     }
     return *this;
   }
+  // Events records added item by item (not through part()), for the footer's "EventsCount".
+  rep_file_builder& add_events_count(size_t n) {
+    footers_.back().events += n;
+    return *this;
+  }
   rep_file_builder& property(const std::u16string& name, const std::u16string& value) {
     footers_.back().props.emplace_back(name, value);
     return *this;

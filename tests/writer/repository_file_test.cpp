@@ -8,6 +8,8 @@
 
 #include "platform/platform.h"
 #include "target_test_util.h"
+#include "util/error_text.h"
+#include "util/fatal.h"
 #include "util/text.h"
 #include "writer/pack.h"
 
@@ -33,7 +35,7 @@ TEST(PackItem, ItemIsAGzipMemberWithTheRepositorySignature) {
     std::vector<uint8_t> data(n);
     for (size_t i = 0; i < n; ++i)
       data[i] = uint8_t(n == 100000 || i % 7 == 0 ? rng() : 'a' + i % 5);
-    testutil::fake_segment w(11, false);
+    testutil::fake_segment w(record_file::kEventsId, false);
     w.platform_id = 500;
     ASSERT_EQ(pack_item(w, data), 13u + 12u) << n;
     ASSERT_EQ(w.packed.size(), w.header_length + w.packed_length);
@@ -74,15 +76,15 @@ TEST_P(RepositoryFile, ItemsInFileOrderEachAcceptedByGzip) {
   EXPECT_EQ(r.properties[named ? 11 : 4],
             std::make_pair(std::u16string(named ? u"Host" : u"Computer"), kLongName));
   EXPECT_EQ(bytes[16 + 7] >> 4, 4);  // a fresh version-4 file GUID
-  std::vector<int> order;            // writer positions in file order
-  for (int p : {0, 1, 2, 11, 7, 3, 8, 6, 4, 5, 12, 13, 14, 9, 10})
-    if (named || p < 12) order.push_back(p);
+  std::vector<int32_t> order;        // Buffer IDs in file order
+  for (int32_t id : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 10, 13, 14})
+    if (named || id < 10 || id > 12) order.push_back(id);
   ASSERT_EQ(r.entries.size(), order.size());
   uint64_t offset = 512;
   for (size_t i = 0; i < order.size(); ++i) {
     const auto& e = r.entries[i];
     SCOPED_TRACE(e.name);
-    EXPECT_EQ(e.name, create_segment(order[i])->item_name);
+    EXPECT_EQ(e.name, record_file::kItemNames[order[i]]);
     EXPECT_EQ(e.item_offset, offset);
     offset += e.packed_len;
     ASSERT_LE(e.item_offset + e.packed_len, bytes.size());
@@ -140,6 +142,35 @@ TEST_F(RepositoryFile, PartialFileIsNeverVisibleAndAFailedWriteLeavesNothing) {
         << err;
     EXPECT_TRUE(dir_.files().empty());
     platform::faults() = {};
+  }
+}
+
+// A writer that throws: the fatal stop names how far the file got; a fatal stop from a writer
+// passes unchanged. Neither leaves a file.
+TEST_F(RepositoryFile, AnExceptionFromAWriterIsAFatalStopWithItsMark) {
+  struct throwing_segment : segment {
+    throwing_segment(int32_t id, bool fatal) : segment(id), fatal(fatal) {}
+    uint32_t estimate_size(const event_batch&) override { return 1; }
+    uint32_t serialize(std::span<uint8_t>, event_batch&) override {
+      if (fatal) fatal_stop("inner\n");
+      throw std::runtime_error("writer failed");
+    }
+    bool fatal;
+  };
+  for (bool fatal : {false, true}) {
+    event_batch events(1);
+    const segment_factory factory = [&](int32_t id) -> std::unique_ptr<segment> {
+      if (id == record_file::kUserId) return std::make_unique<throwing_segment>(id, fatal);
+      return create_segment(id);
+    };
+    try {
+      create_repository_file(events, file_props{}, dir_.u16(), factory);
+      ADD_FAILURE() << "no fatal stop";
+    } catch (const fatal_error& e) {
+      EXPECT_EQ(e.marker(), fatal ? "inner\n" : "=create_repository_file=\nMark = 1\n");
+      EXPECT_EQ(e.error_text(), fatal ? "" : "Mark = 1\n");
+    }
+    EXPECT_TRUE(dir_.files().empty());
   }
 }
 

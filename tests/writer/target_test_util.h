@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "records/record_format.h"
 #include "records/segment.h"
 
 namespace repcopy::testutil {
@@ -116,20 +117,22 @@ inline read_file_result read_repository_file(const std::vector<uint8_t>& f) {
   return r;
 }
 
-// The content the fake writer of a position produces: empty for "filter.dat", and for the named
-// field files unless named fields are present; otherwise a position-dependent pattern.
-inline std::vector<uint8_t> fake_content(int position, bool named_fields) {
-  if (position == 9 || (position >= 12 && !named_fields)) return {};
-  std::vector<uint8_t> out(100 + 37 * position + (position == 11 ? 5000 : 0));
-  for (size_t i = 0; i < out.size(); ++i) out[i] = uint8_t((position * 31 + i * 7 + i / 13) & 0xFF);
+// The content the fake writer of a Buffer ID produces: empty for "filter.dat", and for the named
+// field files unless named fields are present; otherwise an ID-dependent pattern.
+inline std::vector<uint8_t> fake_content(int32_t id, bool named_fields) {
+  using namespace record_file;
+  const bool named_file = id == kNfieldsId || id == kNfNamesId || id == kNfValuesId;
+  if (id == kFilterDatId || (named_file && !named_fields)) return {};
+  std::vector<uint8_t> out(100 + 37 * id + (id == kEventsId ? 5000 : 0));
+  for (size_t i = 0; i < out.size(); ++i) out[i] = uint8_t((id * 31 + i * 7 + i / 13) & 0xFF);
   return out;
 }
 
 // A writer with the real writer's item names that produces fake_content.
 class fake_segment : public segment {
  public:
-  fake_segment(int position, bool named_fields)
-      : fake_segment(create_segment(position), fake_content(position, named_fields)) {}
+  fake_segment(int32_t id, bool named_fields)
+      : segment(id), content_(fake_content(id, named_fields)) {}
   uint32_t estimate_size(const event_batch&) override {
     return content_.empty() ? 0
                             : uint32_t(content_.size() + 16);  // over-estimates, as real ones may
@@ -141,14 +144,12 @@ class fake_segment : public segment {
   }
 
  private:
-  fake_segment(std::unique_ptr<segment> real, std::vector<uint8_t> content)
-      : segment(real->item_name, real->wide_item_name), content_(std::move(content)) {}
   std::vector<uint8_t> content_;
 };
 
 inline auto fake_factory(bool named_fields = false) {
-  return [=](int position) -> std::unique_ptr<segment> {
-    return std::make_unique<fake_segment>(position, named_fields);
+  return [=](int32_t id) -> std::unique_ptr<segment> {
+    return std::make_unique<fake_segment>(id, named_fields);
   };
 }
 
