@@ -3,7 +3,7 @@
 # With --fuzz also clang, whose libFuzzer the fuzz targets link against.
 set -euo pipefail
 packages=(cmake make g++ zlib1g-dev libboost-dev libboost-context-dev libgtest-dev
-  nlohmann-json3-dev libxxhash-dev)
+  nlohmann-json3-dev libxxhash-dev time)
 if [ "${1:-}" = "--fuzz" ]; then packages+=(clang); fi
 missing=()
 for p in "${packages[@]}"; do
