@@ -202,9 +202,9 @@ bool ends_with(const std::u16string& s, const std::u16string& tail) {
 // Values that mean something somewhere in the records: none, the string-word markers, counts
 // around the cache sizes, lengths that cross the end.
 uint32_t interesting(std::mt19937& rng, uint32_t old, uint32_t records) {
-  const uint32_t values[] = {0,          1,          2,          0xFFFFFFFF, 0x02000000,
-                             0x01000000, 0x01000001, 0x7FFFFFFF, 0x80000000, records,
-                             records + 1, records - 1, old + 1,   old - 1,    old ^ 0x80000000};
+  const uint32_t values[] = {0,           1,           2,          0xFFFFFFFF, 0x02000000,
+                             0x01000000,  0x01000001,  0x7FFFFFFF, 0x80000000, records,
+                             records + 1, records - 1, old + 1,    old - 1,    old ^ 0x80000000};
   return values[rng() % (sizeof values / sizeof values[0])];
 }
 
@@ -230,7 +230,8 @@ void mutate_content(item& it, std::mt19937& rng, size_t max_growth) {
   if (choice < 6 && c.size() >= 4) {
     // A length word of a cache record, or any aligned word.
     const std::vector<size_t> recs = counted_records(c, 0);
-    size_t at = recs.empty() || rng() % 2 ? (rng() % (c.size() / 4)) * 4 : recs[rng() % recs.size()];
+    size_t at =
+        recs.empty() || rng() % 2 ? (rng() % (c.size() / 4)) * 4 : recs[rng() % recs.size()];
     if (at + 4 > c.size()) at = c.size() - 4;
     set(&c[at], interesting(rng, uint32_t(get(&c[at], 4)), uint32_t(recs.size())), 4);
     return;

@@ -21,7 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path root() {
-  static const fs::path r = fs::temp_directory_path() / ("repcopy_tree_fuzz_" + std::to_string(::getpid()));
+  static const fs::path r =
+      fs::temp_directory_path() / ("repcopy_tree_fuzz_" + std::to_string(::getpid()));
   return r;
 }
 

@@ -7,12 +7,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/platform.h"
-#include "source/rep_file_source.h"
-#include "model/copy_outcome.h"
-#include "source/rep_source2.h"
 #include "inspect/event_hash.h"
 #include "inspect/muted_output.h"
+#include "model/copy_outcome.h"
+#include "platform/platform.h"
+#include "source/rep_file_source.h"
+#include "source/rep_source2.h"
 #include "util/text.h"
 #include "util/time_text.h"
 
@@ -181,8 +181,8 @@ std::string utc_text(uint32_t seconds) {
 }
 
 std::string where(const side& s, const event_ref& r) {
-  return platform::display_name(s.files[r.file]) + " record key " + std::to_string(r.record_key) + " (" +
-         utc_text(r.event_time) + " UTC)";
+  return platform::display_name(s.files[r.file]) + " record key " + std::to_string(r.record_key) +
+         " (" + utc_text(r.event_time) + " UTC)";
 }
 
 full_event fetch(const side& s, const event_ref& r) {

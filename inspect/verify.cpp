@@ -2,10 +2,10 @@
 
 #include <ostream>
 
-#include "platform/platform.h"
-#include "source/rep_file_source.h"
 #include "inspect/muted_output.h"
 #include "inspect/rep_files.h"
+#include "platform/platform.h"
+#include "source/rep_file_source.h"
 #include "util/text.h"
 
 namespace repcopy {

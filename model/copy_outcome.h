@@ -66,7 +66,8 @@ class copy_outcome {
            std::to_string(damaged_files()) + " damaged source file(s), " +
            std::to_string(unreadable()) + " unreadable source file(s) or directories, " +
            std::to_string(skipped()) + " source path(s) skipped, " +
-           std::to_string(name_failed_files()) + " source file(s) with names the target cannot take";
+           std::to_string(name_failed_files()) +
+           " source file(s) with names the target cannot take";
   }
   // What reached the target; printed at the end of every run that wrote or failed to write.
   std::string written_line() const {

@@ -151,7 +151,11 @@ std::u16string text_name(std::string_view native) {
   out.clear();
   for (size_t i = 0; i < native.size();) {
     const unsigned char c = static_cast<unsigned char>(native[i]);
-    size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    size_t n = c < 0x80             ? 1
+               : (c & 0xE0) == 0xC0 ? 2
+               : (c & 0xF0) == 0xE0 ? 3
+               : (c & 0xF8) == 0xF0 ? 4
+                                    : 0;
     std::u16string piece;
     if (n != 0 && i + n <= native.size() && from_utf8(native.substr(i, n), piece)) {
       out += piece;

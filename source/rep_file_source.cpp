@@ -10,10 +10,10 @@
 #include "container/properties.h"
 #include "container/rep_data_buffer.h"
 #include "filters/event_id_filter.h"
+#include "platform/platform.h"
 #include "records/cache_readers.h"
 #include "records/events_reader.h"
 #include "records/record_format.h"
-#include "platform/platform.h"
 #include "util/bytes.h"
 #include "util/hex_dump.h"
 #include "util/read_file.h"
@@ -24,8 +24,8 @@ namespace repcopy {
 namespace {
 
 // Reads one numeric property; a value that is not a number is reported with the file's path.
-bool read_number(const std::u16string& value, int base, const char* name,
-                 const std::string& path, uint32_t& out) {
+bool read_number(const std::u16string& value, int base, const char* name, const std::string& path,
+                 uint32_t& out) {
   try {
     out = parse_ulong(value, base);
     return true;

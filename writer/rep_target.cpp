@@ -198,8 +198,7 @@ void RepTarget::report_unusable_name(const storage_item& item) {
             << " event(s) not written, a name it carries cannot be a target directory name"
             << " (domain \"" << to_utf8(item.domain_name) << "\", computer \""
             << to_utf8(item.computer_name) << "\", data source \"" << to_utf8(item.ds_name)
-            << "\"); read from: " << (list.empty() ? std::string("(unknown)") : list)
-            << std::endl;
+            << "\"); read from: " << (list.empty() ? std::string("(unknown)") : list) << std::endl;
 }
 
 // Partial files ("*.rep.tmp") left by a run that was killed are removed the first time this run

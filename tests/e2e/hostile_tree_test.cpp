@@ -2,8 +2,8 @@
 // the real executable and checks its exit code, the lines it prints about the tree, and exactly
 // which events arrive (by record key).
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,7 +85,9 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
          put(s / "Environment$/X/C/a.rep", rep_file(10));
          fs::create_directory_symlink("..", s / "Environment$/X/loop");
        },
-       0, {10, 11, 12}, {}},
+       0,
+       {10, 11, 12},
+       {}},
       {"links across the parts",
        [](const fs::path& s) {
          put(s / "Hot$/Environment$/H/h.rep", rep_file(20));
@@ -93,7 +95,9 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
          fs::create_directory_symlink(s, s / "Environment$/back");
          fs::create_directory_symlink(s / "Environment$", s / "Hot$/Environment$/main");
        },
-       0, {20, 21, 22, 30, 31, 32}, {}},
+       0,
+       {20, 21, 22, 30, 31, 32},
+       {}},
       {"links to the repository root from both parts",
        [](const fs::path& s) {
          put(s / "Hot$/Environment$/H/h.rep", rep_file(20));
@@ -102,7 +106,9 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
          fs::create_directory_symlink(s, s / "Environment$/root");
          fs::create_symlink(s / "Environment$/M/m.rep", s / "Hot$/Environment$/H/again.rep");
        },
-       0, {20, 21, 22, 30, 31, 32}, {}},
+       0,
+       {20, 21, 22, 30, 31, 32},
+       {}},
       {"2000 levels deep",
        [](const fs::path& s) {
          // Level by level from an open directory: the whole path is close to the system's limit.
@@ -121,7 +127,9 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
          ::close(file);
          ::close(fd);
        },
-       0, {40, 41, 42}, {}},
+       0,
+       {40, 41, 42},
+       {}},
       {"50 000 empty repository files beside a sound one",
        [](const fs::path& s) {
          fs::create_directories(s / "Environment$/E");
@@ -129,37 +137,50 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
            std::ofstream(s / "Environment$/E" / ("e" + std::to_string(i) + ".rep"));
          put(s / "Environment$/E/sound.rep", rep_file(50));
        },
-       3, {50, 51, 52}, {"Copy incomplete: 0 batch(es) with 0 event(s) not written, 0 oversized event(s) dropped, 50000 damaged source file(s)"},
+       3,
+       {50, 51, 52},
+       {"Copy incomplete: 0 batch(es) with 0 event(s) not written, 0 oversized event(s) dropped, "
+        "50000 damaged source file(s)"},
        50000},
       {"sparse 3 GB file and a sparse 1.9 GB file",
        [](const fs::path& s) {
          put(s / "Environment$/S/a.rep", rep_file(60));
-         for (auto [name, size] : {std::pair{"big.rep", 3ull << 30}, {"under2g.rep", 1900ull << 20}}) {
+         for (auto [name, size] :
+              {std::pair{"big.rep", 3ull << 30}, {"under2g.rep", 1900ull << 20}}) {
            std::ofstream(s / "Environment$/S" / name);
            fs::resize_file(s / "Environment$/S" / name, size);
          }
        },
-       3, {60, 61, 62}, {"Damaged source file skipped, it does not load: ", "2 damaged source file(s)"},
+       3,
+       {60, 61, 62},
+       {"Damaged source file skipped, it does not load: ", "2 damaged source file(s)"},
        2},
       {"names that are not UTF-8",
-       [](const fs::path& s) {
-         put(s / "Environment$/\xFF$/C\xFE/a\xC3.rep", rep_file(70));
-       },
-       0, {70, 71, 72}, {}},
+       [](const fs::path& s) { put(s / "Environment$/\xFF$/C\xFE/a\xC3.rep", rep_file(70)); },
+       0,
+       {70, 71, 72},
+       {}},
       {"hot part read before the main part",
        [](const fs::path& s) {
          put(s / "Environment$/M/bad.rep", bytes(600, 0));
          put(s / "Hot$/Environment$/H/bad.rep", bytes(600, 0));
        },
-       3, {}, {"Hot$/Environment$/H/bad.rep", "/Environment$/M/bad.rep"}, 2},
+       3,
+       {},
+       {"Hot$/Environment$/H/bad.rep", "/Environment$/M/bad.rep"},
+       2},
       {"a directory the user may not read",
        [](const fs::path& s) {
          put(s / "Environment$/A/a.rep", rep_file(80));
          put(s / "Environment$/L/C/locked.rep", rep_file(90));
          fs::permissions(s / "Environment$/L", fs::perms::none);
        },
-       3, {80, 81, 82}, {"Unreadable directory skipped: ", "Environment$/L/: Permission denied",
-        "1 unreadable source file(s) or directories"}, 0, true},
+       3,
+       {80, 81, 82},
+       {"Unreadable directory skipped: ", "Environment$/L/: Permission denied",
+        "1 unreadable source file(s) or directories"},
+       0,
+       true},
   };
   for (const hostile_case& c : cases) {
     SCOPED_TRACE(c.name);

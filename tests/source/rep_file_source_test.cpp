@@ -166,9 +166,12 @@ TEST_F(RepFileSourceTest, LostEventsAndCutStringWordsAreDamage) {
       {u"3", sample_part(), nullptr, 3, ""},
       {u"2", sample_part(), nullptr, 3, ""},
       {u"3", sample_part(), &none_pass, 0, ""},
-      {u"4", sample_part(), nullptr, 3, "0 record(s) affected, EventsCount says 4 event(s) but 3 decoded\n"},
-      {u"4", sample_part(), &none_pass, 0, "0 record(s) affected, EventsCount says 4 event(s) but 3 decoded\n"},
-      {u"3", no_events, nullptr, 0, "0 record(s) affected, EventsCount says 3 event(s) but 0 decoded\n"},
+      {u"4", sample_part(), nullptr, 3,
+       "0 record(s) affected, EventsCount says 4 event(s) but 3 decoded\n"},
+      {u"4", sample_part(), &none_pass, 0,
+       "0 record(s) affected, EventsCount says 4 event(s) but 3 decoded\n"},
+      {u"3", no_events, nullptr, 0,
+       "0 record(s) affected, EventsCount says 3 event(s) but 0 decoded\n"},
   };
   uint64_t damaged_files = 0;
   for (const auto& c : cases) {
@@ -329,7 +332,7 @@ TEST_F(RepFileSourceTest, UnreadableAndDamagedFilesAreToldApartAndCounted) {
     size_t at;
     const char* message;
   } cases[] = {
-      {40, "last_footer_offset + last_footer_len != buffer_len :"},  // last_footer_len
+      {40, "last_footer_offset + last_footer_len != buffer_len :"},              // last_footer_len
       {size_t(footer + 12), "Footer lengths do not add up to last_footer_len"},  // tbl_len
       {size_t(footer + 20 + tbl_len), "Footer lengths do not add up to last_footer_len"},
   };

@@ -137,16 +137,15 @@ TEST_F(RepSource2Test, NamesThatAreNotUtf8AreOpenedAsListed) {
 TEST_F(RepSource2Test, GeneratorPassesExceptionsToTheCaller) {
   add_files({"Environment$/D/a.rep", "Environment$/D/b.rep"});
   int files = 0;
-  RepSource2 main =
-      source(RepSource2::kModeMain, [&](const std::string&, const event_sink& sink) {
-        if (++files == 2) throw std::runtime_error("damaged beyond reading");
-        for (uint32_t i = 0; i < 1000; ++i) {
-          full_event e;
-          e.record_key = i;
-          sink(e);
-        }
-        return 0;
-      });
+  RepSource2 main = source(RepSource2::kModeMain, [&](const std::string&, const event_sink& sink) {
+    if (++files == 2) throw std::runtime_error("damaged beyond reading");
+    for (uint32_t i = 0; i < 1000; ++i) {
+      full_event e;
+      e.record_key = i;
+      sink(e);
+    }
+    return 0;
+  });
   full_event e;
   for (uint32_t i = 0; i < 1000; ++i) {
     ASSERT_EQ(main.next_event(e), 0);

@@ -136,9 +136,9 @@ TEST_F(RepositoryFile, PartialFileIsNeverVisibleAndAFailedWriteLeavesNothing) {
     const std::string out = testing::internal::GetCapturedStdout();
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(out.find("WriteFile: No space left on device"), std::string::npos) << out;
-    EXPECT_EQ(err.rfind("Can't write " + (dir_.path / name).string() +
-                            ": No space left on device\n", 0),
-              0u)
+    EXPECT_EQ(
+        err.rfind("Can't write " + (dir_.path / name).string() + ": No space left on device\n", 0),
+        0u)
         << err;
     EXPECT_TRUE(dir_.files().empty());
     platform::faults() = {};
