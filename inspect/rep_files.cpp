@@ -30,13 +30,12 @@ void walk(const std::u16string& root, std::vector<std::u16string>& files) {
     }
     std::vector<platform::dir_entry> entries;
     if (!platform::list_directory(native, entries)) continue;
-    std::sort(entries.begin(), entries.end(),
-              [](const platform::dir_entry& a, const platform::dir_entry& b) {
-                return a.name < b.name;
-              });
+    std::sort(
+        entries.begin(), entries.end(),
+        [](const platform::dir_entry& a, const platform::dir_entry& b) { return a.name < b.name; });
     std::vector<std::u16string> subdirs;
     for (const platform::dir_entry& e : entries) {
-      // A name that is not UTF-8 becomes U+FFFD here, and its file is then reported missing.
+      // A name that is not UTF-8 becomes U+FFFD here, and its file is then reported unreadable.
       const std::u16string name = platform::text_name(e.name);
       std::u16string path = dir + u"/" + name;
       if (e.is_directory) {

@@ -22,8 +22,8 @@ constexpr load_flags kNoLoadFlags = {};
 std::string utc_text(uint32_t seconds) {
   const utc_fields t = utc_from_seconds(seconds);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02u:%02u:%02uZ", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02u:%02u:%02uZ", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 

@@ -2,5 +2,14 @@
 #include <iostream>
 
 #include "inspect/repdump_command.h"
+#include "util/fatal.h"
 
-int main(int argc, char** argv) { return repcopy::run_repdump(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+  using namespace repcopy;
+  try {
+    return run_repdump(argc, argv, std::cout, std::cerr);
+  } catch (const fatal_error& error) {
+    print_fatal(error, std::cout, std::cerr);
+    return kFatalExitCode;
+  }
+}

@@ -16,8 +16,8 @@ class RepdumpEndToEnd : public testing::Test {
     dir_ = fs::temp_directory_path() / ("repdump-e2e-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
-    run_result r = run_command(std::string(REPGEN_BIN) + " " + quoted(dir_ / "source") + " 2000 3",
-                               dir_);
+    run_result r =
+        run_command(std::string(REPGEN_BIN) + " " + quoted(dir_ / "source") + " 2000 3", dir_);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
@@ -79,8 +79,8 @@ TEST_F(RepdumpEndToEnd, StatsCountEveryEventAndUsageErrorsExitWithTwo) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("\"totals\": {"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"events\": 2000,"), std::string::npos) << r.out;
-  for (const char* args : {"", "verify", "diff onlyone", "frobnicate x", "diff a b -q 1",
-                           "diff a b -f 2023133"}) {
+  for (const char* args :
+       {"", "verify", "diff onlyone", "frobnicate x", "diff a b -q 1", "diff a b -f 2023133"}) {
     SCOPED_TRACE(args);
     EXPECT_EQ(repdump(args).exit_code, 2);
   }
