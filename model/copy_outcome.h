@@ -2,7 +2,8 @@
 // What did not make it into the target: counted from the reader (damaged, unreadable and
 // skipped source files and directories), the driver (events too large for any batch) and the
 // writer threads (batches that failed, and the source files whose names the target could not
-// take). A run with any of these ends with exit code 3 instead of 0.
+// take). A run with any of these ends with exit code 3 instead of 0. The batches written are
+// counted too.
 
 #include <atomic>
 #include <cstdint>
@@ -24,6 +25,10 @@ class copy_outcome {
     failed_batches_.fetch_add(batches, std::memory_order_relaxed);
     failed_events_.fetch_add(events, std::memory_order_relaxed);
   }
+  void add_written_batch(uint64_t events) {
+    written_batches_.fetch_add(1, std::memory_order_relaxed);
+    written_events_.fetch_add(events, std::memory_order_relaxed);
+  }
   void add_dropped_event() { dropped_events_.fetch_add(1, std::memory_order_relaxed); }
   void add_damaged_file() { damaged_files_.fetch_add(1, std::memory_order_relaxed); }
   // A source file or directory that could not be read (no access, a read error).
@@ -36,14 +41,11 @@ class copy_outcome {
     std::lock_guard<std::mutex> lock(name_failed_mutex_);
     name_failed_files_.insert(path);
   }
-  // Files and events written to the target.
-  void add_written_file(uint64_t events) {
-    written_files_.fetch_add(1, std::memory_order_relaxed);
-    written_events_.fetch_add(events, std::memory_order_relaxed);
-  }
 
   uint64_t failed_batches() const { return failed_batches_.load(); }
   uint64_t failed_events() const { return failed_events_.load(); }
+  uint64_t written_batches() const { return written_batches_.load(); }
+  uint64_t written_events() const { return written_events_.load(); }
   uint64_t dropped_events() const { return dropped_events_.load(); }
   uint64_t damaged_files() const { return damaged_files_.load(); }
   uint64_t unreadable() const { return unreadable_.load(); }
@@ -52,8 +54,6 @@ class copy_outcome {
     std::lock_guard<std::mutex> lock(name_failed_mutex_);
     return name_failed_files_.size();
   }
-  uint64_t written_files() const { return written_files_.load(); }
-  uint64_t written_events() const { return written_events_.load(); }
   bool complete() const {
     return failed_batches() == 0 && dropped_events() == 0 && damaged_files() == 0 &&
            unreadable() == 0 && skipped() == 0 && name_failed_files() == 0;
@@ -71,7 +71,7 @@ class copy_outcome {
   }
   // What reached the target; printed at the end of every run that wrote or failed to write.
   std::string written_line() const {
-    return "Written: " + std::to_string(written_files()) + " file(s) with " +
+    return "Written: " + std::to_string(written_batches()) + " file(s) with " +
            std::to_string(written_events()) + " event(s)";
   }
 
@@ -79,11 +79,11 @@ class copy_outcome {
   std::atomic<uint64_t> failed_batches_{0};
   std::atomic<uint64_t> failed_events_{0};
   std::atomic<uint64_t> dropped_events_{0};
+  std::atomic<uint64_t> written_batches_{0};
+  std::atomic<uint64_t> written_events_{0};
   std::atomic<uint64_t> damaged_files_{0};
   std::atomic<uint64_t> unreadable_{0};
   std::atomic<uint64_t> skipped_{0};
-  std::atomic<uint64_t> written_files_{0};
-  std::atomic<uint64_t> written_events_{0};
   mutable std::mutex name_failed_mutex_;
   std::set<std::string> name_failed_files_;
 };

@@ -79,6 +79,12 @@ class input_file {
  private:
   int fd_ = -1;
 };
+// Size in bytes of the file at path, following links; false when it cannot be queried.
+bool file_size(const std::u16string& path, uint64_t& size);
+bool file_size(const std::string& native, uint64_t& size);
+// The absolute path with every symbolic link, "." and ".." of its existing leading part
+// resolved, and the part that does not exist yet appended as it stands. False on failure.
+bool resolved_path(const std::u16string& path, std::u16string& out);
 
 // A file created for writing (truncated when it exists). Closed by the destructor.
 class output_file {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -62,7 +63,7 @@ bool current_directory(std::u16string& out) {
 }
 
 bool path_exists(const std::u16string& path) {
-  struct stat st {};
+  struct stat st{};
   return ::stat(native_path(path).c_str(), &st) == 0;
 }
 
@@ -202,6 +203,32 @@ bool input_file::read_at(uint64_t offset, uint8_t* out, size_t n) {
       return false;
     }
     done += size_t(r);
+  }
+  return true;
+}
+
+bool file_size(const std::u16string& path, uint64_t& size) {
+  return file_size(native_path(path), size);
+}
+
+bool file_size(const std::string& native, uint64_t& size) {
+  struct stat st{};
+  if (::stat(native.c_str(), &st) != 0) return false;
+  size = uint64_t(st.st_size);
+  return true;
+}
+
+bool resolved_path(const std::u16string& path, std::u16string& out) {
+  std::error_code error;
+  const std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(std::filesystem::path(native_path(path)), error);
+  if (error) {
+    errno = error.value();
+    return false;
+  }
+  if (!from_utf8(resolved.string(), out)) {
+    errno = EILSEQ;
+    return false;
   }
   return true;
 }

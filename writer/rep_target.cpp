@@ -155,11 +155,11 @@ int32_t RepTarget::write_item(storage_item& item) {
     report_unusable_name(item);
     return -1;
   }
-  if (!create_directory_MT(directory_lock_, *directory)) {
+  if (!dry_run_ && !create_directory_MT(directory_lock_, *directory)) {
     std::cout << "error: >CreateDirectory_MT< " << to_utf8(*directory) << std::endl;
     return -1;
   }
-  remove_stale_partials(*directory);
+  if (!dry_run_) remove_stale_partials(*directory);
 
   std::sort(item.events.begin(), item.events.end(),
             [](const full_event& a, const full_event& b) { return a.event_time < b.event_time; });
@@ -172,12 +172,14 @@ int32_t RepTarget::write_item(storage_item& item) {
   props.SessionGmt = last.event_time;
   props.SessionLocalTime = last.stored_time;
 
-  if (create_repository_file(item.events, props, *directory, factory_) != 0) {
+  uint64_t bytes = 0;
+  if (create_repository_file(item.events, props, *directory, factory_, dry_run_, &bytes) != 0) {
     std::cout << "error: >create_repository_file< " << to_utf8(item.ds_name) << " -- "
               << to_utf8(*directory) << std::endl;
     return -1;
   }
-  if (outcome_ != nullptr) outcome_->add_written_file(item.events.size());
+  files_written_.fetch_add(1, std::memory_order_relaxed);
+  bytes_written_.fetch_add(bytes, std::memory_order_relaxed);
   return 0;
 }
 

@@ -241,7 +241,7 @@ TEST_F(RepTargetTest, NameThatCannotBeADirectoryFailsOnlyItsBatchAndNamesItsSour
   EXPECT_TRUE(dir_.files().empty());
   EXPECT_EQ(flush(make_item(630, u"web7", u"Syslog")), 0);
   EXPECT_EQ(dir_.files().size(), 1u);
-  EXPECT_EQ(outcome_.written_files(), 1u);
+  EXPECT_EQ(target_.files_written(), 1u);
 }
 
 // A partial file left by a killed run ("*.rep.tmp") is removed the first time the directory is
