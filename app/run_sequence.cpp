@@ -66,20 +66,19 @@ class json_output {
 void survey_source(const std::u16string& root, const filter_config& filter,
                    run_counters& counters) {
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    RepSource2 walk(root, mode, nullptr, nullptr,
-                    [&](const std::string& path, const event_sink&) -> int32_t {
-                      const std::u16string name =
-                          platform::text_name(path.substr(path.find_last_of('/') + 1));
-                      if (filter.time_on && !file_overlaps_window(filter, name)) {
-                        ++counters.files_skipped;
-                        return -1;
-                      }
-                      uint64_t size = 0;
-                      platform::file_size(path, size);
-                      ++counters.files_total;
-                      counters.bytes_total += size;
-                      return -1;
-                    });
+    RepSource2 walk(
+        root, mode, nullptr, nullptr, [&](const std::string& path, const event_sink&) -> int32_t {
+          const std::u16string name = platform::text_name(path.substr(path.find_last_of('/') + 1));
+          if (filter.time_on && !file_overlaps_window(filter, name)) {
+            ++counters.files_skipped;
+            return -1;
+          }
+          uint64_t size = 0;
+          platform::file_size(path, size);
+          ++counters.files_total;
+          counters.bytes_total += size;
+          return -1;
+        });
     full_event unused;
     while (walk.next_event(unused) == 0) {
     }
@@ -136,8 +135,7 @@ int run_sequence(const run_request& request) {
   };
   // One visit set for both parts: nothing reached through a link is read twice in a run.
   visit_set visits;
-  RepSource2 hot(source_root, RepSource2::kModeHot, &request.filter, &outcome, read_file,
-                 &visits);
+  RepSource2 hot(source_root, RepSource2::kModeHot, &request.filter, &outcome, read_file, &visits);
   RepSource2 main_part(source_root, RepSource2::kModeMain, &request.filter, &outcome, read_file,
                        &visits);
   std::vector<CommonSource*> sources{&hot, &main_part};

@@ -191,8 +191,8 @@ std::string utc_text(uint32_t seconds) {
 }
 
 std::string where(const side& s, const event_ref& r) {
-  return platform::display_name(s.files[r.file]) + " record key " + std::to_string(r.record_key) + " (" +
-         utc_text(r.event_time) + " UTC)";
+  return platform::display_name(s.files[r.file]) + " record key " + std::to_string(r.record_key) +
+         " (" + utc_text(r.event_time) + " UTC)";
 }
 
 full_event fetch(const side& s, const event_ref& r) {
