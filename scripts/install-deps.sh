@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs, as root and without questions, the Debian packages repcopy needs that are missing.
+# With --fuzz also clang, whose libFuzzer the fuzz targets link against.
 set -euo pipefail
 packages=(cmake make g++ zlib1g-dev libdeflate-dev libboost-dev libboost-context-dev libgtest-dev
-  nlohmann-json3-dev libxxhash-dev)
+  nlohmann-json3-dev libxxhash-dev time)
+if [ "${1:-}" = "--fuzz" ]; then packages+=(clang); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -37,10 +37,10 @@ namespace repcopy {
 class read_ahead {
  public:
   // Gives the next file to read, in order; false when there are no more. May throw.
-  using path_supplier = std::function<bool(std::u16string& path)>;
+  using path_supplier = std::function<bool(std::string& path)>;
   // Reads one file and pushes its events into the sink. Called on helper threads, several files
   // at once: it must be safe for that.
-  using file_reader = std::function<int32_t(const std::u16string& path, const event_sink& sink)>;
+  using file_reader = std::function<int32_t(const std::string& path, const event_sink& sink)>;
 
   struct limits {
     uint32_t files = 0;                 // queued or being read; 0: twice the threads, at least 4
@@ -71,7 +71,7 @@ class read_ahead {
     uint64_t bytes = 0;
   };
   struct job {
-    std::u16string path;
+    std::string path;
     bool is_file = true;                // false: the end of the supplier's files
     std::vector<captured_text> before;  // the supplier's output before this file
     bool claimed = false;

@@ -105,18 +105,18 @@ transcript ahead(const std::vector<fake_file>& files, unsigned threads, read_ahe
   size_t next_file = 0;
   read_ahead reader(
       threads,
-      [&](std::u16string& path) {
+      [&](std::string& path) {
         if (next_file == files.size()) {
           std::cout << "walk end" << std::endl;
           return false;
         }
         if (!files[next_file].walk_text.empty())
           std::cout << files[next_file].walk_text << std::endl;
-        path = std::u16string(1, char16_t(next_file++));
+        path = std::string(1, char(next_file++));
         return true;
       },
-      [&](const std::u16string& path, const event_sink& sink) {
-        return read_fake(files[size_t(path[0])], sink);
+      [&](const std::string& path, const event_sink& sink) {
+        return read_fake(files[size_t(static_cast<unsigned char>(path[0]))], sink);
       },
       bounds);
   return consume([&](full_event& e) { return reader.next(e); });
@@ -158,13 +158,13 @@ TEST(ReadAhead, EventsInHandStayWithinTheByteBound) {
   size_t next_file = 0;
   read_ahead reader(
       3,
-      [&](std::u16string& path) {
+      [&](std::string& path) {
         if (next_file == files.size()) return false;
-        path = std::u16string(1, char16_t(next_file++));
+        path = std::string(1, char(next_file++));
         return true;
       },
-      [&](const std::u16string& path, const event_sink& sink) {
-        return read_fake(files[size_t(path[0])], sink);
+      [&](const std::string& path, const event_sink& sink) {
+        return read_fake(files[size_t(static_cast<unsigned char>(path[0]))], sink);
       },
       bounds);
   uint64_t count = 0;
@@ -183,11 +183,11 @@ TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
     size_t next_file = 0;
     read_ahead reader(
         3,
-        [&](std::u16string& path) {
-          path = std::u16string(1, char16_t(next_file++ % 8));
+        [&](std::string& path) {
+          path = std::string(1, char(next_file++ % 8));
           return true;  // no end: the consumer stops
         },
-        [](const std::u16string&, const event_sink& sink) {
+        [](const std::string&, const event_sink& sink) {
           return read_fake({0, 100000}, sink);
         },
         {4, 1000, 10, 1 << 20});
