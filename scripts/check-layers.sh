@@ -15,10 +15,10 @@ declare -A allowed=(
   [copy]="filters model util platform"
   [source]="container records filters model util platform"
   [writer]="container records model util platform"
-  [inspect]="source writer copy container records filters model util platform"
-  [app]="inspect source writer copy container records filters model util platform"
-  [tools]="app inspect source writer copy container records filters model util platform"
-  [bench]="app inspect source writer copy container records filters model util platform"
+  [audit]="source writer copy container records filters model util platform"
+  [app]="audit source writer copy container records filters model util platform"
+  [tools]="app audit source writer copy container records filters model util platform"
+  [bench]="app audit source writer copy container records filters model util platform"
 )
 
 status=0

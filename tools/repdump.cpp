@@ -1,7 +1,7 @@
 // repdump: shows, checks, counts and compares repositories, so that a copy can be trusted.
 #include <iostream>
 
-#include "inspect/repdump_command.h"
+#include "audit/repdump_command.h"
 #include "util/fatal.h"
 
 int main(int argc, char** argv) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/event_hash.h"
+#include "audit/event_hash.h"
 
 namespace repcopy {
 

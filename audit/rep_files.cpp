@@ -1,4 +1,4 @@
-#include "inspect/rep_files.h"
+#include "audit/rep_files.h"
 
 #include <algorithm>
 #include <set>

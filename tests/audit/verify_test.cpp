@@ -1,5 +1,5 @@
 // repdump verify over repository files built byte by byte and then damaged.
-#include "inspect/verify.h"
+#include "audit/verify.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "inspect/diff.h"
+#include "audit/diff.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,8 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "inspect/event_hash.h"
-#include "inspect/muted_output.h"
+#include "audit/event_hash.h"
+#include "audit/muted_output.h"
 #include "model/copy_outcome.h"
 #include "platform/platform.h"
 #include "source/rep_file_source.h"

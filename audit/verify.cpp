@@ -1,9 +1,9 @@
-#include "inspect/verify.h"
+#include "audit/verify.h"
 
 #include <ostream>
 
-#include "inspect/muted_output.h"
-#include "inspect/rep_files.h"
+#include "audit/muted_output.h"
+#include "audit/rep_files.h"
 #include "platform/platform.h"
 #include "source/rep_file_source.h"
 #include "util/text.h"

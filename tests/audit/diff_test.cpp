@@ -1,6 +1,6 @@
 // repdump diff over repositories built byte by byte: each kind of difference is found and named,
 // and the layout of files and parts does not matter.
-#include "inspect/diff.h"
+#include "audit/diff.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,12 +1,12 @@
-#include "inspect/stats.h"
+#include "audit/stats.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "inspect/muted_output.h"
-#include "inspect/rep_files.h"
+#include "audit/muted_output.h"
+#include "audit/rep_files.h"
 #include "platform/platform.h"
 #include "source/rep_file_source.h"
 #include "util/text.h"

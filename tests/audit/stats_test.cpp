@@ -1,5 +1,5 @@
 // repdump stats over repository files built byte by byte.
-#include "inspect/stats.h"
+#include "audit/stats.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "inspect/event_hash.h"
+#include "audit/event_hash.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>

@@ -1,4 +1,4 @@
-#include "inspect/repdump_command.h"
+#include "audit/repdump_command.h"
 
 #include <ostream>
 #include <string>
@@ -6,10 +6,10 @@
 
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
-#include "inspect/diff.h"
-#include "inspect/show.h"
-#include "inspect/stats.h"
-#include "inspect/verify.h"
+#include "audit/diff.h"
+#include "audit/show.h"
+#include "audit/stats.h"
+#include "audit/verify.h"
 #include "platform/platform.h"
 #include "util/leading_int.h"
 #include "util/text.h"

@@ -1,4 +1,4 @@
-#include "inspect/show.h"
+#include "audit/show.h"
 
 #include <exception>
 #include <iostream>
