@@ -1,9 +1,9 @@
 #include "app/option_parser.h"
 
-#include <unistd.h>
-
 #include <cstring>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace repcopy {
 
@@ -15,13 +15,8 @@ void option_parser::report(std::string_view what, char letter) const {
   line += what;
   line += letter;
   line += '\n';
-  // Straight to the descriptor, bypassing every stream buffer.
-  size_t done = 0;
-  while (done < line.size()) {
-    ssize_t n = ::write(2, line.data() + done, line.size() - done);
-    if (n <= 0) break;
-    done += size_t(n);
-  }
+  // Straight to the device, bypassing every stream buffer.
+  platform::write_error_output(line);
 }
 
 void option_parser::step_letter() {

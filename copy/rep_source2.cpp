@@ -30,8 +30,8 @@ RepSource2::RepSource2(std::u16string root, uint32_t mode, const filter_config* 
     : CommonSource(filter), mode_(mode), outcome_(outcome), process_(std::move(process)) {
   while (root.size() > 1 && root.back() == platform::kSeparator) root.pop_back();
   walk_root_ = std::move(root);
-  if (mode_ == kModeHot) walk_root_ += u"/Hot$";
-  walk_root_ += u"/Environment$";
+  if (mode_ == kModeHot) (walk_root_ += platform::kSeparator) += u"Hot$";
+  (walk_root_ += platform::kSeparator) += u"Environment$";
   valid_ = (mode_ == kModeHot || mode_ == kModeMain) && walk_root_.size() <= kMaxPath &&
            platform::is_directory(walk_root_);
   if (!process_) {
@@ -96,7 +96,7 @@ int32_t RepSource2::walk(const event_sink& sink) {
 int32_t RepSource2::enter_directory(std::vector<walk_frame>& pending, const event_sink& sink) {
   if (!valid_) return -1;
   if (already_visited()) return -1;
-  if (!append_to_path(u"/")) return -1;
+  if (!append_to_path(std::u16string_view(&platform::kSeparator, 1))) return -1;
   std::vector<platform::dir_entry> entries;
   if (!platform::list_directory(path_, entries)) {
     std::cerr << "Can't read directory " << to_utf8(path_) << " : "

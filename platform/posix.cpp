@@ -45,7 +45,49 @@ std::string system_error_message(int code) {
   return text;
 }
 
+namespace {
+
 std::string native_path(const std::u16string& path) { return to_utf8(path); }
+
+}  // namespace
+
+std::vector<std::string> utf8_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void setup_console() {}
+
+void write_error_output(std::string_view text) {
+  for (size_t done = 0; done < text.size();) {
+    ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += size_t(n);
+  }
+}
+
+bool own_version_resource(std::vector<uint8_t>& out) {
+  out.clear();
+  return false;
+}
+
+bool new_guid(uint8_t (&out)[16]) {
+  if (!random_bytes(out, sizeof out)) return false;
+  out[7] = uint8_t((out[7] & 0x0F) | 0x40);  // version 4 in the high nibble of data3
+  out[8] = uint8_t((out[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  return true;
+}
+
+std::FILE* open_for_reading(const std::u16string& path) {
+  return std::fopen(native_path(path).c_str(), "rb");
+}
+
+int64_t file_length(std::FILE* file) {
+  if (::fseeko(file, 0, SEEK_END) != 0) return -1;
+  const off_t length = ::ftello(file);
+  if (length < 0 || ::fseeko(file, 0, SEEK_SET) != 0) return -1;
+  return int64_t(length);
+}
 
 bool current_directory(std::u16string& out) {
   std::string buf(4096, '\0');
@@ -121,8 +163,9 @@ bool output_file::create(const std::u16string& path) {
       return false;
     }
   }
-  fd_ = ::open(native_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  return fd_ >= 0;
+  handle_ = ::open(native_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (handle_ < 0) handle_ = kNoHandle;
+  return is_open();
 }
 
 bool output_file::write(const uint8_t* data, uint32_t n, uint32_t& written) {
@@ -135,7 +178,7 @@ bool output_file::write(const uint8_t* data, uint32_t n, uint32_t& written) {
   }
   // One logical write; the system may split it, so loop until done or an error.
   while (written < n) {
-    ssize_t r = ::write(fd_, data + written, n - written);
+    ssize_t r = ::write(int(handle_), data + written, n - written);
     if (r < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -147,9 +190,9 @@ bool output_file::write(const uint8_t* data, uint32_t n, uint32_t& written) {
 }
 
 bool output_file::close() {
-  if (fd_ < 0) return true;
-  int r = ::close(fd_);
-  fd_ = -1;
+  if (!is_open()) return true;
+  int r = ::close(int(handle_));
+  handle_ = kNoHandle;
   return r == 0;
 }
 
@@ -159,6 +202,10 @@ bool rename_path(const std::u16string& from, const std::u16string& to) {
 
 bool remove_path(const std::u16string& path) {
   return ::unlink(native_path(path).c_str()) == 0;
+}
+
+bool remove_directory(const std::u16string& path) {
+  return ::rmdir(native_path(path).c_str()) == 0;
 }
 
 fault_hooks& faults() {

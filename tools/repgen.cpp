@@ -151,6 +151,8 @@ int write_part(const std::u16string& root, std::mt19937& rng, uint32_t count, ui
 
 int main(int argc, char** argv) {
   using namespace repcopy;
+  platform::setup_console();
+  const std::vector<std::string> args = platform::utf8_arguments(argc, argv);
   if (argc < 2) {
     std::cerr << "usage: repgen <repository_dir> [events=3000] [seed=1]" << std::endl;
     return 2;
@@ -158,12 +160,12 @@ int main(int argc, char** argv) {
   uint32_t events = argc > 2 ? uint32_t(std::strtoul(argv[2], nullptr, 10)) : 3000;
   uint32_t seed = argc > 3 ? uint32_t(std::strtoul(argv[3], nullptr, 10)) : 1;
   std::u16string root;
-  if (to_extended_path(argv[1], root) != 0) return 2;
+  if (to_extended_path(args[1], root) != 0) return 2;
   std::mt19937 rng(seed);
   uint32_t key = 0;
   const uint32_t start = 1700000000;  // 2023-11-14
   uint32_t hot = events / 10;
-  int failures = write_part(root + u"/Hot$", rng, hot, start + (events - hot) * 7, key);
+  int failures = write_part(root + platform::kSeparator + u"Hot$", rng, hot, start + (events - hot) * 7, key);
   failures += write_part(root, rng, events - hot, start, key);
   std::cout << "repgen: " << events << " events written to " << argv[1] << std::endl;
   return failures == 0 ? 0 : 1;

@@ -23,13 +23,10 @@ bool fail(const char* what, const std::u16string& path, int err) {
 
 bool read_whole_file(const std::u16string& path, std::vector<uint8_t>& out) {
   out.clear();
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(platform::native_path(path).c_str(), "rb"),
-                                          &std::fclose);
+  std::unique_ptr<FILE, int (*)(FILE*)> f(platform::open_for_reading(path), &std::fclose);
   if (!f) return fail("Can't open file ", path, errno);
-  if (std::fseek(f.get(), 0, SEEK_END) != 0) return fail("Can't get file length ", path, errno);
-  long length = std::ftell(f.get());
-  if (length < 0 || std::fseek(f.get(), 0, SEEK_SET) != 0)
-    return fail("Can't get file length ", path, errno);
+  const int64_t length = platform::file_length(f.get());
+  if (length < 0) return fail("Can't get file length ", path, errno);
   // Files of 2 GiB or more are refused like a failed read.
   if (uint64_t(length) >= (uint64_t(1) << 31)) return fail("Can't read file ", path, EFBIG);
   out.resize(size_t(length));

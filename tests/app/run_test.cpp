@@ -2,7 +2,6 @@
 #include "app/run.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <optional>
@@ -15,6 +14,8 @@
 #include "app/elapsed.h"
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
+#include "platform/platform.h"
+#include "tests/process_util.h"
 #include "util/time_text.h"
 #include "version.h"
 
@@ -224,20 +225,21 @@ TEST(Elapsed, WholeSecondsAndThreeDigitsOfMilliseconds) {
 
 // The built executable as the shell sees it: the text that reaches the pipe, and the exit code.
 TEST(Executable, UsageAndRefusalsEndWithExitCodeZero) {
-  const std::string bin = REPCOPY_BIN;
+  const std::string bin = testutil::repcopy_program();
+  const std::string null = testutil::kNullDevice;
+  const std::string program = platform::kWindows ? "repcopy.exe" : "repcopy";
   const std::pair<std::string, std::string> cases[] = {
-      {"-h 2>/dev/null", usage("repcopy")},
-      {"2>&1 >/dev/null", banner()},
-      {"-x -t 2019 -t 2020 a b 2>&1 >/dev/null",
+      {"-h 2>" + null, usage(program)},
+      {"2>&1 >" + null, banner()},
+      {"-x -t 2019 -t 2020 a b 2>&1 >" + null,
        banner() + bin + ": unknown option, -x\nWrong filter\n"}};
   for (const auto& [tail, expected] : cases) {
-    FILE* pipe = ::popen(("'" + bin + "' " + tail).c_str(), "r");
+    FILE* pipe = testutil::open_pipe(testutil::quoted(bin) + " " + tail);
     ASSERT_NE(pipe, nullptr);
     std::string out;
     char buf[4096];
     for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-    const int status = ::pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << tail;
+    EXPECT_EQ(testutil::exit_code_of(testutil::close_pipe(pipe)), 0) << tail;
     EXPECT_EQ(out, expected) << tail;
   }
 }

@@ -10,6 +10,7 @@
 
 #include "copy/rep_source2.h"
 #include "tests/container/rep_file_bytes.h"
+#include "tests/temp_tree.h"
 #include "util/crc32.h"
 #include "util/text.h"
 
@@ -26,22 +27,23 @@ struct read_result {
 class RepFileSourceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("repcopy_rfs_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_ / "Environment$/D");
+    dir_ = testutil::temp_path("repcopy_rfs_" + std::to_string(::getpid()) + "_" +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(at("Environment$/D"));
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override { testutil::remove_tree(dir_); }
 
   std::u16string write(const bytes& file, const std::string& name = "Environment$/D/file.rep") {
-    std::ofstream(dir_ / name, std::ios::binary)
+    std::ofstream(at(name), std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
-    std::u16string path;
-    from_utf8((dir_ / name).string(), path);
-    return path;
+    return at(name).u16string();
   }
   std::string damaged(const std::string& rest) const {
-    return "Damaged source file " + (dir_ / "Environment$/D/file.rep").string() + ": " + rest;
+    return "Damaged source file " + at("Environment$/D/file.rep").string() + ": " + rest;
+  }
+  // dir_/rel with the system's separators (an extended-length path takes no "/").
+  std::filesystem::path at(const std::string& rel) const {
+    return (dir_ / rel).make_preferred();
   }
 
   // ProcessFile over the file, with every event collected and the output captured.
@@ -267,7 +269,7 @@ TEST_F(RepFileSourceTest, FilesThatCannotBeReadOrLoadedAreCountedAsDamaged) {
   EXPECT_TRUE(r.events.empty());
   EXPECT_NE(r.out.find("(a)some problem in file:\n\n"), std::string::npos);
   EXPECT_EQ(r.err, "Damaged source file skipped, it does not load: " +
-                       (dir_ / "Environment$/D/file.rep").string() + "\n");
+                       at("Environment$/D/file.rep").string() + "\n");
   EXPECT_EQ(outcome_.damaged_files(), 2u);
 }
 
@@ -307,9 +309,7 @@ test_part many_events(uint32_t n) {
 // reader fails half-way through and the exception reaches the caller of next_event.
 TEST_F(RepFileSourceTest, ExceptionInTheMiddleOfAFileReachesTheCaller) {
   write(rep_file_builder().windows(u"s").part(many_events(3000)).build());
-  std::u16string root;
-  from_utf8(dir_.string(), root);
-  RepSource2 source(root, RepSource2::kModeMain, nullptr, &outcome_,
+  RepSource2 source(dir_.u16string(), RepSource2::kModeMain, nullptr, &outcome_,
                     [&](const std::u16string& path, const event_sink& sink) {
                       RepFileSource file(nullptr, RepFileImage(path), &outcome_);
                       return file.ProcessFile([&](const full_event& e) {

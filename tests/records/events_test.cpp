@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "tests/process_util.h"
 #include "record_test_util.h"
 #include "records/cache_readers.h"
 #include "records/events_reader.h"
@@ -113,7 +114,7 @@ void serialize_to_stderr(event_batch events) {
 }
 
 TEST(EventsDatDeathTest, MoreStringsThanTheSlotsAllowStopTheProcess) {
-  EXPECT_EXIT(serialize_to_stderr({indexed(1, 1, 2, {1, 2, 3})}), testing::ExitedWithCode(255),
+  EXPECT_EXIT(serialize_to_stderr({indexed(1, 1, 2, {1, 2, 3})}), testing::ExitedWithCode(testutil::kFatalExitStatus),
               "^error: jr \\+ 1 != RealIndexCount\n$");
 }
 

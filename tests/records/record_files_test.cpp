@@ -6,6 +6,7 @@
 
 #include <iostream>
 
+#include "tests/process_util.h"
 #include "record_test_util.h"
 #include "records/cache_readers.h"
 #include "records/position_readers.h"
@@ -26,7 +27,7 @@ void create_with_stdout_on_stderr(int position) {
 }
 
 TEST(CreateSegmentDeathTest, UnknownPositionEndsTheProcess) {
-  EXPECT_EXIT(create_with_stdout_on_stderr(15), testing::ExitedWithCode(255),
+  EXPECT_EXIT(create_with_stdout_on_stderr(15), testing::ExitedWithCode(testutil::kFatalExitStatus),
               "^Unknown  id: 15\n$");
 }
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "tests/process_util.h"
 #include "platform/platform.h"
 #include "target/pack.h"
 #include "target_test_util.h"
@@ -117,7 +118,7 @@ TEST_F(RepositoryFile, FileIsWrittenUnderATemporaryNameAndRemovedOnFailure) {
         };
         write(false, 630);
       },
-      testing::ExitedWithCode(255), "");
+      testing::ExitedWithCode(testutil::kFatalExitStatus), "");
   EXPECT_TRUE(dir_.files().empty());
 }
 
