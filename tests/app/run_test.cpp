@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/elapsed.h"
+#include "app/usage.h"
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
 #include "platform/platform.h"
@@ -242,6 +243,32 @@ TEST(Executable, UsageAndRefusalsEndWithExitCodeZero) {
     EXPECT_EQ(testutil::exit_code_of(testutil::close_pipe(pipe)), 0) << tail;
     EXPECT_EQ(out, expected) << tail;
   }
+}
+
+// The file version read from a version resource: hand-built blocks with the fixed file
+// information at the first nonzero 16-bit word from byte 38 on.
+TEST(VersionResource, FixedFileVersionOrNone) {
+  auto block = [](uint16_t value_length, size_t padding, uint32_t signature) {
+    std::vector<uint8_t> b(38 + padding, 0);
+    b[2] = uint8_t(value_length);
+    b[3] = uint8_t(value_length >> 8);
+    for (uint32_t word : {signature, 0x00010000u, 0x00020003u, 0x00040005u}) {
+      for (int i = 0; i < 4; ++i) b.push_back(uint8_t(word >> (8 * i)));
+    }
+    return b;
+  };
+  using version = std::array<uint16_t, 4>;
+  EXPECT_EQ(resource_file_version(block(52, 2, 0xFEEF04BD)), (version{2, 3, 4, 5}));
+  EXPECT_EQ(resource_file_version(block(52, 0, 0xFEEF04BD)), (version{2, 3, 4, 5}));
+  EXPECT_EQ(resource_file_version(block(0, 2, 0xFEEF04BD)), std::nullopt);   // no value
+  EXPECT_EQ(resource_file_version(block(52, 2, 0xFEEF04BE)), std::nullopt);  // bad signature
+  std::vector<uint8_t> cut = block(52, 2, 0xFEEF04BD);
+  cut.resize(cut.size() - 1);  // the file version's low word runs past the end
+  EXPECT_EQ(resource_file_version(cut), std::nullopt);
+  std::vector<uint8_t> zeros(60, 0);
+  zeros[2] = 52;  // a value, but no fixed file information anywhere
+  EXPECT_EQ(resource_file_version(zeros), std::nullopt);
+  EXPECT_EQ(resource_file_version({}), std::nullopt);
 }
 
 }  // namespace
