@@ -2,7 +2,7 @@
 # Installs what is missing (MinGW-w64, zlib for MinGW-w64, the GoogleTest sources, Wine) and
 # cross-builds repcopy.exe, repgen.exe and the test program, with GoogleTest built from the
 # sources of Debian's googletest package, into build-windows/ (BUILD_DIR overrides).
-# Run the tests with `bash scripts/test-windows.sh`.
+# `bash scripts/test-windows.sh` builds and runs the tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 REPCOPY_WINDOWS=1 bash scripts/install-deps.sh
