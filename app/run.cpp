@@ -9,6 +9,7 @@
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
 #include "platform/platform.h"
+#include "util/fatal.h"
 #include "util/leading_int.h"
 #include "util/time_text.h"
 
@@ -122,6 +123,8 @@ int run_function(int argc, char** argv, uint64_t start_time, bool& verbose,
   print_banner();
   try {
     return run_options(argc, argv, start_time, verbose, sequence);
+  } catch (const fatal_error&) {
+    throw;  // the entry point ends the process
   } catch (...) {
     std::cout << "sub_main_ferrix exception" << std::endl;
     return 0;
@@ -131,7 +134,13 @@ int run_function(int argc, char** argv, uint64_t start_time, bool& verbose,
 int entry_point(int argc, char** argv, const run_sequence_fn& sequence) {
   const uint64_t start_time = platform::system_time_as_filetime();
   bool verbose = false;
-  const int result = run_function(argc, argv, start_time, verbose, sequence);
+  int result = 0;
+  try {
+    result = run_function(argc, argv, start_time, verbose, sequence);
+  } catch (const fatal_error& error) {
+    print_fatal(error, std::cout, std::cerr);
+    return kFatalExitCode;
+  }
   if (result == -1) return 0;
   if (verbose) print_elapsed(start_time, platform::system_time_as_filetime());
   return result;

@@ -5,13 +5,13 @@
 
 #include "app/elapsed.h"
 #include "copy/copy_driver.h"
-#include "copy/copy_outcome.h"
 #include "copy/event_storage.h"
-#include "copy/rep_source2.h"
 #include "copy/worker_pool.h"
+#include "model/copy_outcome.h"
 #include "platform/platform.h"
-#include "target/rep_target.h"
+#include "source/rep_source2.h"
 #include "util/paths.h"
+#include "writer/rep_target.h"
 
 namespace repcopy {
 

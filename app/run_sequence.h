@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "filters/filter_config.h"
+#include "model/filter_config.h"
 
 namespace repcopy {
 

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "container/full_event.h"
-#include "copy/common.h"
 #include "copy/copy_driver.h"
-#include "copy/copy_outcome.h"
 #include "copy/event_storage.h"
 #include "copy/worker_pool.h"
-#include "filters/filter_config.h"
+#include "model/common.h"
+#include "model/copy_outcome.h"
+#include "model/filter_config.h"
+#include "model/full_event.h"
 #include "platform/platform.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "container/format.h"
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 #include "util/bytes.h"
 
 namespace repcopy {

@@ -49,12 +49,15 @@
 //   8+2n 2v  value                   UTF-16LE
 //
 // Buffer ID: the four code units before the first "." of an entry name (the first four when
-// the "." stands below position 4) give 0..14 from kBufferKeys; otherwise the item's first four
-// bytes give -2 (a repository file stored as is), -1 ("EDRP": a packed repository file, a nested
-// file) or -3 (unknown). IDs 0..12 belong to a part numbered by the name's digits before "_".
+// the "." stands below position 4) give 0..14 from kBufferKeys (records/record_format.h); otherwise
+// the item's first four bytes give -2 (a repository file stored as is), -1 ("EDRP": a packed
+// repository file, a nested file) or -3 (unknown). IDs 0..12 belong to a part numbered by the
+// name's digits before "_".
 
 #include <cstdint>
 #include <string_view>
+
+#include "records/record_format.h"
 
 namespace repcopy {
 
@@ -92,21 +95,12 @@ inline constexpr uint64_t kPartEntryFixedSize = 28;
 inline constexpr int32_t kBufferIdNested = -1;   // packed item holding a repository file
 inline constexpr int32_t kBufferIdRawFile = -2;  // repository file stored as is
 inline constexpr int32_t kBufferIdUnknown = -3;  // unknown content, or still to be detected
-inline constexpr int32_t kBufferIdCount = 15;    // IDs 0..14
-inline constexpr int32_t kPartBufferCount = 13;  // IDs 0..12 belong to a part
-inline constexpr int32_t kFilterDataId = 13;
-inline constexpr int32_t kFilterStatId = 14;
-
-// Key (four UTF-16 code units before the first ".") and item name of Buffer IDs 0..14.
-inline constexpr std::u16string_view kBufferKeys[kBufferIdCount] = {
-    u"_cat", u"comp", u"desc", u"ents", u"irst", u"_ins", u"last", u"cord",
-    u"_src", u"user", u"elds", u"ames", u"lues", u"lter", u"ters"};
-inline constexpr std::string_view kItemNames[kBufferIdCount] = {
-    "0_cat.cache",   "0_comp.cache",     "0_desc.cache",      "0_events.dat", "0_first.pos",
-    "0_ins.cache",   "0_last.pos",       "0_record.keys",     "0_src.cache",  "0_user.cache",
-    "0_nfields.dat", "0_nf_names.cache", "0_nf_values.cache", "filter.dat",   "filters.stat"};
-// Order in which a writer lays out the items of one file.
-inline constexpr int32_t kItemWriteOrder[kBufferIdCount] = {0, 1, 2,  3,  4,  5,  6, 7,
-                                                            8, 9, 11, 12, 10, 13, 14};
+// The numbering, names and keys of the internal files and their write order belong to the
+// internal files' own format header.
+using record_file::kBufferIdCount;
+using record_file::kBufferKeys;
+using record_file::kItemNames;
+using record_file::kItemWriteOrder;
+using record_file::kPartBufferCount;
 
 }  // namespace repcopy

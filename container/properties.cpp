@@ -19,7 +19,7 @@ bool read_text(byte_reader& r, size_t limit, std::u16string& out) {
 
 }  // namespace
 
-uint64_t parse_property_block(footer_record& footer, byte_span file) {
+uint64_t parse_property_block(footer_record& footer, byte_span file, std::string* why) {
   const uint64_t start = footer.property_offset;
   const uint64_t footer_end = footer.footer_end();
   uint64_t property_len = 0;
@@ -35,6 +35,9 @@ uint64_t parse_property_block(footer_record& footer, byte_span file) {
     std::cout << "property_offset + property_len = " << start + property_len << std::endl;
     std::cout << "footer size = " << footer_end << std::endl;
     hex_dump(file, file.size());
+    if (why != nullptr) {
+      *why = "property_len " + std::to_string(property_len) + " does not end the footer";
+    }
     return 0;
   }
   const size_t end = size_t(footer_end);
@@ -44,6 +47,7 @@ uint64_t parse_property_block(footer_record& footer, byte_span file) {
       std::cerr << "Wrong property name!!!" << std::endl;
       std::cout << "Wrong property name!!!" << std::endl;
       hex_dump(file, end, size_t(start));
+      if (why != nullptr) *why = "a property name runs past the block";
       return 0;
     }
     if (!read_text(r, end, value)) {
@@ -52,6 +56,7 @@ uint64_t parse_property_block(footer_record& footer, byte_span file) {
                 << " for " << to_utf8(name) << std::endl;
       hex_dump(file, end, size_t(start));
       hex_dump(file, file.size());
+      if (why != nullptr) *why = "the value of " + to_utf8(name) + " runs past the block";
       return 0;
     }
     footer.properties.emplace(std::move(name), std::move(value));  // keeps the first

@@ -15,8 +15,8 @@ namespace repcopy {
 // Parses the block at footer.property_offset into footer.properties and sets
 // footer.property_len. The block must end at the footer's end (for the last footer, the end of
 // the file). Returns property_len, or 0 on any error (with its messages and dumps) and for an
-// empty block.
-uint64_t parse_property_block(footer_record& footer, byte_span file);
+// empty block. why, when given, receives a short reason for a 0 result.
+uint64_t parse_property_block(footer_record& footer, byte_span file, std::string* why = nullptr);
 
 bool has_property(const footer_record& footer, std::u16string_view name);
 // The value, or nullptr when the footer has no such property.

@@ -11,7 +11,7 @@
 
 #include "container/footer.h"
 #include "container/packed_item.h"
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 
 namespace repcopy {
 
@@ -45,6 +45,8 @@ class RepDataBuffer : public RepBuffer {
   // Status of the last Load (-1 before the first).
   int32_t status() const { return status_; }
   const std::vector<uint8_t>& unpacked() const { return unpacked_; }
+  // Where the item's parts lie, and what is wrong with its bounds or header.
+  const item_layout& layout() const { return item_; }
 
  private:
   item_layout item_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
+#include <string>
 #include <iostream>
 #include <unordered_map>
 
@@ -10,6 +12,7 @@
 #include "container/properties.h"
 #include "container/rep_data_buffer.h"
 #include "util/hex_dump.h"
+#include "util/text.h"
 
 namespace repcopy {
 
@@ -34,6 +37,7 @@ void RepFileBuffer::CheckHeader() {
   if (data_.size() < kHeaderSize) {
     std::cout << "File too short for its header: " << data_.size() << " < " << kHeaderSize
               << " bytes" << std::endl;
+    note(true, "shorter than its 512-byte header (" + std::to_string(data_.size()) + " bytes)");
     return;
   }
   byte_reader r(data_, kHeaderLastFooterOffsetPos);
@@ -43,10 +47,18 @@ void RepFileBuffer::CheckHeader() {
   if (last_footer_offset_ > size || size - last_footer_offset_ != last_footer_len_) {
     std::cout << "last_footer_offset + last_footer_len != buffer_len :"
               << last_footer_offset_ + last_footer_len_ << " != " << size << std::endl;
+    // A footer said to end past the end of the file is what a cut-off copy looks like.
+    const uint64_t end = last_footer_offset_ + last_footer_len_;
+    const bool past_end = last_footer_offset_ > size || end > size;
+    note(past_end, std::string(past_end ? "the header names a footer ending at "
+                                        : "header sum wrong: the footer named by the header ends at ") +
+                       std::to_string(end) + " but the file has " + std::to_string(size) +
+                       " bytes");
     return;
   }
   if (!ScanFooters()) {
     std::cout << "ScanFooters() error" << std::endl;
+    note(false, "footer chain broken");
     return;
   }
   ready_ = true;
@@ -105,11 +117,14 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
   if (!r.seek(f.tbl_offset) || !r.u64(f.tbl_len)) {
     std::cout << "Footer at " << f.footer_offset << " too short: footer length " << f.footer_len
               << std::endl;
+    note(false, "footer at " + std::to_string(f.footer_offset) + " too short");
     return false;
   }
   if (f.tbl_len > r.remaining() || r.remaining() - f.tbl_len < 8) {
     std::cout << "Part table at tbl_offset " << f.tbl_offset << ": tbl_len " << f.tbl_len
               << " passes the end of the footer " << f.footer_end() << std::endl;
+    note(false, "part table of the footer at " + std::to_string(f.footer_offset) +
+                    " passes the end of its footer");
     return false;
   }
   const size_t table_end = r.pos() + size_t(f.tbl_len);
@@ -124,6 +139,8 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
       std::cout << "Part table entry at " << entry_pos << " runs past the end of the table "
                 << table_end << "; the rest of the table is skipped" << std::endl;
       ++damage_count_;
+      note(false, "part table entry at " + std::to_string(entry_pos) +
+                      " runs past the end of the table");
       break;
     }
     e.name_len = name_len;
@@ -150,6 +167,7 @@ void RepFileBuffer::BuildBuffers(footer_record& f) {
     if (id < kBufferIdNested) {
       std::cout << "Unknown Buffer ID = " << id << std::endl;
       ++damage_count_;
+      note(false, "item " + to_utf8(e.name) + " holds unknown content");
       continue;
     }
     if (id == kBufferIdNested) {
@@ -158,6 +176,7 @@ void RepFileBuffer::BuildBuffers(footer_record& f) {
                   << e.packed_len << " passes the end of the file (" << data_.size() << " bytes)"
                   << std::endl;
         ++damage_count_;
+        note(true, "nested file " + to_utf8(e.name) + " passes the end of the file");
         continue;
       }
       buffer_entry b;
@@ -173,15 +192,26 @@ void RepFileBuffer::BuildBuffers(footer_record& f) {
       const int32_t index = part_index_of(e.name);  // throws for a name without a number
       auto [it, added] = part_at.try_emplace(index, f.parts.size());
       if (added) f.parts.push_back(part_record{index, {}});
-      if (f.load_flags[size_t(id)] == 0) continue;
+      if (f.load_flags[size_t(id)] == 0) {
+        if (listener_) item.Load(), check_item(item, e);
+        continue;
+      }
       f.parts[it->second].slots[size_t(id)] = item.CreateRecordBuffer(id);
       if (item.status() != 0) ++damage_count_;
+      check_item(item, e);
       continue;
     }
-    if ((id == kFilterDataId || id == kFilterStatId) && f.load_flags[size_t(id)] != 0) {
+    if ((id == record_file::kFilterDatId || id == record_file::kFilterStatId) &&
+        f.load_flags[size_t(id)] != 0) {
       RepDataBuffer item(data_, e.packed_len, e.item_offset);
-      (id == kFilterDataId ? f.filter_data : f.filter_stat) = item.CreateRecordBuffer(id);
+      (id == record_file::kFilterDatId ? f.filter_data : f.filter_stat) =
+          item.CreateRecordBuffer(id);
       if (item.status() != 0) ++damage_count_;
+      check_item(item, e);
+    } else if (listener_) {
+      RepDataBuffer item(data_, e.packed_len, e.item_offset);
+      item.Load();
+      check_item(item, e);
     }
   }
 }
@@ -190,12 +220,18 @@ int32_t RepFileBuffer::LoadFooters() {
   for (footer_record& f : footers_) {
     if (!ReadPartTable(f)) return -1;
     f.properties.clear();
-    if (parse_property_block(f, data_) == 0) {
+    std::string why;
+    if (parse_property_block(f, data_, &why) == 0) {
       hex_dump(data_, data_.size());
+      note(false, "property block of the footer at " + std::to_string(f.footer_offset) + ": " +
+                      (why.empty() ? std::string("empty") : why));
       return -1;
     }
     if (f.part_table.empty()) {
-      if (!has_property(f, u"ActiveSegmentId")) return -1;
+      if (!has_property(f, u"ActiveSegmentId")) {
+        note(false, "empty part table without ActiveSegmentId");
+        return -1;
+      }
       kind_ = kKindActiveSegment;
       return 0;
     }
@@ -213,7 +249,12 @@ int32_t RepFileBuffer::LoadFooters() {
     BuildBuffers(f);
     for (part_record& part : f.parts) {
       for (auto& slot : part.slots) {
-        if (slot != nullptr && slot->Load() < 0) return -1;
+        if (slot != nullptr && slot->Load() < 0) {
+          note(false, "records of part " + std::to_string(part.index) + " " +
+                          RepPartBuffer::class_name(slot->buffer_id()) +
+                          " do not fill their item");
+          return -1;
+        }
       }
     }
   }
@@ -227,11 +268,62 @@ int32_t RepFileBuffer::Load() {
   int32_t rc = -1;
   try {
     rc = LoadFooters();
+  } catch (const std::invalid_argument&) {  // a Part index or EventsCount without a number
+    note(false, "a part index or EventsCount is not a number");
+    rc = -1;
+  } catch (const std::out_of_range&) {
+    note(false, "a part index or EventsCount is out of range");
+    rc = -1;
   } catch (const std::exception&) {
+    note(false, "the file could not be loaded");
     rc = -1;
   }
   if (rc != 0) kind_ = kKindNotLoaded;
   return rc;
+}
+
+void RepFileBuffer::set_damage_listener(damage_listener listener) {
+  listener_ = std::move(listener);
+  if (listener_) {
+    for (const damage_note& n : header_damage_) listener_(n);
+  }
+  header_damage_.clear();
+}
+
+void RepFileBuffer::note(bool truncated, std::string what) {
+  damage_note n{truncated, std::move(what)};
+  if (listener_) {
+    listener_(n);
+  } else if (!ready_) {
+    header_damage_.push_back(std::move(n));  // only construction reports while not ready
+  }
+}
+
+// Reports an item whose unpack failed, telling a cut-off item from a damaged one.
+void RepFileBuffer::check_item(const RepDataBuffer& loaded, const part_table_entry& e) {
+  if (!listener_) return;
+  const std::string name = to_utf8(e.name);
+  switch (loaded.layout().fault) {
+    case item_fault::out_of_range:
+      return note(true, "item " + name + " passes the end of the file (item_offset " +
+                            std::to_string(e.item_offset) + " + packed_len " +
+                            std::to_string(e.packed_len) + " > " + std::to_string(data_.size()) +
+                            ")");
+    case item_fault::too_short:
+      return note(false, "item " + name + " shorter than an item header and trailer");
+    case item_fault::bad_signature:
+      return note(false, "item " + name + " has a wrong signature");
+    case item_fault::unterminated_name:
+      return note(false, "item " + name + " has an unterminated name");
+    case item_fault::none:
+      break;
+  }
+  if (loaded.status() == -5) {
+    note(false, "item " + name + ": CRC mismatch (stored " + std::to_string(loaded.crc32()) +
+                    ", computed " + std::to_string(loaded.crc32_real()) + ")");
+  } else if (loaded.status() != 0) {
+    note(false, "item " + name + " does not inflate");
+  }
 }
 
 const buffer_entry& RepFileBuffer::NextBufferEntry() {

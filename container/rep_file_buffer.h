@@ -5,12 +5,16 @@
 
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <vector>
 
+#include "container/damage_note.h"
 #include "container/footer.h"
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 
 namespace repcopy {
+
+class RepDataBuffer;
 
 class RepFileBuffer : public RepBuffer {
  public:
@@ -53,6 +57,10 @@ class RepFileBuffer : public RepBuffer {
   // outside the image, and a part table cut short. A file can load with damage (its sound
   // data is still used).
   uint32_t damage_count() const { return damage_count_; }
+  // Every damage found from now on is also handed to listener, with whether the data ends
+  // early. With a listener, the items that the load flags leave out are still unpacked and
+  // checked (and then dropped), so that a check sees every item of the file.
+  void set_damage_listener(damage_listener listener);
 
   // Hands out the nested-file entries of all footers, oldest footer first, one per call; then
   // an entry with no data (has_data() false) on every further call.
@@ -68,6 +76,8 @@ class RepFileBuffer : public RepBuffer {
   bool ReadPartTable(footer_record& footer);
   void BuildBuffers(footer_record& footer);
   int32_t LoadFooters();
+  void note(bool truncated, std::string what);
+  void check_item(const RepDataBuffer& item, const part_table_entry& e);
 
   std::vector<uint8_t> owned_;
   load_flags flags_;
@@ -79,6 +89,8 @@ class RepFileBuffer : public RepBuffer {
   uint32_t damage_count_ = 0;
   size_t cursor_footer_ = 0;
   size_t cursor_entry_ = 0;
+  damage_listener listener_;
+  std::vector<damage_note> header_damage_;  // found before a listener could be set
 };
 
 }  // namespace repcopy

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "filters/event_id_filter.h"
+#include "util/fatal.h"
 #include "util/text.h"
 
 namespace repcopy {
@@ -18,6 +19,7 @@ class copy_driver {
 
   void copy_source(CommonSource& source) {
     while (source.next_event(event_) == 0) {
+      pool_.rethrow_fatal();  // a writer's fatal stop ends the reading too
       if (event_passes(filter_, event_.event_id, event_.event_time)) store_event();
       event_.reset();
     }
@@ -66,6 +68,8 @@ class copy_driver {
       int32_t result = -1;
       try {
         result = target.flush_items(std::move(item));
+      } catch (const fatal_error&) {
+        throw;  // the pool carries it to the main thread
       } catch (const std::exception& e) {
         std::cerr << "Batch not written: " << e.what() << std::endl;
       } catch (...) {

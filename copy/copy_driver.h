@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "copy/common.h"
-#include "copy/copy_outcome.h"
 #include "copy/event_storage.h"
 #include "copy/worker_pool.h"
-#include "filters/filter_config.h"
+#include "model/common.h"
+#include "model/copy_outcome.h"
+#include "model/filter_config.h"
 
 namespace repcopy {
 

@@ -130,19 +130,17 @@ void event_storage::move_batch(storage_item& item, ds_entry& ds) {
 }
 
 int32_t event_storage::take_named(storage_item& item) {
-  try {
+  return fatal_on_exception("=log_sender_curr=\n", [&] {
     if (item.p_ds == nullptr || item.p_ds->batch_count == 0) return kNoBatch;
     if (item.domain != nullptr && item.computer != nullptr)
       fill_header(item, item.domain, item.computer, item.p_ds);
     move_batch(item, *item.p_ds);
-    return 0;
-  } catch (...) {
-    fatal_stop("=log_sender_curr=\n");
-  }
+    return int32_t{0};
+  });
 }
 
 int32_t event_storage::take_largest(storage_item& item) {
-  try {
+  return fatal_on_exception("=log_sender=\n", [&] {
     place largest;
     uint32_t largest_count = 0;
     for (auto& [dn, domain] : domains_)
@@ -155,10 +153,8 @@ int32_t event_storage::take_largest(storage_item& item) {
     if (largest_count == 0) return kNoBatch;
     fill_header(item, largest.domain, largest.computer, largest.ds);
     move_batch(item, *largest.ds);
-    return 0;
-  } catch (...) {
-    fatal_stop("=log_sender=\n");
-  }
+    return int32_t{0};
+  });
 }
 
 void event_storage::print_summary(std::ostream& out) const {

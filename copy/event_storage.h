@@ -13,8 +13,8 @@
 #include <map>
 #include <string>
 
-#include "container/full_event.h"
-#include "copy/storage_item.h"
+#include "model/full_event.h"
+#include "model/storage_item.h"
 
 namespace repcopy {
 

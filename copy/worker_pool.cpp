@@ -5,6 +5,8 @@
 #include <iostream>
 #include <utility>
 
+#include "util/fatal.h"
+
 namespace repcopy {
 
 worker_pool::worker_pool(int32_t threads, uint32_t capacity, uint64_t event_bound,
@@ -26,10 +28,13 @@ worker_pool::worker_pool(int32_t threads, uint32_t capacity, uint64_t event_boun
 worker_pool::~worker_pool() { abort(); }
 
 // A writer thread must not end by an exception (that would end the process), and the callable is
-// the target's code: anything it throws is reported and the writer goes on with the next task.
+// the target's code: a fatal stop is kept for the main thread, anything else is reported and the
+// writer goes on with the next task.
 void worker_pool::run_task(copy_task& task) noexcept {
   try {
     if (task.call) task.call(task.item);
+  } catch (const fatal_error&) {
+    keep_fatal(std::current_exception());
   } catch (const std::exception& e) {
     std::cerr << "writer task failed: " << e.what() << std::endl;
   } catch (...) {
@@ -37,7 +42,23 @@ void worker_pool::run_task(copy_task& task) noexcept {
   }
 }
 
+// The first fatal stop wins; the queue is dropped, as the run ends, and waiting submitters wake.
+void worker_pool::keep_fatal(std::exception_ptr error) noexcept {
+  std::deque<copy_task> dropped;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (fatal_raised_.load(std::memory_order_relaxed)) return;
+    fatal_ = std::move(error);
+    fatal_raised_.store(true, std::memory_order_release);
+    stop_ = true;
+    dropped.swap(queue_);
+    queued_events_ = 0;
+  }
+  signal_.notify_all();
+}
+
 bool worker_pool::submit(copy_task task) {
+  rethrow_fatal();
   const uint64_t events = task.item.events.size();
   if (threads_.empty()) {
     {
@@ -46,6 +67,7 @@ bool worker_pool::submit(copy_task task) {
       stats_.submitted += 1;
     }
     run_task(task);
+    rethrow_fatal();
     return true;
   }
   std::unique_lock<std::mutex> guard(lock_);
@@ -58,6 +80,10 @@ bool worker_pool::submit(copy_task task) {
     waiting_submitters_ += 1;
     signal_.wait(guard, [&] { return stop_ || !full(); });
     waiting_submitters_ -= 1;
+  }
+  if (fatal_raised_.load(std::memory_order_relaxed)) {
+    guard.unlock();
+    rethrow_fatal();
   }
   if (stop_) return false;
   queue_.push_back(std::move(task));
@@ -99,6 +125,7 @@ void worker_pool::finish() {
   signal_.notify_all();
   for (std::thread& t : threads_)
     if (t.joinable()) t.join();
+  rethrow_fatal();
 }
 
 worker_pool::discarded worker_pool::abort() noexcept {

@@ -8,17 +8,23 @@
 // the event storage's own pending limit the events in memory stay bounded whatever the size of the
 // repository. submit() waits while either bound is reached; a task larger than the event bound is
 // still accepted by an empty queue, so nothing can wait forever.
+//
+// A fatal stop on a writer thread (a task throwing fatal_error) must end the run from the main
+// thread: the pool keeps the first one, stops taking tasks, drops the queue, and the main thread
+// gets the error back from submit(), finish() or rethrow_fatal().
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "copy/storage_item.h"
+#include "model/storage_item.h"
 
 namespace repcopy {
 
@@ -58,11 +64,17 @@ class worker_pool {
 
   // Moves the task into the queue, waiting while the queue holds `capacity` tasks or while the
   // task's events would pass the event bound of a non-empty queue. Returns false (and runs
-  // nothing) once finish() or abort() has been called.
+  // nothing) once finish() or abort() has been called. Throws the fatal_error of a task once one
+  // has been raised.
   bool submit(copy_task task);
   // Lets the writers empty the queue, then joins them in start order. Every task submitted before
-  // returns has run. A failed join throws std::system_error.
+  // returns has run. A failed join throws std::system_error; then the fatal_error of a task, if
+  // one was raised.
   void finish();
+  // Throws the fatal_error a task raised, if any. Cheap enough to call per event.
+  void rethrow_fatal() const {
+    if (fatal_raised_.load(std::memory_order_acquire)) std::rethrow_exception(fatal_);
+  }
   // Drops the tasks still queued, lets the writers complete the task in hand and joins them.
   // For the exception path; never throws.
   discarded abort() noexcept;
@@ -79,7 +91,8 @@ class worker_pool {
  private:
   void worker_loop();
   bool take(copy_task& task);
-  static void run_task(copy_task& task) noexcept;
+  void run_task(copy_task& task) noexcept;
+  void keep_fatal(std::exception_ptr error) noexcept;
 
   const uint32_t capacity_;
   const uint64_t event_bound_;
@@ -90,6 +103,8 @@ class worker_pool {
   size_t waiting_submitters_ = 0;
   bool stop_ = false;
   stats stats_;
+  std::exception_ptr fatal_;  // set once, under lock_, before fatal_raised_
+  std::atomic<bool> fatal_raised_{false};
   std::vector<std::thread> threads_;
 };
 

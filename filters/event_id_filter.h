@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "filters/filter_config.h"
+#include "model/filter_config.h"
 
 namespace repcopy {
 

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "model/repository_file_name.h"
 #include "util/leading_int.h"
 #include "util/text.h"
 #include "util/time_text.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "filters/filter_config.h"
+#include "model/filter_config.h"
 
 namespace repcopy {
 
@@ -50,13 +50,9 @@ date_fields read_date_fields(std::u16string_view text);
 std::optional<uint32_t> date_field_time(std::u16string_view text);
 std::optional<uint32_t> date_text_time(std::string_view text);  // each byte widened
 
-// Offsets of the first and last event times (14 digits each) in a repository file name.
-inline constexpr size_t kFileFirstTimeOffset = 15;
-inline constexpr size_t kFileLastTimeOffset = 29;
-inline constexpr size_t kFileTimeDigits = 14;
-
 // Whether a repository file with this name can hold events inside the window: false when its
-// first event lies after time_to or its last event before time_from. Does not look at time_on.
+// first event lies after time_to or its last event before time_from (the name's layout is in
+// model/repository_file_name.h). Does not look at time_on.
 // A name whose two times are not 14 digits forming a valid time counts as overlapping (the
 // file is read, and its events are tested one by one).
 bool file_overlaps_window(const filter_config& filter, std::u16string_view file_name);

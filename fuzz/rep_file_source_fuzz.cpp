@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "container/format.h"
-#include "container/rep_file_source.h"
 #include "fuzz/quiet_console.h"
+#include "source/rep_file_source.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "util/text.h"
+#include "platform/utf.h"
 
 namespace repcopy::platform {
 
@@ -104,12 +104,12 @@ bool current_directory(std::u16string& out) {
 }
 
 bool path_exists(const std::u16string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(native_path(path).c_str(), &st) == 0;
 }
 
 bool is_directory(const std::u16string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -132,11 +132,15 @@ bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out) {
   while (dirent* e = ::readdir(d.get())) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     dir_entry entry;
-    if (!from_utf8(e->d_name, entry.name)) entry.name = widen_ascii(e->d_name);
+    if (!from_utf8(e->d_name, entry.name)) {
+      entry.name.clear();
+      for (const char* c = e->d_name; *c; ++c)
+        entry.name += char16_t(static_cast<unsigned char>(*c));
+    }
     if (e->d_type == DT_DIR) {
       entry.is_directory = true;
     } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-      struct stat st{};
+      struct stat st {};
       std::string full = native + "/" + e->d_name;
       entry.is_directory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
@@ -146,7 +150,7 @@ bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out) {
 }
 
 bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(native_path(path).c_str(), &st) != 0) return false;
   device = uint64_t(st.st_dev);
   node = uint64_t(st.st_ino);
@@ -200,9 +204,7 @@ bool rename_path(const std::u16string& from, const std::u16string& to) {
   return ::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
 }
 
-bool remove_path(const std::u16string& path) {
-  return ::unlink(native_path(path).c_str()) == 0;
-}
+bool remove_path(const std::u16string& path) { return ::unlink(native_path(path).c_str()) == 0; }
 
 bool remove_directory(const std::u16string& path) {
   return ::rmdir(native_path(path).c_str()) == 0;

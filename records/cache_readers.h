@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 
 namespace repcopy {
 

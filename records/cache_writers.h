@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "records/record_format.h"
 #include "records/segment.h"
 
 namespace repcopy {
@@ -15,7 +16,7 @@ namespace repcopy {
 // Category record per distinct (name, category, EventID).
 class cat_cache : public segment {
  public:
-  cat_cache() : segment("0_cat.cache", u"0_cat.cache") {}
+  cat_cache() : segment(record_file::kCatId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
@@ -24,7 +25,7 @@ class cat_cache : public segment {
 // when the event has none.
 class comp_cache : public segment {
  public:
-  comp_cache() : segment("0_comp.cache", u"0_comp.cache") {}
+  comp_cache() : segment(record_file::kCompId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
@@ -32,7 +33,7 @@ class comp_cache : public segment {
 // Non-empty descriptions; an empty one gets desc_index kNoIndex and no record.
 class desc_cache : public segment {
  public:
-  desc_cache() : segment("0_desc.cache", u"0_desc.cache") {}
+  desc_cache() : segment(record_file::kDescId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
@@ -40,14 +41,14 @@ class desc_cache : public segment {
 // Every insertion string of every event.
 class ins_cache : public segment {
  public:
-  ins_cache() : segment("0_ins.cache", u"0_ins.cache") {}
+  ins_cache() : segment(record_file::kInsId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
 
 class src_cache : public segment {
  public:
-  src_cache() : segment("0_src.cache", u"0_src.cache") {}
+  src_cache() : segment(record_file::kSrcId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
@@ -55,7 +56,7 @@ class src_cache : public segment {
 // User record per distinct (string 1, string 2, binary value); the binary value is written.
 class user_cache : public segment {
  public:
-  user_cache() : segment("0_user.cache", u"0_user.cache") {}
+  user_cache() : segment(record_file::kUserId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 
 namespace repcopy {
 

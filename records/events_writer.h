@@ -7,16 +7,17 @@
 #include <cstdint>
 #include <span>
 
+#include "records/record_format.h"
 #include "records/segment.h"
 
 namespace repcopy {
 
 class events_dat : public segment {
  public:
-  events_dat() : segment("0_events.dat", u"0_events.dat") {}
+  events_dat() : segment(record_file::kEventsId) {}
   // The exact item length: the sum of 36 + 4 * RealIndexCount + data length.
   uint32_t estimate_size(const event_batch& events) override;
-  // Ends the process with "error: jr + 1 != RealIndexCount\n" when the words written for an
+  // A fatal stop (fatal_error "error: jr + 1 != RealIndexCount\n") when the words written for an
   // event are not the words a reader will take for it (only possible for an event holding more
   // strings than its string_slots allow).
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;

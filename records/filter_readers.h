@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "container/rep_buffer.h"
 #include "records/record_format.h"
+#include "records/rep_buffer.h"
 
 namespace repcopy {
 

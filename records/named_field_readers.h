@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 
 namespace repcopy {
 

@@ -7,20 +7,21 @@
 #include <cstdint>
 #include <span>
 
+#include "records/record_format.h"
 #include "records/segment.h"
 
 namespace repcopy {
 
 class nf_names_cache : public segment {
  public:
-  nf_names_cache() : segment("0_nf_names.cache", u"0_nf_names.cache") {}
+  nf_names_cache() : segment(record_file::kNfNamesId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
 
 class nf_values_cache : public segment {
  public:
-  nf_values_cache() : segment("0_nf_values.cache", u"0_nf_values.cache") {}
+  nf_values_cache() : segment(record_file::kNfValuesId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
@@ -29,7 +30,7 @@ class nf_values_cache : public segment {
 // bytes more than the item needs.
 class nfields_dat : public segment {
  public:
-  nfields_dat() : segment("0_nfields.dat", u"0_nfields.dat") {}
+  nfields_dat() : segment(record_file::kNfieldsId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };

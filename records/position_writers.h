@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "records/record_format.h"
 #include "records/segment.h"
 
 namespace repcopy {
@@ -13,7 +14,7 @@ namespace repcopy {
 // (record_key, event_time) per event.
 class record_keys : public segment {
  public:
-  record_keys() : segment("0_record.keys", u"0_record.keys") {}
+  record_keys() : segment(record_file::kRecordKeysId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
@@ -21,7 +22,7 @@ class record_keys : public segment {
 // The first event: its event_time, record_key, the FILETIME of that time, and its OS version.
 class first_pos : public segment {
  public:
-  first_pos() : segment("0_first.pos", u"0_first.pos") {}
+  first_pos() : segment(record_file::kFirstPosId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
@@ -30,7 +31,7 @@ class first_pos : public segment {
 // the first event.
 class last_pos : public segment {
  public:
-  last_pos() : segment("0_last.pos", u"0_last.pos") {}
+  last_pos() : segment(record_file::kLastPosId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
@@ -38,7 +39,7 @@ class last_pos : public segment {
 // Always empty.
 class filter_dat : public segment {
  public:
-  filter_dat() : segment("filter.dat", u"filter.dat") {}
+  filter_dat() : segment(record_file::kFilterDatId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
@@ -46,7 +47,7 @@ class filter_dat : public segment {
 // Number of events and the event_time of the last one.
 class filters_stat : public segment {
  public:
-  filters_stat() : segment("filters.stat", u"filters.stat") {}
+  filters_stat() : segment(record_file::kFilterStatId) {}
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "container/rep_buffer.h"
+#include "records/rep_buffer.h"
 
 namespace repcopy {
 

@@ -30,12 +30,16 @@
 //   0 u64 number of events   8 u32 1   12 u32 event_time of the last event   16 11 zero bytes
 // filter.dat is empty.
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace repcopy {
 namespace record_file {
 
-// Buffer IDs of the internal files (the reader classes in the same order).
+// The one numbering of the internal files, their Buffer IDs: the readers (records/
+// record_factory.h), the writers (records/segment.h) and the container's classification of
+// entries (container/buffer_id.h) all count in it.
 inline constexpr int32_t kCatId = 0;
 inline constexpr int32_t kCompId = 1;
 inline constexpr int32_t kDescId = 2;
@@ -51,6 +55,48 @@ inline constexpr int32_t kNfNamesId = 11;
 inline constexpr int32_t kNfValuesId = 12;
 inline constexpr int32_t kFilterDatId = 13;
 inline constexpr int32_t kFilterStatId = 14;
+inline constexpr int32_t kBufferIdCount = 15;    // IDs 0..14
+inline constexpr int32_t kPartBufferCount = 13;  // IDs 0..12 belong to a part
+
+// Item name and key (the four UTF-16 code units before the name's first ".") of each Buffer ID.
+inline constexpr std::string_view kItemNames[kBufferIdCount] = {
+    "0_cat.cache",   "0_comp.cache",     "0_desc.cache",      "0_events.dat", "0_first.pos",
+    "0_ins.cache",   "0_last.pos",       "0_record.keys",     "0_src.cache",  "0_user.cache",
+    "0_nfields.dat", "0_nf_names.cache", "0_nf_values.cache", "filter.dat",   "filters.stat"};
+inline constexpr std::u16string_view kBufferKeys[kBufferIdCount] = {
+    u"_cat", u"comp", u"desc", u"ents", u"irst", u"_ins", u"last", u"cord",
+    u"_src", u"user", u"elds", u"ames", u"lues", u"lter", u"ters"};
+// Order in which a writer lays out the items of one file, in Buffer IDs.
+inline constexpr int32_t kItemWriteOrder[kBufferIdCount] = {0, 1, 2,  3,  4,  5,  6, 7,
+                                                            8, 9, 11, 12, 10, 13, 14};
+
+// Compile-time checks of the table above: each key is cut from its name, and the write order
+// names every internal file once.
+constexpr bool key_matches_name(int32_t id) {
+  const std::string_view name = kItemNames[id];
+  const size_t dot = name.find('.');
+  if (dot == std::string_view::npos || dot < 4) return false;
+  for (size_t i = 0; i < 4; ++i) {
+    if (kBufferKeys[id][i] != char16_t(name[dot - 4 + i])) return false;
+  }
+  return kBufferKeys[id].size() == 4;
+}
+constexpr bool keys_match_names() {
+  for (int32_t id = 0; id < kBufferIdCount; ++id) {
+    if (!key_matches_name(id)) return false;
+  }
+  return true;
+}
+constexpr bool is_id_permutation(const int32_t (&order)[kBufferIdCount]) {
+  bool seen[kBufferIdCount] = {};
+  for (int32_t id : order) {
+    if (id < 0 || id >= kBufferIdCount || seen[id]) return false;
+    seen[id] = true;
+  }
+  return true;
+}
+static_assert(keys_match_names());
+static_assert(is_id_permutation(kItemWriteOrder));
 
 inline constexpr uint32_t kCountedStringHeader = 4;
 inline constexpr uint32_t kCategoryExtra = 8;  // u16 category, u16 1, u32 EventID

@@ -18,7 +18,7 @@
 #include <span>
 #include <vector>
 
-#include "container/full_event.h"
+#include "model/full_event.h"
 
 namespace repcopy {
 

@@ -51,9 +51,11 @@ inline int close_pipe(FILE* pipe) { return ::pclose(pipe); }
 #if defined(_WIN32)
 inline std::string repcopy_program() { return built_program("repcopy"); }
 inline std::string repgen_program() { return built_program("repgen"); }
+inline std::string repdump_program() { return built_program("repdump"); }
 #else
 inline std::string repcopy_program() { return REPCOPY_BIN; }
 inline std::string repgen_program() { return REPGEN_BIN; }
+inline std::string repdump_program() { return REPDUMP_BIN; }
 #endif
 
 // Runs a shell command; its exit code (-1 when it did not exit normally).

@@ -14,12 +14,13 @@
 #include <utility>
 #include <vector>
 
-#include "copy/storage_item.h"
+#include "model/storage_item.h"
 #include "platform/platform.h"
-#include "target/rep_target.h"
 #include "util/crc32.h"
+#include "util/fatal.h"
 #include "util/paths.h"
 #include "util/text.h"
+#include "writer/rep_target.h"
 
 namespace repcopy {
 namespace {
@@ -146,12 +147,7 @@ int write_part(const std::u16string& root, std::mt19937& rng, uint32_t count, ui
   return failures;
 }
 
-}  // namespace
-}  // namespace repcopy
-
-int main(int argc, char** argv) {
-  using namespace repcopy;
-  platform::setup_console();
+int generate(int argc, char** argv) {
   const std::vector<std::string> args = platform::utf8_arguments(argc, argv);
   if (argc < 2) {
     std::cerr << "usage: repgen <repository_dir> [events=3000] [seed=1]" << std::endl;
@@ -165,8 +161,23 @@ int main(int argc, char** argv) {
   uint32_t key = 0;
   const uint32_t start = 1700000000;  // 2023-11-14
   uint32_t hot = events / 10;
-  int failures = write_part(root + platform::kSeparator + u"Hot$", rng, hot, start + (events - hot) * 7, key);
+  int failures =
+      write_part(root + platform::kSeparator + u"Hot$", rng, hot, start + (events - hot) * 7, key);
   failures += write_part(root, rng, events - hot, start, key);
   std::cout << "repgen: " << events << " events written to " << argv[1] << std::endl;
   return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace repcopy
+
+int main(int argc, char** argv) {
+  using namespace repcopy;
+  platform::setup_console();
+  try {
+    return generate(argc, argv);
+  } catch (const fatal_error& error) {
+    print_fatal(error, std::cout, std::cerr);
+    return kFatalExitCode;
+  }
 }

@@ -1,19 +1,14 @@
 #include "util/fatal.h"
 
-#include <cstdlib>
-#include <iostream>
+#include <ostream>
 
 namespace repcopy {
 
-void fatal_exit() {
-  std::cout.flush();
-  std::cerr.flush();
-  std::_Exit(kFatalExitCode);
-}
+void fatal_stop(std::string_view text) { throw fatal_error(std::string(text)); }
 
-void fatal_stop(std::string_view text) {
-  std::cout << text;
-  fatal_exit();
+void print_fatal(const fatal_error& error, std::ostream& out, std::ostream& err) {
+  out << error.marker() << std::flush;
+  err << error.error_text() << std::flush;
 }
 
 }  // namespace repcopy

@@ -9,8 +9,8 @@
 // All forms return 0, or -1 after printing "MultiByteToWideChar: " (or "WideCharToMultiByte: "
 // for an unreadable current directory) and the error text on standard output. A result that does
 // not fit kMaxPathUnits code units with its terminator is refused. A path with more ".." than the
-// current directory has components prints "Can't add path <path>\n to\n <cwd>\n" and ends the
-// process with exit code -1.
+// current directory has components is a fatal stop (util/fatal.h) with the marker
+// "Can't add path <path>\n to\n <cwd>\n".
 
 #include <cstddef>
 #include <string>

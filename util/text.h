@@ -6,12 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf.h"
+
 namespace repcopy {
 
-// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string to_utf8(std::u16string_view text);
-// UTF-8 to UTF-16; returns false on malformed input (out is then unspecified).
-bool from_utf8(std::string_view text, std::u16string& out);
 // Each 8-bit character widened to one code unit (the ASCII texts of properties and names).
 std::u16string widen_ascii(std::string_view text);
 // ASCII a-z to A-Z; every other code unit unchanged, so an upper-cased name maps to itself.

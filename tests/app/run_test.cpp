@@ -17,6 +17,7 @@
 #include "filters/time_window.h"
 #include "platform/platform.h"
 #include "tests/process_util.h"
+#include "util/fatal.h"
 #include "util/time_text.h"
 #include "version.h"
 
@@ -218,6 +219,20 @@ TEST(EntryPoint, ExitCodeAndTheVerboseElapsedLine) {
   }
 }
 
+// A fatal stop from below: its marker on standard output, its error text on standard error,
+// exit code -1 (255), and no elapsed line even in verbose mode.
+TEST(EntryPoint, AFatalStopPrintsItsMarkerAndEndsWith255) {
+  const run_sequence_fn fatal = [](const run_request&) -> int {
+    throw fatal_error("=create_repository_file=\nMark = 30\n", "Mark = 30\n");
+  };
+  arg_vector args("rc -v s t");
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(entry_point(args.argc(), args.argv.data(), fatal), kFatalExitCode);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "=create_repository_file=\nMark = 30\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), banner() + "Mark = 30\n");
+}
+
 TEST(Elapsed, WholeSecondsAndThreeDigitsOfMilliseconds) {
   EXPECT_EQ(elapsed_text(1000, 1000 + 123456789), "12.345");
   EXPECT_EQ(elapsed_text(0, 10120000), "1.012");
@@ -269,6 +284,27 @@ TEST(VersionResource, FixedFileVersionOrNone) {
   zeros[2] = 52;  // a value, but no fixed file information anywhere
   EXPECT_EQ(resource_file_version(zeros), std::nullopt);
   EXPECT_EQ(resource_file_version({}), std::nullopt);
+}
+
+// A fatal stop through the built executable: more ".." than the current directory has (the
+// root; on Windows a drive root, which has one level to give up).
+TEST(Executable, AFatalStopEndsWith255AndItsMarkerOnStandardOutput) {
+  const std::string bin = testutil::quoted(testutil::repcopy_program());
+  const std::string command =
+      platform::kWindows ? "cd /d \\ && " + bin + " ../../x y 2>NUL"
+                         : "cd / && " + bin + " ../x /tmp/y 2>/dev/null";
+  FILE* pipe = testutil::open_pipe(command);
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  EXPECT_EQ(testutil::exit_code_of(testutil::close_pipe(pipe)), testutil::kFatalExitStatus);
+  if (platform::kWindows) {
+    EXPECT_TRUE(std::regex_match(out, std::regex(R"(Can't add path \.\.\\\.\.\\x\n to\n [A-Z]:\\\n)")))
+        << out;
+  } else {
+    EXPECT_EQ(out, "Can't add path ../x\n to\n /\n");
+  }
 }
 
 }  // namespace

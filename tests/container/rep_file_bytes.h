@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "container/full_event.h"
+#include "model/full_event.h"
 #include "util/crc32.h"
 
 // Records are written with designated initializers that leave the trailing vectors empty.

@@ -3,7 +3,7 @@
 // a test captures and compares.
 #if defined(__SANITIZE_ADDRESS__)
 
-#include "container/event_generator.h"
+#include "source/event_generator.h"
 
 namespace repcopy {
 namespace {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "copy_fakes.h"
+#include "util/fatal.h"
 
 namespace repcopy {
 namespace {
@@ -211,6 +212,34 @@ TEST(CopyDriver, ExceptionFromASourceStopsAndJoinsTheWritersFirst) {
   std::this_thread::sleep_for(5ms);
   EXPECT_EQ(r.target.key_counts().size(), written_now);  // no writer is left running
   EXPECT_EQ(written_now + r.outcome.failed_events() + storage.pending(), 500u);
+}
+
+// A fatal stop on a writer thread (or, without threads, on the submitting one) reaches the main
+// thread: the driver stops reading, the writers are joined, and the error leaves the driver
+// unchanged instead of being counted as a failed batch.
+TEST(CopyDriver, AFatalStopOnAWriterEndsTheRunOnTheMainThread) {
+  for (int32_t threads : {0, 2}) {
+    SCOPED_TRACE(threads);
+    uint32_t read = 0;
+    fn_source source(100000, [&](uint32_t i) {
+      ++read;
+      return make_event(i, u"H", u"S");
+    });
+    copy_run r;
+    r.target.hook = [](const storage_item& item) {
+      if (item.events.front().record_key >= 10) fatal_stop("=flush_items=\n");
+    };
+    worker_pool pool(threads, 3);
+    event_storage storage(5, 1000000, 1000);
+    try {
+      r.run(pool, storage, {&source});
+      ADD_FAILURE() << "no fatal stop";
+    } catch (const fatal_error& e) {
+      EXPECT_EQ(e.marker(), "=flush_items=\n");
+    }
+    EXPECT_LT(read, 1000u) << "reading stops soon after the fatal stop";
+    EXPECT_THROW(pool.submit(copy_task{}), fatal_error);  // the pool keeps it
+  }
 }
 
 }  // namespace

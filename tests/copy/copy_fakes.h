@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "container/full_event.h"
-#include "copy/common.h"
-#include "copy/storage_item.h"
+#include "model/common.h"
+#include "model/full_event.h"
+#include "model/storage_item.h"
 
 namespace repcopy::testing_fakes {
 

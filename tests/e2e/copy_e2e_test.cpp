@@ -4,12 +4,12 @@
 
 #include <filesystem>
 
-#include "container/rep_file_source.h"
-#include "copy/storage_item.h"
-#include "target/rep_target.h"
+#include "model/storage_item.h"
+#include "source/rep_file_source.h"
 #include "tests/e2e/e2e_util.h"
 #include "util/crc32.h"
 #include "util/text.h"
+#include "writer/rep_target.h"
 
 namespace repcopy::e2e {
 namespace {
@@ -91,7 +91,8 @@ TEST_F(CopyEndToEnd, EventIdWhiteListKeepsOnlyListedEvents) {
   run_result r = copy("-i 4600,4601");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   size_t expected = 0;
-  for (const auto& e : read_repository(source_)) expected += (e.event_id == 4600 || e.event_id == 4601);
+  for (const auto& e : read_repository(source_))
+    expected += (e.event_id == 4600 || e.event_id == 4601);
   std::vector<full_event> copied = read_repository(target_);
   EXPECT_EQ(copied.size(), expected);
   for (const auto& e : copied) EXPECT_TRUE(e.event_id == 4600 || e.event_id == 4601);

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "container/full_event.h"
-#include "copy/rep_source2.h"
+#include "model/full_event.h"
+#include "source/rep_source2.h"
 #include "tests/process_util.h"
 #include "tests/temp_tree.h"
 #include "util/text.h"

@@ -13,7 +13,7 @@
 
 #include "app/usage.h"
 #include "platform/platform.h"
-#include "target/file_io.h"
+#include "writer/file_io.h"
 #include "tests/e2e/e2e_util.h"
 #include "tests/process_util.h"
 #include "tests/temp_tree.h"

@@ -4,13 +4,12 @@
 // items.
 #include <gtest/gtest.h>
 
-#include <iostream>
-
-#include "tests/process_util.h"
 #include "record_test_util.h"
 #include "records/cache_readers.h"
 #include "records/position_readers.h"
 #include "records/record_factory.h"
+#include "records/record_format.h"
+#include "util/fatal.h"
 
 namespace repcopy {
 namespace {
@@ -21,14 +20,15 @@ using test::field;
 using test::ins;
 using test::le;
 
-void create_with_stdout_on_stderr(int position) {
-  std::cout.rdbuf(std::cerr.rdbuf());
-  create_segment(position);
-}
-
-TEST(CreateSegmentDeathTest, UnknownPositionEndsTheProcess) {
-  EXPECT_EXIT(create_with_stdout_on_stderr(15), testing::ExitedWithCode(testutil::kFatalExitStatus),
-              "^Unknown  id: 15\n$");
+TEST(CreateSegment, AnUnknownBufferIdIsAFatalStop) {
+  for (int32_t id : {15, -1}) {
+    try {
+      create_segment(id);
+      ADD_FAILURE() << "no fatal stop for " << id;
+    } catch (const fatal_error& e) {
+      EXPECT_EQ(e.marker(), "Unknown  id: " + std::to_string(id) + "\n");
+    }
+  }
 }
 
 full_event named(const char16_t* computer, const char16_t* host, const char16_t* src,
@@ -48,17 +48,18 @@ TEST(CacheWriters, FirstSeenOrderDeduplicationAndTheIndexesStored) {
   event_batch events{named(u"PC1", u"", u"Sec", u"", 0, u"", 1000, 1000),
                      named(u"PC1", u"", u"Sys", u"Logon", 4624, u"full", 5000, 1400),
                      named(u"", u"HOST", u"Sec", u"Logon", 4625, u"full", 10, 20)};
-  EXPECT_EQ(test::write_item(4, events), bytes(le().counted(u"Sec").counted(u"Sys")));
-  EXPECT_EQ(test::write_item(2, events), bytes(le().counted(u"full")));
+  EXPECT_EQ(test::write_item(record_file::kSrcId, events),
+            bytes(le().counted(u"Sec").counted(u"Sys")));
+  EXPECT_EQ(test::write_item(record_file::kDescId, events), bytes(le().counted(u"full")));
   le cats;
   cats.counted(u"").u16(0).u16(1).u32(0);
   cats.counted(u"Logon").u16(12).u16(1).u32(4624);
   cats.counted(u"Logon").u16(12).u16(1).u32(4625);
-  EXPECT_EQ(test::write_item(0, events), bytes(cats));
+  EXPECT_EQ(test::write_item(record_file::kCatId, events), bytes(cats));
   // A computer per name and time offset, the host name when there is none; offsets wrap.
   const bytes comps =
       le().counted(u"PC1").u32(0).counted(u"PC1").u32(3600).counted(u"HOST").u32(0xFFFFFFF6);
-  EXPECT_EQ(test::write_item(1, events), comps);
+  EXPECT_EQ(test::write_item(record_file::kCompId, events), comps);
   EXPECT_EQ(std::vector({events[0].src_index, events[1].src_index, events[2].src_index}),
             std::vector({0u, 1u, 0u}));
   EXPECT_EQ(std::vector({events[0].desc_index, events[1].desc_index, events[2].desc_index}),
@@ -76,11 +77,13 @@ TEST(CacheWriters, UserBinaryValueIsWrittenAndPartOfTheKeyAndNulUnitsAreKept) {
   users.counted(u"D").counted(u"al").u32(2).raw({1, 2});
   users.counted(u"D").counted(u"al").u32(2).raw({1, 3});
   users.counted(u"Da").counted(u"l").u32(0);
-  EXPECT_EQ(create_segment(5)->estimate_size(events), 4u * 12 + 4 * 2 * 3 + 3 * 2);
-  EXPECT_EQ(test::write_item(5, events), bytes(users));
+  EXPECT_EQ(create_segment(record_file::kUserId)->estimate_size(events),
+            4u * 12 + 4 * 2 * 3 + 3 * 2);
+  EXPECT_EQ(test::write_item(record_file::kUserId, events), bytes(users));
   EXPECT_EQ(events[2].user_index, 0u);
   event_batch nul{E({.strings = {ins(1, std::u16string(u"a\0b", 3))}})};
-  EXPECT_EQ(test::write_item(3, nul), bytes(le().u32(3).u16('a').u16(0).u16('b')));
+  EXPECT_EQ(test::write_item(record_file::kInsId, nul),
+            bytes(le().u32(3).u16('a').u16(0).u16('b')));
 }
 
 // Equal CRC-32 and equal length, different text: every cache keeps two records.
@@ -92,33 +95,35 @@ TEST(CacheWriters, EqualCrcAndLengthStayTwoRecordsInEveryCache) {
   ASSERT_EQ(crc32_of_text(first), crc32_of_text(second));
   using setter = full_event (*)(const std::u16string&);
   using index_of = uint32_t (*)(const full_event&);
-  const std::tuple<int, int32_t, setter, index_of> cases[] = {
-      {4, 8, [](const std::u16string& s) { return E({.src_name = s}); },
+  const std::tuple<int32_t, setter, index_of> cases[] = {
+      {record_file::kSrcId, [](const std::u16string& s) { return E({.src_name = s}); },
        [](const full_event& e) { return e.src_index; }},
-      {2, 2, [](const std::u16string& s) { return E({.description = s}); },
+      {record_file::kDescId, [](const std::u16string& s) { return E({.description = s}); },
        [](const full_event& e) { return e.desc_index; }},
-      {3, 5, [](const std::u16string& s) { return E({.strings = {ins(1, s)}}); },
+      {record_file::kInsId, [](const std::u16string& s) { return E({.strings = {ins(1, s)}}); },
        [](const full_event& e) { return e.strings[0].cache_index; }},
-      {0, 0, [](const std::u16string& s) { return E({.category_name = s}); },
+      {record_file::kCatId, [](const std::u16string& s) { return E({.category_name = s}); },
        [](const full_event& e) { return e.cat_index; }},
-      {1, 1, [](const std::u16string& s) { return E({.computer = s}); },
+      {record_file::kCompId, [](const std::u16string& s) { return E({.computer = s}); },
        [](const full_event& e) { return e.comp_index; }},
-      {5, 9, [](const std::u16string& s) { return E({.user_string1 = s}); },
+      {record_file::kUserId, [](const std::u16string& s) { return E({.user_string1 = s}); },
        [](const full_event& e) { return e.user_index; }},
-      {12, 11, [](const std::u16string& s) { return E({.named_fields = {field(s, u"v")}}); },
+      {record_file::kNfNamesId,
+       [](const std::u16string& s) { return E({.named_fields = {field(s, u"v")}}); },
        [](const full_event& e) { return e.named_fields[0].name_index; }},
-      {13, 12, [](const std::u16string& s) { return E({.named_fields = {field(u"n", s)}}); },
+      {record_file::kNfValuesId,
+       [](const std::u16string& s) { return E({.named_fields = {field(u"n", s)}}); },
        [](const full_event& e) { return e.named_fields[0].value_index; }}};
-  for (const auto& [position, id, set, index] : cases) {
+  for (const auto& [id, set, index] : cases) {
     event_batch events{set(first), set(second), set(second)};
-    const bytes item = test::write_item(position, events);
+    const bytes item = test::write_item(id, events);
     EXPECT_EQ(std::vector({index(events[0]), index(events[1]), index(events[2])}),
               std::vector({0u, 1u, 1u}))
-        << position;
+        << id;
     auto reader = make_record_buffer(id, item, item.size());
     ASSERT_EQ(reader->Load(), 0);
-    EXPECT_EQ(reader->string_at(0), first) << position;
-    EXPECT_EQ(reader->string_at(1), second) << position;
+    EXPECT_EQ(reader->string_at(0), first) << id;
+    EXPECT_EQ(reader->string_at(1), second) << id;
   }
 }
 
@@ -130,9 +135,10 @@ TEST(PositionWriters, KeysPositionsAndFilterStat) {
       E({.record_key = 8, .event_time = 200, .stored_time = 150}),
       E({.record_key = 0xFFFFFFFF, .event_time = 0x01020304, .stored_time = 5})};
   const bytes keys = le().u32s({7, 100, 8, 200, 0xFFFFFFFF, 0x01020304});
-  EXPECT_EQ(test::write_item(6, events), keys);  // 24 bytes
-  EXPECT_EQ(test::write_item(10, events), bytes(le().u64(3).u32(1).u32(0x01020304).zeros(11)));
-  EXPECT_EQ(test::write_item(9, events), bytes{});
+  EXPECT_EQ(test::write_item(record_file::kRecordKeysId, events), keys);  // 24 bytes
+  EXPECT_EQ(test::write_item(record_file::kFilterStatId, events),
+            bytes(le().u64(3).u32(1).u32(0x01020304).zeros(11)));
+  EXPECT_EQ(test::write_item(record_file::kFilterDatId, events), bytes{});
   // One event of a computer whose time offset is 3600: first.pos holds the event time, last.pos
   // the stored time, each with its FILETIME.
   event_batch one{E({.os_major = 6,
@@ -142,31 +148,34 @@ TEST(PositionWriters, KeysPositionsAndFilterStat) {
                      .stored_time = 996400})};
   le first_pos = le().u64(1000000).u32(42).u64(kFiletime1970 + 1000000ULL * 10000000);
   le last_pos = le().u64(996400).u32(42).u64(kFiletime1970 + 996400ULL * 10000000);
-  EXPECT_EQ(test::write_item(7, one), bytes(first_pos.u32s({6, 1, 0})));
-  EXPECT_EQ(test::write_item(8, one), bytes(last_pos.u32s({6, 1, 0})));
+  EXPECT_EQ(test::write_item(record_file::kFirstPosId, one), bytes(first_pos.u32s({6, 1, 0})));
+  EXPECT_EQ(test::write_item(record_file::kLastPosId, one), bytes(last_pos.u32s({6, 1, 0})));
   // 4294967295 * 10^7 + 116444736000000000 = 0x0236485ED4A5E980, computed in 64 bits.
   event_batch last{E({.record_key = 1, .event_time = 4294967295u})};
-  EXPECT_EQ(test::write_item(7, last),
+  EXPECT_EQ(test::write_item(record_file::kFirstPosId, last),
             bytes(le().u64(4294967295u).u32(1).u64(0x0236485ED4A5E980ULL).zeros(12)));
 }
 
 TEST(NamedFieldWriters, PresentOnlyWhenSomeEventHasAField) {
   event_batch none{E({}), E({})};
-  for (int position : {12, 13, 14}) EXPECT_EQ(test::write_item(position, none), bytes{});
+  for (int32_t id : {record_file::kNfNamesId, record_file::kNfValuesId, record_file::kNfieldsId})
+    EXPECT_EQ(test::write_item(id, none), bytes{});
   event_batch events{E({}), E({.named_fields = {field(u"A", u"x"), field(u"B", u"x")}}),
                      E({.named_fields = {field(u"A", u"y")}})};
-  EXPECT_EQ(test::write_item(12, events), bytes(le().counted(u"A").counted(u"B")));
-  EXPECT_EQ(test::write_item(13, events), bytes(le().counted(u"x").counted(u"y")));
+  EXPECT_EQ(test::write_item(record_file::kNfNamesId, events),
+            bytes(le().counted(u"A").counted(u"B")));
+  EXPECT_EQ(test::write_item(record_file::kNfValuesId, events),
+            bytes(le().counted(u"x").counted(u"y")));
   // 4 zero bytes for the event without fields, then F and the (name, value) pairs.
   const bytes table = le().u32s({0, 2, 0, 0, 1, 0, 1, 0, 1});
-  EXPECT_EQ(test::write_item(14, events), table);
+  EXPECT_EQ(test::write_item(record_file::kNfieldsId, events), table);
 }
 
 TEST(RecordFactory, EmptyItemsLoadAndThreeBytesFailACountedStringCache) {
   for (int32_t id = 0; id <= 14; ++id) EXPECT_EQ(make_record_buffer(id, {}, 0)->Load(), 0) << id;
   EXPECT_EQ(make_record_buffer(15, {}, 0), nullptr);
   for (int32_t id : {2, 5, 8, 11, 12}) {
-    EXPECT_EQ(make_record_buffer(id, bytes{0, 0, 0}, 3)->Load(), -1) << id;
+    EXPECT_EQ(make_record_buffer(id, bytes{record_file::kCatId, 0}, 3)->Load(), -1) << id;
   }
 }
 

@@ -5,17 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include "container/full_event.h"
+#include "model/full_event.h"
+#include "records/record_format.h"
 #include "records/segment.h"
 #include "tests/container/rep_file_bytes.h"
 #include "util/crc32.h"
 
 namespace repcopy::test {
 
-// Runs the writer at this position; checks that the length stays within the estimate and that
+// Runs the writer of this Buffer ID; checks that the length stays within the estimate and that
 // nothing is written past it.
-inline bytes write_item(int position, event_batch& events) {
-  auto writer = create_segment(position);
+inline bytes write_item(int32_t buffer_id, event_batch& events) {
+  auto writer = create_segment(buffer_id);
   const uint32_t estimate = writer->estimate_size(events);
   bytes area(estimate, 0);
   const uint32_t written = writer->serialize(area, events);

@@ -1,0 +1,15 @@
+#pragma once
+// repdump show: the diagnostic dump of the buffer classes for each file given: header, footers,
+// properties, part tables, the records of every internal file, and the nested files in turn.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace repcopy {
+
+// Dumps each file on standard output (where the buffer classes print). 0 when every file
+// loaded, 1 when one could not be read or loaded.
+int run_show(const std::vector<std::u16string>& files);
+
+}  // namespace repcopy

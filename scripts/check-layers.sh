@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Fails when a folder includes a folder it must not. The folders form layers; each may include
+# only the folders listed for it here (and itself). This table is the one place the allowed
+# directions are written; the README draws it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+declare -A allowed=(
+  [platform]=""
+  [util]="platform"
+  [model]="util"
+  [filters]="model util"
+  [records]="model util"
+  [container]="records model util"
+  [copy]="filters model util platform"
+  [source]="container records filters model util platform"
+  [writer]="container records model util platform"
+  [inspect]="source writer copy container records filters model util platform"
+  [app]="inspect source writer copy container records filters model util platform"
+  [tools]="app inspect source writer copy container records filters model util platform"
+  [bench]="app inspect source writer copy container records filters model util platform"
+)
+
+status=0
+for folder in "${!allowed[@]}"; do
+  [ -d "$folder" ] || continue
+  while IFS=: read -r file line text; do
+    included=$(sed -E 's/.*#include "([A-Za-z0-9_]+)\/.*/\1/' <<<"$text")
+    [ "$included" = "$folder" ] && continue
+    [ -d "$included" ] || continue  # not one of our folders (for example a generated header)
+    if [[ " ${allowed[$folder]} " != *" $included "* ]]; then
+      echo "layer violation: $file:$line: $folder/ must not include $included/ ($text)"
+      status=1
+    fi
+  done < <(grep -rn --include='*.h' --include='*.cpp' --include='*.rc' -E '^\s*#\s*include "[A-Za-z0-9_]+/' "$folder" || true)
+done
+for folder in */; do
+  folder=${folder%/}
+  case "$folder" in build*|tests|fuzz|scripts|sample|cmake) continue ;; esac
+  if [ -z "${allowed[$folder]+set}" ] && compgen -G "$folder/*.[ch]*" >/dev/null; then
+    echo "layer check: folder $folder/ holds code but has no entry in scripts/check-layers.sh"
+    status=1
+  fi
+done
+[ $status -eq 0 ] && echo "layers: every include goes down"
+exit $status

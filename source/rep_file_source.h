@@ -1,0 +1,144 @@
+#pragma once
+// Reading one repository file into events.
+//
+// RepFileImage holds the file read whole. RepFileSource loads it with RepFileBuffer, takes the
+// computer, domain, platform and data source from each footer's properties (footer_info), joins
+// every events record of every part with the part's caches into a full_event
+// (make_full_event2), applies the run's time window and EventID list, and hands each event to a
+// sink. The source walk calls ProcessFile with its own sink; NextEvent runs ProcessFile in an
+// event_generator and hands the events out one per call.
+//
+// Damaged input: every cache index of an events record is checked against its cache before use.
+// A record whose computer index is bad has no time and is skipped; any other bad index leaves
+// its field empty. A file that cannot be read or loaded, a damaged item or nested file, or
+// records with bad indexes make the file damaged: it is reported once on standard error with its
+// path and counted in the copy_outcome, and its sound events are still delivered.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "container/damage_note.h"
+#include "container/footer.h"
+#include "container/rep_file_buffer.h"
+#include "model/common.h"
+#include "model/copy_outcome.h"
+#include "model/filter_config.h"
+#include "source/event_generator.h"
+
+namespace repcopy {
+
+// One repository file in memory.
+class RepFileImage {
+ public:
+  // Reads the whole file. A failed read leaves loaded() false; the reader prints what went wrong
+  // ("Exception in Load() for " and the path on standard error for an exception).
+  explicit RepFileImage(std::u16string path);
+  // A file already in memory; path names it in messages.
+  RepFileImage(std::u16string path, std::vector<uint8_t> image)
+      : path_(std::move(path)), image_(std::move(image)), loaded_(true) {}
+
+  const std::u16string& path() const { return path_; }
+  const std::vector<uint8_t>& image() const { return image_; }
+  const load_flags& flags() const { return flags_; }
+  bool loaded() const { return loaded_; }
+
+ private:
+  std::u16string path_;
+  std::vector<uint8_t> image_;
+  load_flags flags_ = kAllLoadFlags;
+  bool loaded_ = false;
+};
+
+// What one footer says about the events of its parts.
+struct footer_info {
+  uint32_t events_count = 0;   // "EventsCount", decimal
+  uint32_t platform_id = 0;    // "PlatformID", decimal; 500 when the Windows properties are used
+  uint32_t computer_type = 0;  // "ComputerType", hexadecimal
+  std::u16string computer;     // "Host" or "Computer", upper-cased
+  std::u16string domain;       // "Domain", "WINDOWS", or the platform name
+  std::u16string under_data_source;
+};
+
+// Damage found while reading one file; reported once when the reading ends.
+struct file_damage {
+  bool unreadable = false;      // the file could not be read
+  bool unloadable = false;      // the file did not load
+  bool bad_footer = false;      // a footer lacks a required property or holds a bad number
+  uint32_t bad_items = 0;       // damaged items (RepFileBuffer::damage_count of all loads)
+  uint32_t skipped_nested = 0;  // nested files that could not be unpacked or loaded
+  uint64_t bad_records = 0;     // events records with at least one bad index
+
+  bool any() const {
+    return unreadable || unloadable || bad_footer || bad_items != 0 || skipped_nested != 0 ||
+           bad_records != 0;
+  }
+};
+
+// Domain given to the events of a non-Windows footer.
+const char16_t* platform_domain(uint32_t platform_id);
+
+// The EventID as events of this platform carry it: all 32 bits for 610, else the low 16 bits.
+// The reader applies it to a stored EventID before the EventID list test and in the events it
+// builds.
+inline constexpr uint32_t kPlatformFullEventId = 610;
+inline uint32_t masked_event_id(uint32_t stored, uint32_t platform_id) {
+  return platform_id == kPlatformFullEventId ? stored : stored & 0xFFFF;
+}
+
+class RepFileSource : public CommonSource {
+ public:
+  // filter and outcome may be null; both must outlive the source.
+  RepFileSource(const filter_config* filter, RepFileImage file, copy_outcome* outcome = nullptr);
+  ~RepFileSource() override;
+
+  // 0 with the next event of the file in out; -1 when there are no more. The first call starts
+  // ProcessFile on a generator stack; an exception raised there reaches the caller.
+  int32_t NextEvent(full_event& out);
+  int32_t next_event(full_event& out) override { return NextEvent(out); }
+
+  // Pushes every event of the file into the sink, in file order. -1 when the file was not read,
+  // does not load or is not an event data file (kinds 2 to 4); 0 otherwise.
+  int32_t ProcessFile(const event_sink& sink);
+  // The events of all footers of a file loaded with kind 1; -1 when it stopped at a footer
+  // without a required property.
+  int32_t MakeFileEvents(RepFileBuffer& file, const event_sink& sink);
+  // The events of one part; count is the number of events records to read. Returns 0.
+  int32_t make_full_event2(const part_record& part, const footer_info& info, uint32_t count,
+                           const event_sink& sink);
+
+  const RepFileImage& file() const { return file_; }
+  // Damage found by the last ProcessFile.
+  const file_damage& damage() const { return damage_; }
+  // Hands every damage that ProcessFile finds, in the file and in its nested files, to
+  // listener as it is found (for a check that names each fault; the copy only counts them).
+  void set_damage_listener(damage_listener listener) { listener_ = std::move(listener); }
+
+  // What a footer says about its events; -1 when it lacks a required property or holds a bad
+  // number (with the messages).
+  int32_t read_footer_info(const footer_record& footer, footer_info& info);
+
+ private:
+  int32_t read_file(const event_sink& sink);
+  void read_nested_files(RepFileBuffer& outer, uint64_t count, const event_sink& sink);
+  void skip_nested_file(const std::string& name, byte_span unpacked);
+  bool part_passes_id_list(const part_record& part, uint32_t platform_id) const;
+  void report_damage();
+
+  RepFileImage file_;
+  copy_outcome* outcome_;
+  bool active_ = true;
+  std::unique_ptr<event_generator> generator_;
+  file_damage damage_;
+  damage_listener listener_;
+};
+
+// Reads the repository file at path through a RepFileSource and pushes its events into the
+// sink: the file reader of the source walk. -1 when the file could not be read or holds no event
+// data, else 0. filter and outcome may be null.
+int32_t process_repository_file(const std::u16string& path, const filter_config* filter,
+                                copy_outcome* outcome, const event_sink& sink);
+
+}  // namespace repcopy

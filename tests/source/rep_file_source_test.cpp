@@ -1,0 +1,332 @@
+// RepFileSource over repository files built byte by byte, written into a temporary directory.
+#include "source/rep_file_source.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "source/rep_source2.h"
+#include "tests/container/rep_file_bytes.h"
+#include "tests/temp_tree.h"
+#include "util/crc32.h"
+#include "util/text.h"
+
+namespace repcopy::test {
+namespace {
+
+struct read_result {
+  int32_t rc = 0;
+  std::vector<uint32_t> keys;
+  std::vector<full_event> events;
+  std::string out, err;
+};
+
+class RepFileSourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = testutil::temp_path("repcopy_rfs_" + std::to_string(::getpid()) + "_" +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(at("Environment$/D"));
+  }
+  void TearDown() override { testutil::remove_tree(dir_); }
+
+  std::u16string write(const bytes& file, const std::string& name = "Environment$/D/file.rep") {
+    std::ofstream(at(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    return at(name).u16string();
+  }
+  std::string damaged(const std::string& rest) const {
+    return "Damaged source file " + at("Environment$/D/file.rep").string() + ": " + rest;
+  }
+  // dir_/rel with the system's separators (an extended-length path takes no "/").
+  std::filesystem::path at(const std::string& rel) const {
+    return (dir_ / rel).make_preferred();
+  }
+
+  // ProcessFile over the file, with every event collected and the output captured.
+  read_result process(const bytes& file, const filter_config* filter = nullptr,
+                      const std::u16string& suffix = u"") {
+    const std::u16string path = write(file) + suffix;
+    read_result r;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    RepFileSource source(filter, RepFileImage(path), &outcome_);
+    r.rc = source.ProcessFile([&](const full_event& e) {
+      r.events.push_back(e);
+      r.keys.push_back(e.record_key);
+    });
+    r.out = testing::internal::GetCapturedStdout();
+    r.err = testing::internal::GetCapturedStderr();
+    return r;
+  }
+  read_result windows(const test_part& p, const filter_config* filter = nullptr) {
+    return process(rep_file_builder().windows(u"srv01", u"CORP").part(p).build(), filter);
+  }
+
+  std::filesystem::path dir_;
+  copy_outcome outcome_;
+};
+
+using keys = std::vector<uint32_t>;
+
+TEST_F(RepFileSourceTest, WindowsFileJoinsEveryFieldOfTheRecord) {
+  read_result r = windows(sample_part());
+  EXPECT_EQ(r.rc, 0);
+  ASSERT_EQ(r.events.size(), 3u);
+  // clang-format off
+  const full_event first = E({.host_computer = u"SRV01", .platform_id = 500,
+      .under_data_source = u"Security", .record_key = 11, .computer = u"ws01",
+      .user_string1 = u"CORP", .user_string2 = u"alice", .category = 12544,
+      .src_name = u"Security-Auditing", .event_id = 4624, .category_name = u"Logon",
+      .event_time = 1100, .stored_time = 100, .domain = u"CORP", .computer_type = 26,
+      .user_binary = {1, 2, 3}, .record_sum = 1100, .description = u"An account logged on",
+      .data = {9, 8}, .string_slots = 2, .strings_aux = 7,
+      .strings = {ins(1, u"alice"), ins(2, u"bob")}});
+  // clang-format on
+  EXPECT_EQ(r.events[0], first);
+  // Sums run on; "ws02" has offset 0; nothing named gives empty fields and kNoIndex.
+  EXPECT_EQ(std::tuple(r.events[1].event_time, r.events[1].record_sum, r.events[1].src_index),
+            std::tuple(120u, 1105u, kNoIndex));
+  EXPECT_EQ(std::tuple(r.events[2].event_time, r.events[2].cat_index, r.events[2].event_id),
+            std::tuple(1150u, kNoIndex, 0u));
+  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_EQ(outcome_.damaged_files(), 0u);
+}
+
+TEST_F(RepFileSourceTest, PlatformsDomainsAndHostFallback) {
+  const struct {
+    rep_file_builder file;
+    size_t events;
+    const char16_t* host;
+    const char16_t* domain;
+    uint32_t platform, event_id;
+    const char* err;
+  } cases[] = {
+      {rep_file_builder().unix_host(u"630", u"web-01.ex"), 3, u"WEB-01.EX", u"LINUX", 630, 0x5678,
+       ""},
+      {rep_file_builder().unix_host(u"0", u"h"), 3, u"H", u"SyslogDevice", 0, 0x5678, ""},
+      {rep_file_builder().unix_host(u"610", u"h"), 3, u"H", u"SunOS", 610, 0x12345678, ""},
+      {rep_file_builder().unix_host(u"777", u"h"), 3, u"H", u"UNIX", 777, 0x5678, ""},
+      {rep_file_builder().common(u"630").property(u"Computer", u"db7"), 3, u"DB7", u"WINDOWS", 500,
+       0x5678, "<Host> not found in footer property.\nulPlatformID = 630\n"},
+      {rep_file_builder().common(u"500"), 0, u"", u"", 0, 0,
+       "<Computer> not found in footer property.\nulPlatformID = 500\n"}};
+  test_part p = sample_part();
+  std::get<2>(p.cats[0]) = 0x12345678;
+  for (auto c : cases) {
+    read_result r = process(c.file.part(p).build());
+    EXPECT_EQ(r.rc, 0);
+    ASSERT_EQ(r.events.size(), c.events) << to_utf8(c.domain);
+    EXPECT_TRUE(*c.err ? r.err.find(c.err) != std::string::npos : r.err.empty()) << r.err;
+    if (c.events == 0) continue;
+    EXPECT_EQ(r.events[0].host_computer, c.host);
+    EXPECT_EQ(r.events[0].domain, c.domain);
+    EXPECT_EQ(r.events[0].platform_id, c.platform);
+    EXPECT_EQ(r.events[0].event_id, c.event_id);
+  }
+}
+
+TEST_F(RepFileSourceTest, MissingUnderDataSourceGivesNoEventsAndCountsTheFile) {
+  rep_file_builder file;
+  file.property(u"ComputerType", u"1A")
+      .property(u"EventsCount", u"3")
+      .property(u"PlatformID", u"500");
+  read_result r = process(file.property(u"Computer", u"s").part(sample_part()).build());
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_TRUE(r.events.empty());
+  EXPECT_EQ(outcome_.damaged_files(), 1u);
+  EXPECT_NE(r.err.find(damaged("")), std::string::npos);
+}
+
+TEST_F(RepFileSourceTest, EventIdListSkipsPartsUnread) {
+  test_part wanted = sample_part();
+  test_part other = sample_part();
+  other.index = 1;
+  other.cats = {{u"Other", 1, 1000}};
+  for (ev& e : other.events) e.comp = 99;  // reported as damaged if the part were read
+  test_part no_cats = sample_part();
+  no_cats.index = 2;
+  no_cats.omit = {0};
+  filter_config f;
+  f.id_on = true;
+  f.id_kind = 2;  // white list
+  f.ids = {4624};
+  read_result r =
+      process(rep_file_builder().windows(u"s").part(other).part(wanted).part(no_cats).build(), &f);
+  // In the part read, the record without a category is not tested against the list.
+  EXPECT_EQ(r.keys, (keys{11, 13}));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(outcome_.damaged_files(), 0u);
+}
+
+TEST_F(RepFileSourceTest, BoundEqualEventsAreKeptAndSumsIncludeSkippedRecords) {
+  test_part p = sample_part();
+  p.comps = {{u"c", 1000}};
+  p.events = {ev{.stored_delta = 100, .event_delta = 1}, ev{.stored_delta = 10, .event_delta = 2},
+              ev{.stored_delta = 10, .event_delta = 3}, ev{.stored_delta = 10, .event_delta = 4}};
+  p.keys = {1, 2, 3, 4};
+  filter_config f;
+  f.time_on = true;
+  f.time_from = 1110;  // event times are 1100, 1110, 1120, 1130
+  f.time_to = 1120;
+  read_result r = windows(p, &f);
+  ASSERT_EQ(r.keys, (keys{2, 3}));
+  EXPECT_EQ(r.events[0].stored_time, 110u);
+  EXPECT_EQ(r.events[0].record_sum, 3u);
+  EXPECT_EQ(r.events[1].event_time, 1120u);
+  EXPECT_EQ(r.events[1].stored_time, 120u);
+  EXPECT_EQ(r.events[1].record_sum, 6u);
+}
+
+TEST_F(RepFileSourceTest, SkippedRecordStillMovesTheNamedFieldCursor) {
+  test_part p = sample_part();
+  p.nf_names = {u"A", u"B", u"C"};
+  p.nf_values = {u"x", u"y", u"z"};
+  p.nfields = std::vector<field_list>{{{0, 0}}, {{1, 1}, {0, 1}}, {{2, 2}}};
+  filter_config f;
+  f.id_on = true;
+  f.id_kind = 1;
+  f.ids = {4634};  // drops record 2 (the second)
+  read_result r = windows(p, &f);
+  ASSERT_EQ(r.keys, (keys{11, 13}));
+  EXPECT_EQ(r.events[0].named_fields.at(0).name, u"A");
+  ASSERT_EQ(r.events[1].named_count, 1u);
+  named_field c = field(u"C", u"z");
+  c.name_index = c.value_index = 2;
+  EXPECT_EQ(r.events[1].named_fields[0], c);
+}
+
+TEST_F(RepFileSourceTest, InsertionStringsWithExplicitPositions) {
+  test_part p = sample_part();
+  p.ins = {u"zero", u"a", u"b", u"c"};
+  p.events[0].slots = 6;
+  p.events[0].words = {1, 0x01000000 | 2, 4, 3, 0x02000000};
+  const full_event e = windows(p).events.at(0);
+  ASSERT_EQ(e.string_count, 3u);
+  EXPECT_EQ(e.strings, (std::vector{ins(1, u"a"), ins(5, u"b"), ins(6, u"c")}));
+}
+
+TEST_F(RepFileSourceTest, BadIndexesSkipTheRecordOrLeaveTheFieldEmpty) {
+  test_part p = sample_part();
+  p.events[0] = ev{.src = 1,
+                   .cat = 7,
+                   .comp = 0,
+                   .user = 1,
+                   .desc = 5,
+                   .slots = 2,
+                   .words = {0, 3}};  // every index but the computer's one past its cache
+  p.events[1].comp = 2;               // one past the last computer record: the record is skipped
+  p.keys = {11};                      // no key for events 1 and 2
+  p.nf_names = {u"A"};
+  p.nf_values = {u"x"};
+  p.nfields = std::vector<field_list>{{{4, 0}}, {}, {{0, 7}}};
+  read_result r = windows(p);
+  ASSERT_EQ(r.events.size(), 2u);
+  const full_event& e = r.events[0];
+  EXPECT_EQ(e.computer, u"ws01");  // the rest of the event is intact
+  EXPECT_TRUE(e.src_name.empty() && e.src_name_crc == 0 && e.category_name.empty());
+  EXPECT_TRUE(e.event_id == 0 && e.user_string1.empty() && e.user_binary.empty());
+  EXPECT_TRUE(e.description.empty() && e.strings.at(1).text.empty());
+  EXPECT_TRUE(e.named_fields.at(0).name.empty() && e.named_fields[0].value == u"x");
+  EXPECT_EQ(r.events[1].record_key, 0u);
+  EXPECT_EQ(r.events[1].named_fields.at(0).value, u"");
+  EXPECT_EQ(r.err, damaged("3 record(s) affected\n"));
+  EXPECT_EQ(outcome_.damaged_files(), 1u);
+}
+
+TEST_F(RepFileSourceTest, TwoNestedFilesOneDamagedAndOuterPartsUnread) {
+  test_part outer = sample_part();
+  outer.keys = {91, 92, 93};
+  const bytes good = rep_file_builder().windows(u"inner").part(sample_part()).build();
+  const bytes broken(good.begin(), good.end() - 3);  // the footer no longer ends the file
+  read_result r = process(rep_file_builder()
+                              .windows(u"outer")
+                              .part(outer)
+                              .item("S1.rep", broken)
+                              .item("S2.rep", good)
+                              .build());
+  EXPECT_EQ(r.rc, 0);
+  ASSERT_EQ(r.keys, (keys{11, 12, 13}));
+  EXPECT_EQ(r.events[0].host_computer, u"INNER");
+  EXPECT_NE(r.out.find("(b)some problem in file: S1.rep\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("S2.rep"), std::string::npos);
+  EXPECT_NE(r.err.find(damaged("0 record(s) affected, 1 nested file(s) skipped\n")),
+            std::string::npos);
+  EXPECT_EQ(outcome_.damaged_files(), 1u);
+}
+
+TEST_F(RepFileSourceTest, FilesThatCannotBeReadOrLoadedAreCountedAsDamaged) {
+  read_result r = process({}, nullptr, u"-missing.rep");
+  EXPECT_EQ(r.rc, -1);
+  EXPECT_NE(r.err.find("Damaged source file skipped, it cannot be read: "), std::string::npos);
+  bytes file = rep_file_builder().windows(u"s").part(sample_part()).build();
+  file[40] ^= 1;  // last_footer_len
+  r = process(file);
+  EXPECT_EQ(r.rc, -1);
+  EXPECT_TRUE(r.events.empty());
+  EXPECT_NE(r.out.find("(a)some problem in file:\n\n"), std::string::npos);
+  EXPECT_EQ(r.err, "Damaged source file skipped, it does not load: " +
+                       at("Environment$/D/file.rep").string() + "\n");
+  EXPECT_EQ(outcome_.damaged_files(), 2u);
+}
+
+TEST_F(RepFileSourceTest, FilesWithoutEventDataAreNotFailures) {
+  test_part no_events = sample_part();
+  no_events.events.clear();
+  no_events.keys.clear();
+  rep_file_builder cases[] = {
+      rep_file_builder().property(u"EventsCount", u"0").part(sample_part()),
+      rep_file_builder().property(u"ActiveSegmentId", u"7"),
+      rep_file_builder().property(u"PrevPositionGUID", u"X").part(sample_part()),
+      rep_file_builder().windows(u"s").part(no_events)};
+  for (const auto& c : cases) {
+    read_result r = process(c.build());
+    EXPECT_TRUE(r.events.empty());
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_EQ(outcome_.damaged_files(), 0u);
+}
+
+// One part with n events of one computer; event i has record key i and stored time i.
+test_part many_events(uint32_t n) {
+  test_part p;
+  p.comps = {{u"c", 0}};
+  p.ins = {u"s"};
+  for (uint32_t i = 0; i < n; ++i) {
+    p.events.push_back(ev{.slots = 1,
+                          .stored_delta = i == 0 ? 0u : 1u,
+                          .words = {0},
+                          .data = bytes(i % 50, uint8_t(i))});
+    p.keys.push_back(i);
+  }
+  return p;
+}
+
+// Thousands of events pulled one at a time from a file through the walk's generator; the file
+// reader fails half-way through and the exception reaches the caller of next_event.
+TEST_F(RepFileSourceTest, ExceptionInTheMiddleOfAFileReachesTheCaller) {
+  write(rep_file_builder().windows(u"s").part(many_events(3000)).build());
+  RepSource2 source(dir_.u16string(), RepSource2::kModeMain, nullptr, &outcome_,
+                    [&](const std::u16string& path, const event_sink& sink) {
+                      RepFileSource file(nullptr, RepFileImage(path), &outcome_);
+                      return file.ProcessFile([&](const full_event& e) {
+                        if (e.record_key == 2500) throw std::runtime_error("reader failed");
+                        sink(e);
+                      });
+                    });
+  full_event e;
+  for (uint32_t i = 0; i < 2500; ++i) {
+    ASSERT_EQ(source.next_event(e), 0);
+    ASSERT_EQ(e.record_key, i);
+    ASSERT_EQ(e.stored_time, i);
+    ASSERT_EQ(e.data.size(), i % 50);
+  }
+  EXPECT_THROW(source.next_event(e), std::runtime_error);
+  EXPECT_EQ(source.next_event(e), -1);
+}
+
+}  // namespace
+}  // namespace repcopy::test

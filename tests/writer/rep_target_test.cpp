@@ -1,0 +1,227 @@
+// The target repository: directory creation, data-source types, directory names and whole batches.
+
+#include "writer/rep_target.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <thread>
+
+#include "platform/platform.h"
+#include "target_test_util.h"
+#include "util/text.h"
+#include "writer/file_io.h"
+
+namespace repcopy {
+namespace {
+
+constexpr char16_t sep = platform::kSeparator;
+
+namespace fs = std::filesystem;
+
+class CreateDirectory : public ::testing::Test {
+ protected:
+  void TearDown() override { platform::faults() = {}; }
+  testutil::temp_dir dir_;
+  std::atomic<uint32_t> lock_{0};
+};
+
+// An existing directory needs no creation call; two missing levels are made parent first, after
+// the child failed for want of its parent.
+TEST_F(CreateDirectory, ExistingAndTwoMissingLevels) {
+  std::vector<std::u16string> calls;
+  platform::faults().create_directory = [&](const std::u16string& p) {
+    calls.push_back(p);
+    return 0;
+  };
+  EXPECT_TRUE(create_directory_MT(lock_, dir_.u16()));
+  EXPECT_TRUE(calls.empty());
+  const std::u16string parent = dir_.u16() + sep + u"a$", child = parent + sep + u"b$";
+  EXPECT_TRUE(create_directory_MT(lock_, child));
+  EXPECT_TRUE(fs::is_directory(fs::path(child)));
+  EXPECT_EQ(calls, (std::vector<std::u16string>{child, parent, child}));
+  EXPECT_EQ(lock_.load(), 0u);
+}
+
+TEST_F(CreateDirectory, TwoThreadsAskingForTheSameChainBothSucceed) {
+  for (char16_t round = u'a'; round < u'a' + 20; ++round) {
+    const std::u16string p = dir_.u16() + sep + u"x$" + sep + u"y$" + sep + u"z$" + round;
+    bool a = false, b = false;
+    std::thread t1([&] { a = create_directory_MT(lock_, p); });
+    std::thread t2([&] { b = create_directory_MT(lock_, p); });
+    t1.join();
+    t2.join();
+    EXPECT_TRUE(a && b && fs::is_directory(fs::path(p)));
+  }
+  EXPECT_EQ(lock_.load(), 0u);
+}
+
+// Known names give their type in the table's letter case; an unknown name gets the Windows type
+// and is reported once.
+TEST(DsTypes, Lookups) {
+  ds_type_map map;
+  const char16_t* names[][2] = {
+      {u"Security", u"{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}"},
+      {u"Syslog", u"{046FD196-5B96-41ac-A335-31FC73EFA206}"},
+      {u"HPUXAuditLog", u"{78B306FD-DA5B-4d4f-B7E9-8683F92F9244}"},
+      {u"VD for SQLServer replication (misc)", u"{04EEF17C-F590-43E8-B1D6-4ADDB150A880}"},
+      {u"Vardo User Session Tracking", u"{5115B8AA-29AE-4C6D-AE14-0BB7521E10FB}"},
+      {u"security", u"{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}"},
+      {u"security", u"{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}"},
+  };
+  testing::internal::CaptureStdout();
+  for (auto& [name, type] : names) {
+    const std::u16string* found = map.lookup(name);
+    EXPECT_EQ(found ? *found : u"<none>", type) << to_utf8(name);
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Datasource name not found: security\nWindows datasource type will be used\n");
+}
+
+TEST(DirectoryComponent, SeparatorsNulAndLeadingDotBecomeTilde) {
+  const std::pair<std::u16string, std::optional<std::u16string>> cases[] = {
+      {u"Security", u"Security$"},
+      {u"a/b/c", u"a~b~c$"},
+      {u"a\\b", u"a~b$"},
+      {std::u16string(u"a\0b", 3), u"a~b$"},
+      {u"..", u"~.$"},
+      {u"../../x", u"~.~..~x$"},
+      {u".NET Runtime", u"~NET Runtime$"},
+      {u"\U0001F600", u"\U0001F600$"},
+      {std::u16string(254, u'n'), std::u16string(254, u'n') + u"$"},
+      {std::u16string(255, u'n'), std::nullopt},  // 256 bytes with the "$"
+      {u"a" + std::u16string(1, char16_t(0xDC00)), std::nullopt},
+  };
+  for (auto& [name, level] : cases) EXPECT_EQ(directory_component(name), level) << to_utf8(name);
+  EXPECT_EQ(computer_prefix(u"X"), u"X");
+  EXPECT_EQ(computer_prefix(u"a\U0001F600b"), u"a\U0001F600");
+}
+
+storage_item make_item(uint32_t platform, std::u16string computer, std::u16string ds,
+                       std::vector<uint32_t> times = {1000}) {
+  storage_item item;
+  item.platform_id = platform;
+  item.domain_name = u"CORP";
+  item.computer_name = std::move(computer);
+  item.ds_name = std::move(ds);
+  item.os_major = 6;
+  item.os_minor = 1;
+  for (uint32_t t : times) {
+    full_event& e = item.events.emplace_back();
+    e.event_time = t;
+    e.stored_time = t + 3600;
+  }
+  item.batch_count = uint32_t(item.events.size());
+  return item;
+}
+
+class RepTargetTest : public ::testing::Test {
+ protected:
+  int32_t flush(storage_item item) {
+    testing::internal::CaptureStdout();
+    int32_t r = target_.flush_items(std::move(item));
+    printed_ = testing::internal::GetCapturedStdout();
+    return r;
+  }
+  // The property block of a file below the root. Each GUID is checked as a fresh one, and as
+  // part of the file name, then replaced.
+  testutil::property_list properties(const fs::path& file) {
+    auto r = testutil::read_repository_file(testutil::read_bytes(dir_.path / file));
+    EXPECT_EQ(r.error, "");
+    std::u16string guids;
+    for (auto& [name, value] : r.properties)
+      if (name.ends_with(u"GUID")) {
+        EXPECT_EQ(value.size() == 36 ? value[14] : 0, u'4') << to_utf8(value);  // version 4
+        std::erase(value, u'-');
+        guids += value;
+        value = u"fresh";
+      }
+    EXPECT_EQ(file.filename().u16string().substr(43, 64), guids);
+    return r.properties;
+  }
+  testutil::temp_dir dir_;
+  RepTarget target_{dir_.u16() + platform::kSeparator, testutil::fake_factory()};
+  std::string printed_;
+};
+
+// A batch becomes one file named after its sorted times, with the property block of its platform.
+TEST_F(RepTargetTest, WritesOneFileWithThePropertiesOfItsPlatform) {
+  storage_item windows = make_item(500, u"SRV01", u"a/b", {30, 10, 20});
+  windows.computer_type = 0x1A;
+  ASSERT_EQ(flush(std::move(windows)), 0) << printed_;
+  const auto files = dir_.files();  // no partial file left beside it
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].parent_path(),
+            "Environment$/9E442BEE-EAC2-4D79-9013-053FB225CFD0$/Domain$/CORP$/Computer$/SR$/SRV01$/"
+            "DataSource$/{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}$/UnderDataSource$/a~b$");
+  EXPECT_EQ(files[0].filename().string().substr(0, 43),
+            "S19700101000030"
+            "19700101000010"
+            "19700101000030");
+  testutil::property_list expected = {
+      {u"CollectionGUID", u"fresh"},
+      {u"CollectionName", u"a/b"},
+      {u"CollectionTime", u"19700101000030"},
+      {u"CollectorComputer", u""},
+      {u"Computer", u"SRV01"},
+      {u"ComputerType", u"0000001A"},
+      {u"DataFromTime", u"19700101000010"},
+      {u"DataSource", u"{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}"},
+      {u"DataToTime", u"19700101000030"},
+      {u"Domain", u"CORP"},
+      {u"Environment", u"9E442BEE-EAC2-4D79-9013-053FB225CFD0"},
+      {u"EventLogVersion", u"00000000"},
+      {u"EventsCount", u"3"},
+      {u"OrganizationalUnit", u""},
+      {u"PlatformID", u"500"},
+      {u"Result", u"S"},
+      {u"SessionGmt", u"19700101000030"},
+      {u"SessionGUID", u"fresh"},
+      {u"SessionLocalTime", u"19700101010030"},
+      {u"StorageType", u"{ECB7E385-9535-48E2-A8D4-3AECBC43E517}"},
+      {u"UnderDataSource", u"a/b"},
+      {u"Version", u"00060001"},
+  };
+  EXPECT_EQ(properties(files[0]), expected);
+  // Other platforms: no Computer, Domain or OrganizationalUnit; Host after EventsCount. A
+  // one-character computer name is its own prefix.
+  testutil::remove_tree(dir_.path / "Environment$");
+  ASSERT_EQ(flush(make_item(630, u"X", u"a/b", {30, 10, 20})), 0);
+  EXPECT_EQ(dir_.files().at(0).parent_path(),
+            "Environment$/8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E$/Host$/X$/X$/DataSource$/"
+            "{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}$/UnderDataSource$/a~b$");
+  expected.erase(expected.begin() + 13);  // OrganizationalUnit
+  expected.erase(expected.begin() + 9);   // Domain
+  expected.erase(expected.begin() + 4);   // Computer
+  expected[3].second = u"X";
+  expected[4].second = u"00000000";
+  expected[8].second = kEnvironmentOther;
+  expected[11].second = u"630";
+  expected.insert(expected.begin() + 11, {u"Host", u"X"});
+  EXPECT_EQ(properties(dir_.files().at(0)), expected);
+}
+
+TEST_F(RepTargetTest, TwoBatchesWithEqualTimesInTheSameSecondGetDifferentNames) {
+  ASSERT_EQ(flush(make_item(630, u"web7", u"Syslog", {86400, 86400})), 0);
+  ASSERT_EQ(flush(make_item(630, u"web7", u"Syslog", {86400})), 0);
+  const auto files = dir_.files();
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_NE(files[0].filename(), files[1].filename());
+  for (auto& f : files)
+    EXPECT_EQ(f.filename().string().substr(0, 43),
+              "S19700102000000"
+              "19700102000000"
+              "19700102000000");
+}
+
+TEST_F(RepTargetTest, NameThatCannotBeADirectoryFailsOnlyItsBatch) {
+  EXPECT_EQ(flush(make_item(630, u"web" + std::u16string(1, char16_t(0xD800)), u"Syslog")), -1);
+  EXPECT_NE(printed_.find("error: >directory name< "), std::string::npos) << printed_;
+  EXPECT_NE(printed_.find(" cannot be used as a directory name\n"), std::string::npos);
+  EXPECT_TRUE(dir_.files().empty());
+  EXPECT_EQ(flush(make_item(630, u"web7", u"Syslog")), 0);
+  EXPECT_EQ(dir_.files().size(), 1u);
+}
+
+}  // namespace
+}  // namespace repcopy

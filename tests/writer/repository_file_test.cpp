@@ -1,0 +1,157 @@
+// The repository file format as written: packed items, part table, property block, whole file.
+
+#include "writer/repository_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "tests/process_util.h"
+#include "platform/platform.h"
+#include "target_test_util.h"
+#include "util/error_text.h"
+#include "util/fatal.h"
+#include "util/text.h"
+#include "writer/pack.h"
+
+namespace repcopy {
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::rd;
+
+TEST(PackBound, ClassicBound) {
+  const uint32_t cases[][2] = {{0, 512},           {1, 2},
+                               {512, 1024},        {513, 513},
+                               {1048576, 1048576}, {1048577, 1048577 + 1048},
+                               {2000000, 2002000}};
+  for (auto& c : cases) EXPECT_EQ(pack_bound(c[0]), c[1]) << "L = " << c[0];
+}
+
+// Header bytes against the layout; the content, CRC and length through zlib's gzip reader.
+// Incompressible input fits too: the output area is never too small.
+TEST(PackItem, ItemIsAGzipMemberWithTheRepositorySignature) {
+  std::mt19937 rng(7);
+  for (size_t n : {0, 1, 512, 513, 70000, 100000}) {
+    std::vector<uint8_t> data(n);
+    for (size_t i = 0; i < n; ++i)
+      data[i] = uint8_t(n == 100000 || i % 7 == 0 ? rng() : 'a' + i % 5);
+    testutil::fake_segment w(record_file::kEventsId, false);
+    w.platform_id = 500;
+    ASSERT_EQ(pack_item(w, data), 13u + 12u) << n;
+    ASSERT_EQ(w.packed.size(), w.header_length + w.packed_length);
+    const std::vector<uint8_t> head = {'E', 'D', 'R', 'P', 8, 8, 0, 0, 0, 0, 0, 11};
+    EXPECT_EQ(std::vector<uint8_t>(w.packed.begin(), w.packed.begin() + 12), head);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(w.packed.data()) + 12), "0_events.dat");
+    EXPECT_EQ(w.packed[24], 0);
+    EXPECT_EQ(testutil::gunzip_item(w.packed), data) << n;
+  }
+}
+
+const std::u16string kLongName(40000, u'c');
+
+// A file written with fake writers, read back by the independent reader.
+class RepositoryFile : public ::testing::TestWithParam<bool> {
+ protected:
+  void TearDown() override { platform::faults() = {}; }
+  int32_t write(bool named_fields, uint32_t platform) {
+    event_batch events(1);
+    file_props props;
+    props.PlatformID = platform;
+    props.Computer = props.Host = kLongName;  // the footer is sized to its content
+    return create_repository_file(events, props, dir_.u16(), testutil::fake_factory(named_fields));
+  }
+  testutil::temp_dir dir_;
+};
+
+TEST_P(RepositoryFile, ItemsInFileOrderEachAcceptedByGzip) {
+  const bool named = GetParam();
+  ASSERT_EQ(write(named, named ? 630 : 500), 0);
+  const auto files = dir_.files();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].string().size(), kRepositoryFileNameLength);
+  const std::vector<uint8_t> bytes = testutil::read_bytes(dir_.path / files[0]);
+  const auto r = testutil::read_repository_file(bytes);
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.properties.size(), named ? 20u : 22u);
+  EXPECT_EQ(r.properties[named ? 11 : 4],
+            std::make_pair(std::u16string(named ? u"Host" : u"Computer"), kLongName));
+  EXPECT_EQ(bytes[16 + 7] >> 4, 4);  // a fresh version-4 file GUID
+  std::vector<int32_t> order;        // Buffer IDs in file order
+  for (int32_t id : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 10, 13, 14})
+    if (named || id < 10 || id > 12) order.push_back(id);
+  ASSERT_EQ(r.entries.size(), order.size());
+  uint64_t offset = 512;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const auto& e = r.entries[i];
+    SCOPED_TRACE(e.name);
+    EXPECT_EQ(e.name, record_file::kItemNames[order[i]]);
+    EXPECT_EQ(e.item_offset, offset);
+    offset += e.packed_len;
+    ASSERT_LE(e.item_offset + e.packed_len, bytes.size());
+    std::span<const uint8_t> item(bytes.data() + e.item_offset, e.packed_len);
+    EXPECT_EQ(std::string(item.begin(), item.begin() + 4), "EDRP");
+    EXPECT_EQ(item[11], named ? 3 : 11);
+    EXPECT_EQ(testutil::gunzip_item(item), testutil::fake_content(order[i], named));
+    EXPECT_EQ(e.unpacked_len, testutil::fake_content(order[i], named).size());
+  }
+  EXPECT_EQ(rd(bytes, 32, 8), offset);  // the footer follows the last item
+}
+
+INSTANTIATE_TEST_SUITE_P(NamedFields, RepositoryFile, ::testing::Bool());
+
+// Only the ".tmp" name exists while the regions are written; a failed write removes it.
+TEST_F(RepositoryFile, FileIsWrittenUnderATemporaryNameAndRemovedOnFailure) {
+  std::vector<std::u16string> created;
+  platform::faults().create_file = [&](const std::u16string& p) {
+    created.push_back(p);
+    return 0;
+  };
+  ASSERT_EQ(write(false, 630), 0);
+  ASSERT_EQ(created.size(), 1u);
+  EXPECT_EQ(dir_.files().at(0).string() + ".tmp", fs::path(created[0]).filename().string());
+  fs::remove(dir_.path / dir_.files().at(0));
+  int writes = 0;
+  platform::faults().write_file = [&](const std::u16string&) { return ++writes == 3 ? EIO : 0; };
+  testing::internal::CaptureStdout();
+  try {
+    write(false, 630);
+    ADD_FAILURE() << "no fatal stop";
+  } catch (const fatal_error& e) {
+    EXPECT_EQ(e.marker(), "WriteFile: " + error_text(EIO) + "\n");
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_TRUE(dir_.files().empty());
+}
+
+// A writer that throws: the fatal stop names how far the file got; a fatal stop from a writer
+// passes unchanged. Neither leaves a file.
+TEST_F(RepositoryFile, AnExceptionFromAWriterIsAFatalStopWithItsMark) {
+  struct throwing_segment : segment {
+    throwing_segment(int32_t id, bool fatal) : segment(id), fatal(fatal) {}
+    uint32_t estimate_size(const event_batch&) override { return 1; }
+    uint32_t serialize(std::span<uint8_t>, event_batch&) override {
+      if (fatal) fatal_stop("inner\n");
+      throw std::runtime_error("writer failed");
+    }
+    bool fatal;
+  };
+  for (bool fatal : {false, true}) {
+    event_batch events(1);
+    const segment_factory factory = [&](int32_t id) -> std::unique_ptr<segment> {
+      if (id == record_file::kUserId) return std::make_unique<throwing_segment>(id, fatal);
+      return create_segment(id);
+    };
+    try {
+      create_repository_file(events, file_props{}, dir_.u16(), factory);
+      ADD_FAILURE() << "no fatal stop";
+    } catch (const fatal_error& e) {
+      EXPECT_EQ(e.marker(), fatal ? "inner\n" : "=create_repository_file=\nMark = 1\n");
+      EXPECT_EQ(e.error_text(), fatal ? "" : "Mark = 1\n");
+    }
+    EXPECT_TRUE(dir_.files().empty());
+  }
+}
+
+}  // namespace
+}  // namespace repcopy

@@ -1,0 +1,80 @@
+#include "writer/file_io.h"
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "util/error_text.h"
+#include "util/fatal.h"
+#include "util/text.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace repcopy {
+
+namespace {
+
+void pause_hint() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+// One level, then (when it is still missing) its parents from the top down. Runs under the lock.
+bool create_recursive(const std::u16string& path) {
+  int err = platform::create_directory(path);
+  if (err == 0 || err == platform::kErrorAlreadyExists) return true;
+  size_t cut = path.find_last_of(platform::kSeparator);
+  if (cut != std::u16string::npos && cut > 0) create_recursive(path.substr(0, cut));
+  if (platform::create_directory(path) == 0) return true;
+  const std::string error = error_text();
+  std::cout << "create_directory_MT:\n" << to_utf8(path) << "\n" << error << std::endl;
+  return false;
+}
+
+}  // namespace
+
+int32_t create_file(const std::u16string& path, platform::output_file& file) {
+  if (file.create(path)) return 0;
+  const std::string error = error_text();
+  std::cout << "create_file: " << to_utf8(path) << error << std::endl;
+  return -1;
+}
+
+uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
+                    const std::u16string& partial_path) {
+  if (data.empty()) return 0;
+  uint32_t written = 0;
+  if (!file.write(data.data(), uint32_t(data.size()), written)) {
+    std::string text = error_text();
+    file.close();
+    if (!partial_path.empty()) platform::remove_path(partial_path);
+    throw fatal_error("WriteFile: " + text + "\n");
+  }
+  return written;
+}
+
+directory_lock_guard::directory_lock_guard(std::atomic<uint32_t>& lock) : lock_(lock) {
+  for (uint32_t retry = 0; lock_.exchange(1, std::memory_order_acquire) == 1; ++retry) {
+    if (retry < 4) continue;
+    if (retry < 16) {
+      pause_hint();
+    } else if (retry < 32) {
+      std::this_thread::yield();
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+}
+
+bool create_directory_MT(std::atomic<uint32_t>& lock, const std::u16string& path) {
+  directory_lock_guard guard(lock);
+  if (platform::path_exists(path)) return true;
+  return create_recursive(path);
+}
+
+}  // namespace repcopy

@@ -1,0 +1,138 @@
+#include "writer/pack.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "container/format.h"
+#include "platform/platform.h"
+#include "util/bytes.h"
+#include "util/crc32.h"
+#include "util/hex_dump.h"
+
+namespace repcopy {
+
+namespace {
+
+constexpr int kLevel = 7;
+constexpr int kWindowBits = -15;  // raw deflate, 32 KiB window
+constexpr int kMemLevel = 8;
+
+// zlib's compress2 with a raw-deflate stream: one deflate call with Z_FINISH.
+int deflate_once(std::span<const uint8_t> source, std::span<uint8_t> destination,
+                 size_t& compressed) {
+  z_stream stream{};
+  int err = deflateInit2(&stream, kLevel, Z_DEFLATED, kWindowBits, kMemLevel, Z_DEFAULT_STRATEGY);
+  if (err != Z_OK) return err;
+  stream.next_in = const_cast<Bytef*>(source.data());
+  stream.avail_in = uInt(source.size());
+  stream.next_out = destination.data();
+  stream.avail_out = uInt(destination.size());
+  err = deflate(&stream, Z_FINISH);
+  if (err != Z_STREAM_END) {
+    deflateEnd(&stream);
+    return err == Z_OK ? Z_BUF_ERROR : err;
+  }
+  compressed = stream.total_out;
+  return deflateEnd(&stream);
+}
+
+// A name in the style of the runtime's temporary names ("/tmp/" and a unique part), different
+// on every call: random bits and a process-wide counter. Only the name is used.
+std::string temporary_name() {
+  static std::atomic<uint32_t> counter{0};
+  uint8_t random[6] = {};
+  platform::random_bytes(random, sizeof random);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "/tmp/rc%02x%02x%02x%02x%02x%02x.%u", random[0], random[1],
+                random[2], random[3], random[4], random[5], counter.fetch_add(1) + 1);
+  return buf;
+}
+
+// Keeps the input of a failed compression as "bad-<temporary name>" in the current directory.
+void save_bad_source(std::span<const uint8_t> source) {
+  std::string tmp_str = temporary_name();
+  std::cout << "tmp_ptr = " << tmp_str << std::endl;
+  std::cout << "tmp_str = " << tmp_str << std::endl;
+  size_t found = tmp_str.find_last_of("/\\");
+  std::cout << "found = " << uint64_t(found) << std::endl;
+  std::string path_str =
+      "bad-" + (found == std::string::npos ? tmp_str : tmp_str.substr(found + 1));
+  std::cout << "path_str = " << path_str << std::endl;
+  std::ofstream out(path_str, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    std::cout << "Can't open file " << path_str << std::endl;
+    return;
+  }
+  out.write(reinterpret_cast<const char*>(source.data()), std::streamsize(source.size()));
+}
+
+}  // namespace
+
+uint32_t pack_bound(uint32_t length) {
+  uint32_t bound = length <= 512 ? 2 * length : length;
+  if (bound == 0) bound = 512;
+  if (length > 1048576) bound += length / 1000;
+  return bound;
+}
+
+uint8_t packed_item_system(int32_t platform_id) {
+  return platform_id == int32_t(kPlatformWindows) ? kItemSystemWindows : kItemSystemOther;
+}
+
+int32_t pack_internal_file(std::span<const uint8_t> source, std::span<uint8_t> destination,
+                           size_t& compressed) {
+  int err = Z_BUF_ERROR;
+  // zlib counts in uInt; larger inputs cannot be compressed in one call.
+  if (source.size() <= UINT32_MAX && destination.size() <= UINT32_MAX) {
+    err = deflate_once(source, destination, compressed);
+  }
+  if (err == Z_OK) return 0;
+  std::cout << "pack_internal_file: error = " << err << " Can't compress" << std::endl;
+  std::cout << "source_len = " << source.size() << std::endl;
+  hex_dump(source, std::min<size_t>(source.size(), 256));
+  save_bad_source(source);
+  return -1;
+}
+
+uint32_t pack_item(segment& writer, std::span<const uint8_t> data) {
+  const size_t name_length = std::strlen(writer.item_name);
+  const size_t header_length = name_length + kItemNamePos + 1;
+  const uint32_t length = uint32_t(data.size());
+  // The classic bound is kept as the minimum, but the area is never smaller than what zlib
+  // itself says a single finishing deflate call may need, so a full area cannot fail it.
+  const size_t area =
+      std::max<size_t>(size_t(pack_bound(length)) + 12, deflateBound(nullptr, uLong(data.size())));
+  std::vector<uint8_t> packed(header_length + area + kItemTrailerSize, 0);
+  std::copy(kItemSignature.begin(), kItemSignature.end(), packed.begin());
+  packed[4] = kItemMethodDeflate;
+  packed[5] = kItemFlagName;
+  packed[kItemSystemPos] = packed_item_system(writer.platform_id);
+  std::memcpy(packed.data() + kItemNamePos, writer.item_name, name_length);
+
+  size_t compressed = 0;
+  std::span<uint8_t> out(packed.data() + header_length, area);
+  if (pack_internal_file(data, out, compressed) != 0) {
+    std::cout << writer.item_name << std::endl;
+    writer.packed.clear();
+    writer.header_length = 0;
+    writer.packed_length = 0;
+    return 0;
+  }
+  uint8_t* trailer = packed.data() + header_length + compressed;
+  store_le32(trailer, crc32_of(data.data(), data.size()));
+  store_le32(trailer + 4, length);
+  packed.resize(header_length + compressed + kItemTrailerSize);
+  writer.packed = std::move(packed);
+  writer.header_length = uint32_t(header_length);
+  writer.packed_length = compressed + kItemTrailerSize;
+  return writer.header_length;
+}
+
+}  // namespace repcopy

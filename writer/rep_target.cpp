@@ -1,0 +1,177 @@
+#include "writer/rep_target.h"
+
+#include <algorithm>
+#include <iostream>
+
+#include "container/format.h"
+#include "platform/platform.h"
+#include "util/fatal.h"
+#include "util/guid.h"
+#include "util/text.h"
+#include "writer/file_io.h"
+
+namespace repcopy {
+
+namespace {
+
+constexpr size_t kMaxComponentBytes = 255;  // longest directory name the file system takes
+
+bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_low_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+bool has_unpaired_surrogate(std::u16string_view s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (is_high_surrogate(s[i]) && i + 1 < s.size() && is_low_surrogate(s[i + 1])) {
+      ++i;
+    } else if (is_high_surrogate(s[i]) || is_low_surrogate(s[i])) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::u16string> directory_component(std::u16string_view name) {
+  if (has_unpaired_surrogate(name)) return std::nullopt;
+  std::u16string out(name);
+  for (char16_t& c : out) {
+    if (c == u'/' || c == u'\\' || c == u'\0') c = u'~';
+  }
+  // The walk never enters a directory whose name begins with ".", so such a level would hide its
+  // files from every later reading of the target.
+  if (!out.empty() && out[0] == u'.') out[0] = u'~';
+  // Every level ends in "$", so no level can be "." or "..".
+  out += u'$';
+  if (to_utf8(out).size() > kMaxComponentBytes) return std::nullopt;
+  return out;
+}
+
+std::u16string computer_prefix(std::u16string_view computer) {
+  size_t n = std::min<size_t>(computer.size(), 2);
+  if (n == 2 && is_high_surrogate(computer[1]) && computer.size() > 2 &&
+      is_low_surrogate(computer[2])) {
+    n = 3;
+  }
+  return std::u16string(computer.substr(0, n));
+}
+
+RepTarget::RepTarget(std::u16string root, segment_factory factory)
+    : root_(std::move(root)), factory_(std::move(factory)) {
+  while (root_.size() > 1 && root_.back() == platform::kSeparator) root_.pop_back();
+}
+
+std::optional<std::u16string> RepTarget::item_directory(const storage_item& item,
+                                                        const std::u16string& ds_type) const {
+  if (root_.empty()) {
+    // Never fall back to the file-system root or the current directory.
+    std::cout << "error: >target root< empty" << std::endl;
+    return std::nullopt;
+  }
+  const bool windows = item.platform_id == kPlatformWindows;
+  std::u16string path = root_;
+  auto add = [&path](std::u16string_view level) {
+    path += platform::kSeparator;
+    path += level;
+  };
+  auto add_name = [&](std::u16string_view name) {
+    std::optional<std::u16string> level = directory_component(name);
+    if (!level) {
+      std::cout << "error: >directory name< " << to_utf8(name)
+                << " cannot be used as a directory name" << std::endl;
+      return false;
+    }
+    add(*level);
+    return true;
+  };
+  add(u"Environment$");
+  add(std::u16string(windows ? kEnvironmentWindows : kEnvironmentOther) + u"$");
+  if (windows) {
+    add(u"Domain$");
+    if (!add_name(item.domain_name)) return std::nullopt;
+    add(u"Computer$");
+  } else {
+    add(u"Host$");
+  }
+  if (!add_name(computer_prefix(item.computer_name)) || !add_name(item.computer_name)) {
+    return std::nullopt;
+  }
+  add(u"DataSource$");
+  if (!add_name(ds_type)) return std::nullopt;
+  add(u"UnderDataSource$");
+  if (!add_name(item.ds_name)) return std::nullopt;
+  // Room for the separator, the file name, the partial-file suffix and the terminator.
+  const size_t suffix = std::char_traits<char16_t>::length(kPartialSuffix);
+  if (path.size() + 1 + kRepositoryFileNameLength + suffix + 1 > kMaxPathUnits) {
+    std::cout << "error: >directory path too long< " << to_utf8(path) << std::endl;
+    return std::nullopt;
+  }
+  return path;
+}
+
+int32_t RepTarget::flush_items(storage_item item) {
+  return fatal_on_exception("=flush_items=\n", [&] { return write_item(item); });
+}
+
+int32_t RepTarget::write_item(storage_item& item) {
+  if (item.events.empty()) return 0;  // nothing to file
+  file_props props;
+  if (!make_guid(props.CollectionGUID)) {
+    std::cout << "UuidCreate error!\n" << std::endl;
+    return -1;
+  }
+  const std::u16string* ds_type = ds_types_.lookup(item.ds_name);
+  if (ds_type == nullptr) {
+    std::cout << "Datasource name not found: >" << to_utf8(item.ds_name) << "<" << std::endl;
+    return -2;
+  }
+  props.DataSource = *ds_type;
+  props.PlatformID = item.platform_id;
+  props.EventsCount = item.batch_count;
+  props.Result = u"S";
+  if (!make_guid(props.SessionGUID)) {
+    std::cout << "UuidCreate error!" << std::endl;
+    return -1;
+  }
+  props.StorageType = kStorageType;
+  props.CollectionName = item.ds_name;
+  props.UnderDataSource = item.ds_name;
+  const bool windows = item.platform_id == kPlatformWindows;
+  if (windows) {
+    props.Computer = item.computer_name;
+    props.Domain = item.domain_name;
+    props.ComputerType = item.computer_type;
+  } else {
+    props.Host = item.computer_name;
+    props.CollectorComputer = item.computer_name;
+  }
+  props.Environment = windows ? kEnvironmentWindows : kEnvironmentOther;
+  props.Version = version_number(item.os_major, item.os_minor);
+
+  std::optional<std::u16string> directory = item_directory(item, *ds_type);
+  if (!directory) return -1;
+  if (!create_directory_MT(directory_lock_, *directory)) {
+    std::cout << "error: >CreateDirectory_MT< " << to_utf8(*directory) << std::endl;
+    return -1;
+  }
+
+  std::sort(item.events.begin(), item.events.end(),
+            [](const full_event& a, const full_event& b) { return a.event_time < b.event_time; });
+  const full_event& first = item.events.front();
+  const full_event& last = item.events.back();
+  props.EventLogVersion = version_number(first.os_major, first.os_minor);
+  props.DataFromTime = first.event_time;
+  props.CollectionTime = last.event_time;
+  props.DataToTime = last.event_time;
+  props.SessionGmt = last.event_time;
+  props.SessionLocalTime = last.stored_time;
+
+  if (create_repository_file(item.events, props, *directory, factory_) != 0) {
+    std::cout << "error: >create_repository_file< " << to_utf8(item.ds_name) << " -- "
+              << to_utf8(*directory) << std::endl;
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace repcopy

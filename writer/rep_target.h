@@ -1,0 +1,62 @@
+#pragma once
+// RepTarget: the target repository of a copy. Every batch becomes a new repository file in the
+// directory of its environment, domain or host, computer and data source:
+//
+//   root/Environment$/<environment>$/Domain$/<domain>$/Computer$/<first two>$/<computer>$/
+//        DataSource$/<type GUID>$/UnderDataSource$/<data source>$        (PlatformID 500)
+//   root/Environment$/<environment>$/Host$/<first two>$/<computer>$/
+//        DataSource$/<type GUID>$/UnderDataSource$/<data source>$        (other platforms)
+//
+// Names taken from file content are made safe as directory levels: every "/", "\" and NUL
+// becomes "~", so a name can never climb out of its level or reach outside the root.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/common.h"
+#include "writer/ds_types.h"
+#include "writer/repository_file.h"
+
+namespace repcopy {
+
+// One directory level for a name from file content: the name with "/", "\" and NUL replaced by
+// "~", followed by "$". Empty when the name cannot be a file-system name (an unpaired surrogate,
+// or longer than a directory name may be).
+std::optional<std::u16string> directory_component(std::u16string_view name);
+
+// The computer's second-level directory name: its first two code units (the whole name when it
+// is shorter), not splitting a surrogate pair.
+std::u16string computer_prefix(std::u16string_view computer);
+
+class RepTarget : public CommonTarget {
+ public:
+  // root: the target repository as an absolute path. factory makes the writer of each Buffer ID.
+  explicit RepTarget(std::u16string root, segment_factory factory = create_segment);
+  ~RepTarget() override = default;
+
+  // Writes item's batch as one repository file. 0, or -1 (a GUID, the directory or the file could
+  // not be made) or -2 (the data-source type table is malformed), each after its message.
+  // An unexpected exception is a fatal stop (fatal_error "=flush_items=\n").
+  int32_t flush_items(storage_item item) override;
+
+  // The directory of item with the data-source type ds_type; empty after a message when a name
+  // cannot be a directory level or the path would be too long.
+  std::optional<std::u16string> item_directory(const storage_item& item,
+                                               const std::u16string& ds_type) const;
+
+  const std::u16string& root() const { return root_; }
+  ds_type_map& ds_types() { return ds_types_; }
+
+ private:
+  int32_t write_item(storage_item& item);
+
+  std::atomic<uint32_t> directory_lock_{0};
+  ds_type_map ds_types_;
+  std::u16string root_;
+  segment_factory factory_;
+};
+
+}  // namespace repcopy

@@ -1,0 +1,175 @@
+#include "writer/repository_file.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <iterator>
+#include <span>
+
+#include "container/format.h"
+#include "platform/platform.h"
+#include "util/bytes.h"
+#include "util/error_text.h"
+#include "util/fatal.h"
+#include "util/guid.h"
+#include "util/text.h"
+#include "writer/file_io.h"
+#include "writer/file_layout.h"
+#include "writer/pack.h"
+
+namespace repcopy {
+
+namespace {
+
+// Removes the partial file on every way out unless the file was completed.
+class partial_file {
+ public:
+  explicit partial_file(std::u16string path) : path_(std::move(path)) {}
+  ~partial_file() {
+    file.close();
+    if (!done_) platform::remove_path(path_);
+  }
+  partial_file(const partial_file&) = delete;
+  partial_file& operator=(const partial_file&) = delete;
+  const std::u16string& path() const { return path_; }
+  void completed() { done_ = true; }
+
+  platform::output_file file;
+
+ private:
+  std::u16string path_;
+  bool done_ = false;
+};
+
+// Runs the fifteen writers in kWriterRunOrder over the batch and packs each item. False when an
+// item could not be packed. Empty named-field items get no writer (null).
+bool run_writers(event_batch& events, uint32_t platform_id, const segment_factory& factory,
+                 std::array<std::unique_ptr<segment>, kBufferIdCount>& writers) {
+  for (int32_t id : kWriterRunOrder) {
+    std::unique_ptr<segment> writer = factory(id);
+    writer->platform_id = int32_t(platform_id);
+    const uint32_t estimate = writer->estimate_size(events);
+    if (estimate == 0 && omitted_when_empty(id)) continue;
+    std::vector<uint8_t> scratch(estimate, 0);
+    uint32_t length = writer->serialize(scratch, events);
+    if (length > estimate) length = estimate;  // a writer never reports more than it was given
+    writer->unpacked_length = length;
+    if (pack_item(*writer, std::span<const uint8_t>(scratch.data(), length)) == 0) return false;
+    writers[size_t(id)] = std::move(writer);
+  }
+  return true;
+}
+
+std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t footer_offset,
+                                             uint32_t footer_length) {
+  std::array<uint8_t, kHeaderSize> header{};
+  std::copy(std::begin(kFileMagicBytes), std::end(kFileMagicBytes), header.begin());
+  auto guid_bytes_le = guid_bytes(file_guid);
+  std::copy(guid_bytes_le.begin(), guid_bytes_le.end(), header.begin() + kHeaderGuidPos);
+  store_le64(header.data() + kHeaderLastFooterOffsetPos, footer_offset);
+  store_le32(header.data() + kHeaderLastFooterLenPos, footer_length);
+  return header;
+}
+
+int32_t write_repository_file(event_batch& events, const file_props& props,
+                              const std::u16string& directory, const segment_factory& factory,
+                              int& mark) {
+  mark = 1;
+  std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
+  if (!run_writers(events, props.PlatformID, factory, writers)) return kItemNotPacked;
+
+  // Items in file order from offset 512, back to back.
+  std::vector<const segment*> items;
+  uint64_t offset = kHeaderSize;
+  for (int32_t id : kItemWriteOrder) {
+    segment* writer = writers[size_t(id)].get();
+    if (writer == nullptr) continue;
+    writer->item_offset = offset;
+    offset += writer->packed.size();
+    items.push_back(writer);
+  }
+  std::vector<uint8_t> table = part_table_region(items);
+  mark = 5;
+  std::vector<uint8_t> properties = property_block(props);
+  mark = 10;
+
+  std::u16string name = widen_ascii(repository_file_name(props));
+  std::u16string path = directory + platform::kSeparator + name;
+  if (path.size() + std::char_traits<char16_t>::length(kPartialSuffix) + 1 > kMaxPathUnits) {
+    std::cout << "(1)MultiByteToWideChar: " << error_text(ENAMETOOLONG) << std::endl;
+    return kPathNotBuilt;
+  }
+  partial_file out(path + kPartialSuffix);
+  if (create_file(out.path(), out.file) != 0) return kFileNotCreated;
+  mark = 20;
+
+  guid file_guid;
+  if (!make_guid(file_guid)) {
+    std::cout << "UuidCreate error!" << std::endl;
+    return kFileGuidFailed;
+  }
+  const uint64_t footer_length = table.size() + properties.size();
+  if (footer_length > UINT32_MAX) {
+    std::cout << "create_repository_file: footer too long: " << footer_length << std::endl;
+    return kFooterTooLong;
+  }
+  auto header = file_header(file_guid, offset, uint32_t(footer_length));
+  if (write_file(out.file, header, out.path()) != header.size()) return kItemWrittenShort;
+  mark = 30;
+  for (const segment* item : items) {
+    if (write_file(out.file, item->packed, out.path()) != item->packed.size()) {
+      return kItemWrittenShort;
+    }
+  }
+  if (write_file(out.file, table, out.path()) != table.size() ||
+      write_file(out.file, properties, out.path()) != properties.size()) {
+    return kItemWrittenShort;
+  }
+  if (!out.file.close()) {
+    const std::string error = error_text();
+    std::cout << "create_file: " << to_utf8(out.path()) << error << std::endl;
+    return kFileNotCreated;
+  }
+  if (!platform::rename_path(out.path(), path)) {
+    const std::string error = error_text();
+    std::cout << "create_file: " << to_utf8(path) << error << std::endl;
+    return kFileNotCreated;
+  }
+  out.completed();
+  mark = 50;
+  return 0;
+}
+
+}  // namespace
+
+std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items) {
+  std::vector<uint8_t> out(kFooterHeadSize, 0);  // previous footer offset and length stay 0
+  byte_writer w(out);
+  for (const segment* item : items) {
+    std::u16string_view name = item->wide_item_name;
+    w.u32(uint32_t(name.size()));
+    for (char16_t c : name) w.u16(uint16_t(c));
+    w.u64(item->unpacked_length);
+    w.u64(item->item_offset);
+    w.u64(item->packed.size());
+  }
+  store_le64(out.data() + kFooterTblLenPos, out.size() - kFooterHeadSize);
+  return out;
+}
+
+int32_t create_repository_file(event_batch& events, const file_props& props,
+                               const std::u16string& directory, const segment_factory& factory) {
+  int mark = 0;
+  try {
+    return write_repository_file(events, props, directory, factory, mark);
+  } catch (const fatal_error&) {
+    throw;
+  } catch (...) {
+  }
+  const std::string mark_line = "Mark = " + std::to_string(mark) + "\n";
+  throw fatal_error("=create_repository_file=\n" + mark_line, mark_line);
+}
+
+}  // namespace repcopy

@@ -1,0 +1,45 @@
+#pragma once
+// Writing one repository file: the fifteen internal files of a batch, packed, laid out behind the
+// header and followed by the footer (part table and property block).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "records/segment.h"
+#include "util/paths.h"
+#include "writer/file_props.h"
+
+namespace repcopy {
+
+using segment_factory = std::function<std::unique_ptr<segment>(int32_t buffer_id)>;
+
+// Results of create_repository_file besides 0.
+inline constexpr int32_t kFileNotCreated = -3;  // create, close or final rename failed
+inline constexpr int32_t kFileGuidFailed = -4;  // no file GUID
+inline constexpr int32_t kItemNotPacked = -12;  // an internal file could not be compressed
+inline constexpr int32_t kItemWrittenShort = -14;
+inline constexpr int32_t kPathNotBuilt = -27;   // the file path would not fit
+inline constexpr int32_t kFooterTooLong = -28;  // part table and properties past 4 GiB
+
+// Longest path, in UTF-16 code units with its terminator, that the target builds.
+// Suffix of a file while it is written; the walk only picks up names ending in ".rep".
+inline constexpr char16_t kPartialSuffix[] = u".tmp";
+
+// The footer of a file whose items are already placed: the 20-byte footer head with the part
+// table behind it (entries in items' order), then the property block. Sized to their content.
+std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items);
+
+// Builds and writes one repository file for events (sorted by event_time) into directory, which
+// must exist. The file is written under its name + ".tmp" and renamed when complete; on failure
+// nothing is left. 0, or one of the codes above. factory makes the writer of each Buffer ID.
+// An unexpected exception is a fatal stop: fatal_error "=create_repository_file=\nMark = N\n"
+// (N tells how far the file got), with "Mark = N\n" for standard error; a fatal_error from
+// below passes unchanged.
+int32_t create_repository_file(event_batch& events, const file_props& props,
+                               const std::u16string& directory,
+                               const segment_factory& factory = create_segment);
+
+}  // namespace repcopy
