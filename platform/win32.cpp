@@ -3,7 +3,9 @@
 // needs are its own (the system's code-page calls), so it depends on nothing above it.
 
 // windows.h first: the other system headers build on its types.
+// clang-format off
 #include <windows.h>
+// clang-format on
 
 #include <bcrypt.h>
 #include <fcntl.h>
@@ -83,8 +85,8 @@ class console_buffer : public std::streambuf {
     if (!utf16_of(buffer_, int(complete), text)) {
       // Not UTF-8: show the bytes as the console's code page reads them.
       text.resize(complete);
-      text.resize(size_t(MultiByteToWideChar(CP_ACP, 0, buffer_, int(complete), text.data(),
-                                             int(complete))));
+      text.resize(size_t(
+          MultiByteToWideChar(CP_ACP, 0, buffer_, int(complete), text.data(), int(complete))));
     }
     for (size_t done = 0; done < text.size();) {
       DWORD written = 0;

@@ -22,7 +22,7 @@ echo "Wine prefix ready after $((SECONDS - start)) s"
 
 echo "== repcopy.exe -h =="
 help=$(wine "$windows/repcopy.exe" -h 2>&1)
-echo "$help" | head -3
+head -3 <<<"$help"
 grep -q "^repcopy - event repository copy 1.0.0.01\$" <<<"$help"
 grep -q "^repcopy.exe \[-h -v\]\$" <<<"$help"
 

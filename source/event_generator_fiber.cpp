@@ -1,8 +1,8 @@
 #include <exception>
 #include <utility>
 
-#include "source/event_generator.h"
 #include "platform/fiber.h"
+#include "source/event_generator.h"
 
 namespace repcopy {
 

@@ -290,9 +290,8 @@ TEST(VersionResource, FixedFileVersionOrNone) {
 // root; on Windows a drive root, which has one level to give up).
 TEST(Executable, AFatalStopEndsWith255AndItsMarkerOnStandardOutput) {
   const std::string bin = testutil::quoted(testutil::repcopy_program());
-  const std::string command =
-      platform::kWindows ? "cd /d \\ && " + bin + " ../../x y 2>NUL"
-                         : "cd / && " + bin + " ../x /tmp/y 2>/dev/null";
+  const std::string command = platform::kWindows ? "cd /d \\ && " + bin + " ../../x y 2>NUL"
+                                                 : "cd / && " + bin + " ../x /tmp/y 2>/dev/null";
   FILE* pipe = testutil::open_pipe(command);
   ASSERT_NE(pipe, nullptr);
   std::string out;
@@ -300,7 +299,8 @@ TEST(Executable, AFatalStopEndsWith255AndItsMarkerOnStandardOutput) {
   for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
   EXPECT_EQ(testutil::exit_code_of(testutil::close_pipe(pipe)), testutil::kFatalExitStatus);
   if (platform::kWindows) {
-    EXPECT_TRUE(std::regex_match(out, std::regex(R"(Can't add path \.\.\\\.\.\\x\n to\n [A-Z]:\\\n)")))
+    EXPECT_TRUE(
+        std::regex_match(out, std::regex(R"(Can't add path \.\.\\\.\.\\x\n to\n [A-Z]:\\\n)")))
         << out;
   } else {
     EXPECT_EQ(out, "Can't add path ../x\n to\n /\n");

@@ -33,9 +33,9 @@ class CopyEndToEnd : public testing::Test {
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   }
   run_result copy(const std::string& options = "") {
-    return run_command(testutil::repcopy_program() + " " + options + " " + quoted(source_) + " " +
-                           quoted(target_),
-                       dir_);
+    return run_command(
+        testutil::repcopy_program() + " " + options + " " + quoted(source_) + " " + quoted(target_),
+        dir_);
   }
 
   fs::path dir_, source_, target_;

@@ -1,8 +1,7 @@
 // The Win32 platform layer on a real file system: extended-length paths, names outside the ANSI
 // code page, files held by other handles, directories and renames that fail. Windows build only.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <ctime>
@@ -13,7 +12,6 @@
 
 #include "app/usage.h"
 #include "platform/platform.h"
-#include "writer/file_io.h"
 #include "tests/e2e/e2e_util.h"
 #include "tests/process_util.h"
 #include "tests/temp_tree.h"
@@ -23,6 +21,7 @@
 #include "util/read_file.h"
 #include "util/text.h"
 #include "version.h"
+#include "writer/file_io.h"
 
 namespace repcopy {
 namespace {
@@ -36,7 +35,8 @@ bool under_wine() {
 class Win32Platform : public testing::Test {
  protected:
   void SetUp() override {
-    root_ = testutil::temp_path("repcopy-win32-" + std::to_string(GetCurrentProcessId())).u16string();
+    root_ =
+        testutil::temp_path("repcopy-win32-" + std::to_string(GetCurrentProcessId())).u16string();
     testutil::remove_tree(root_);
     ASSERT_EQ(platform::create_directory(root_), 0);
   }
@@ -214,7 +214,7 @@ TEST(Win32System, ErrorTextClockGuidAndVersion) {
   const auto version = resource_file_version(block);
   ASSERT_TRUE(version.has_value());
   EXPECT_EQ(*version, (std::array<uint16_t, 4>{REPCOPY_VERSION_MAJOR, REPCOPY_VERSION_MINOR,
-                                                REPCOPY_VERSION_PATCH, REPCOPY_VERSION_TWEAK}));
+                                               REPCOPY_VERSION_PATCH, REPCOPY_VERSION_TWEAK}));
 }
 
 }  // namespace

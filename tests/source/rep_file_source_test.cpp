@@ -42,9 +42,7 @@ class RepFileSourceTest : public ::testing::Test {
     return "Damaged source file " + at("Environment$/D/file.rep").string() + ": " + rest;
   }
   // dir_/rel with the system's separators (an extended-length path takes no "/").
-  std::filesystem::path at(const std::string& rel) const {
-    return (dir_ / rel).make_preferred();
-  }
+  std::filesystem::path at(const std::string& rel) const { return (dir_ / rel).make_preferred(); }
 
   // ProcessFile over the file, with every event collected and the output captured.
   read_result process(const bytes& file, const filter_config* filter = nullptr,

@@ -6,9 +6,9 @@
 
 #include <cerrno>
 
-#include "tests/process_util.h"
 #include "platform/platform.h"
 #include "target_test_util.h"
+#include "tests/process_util.h"
 #include "util/error_text.h"
 #include "util/fatal.h"
 #include "util/text.h"
