@@ -57,6 +57,9 @@ struct full_event {
   std::u16string domain;
   uint32_t computer_type = 0;
   std::vector<uint8_t> user_binary;
+  // The running sum of the events file's event-time deltas up to this record: the event time as
+  // the file codes it. Kept for completeness; the time used is event_time, and the writer codes
+  // its deltas from event_time again.
   uint32_t record_sum = 0;
   std::u16string description;
   uint32_t description_crc = 0;

@@ -6,12 +6,6 @@ namespace repcopy {
 
 namespace {
 
-// Skips one counted string; false when its length field or its code units pass the end.
-bool skip_counted(byte_reader& r) {
-  uint32_t n = 0;
-  return r.u32(n) && r.skip(uint64_t(n) * 2);
-}
-
 uint16_t u16_at(byte_span data, uint32_t offset) {
   byte_reader r(data, offset);
   uint16_t v = 0;
@@ -26,44 +20,35 @@ uint32_t u32_at(byte_span data, uint32_t offset) {
   return v;
 }
 
+// The offset after a counted string the walk has located.
+uint32_t after(const counted_text& t) {
+  return t.at + record_file::kCountedStringHeader + 2 * t.units;
+}
+
 }  // namespace
 
-// ---- RepNameTailBuffer: counted name, then a fixed tail ----
+// ---- RepNameTailBuffer: counted name, then fixed fields ----
 
-RepNameTailBuffer::RepNameTailBuffer(std::vector<uint8_t> data, uint64_t real_len,
-                                     int32_t buffer_id, uint32_t tail_size)
-    : RepPartBuffer(std::move(data), real_len, buffer_id), tail_size_(tail_size) {}
-
-uint64_t RepNameTailBuffer::CountRecords() {
-  byte_reader r(data_);
-  while (!r.at_end()) {
-    if (!skip_counted(r) || !r.skip(tail_size_)) return kWalkFailed;
-    ++ulCount_;
-  }
-  return r.pos();
+void RepNameTailBuffer::index_name(uint32_t start, const counted_text& name) {
+  record_starts_.push_back(start);
+  string_starts_.push_back(start + record_file::kCountedStringHeader);
+  tail_starts_.push_back(after(name));
 }
 
-void RepNameTailBuffer::ResizeIndex() {
-  RepPartBuffer::ResizeIndex();
-  tail_starts_.resize(ulCount_);
-}
-
-void RepNameTailBuffer::FillIndex() {
-  byte_reader r(data_);
-  for (uint32_t i = 0; i < ulCount_; ++i) {
-    record_starts_[i] = uint32_t(r.pos());
-    string_starts_[i] = uint32_t(r.pos() + 4);
-    skip_counted(r);
-    tail_starts_[i] = uint32_t(r.pos());
-    r.skip(tail_size_);
-  }
+void RepNameTailBuffer::ClearIndex() {
+  RepPartBuffer::ClearIndex();
+  tail_starts_ = {};
 }
 
 // ---- RepCatBuffer: counted name, u16 category, u16 marker, u32 EventID ----
 
 RepCatBuffer::RepCatBuffer(std::vector<uint8_t> data, uint64_t real_len)
-    : RepNameTailBuffer(std::move(data), real_len, record_file::kCatId,
-                        record_file::kCategoryExtra) {}
+    : RepNameTailBuffer(std::move(data), real_len, record_file::kCatId) {}
+
+bool RepCatBuffer::WalkRecords() {
+  return walk_each<category_record>(
+      [this](uint32_t start, const category_record& r) { index_name(start, r.name); });
+}
 
 std::u16string RepCatBuffer::name(uint32_t i) const { return string_at(i); }
 
@@ -82,8 +67,12 @@ uint32_t RepCatBuffer::event_id(uint32_t i) const {
 // ---- RepCompBuffer: counted name, u32 time_offset ----
 
 RepCompBuffer::RepCompBuffer(std::vector<uint8_t> data, uint64_t real_len)
-    : RepNameTailBuffer(std::move(data), real_len, record_file::kCompId,
-                        record_file::kComputerExtra) {}
+    : RepNameTailBuffer(std::move(data), real_len, record_file::kCompId) {}
+
+bool RepCompBuffer::WalkRecords() {
+  return walk_each<computer_record>(
+      [this](uint32_t start, const computer_record& r) { index_name(start, r.name); });
+}
 
 std::u16string RepCompBuffer::name(uint32_t i) const { return string_at(i); }
 
@@ -96,35 +85,19 @@ uint32_t RepCompBuffer::time_offset(uint32_t i) const {
 RepUserBuffer::RepUserBuffer(std::vector<uint8_t> data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kUserId) {}
 
-uint64_t RepUserBuffer::CountRecords() {
-  byte_reader r(data_);
-  while (!r.at_end()) {
-    uint32_t m = 0;
-    if (!skip_counted(r) || !skip_counted(r) || !r.u32(m) || !r.skip(m)) return kWalkFailed;
-    ++ulCount_;
-  }
-  return r.pos();
+bool RepUserBuffer::WalkRecords() {
+  return walk_each<user_record>([this](uint32_t start, const user_record& r) {
+    record_starts_.push_back(start);
+    string_starts_.push_back(start + record_file::kCountedStringHeader);
+    second_starts_.push_back(r.string2.at);
+    binary_starts_.push_back(after(r.string2));
+  });
 }
 
-void RepUserBuffer::ResizeIndex() {
-  RepPartBuffer::ResizeIndex();
-  second_starts_.resize(ulCount_);
-  binary_starts_.resize(ulCount_);
-}
-
-void RepUserBuffer::FillIndex() {
-  byte_reader r(data_);
-  for (uint32_t i = 0; i < ulCount_; ++i) {
-    record_starts_[i] = uint32_t(r.pos());
-    string_starts_[i] = uint32_t(r.pos() + 4);
-    skip_counted(r);
-    second_starts_[i] = uint32_t(r.pos());
-    skip_counted(r);
-    binary_starts_[i] = uint32_t(r.pos());
-    uint32_t m = 0;
-    r.u32(m);
-    r.skip(m);
-  }
+void RepUserBuffer::ClearIndex() {
+  RepPartBuffer::ClearIndex();
+  second_starts_ = {};
+  binary_starts_ = {};
 }
 
 std::u16string RepUserBuffer::string1(uint32_t i) const { return string_at(i); }

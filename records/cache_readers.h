@@ -1,9 +1,10 @@
 #pragma once
-// Readers of the six string caches (layouts in records/record_format.h). The counted-string
-// caches use RepPartBuffer's walk and string_at(i); the category, computer and user caches walk
-// their own record layouts. Every walk checks that each length field and each record lies inside
-// the item before reading it; accessors take a record number below ulCount() (others give an
-// empty value) and are valid after a successful Load.
+// Readers of the six string caches (layouts in records/record_format.h, descriptions in
+// records/record_layouts.h). The counted-string caches use RepPartBuffer's walk and string_at(i);
+// the category, computer and user caches walk their own record descriptions. Every walk checks
+// that each length field and each record lies inside the item before reading it; accessors take
+// a record number below ulCount() (others give an empty value) and are valid after a successful
+// Load.
 
 #include <cstdint>
 #include <string>
@@ -13,21 +14,17 @@
 
 namespace repcopy {
 
-// A counted name followed by a fixed number of bytes (the category and computer caches).
+// A counted name followed by fixed fields (the category and computer caches).
 class RepNameTailBuffer : public RepPartBuffer {
  protected:
-  RepNameTailBuffer(std::vector<uint8_t> data, uint64_t real_len, int32_t buffer_id,
-                    uint32_t tail_size);
+  using RepPartBuffer::RepPartBuffer;
 
-  uint64_t CountRecords() override;
-  void ResizeIndex() override;
-  void FillIndex() override;
+  // Indexes a record that starts with name.
+  void index_name(uint32_t start, const counted_text& name);
+  void ClearIndex() override;
 
   // Offset of the bytes after the name of record i (i < ulCount()).
   std::vector<uint32_t> tail_starts_;
-
- private:
-  uint32_t tail_size_;
 };
 
 class RepCatBuffer : public RepNameTailBuffer {
@@ -38,6 +35,9 @@ class RepCatBuffer : public RepNameTailBuffer {
   uint16_t category(uint32_t i) const;
   uint16_t category_marker(uint32_t i) const;  // written as 1, ignored on reading
   uint32_t event_id(uint32_t i) const;         // as stored; the join masks it per platform
+
+ protected:
+  bool WalkRecords() override;
 };
 
 class RepCompBuffer : public RepNameTailBuffer {
@@ -46,6 +46,9 @@ class RepCompBuffer : public RepNameTailBuffer {
 
   std::u16string name(uint32_t i) const;
   uint32_t time_offset(uint32_t i) const;
+
+ protected:
+  bool WalkRecords() override;
 };
 
 class RepUserBuffer : public RepPartBuffer {
@@ -57,9 +60,8 @@ class RepUserBuffer : public RepPartBuffer {
   std::vector<uint8_t> binary(uint32_t i) const;
 
  protected:
-  uint64_t CountRecords() override;
-  void ResizeIndex() override;
-  void FillIndex() override;
+  bool WalkRecords() override;
+  void ClearIndex() override;
 
  private:
   // record_starts_ holds the N1 fields; these the N2 and M fields.

@@ -1,8 +1,7 @@
 #include "records/cache_writers.h"
 
 #include "records/cache_key.h"
-#include "records/record_format.h"
-#include "records/span_writer.h"
+#include "records/record_layouts.h"
 #include "util/crc32.h"
 
 namespace repcopy {
@@ -11,8 +10,44 @@ namespace {
 
 using namespace record_file;
 
-uint64_t counted_size(const std::u16string& s) {
-  return kCountedStringHeader + 2 * uint64_t(s.size());
+// The records each event may add, built from the event. The estimates count one per event (an
+// upper bound: equal values are written once).
+category_record category_of(const full_event& e) {
+  category_record r;
+  r.name.text = e.category_name;
+  r.category = uint16_t(e.category);
+  r.event_id = e.event_id;
+  return r;
+}
+
+const std::u16string& computer_name(const full_event& e) {
+  return e.computer.empty() ? e.host_computer : e.computer;
+}
+
+uint32_t computer_name_crc(const full_event& e) {
+  return e.computer.empty() ? e.host_computer_crc : e.computer_crc;
+}
+
+computer_record computer_of(const full_event& e) {
+  computer_record r;
+  r.name.text = computer_name(e);
+  r.time_offset = e.event_time - e.stored_time;
+  return r;
+}
+
+user_record user_of(const full_event& e) {
+  user_record r;
+  r.string1.text = e.user_string1;
+  r.string2.text = e.user_string2;
+  r.binary_length = uint32_t(e.user_binary.size());
+  r.binary.bytes = e.user_binary;
+  return r;
+}
+
+string_record string_of(const std::u16string& text) {
+  string_record r;
+  r.text.text = text;
+  return r;
 }
 
 cache_key text_key(uint32_t crc, const std::u16string& text) {
@@ -24,32 +59,25 @@ cache_key text_key(uint32_t crc, const std::u16string& text) {
 
 // The record number of a text in a cache of texts alone; a text seen for the first time is
 // written as a new record.
-uint32_t text_record(cache_index_map& map, span_writer& w, uint32_t crc,
+uint32_t text_record(cache_index_map& map, write_archive& a, uint32_t crc,
                      const std::u16string& text) {
   bool added = false;
   const uint32_t index = map.find_or_add(text_key(crc, text), added);
-  if (added) w.counted_utf16(text);
+  if (added) describe(a, string_of(text));
   return index;
-}
-
-const std::u16string& computer_name(const full_event& e) {
-  return e.computer.empty() ? e.host_computer : e.computer;
-}
-
-uint32_t computer_name_crc(const full_event& e) {
-  return e.computer.empty() ? e.host_computer_crc : e.computer_crc;
 }
 
 }  // namespace
 
 uint32_t cat_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) total += counted_size(e.category_name) + kCategoryExtra;
+  for (const full_event& e : events) total += record_size(category_of(e));
   return clamp_item_size(total);
 }
 
 uint32_t cat_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
+  write_archive a(w);
   cache_index_map map(events.size());
   for (full_event& e : events) {
     cache_key key = text_key(e.category_name_crc, e.category_name);
@@ -57,105 +85,99 @@ uint32_t cat_cache::serialize(std::span<uint8_t> out, event_batch& events) {
     key.extra2 = e.event_id;
     bool added = false;
     e.cat_index = map.find_or_add(key, added);
-    if (added) {
-      w.counted_utf16(e.category_name);
-      w.u16(uint16_t(e.category));
-      w.u16(kCategoryMarker);
-      w.u32(e.event_id);
-    }
+    if (added) describe(a, category_of(e));
   }
-  return uint32_t(w.pos());
+  return w.item_length();
 }
 
 uint32_t comp_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) total += counted_size(computer_name(e)) + kComputerExtra;
+  for (const full_event& e : events) total += record_size(computer_of(e));
   return clamp_item_size(total);
 }
 
 uint32_t comp_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
+  write_archive a(w);
   cache_index_map map(events.size());
   for (full_event& e : events) {
-    const std::u16string& name = computer_name(e);
-    const uint32_t time_offset = e.event_time - e.stored_time;
-    cache_key key = text_key(computer_name_crc(e), name);
-    key.extra1 = time_offset;
+    const computer_record record = computer_of(e);
+    cache_key key = text_key(computer_name_crc(e), computer_name(e));
+    key.extra1 = record.time_offset;
     bool added = false;
     e.comp_index = map.find_or_add(key, added);
-    if (added) {
-      w.counted_utf16(name);
-      w.u32(time_offset);
-    }
+    if (added) describe(a, record);
   }
-  return uint32_t(w.pos());
+  return w.item_length();
 }
 
 uint32_t desc_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
   for (const full_event& e : events) {
-    if (!e.description.empty()) total += counted_size(e.description);
+    if (!e.description.empty()) total += record_size(string_of(e.description));
   }
   return clamp_item_size(total);
 }
 
 uint32_t desc_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
+  write_archive a(w);
   cache_index_map map(events.size());
   for (full_event& e : events) {
     if (e.description.empty()) {
       e.desc_index = kNoIndex;
       continue;
     }
-    e.desc_index = text_record(map, w, e.description_crc, e.description);
+    e.desc_index = text_record(map, a, e.description_crc, e.description);
   }
-  return uint32_t(w.pos());
+  return w.item_length();
 }
 
 uint32_t ins_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
   for (const full_event& e : events) {
-    for (const insertion_string& s : e.strings) total += counted_size(s.text);
+    for (const insertion_string& s : e.strings) total += record_size(string_of(s.text));
   }
   return clamp_item_size(total);
 }
 
 uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
+  write_archive a(w);
   size_t strings = 0;
   for (const full_event& e : events) strings += e.strings.size();
   cache_index_map map(strings);
   for (full_event& e : events) {
-    for (insertion_string& s : e.strings) s.cache_index = text_record(map, w, s.crc, s.text);
+    for (insertion_string& s : e.strings) s.cache_index = text_record(map, a, s.crc, s.text);
   }
-  return uint32_t(w.pos());
+  return w.item_length();
 }
 
 uint32_t src_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) total += counted_size(e.src_name);
+  for (const full_event& e : events) total += record_size(string_of(e.src_name));
   return clamp_item_size(total);
 }
 
 uint32_t src_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
+  write_archive a(w);
   cache_index_map map(events.size());
   for (full_event& e : events) {
-    e.src_index = text_record(map, w, e.src_name_crc, e.src_name);
+    e.src_index = text_record(map, a, e.src_name_crc, e.src_name);
   }
-  return uint32_t(w.pos());
+  return w.item_length();
 }
 
 uint32_t user_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) {
-    total += counted_size(e.user_string1) + counted_size(e.user_string2) + 4 + e.user_binary.size();
-  }
+  for (const full_event& e : events) total += record_size(user_of(e));
   return clamp_item_size(total);
 }
 
 uint32_t user_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
+  write_archive a(w);
   cache_index_map map(events.size());
   for (full_event& e : events) {
     cache_key key = text_key(e.user_string1_crc, e.user_string1);
@@ -165,14 +187,9 @@ uint32_t user_cache::serialize(std::span<uint8_t> out, event_batch& events) {
     key.extra1 = e.user_binary.empty() ? 0 : crc32_of(e.user_binary.data(), e.user_binary.size());
     bool added = false;
     e.user_index = map.find_or_add(key, added);
-    if (added) {
-      w.counted_utf16(e.user_string1);
-      w.counted_utf16(e.user_string2);
-      w.u32(uint32_t(e.user_binary.size()));
-      w.bytes(e.user_binary);
-    }
+    if (added) describe(a, user_of(e));
   }
-  return uint32_t(w.pos());
+  return w.item_length();
 }
 
 }  // namespace repcopy

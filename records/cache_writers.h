@@ -61,8 +61,8 @@ class user_cache : public segment {
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
 
-// An item length as u32; a sum that does not fit is clamped (the item cannot be stored then,
-// and the writer stops at the end of its area).
+// An item length as u32; a sum that does not fit is clamped (the item cannot be stored then:
+// its writer runs out of room and reports kItemOverflow).
 inline uint32_t clamp_item_size(uint64_t size) {
   return size > UINT32_MAX ? UINT32_MAX : uint32_t(size);
 }

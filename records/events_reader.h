@@ -1,8 +1,8 @@
 #pragma once
 // Reader of 0_events.dat (layout in records/record_format.h, word array in
-// records/string_words.h). The walk checks each record's fixed 36 bytes, each string word and
-// the data before reading them, so Load fails on a record that is cut short or claims more than
-// the item holds.
+// records/string_words.h, description events_layout in records/record_layouts.h). The walk checks
+// each record's fixed 36 bytes, each string word and the data before reading them, so Load fails
+// on a record that is cut short or claims more than the item holds.
 //
 // The ten fixed fields lie at fixed distances from a record's start, so the index keeps only
 // what varies per record: the record start (RepPartBuffer::record_starts_) and the word count W,
@@ -40,14 +40,10 @@ class RepEventsBuffer : public RepPartBuffer {
   uint32_t word_count(uint32_t i) const;
 
  protected:
-  uint64_t CountRecords() override;
-  void ResizeIndex() override;
-  void FillIndex() override;
+  bool WalkRecords() override;
+  void ClearIndex() override;
 
  private:
-  // Reads the record at r's position and moves r past it; false when it does not fit.
-  static bool walk_record(byte_reader& r, uint32_t& words);
-
   std::vector<uint16_t> word_counts_;
 };
 

@@ -15,7 +15,7 @@ namespace repcopy {
 class events_dat : public segment {
  public:
   events_dat() : segment(record_file::kEventsId) {}
-  // The exact item length: the sum of 36 + 4 * RealIndexCount + data length.
+  // The exact item length, counted by the events record description.
   uint32_t estimate_size(const event_batch& events) override;
   // A fatal stop (fatal_error "error: jr + 1 != RealIndexCount\n") when the words written for an
   // event are not the words a reader will take for it (only possible for an event holding more

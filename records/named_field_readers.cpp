@@ -7,31 +7,24 @@ namespace repcopy {
 RepNfieldsDatBuffer::RepNfieldsDatBuffer(std::vector<uint8_t> data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kNfieldsId) {}
 
-uint64_t RepNfieldsDatBuffer::CountRecords() {
-  byte_reader r(data_);
-  while (!r.at_end()) {
-    uint32_t count = 0;
-    if (!r.u32(count) || !r.skip(uint64_t(count) * record_file::kFieldPairSize)) {
-      return kWalkFailed;
-    }
-    ++ulCount_;
-  }
-  return r.pos();
+bool RepNfieldsDatBuffer::WalkRecords() {
+  return walk_each<field_list_record>([](uint32_t, const field_list_record&) {});
 }
 
 bool RepNfieldsDatBuffer::read_fields(uint64_t& offset,
                                       std::vector<std::pair<uint32_t, uint32_t>>& pairs) const {
-  byte_reader r(data_);
-  uint32_t count = 0;
-  if (!r.seek(offset) || !r.u32(count) || !r.has(uint64_t(count) * record_file::kFieldPairSize)) {
-    return false;
-  }
-  pairs.resize(count);
+  if (offset > data_.size()) return false;
+  walk_archive a(data_, size_t(offset));
+  field_list_record record;
+  describe(a, record);
+  if (!a.ok()) return false;
+  pairs.resize(record.count);
+  byte_reader r(data_, record.pairs.at);
   for (auto& [name, value] : pairs) {
     r.u32(name);
     r.u32(value);
   }
-  offset = r.pos();
+  offset = a.pos();
   return true;
 }
 

@@ -21,9 +21,8 @@ class RepNfieldsDatBuffer : public RepPartBuffer {
   bool read_fields(uint64_t& offset, std::vector<std::pair<uint32_t, uint32_t>>& pairs) const;
 
  protected:
-  uint64_t CountRecords() override;
-  void ResizeIndex() override {}
-  void FillIndex() override {}
+  bool WalkRecords() override;
+  void ClearIndex() override {}
 };
 
 class RepNfNamesBuffer : public RepPartBuffer {

@@ -2,23 +2,30 @@
 
 #include "records/cache_key.h"
 #include "records/cache_writers.h"
-#include "records/record_format.h"
-#include "records/span_writer.h"
+#include "records/record_layouts.h"
 
 namespace repcopy {
 
 namespace {
 
-using namespace record_file;
+string_record string_of(const std::u16string& text) {
+  string_record r;
+  r.text.text = text;
+  return r;
+}
 
-// Σ over all named fields of the counted string chosen by part.
-template <class Part>
-uint64_t fields_size(const event_batch& events, Part part) {
+field_list_record field_list_of(const full_event& e) {
+  field_list_record r;
+  r.count = uint32_t(e.named_fields.size());
+  r.pairs.fields = e.named_fields;
+  return r;
+}
+
+// Σ over all named fields of the string record of the part chosen by text.
+uint64_t fields_size(const event_batch& events, std::u16string named_field::*text) {
   uint64_t total = 0;
   for (const full_event& e : events) {
-    for (const named_field& f : e.named_fields) {
-      total += kCountedStringHeader + 2 * uint64_t((f.*part).size());
-    }
+    for (const named_field& f : e.named_fields) total += record_size(string_of(f.*text));
   }
   return total;
 }
@@ -34,6 +41,7 @@ uint32_t write_field_cache(std::span<uint8_t> out, event_batch& events,
                            std::u16string named_field::*text, uint32_t named_field::*crc,
                            uint32_t named_field::*index) {
   span_writer w(out);
+  write_archive a(w);
   cache_index_map map(field_count(events));
   for (full_event& e : events) {
     for (named_field& f : e.named_fields) {
@@ -42,10 +50,10 @@ uint32_t write_field_cache(std::span<uint8_t> out, event_batch& events,
       key.text1 = &(f.*text);
       bool added = false;
       f.*index = map.find_or_add(key, added);
-      if (added) w.counted_utf16(f.*text);
+      if (added) describe(a, string_of(f.*text));
     }
   }
-  return uint32_t(w.pos());
+  return w.item_length();
 }
 
 }  // namespace
@@ -73,23 +81,16 @@ uint32_t nf_values_cache::serialize(std::span<uint8_t> out, event_batch& events)
 uint32_t nfields_dat::estimate_size(const event_batch& events) {
   if (field_count(events) == 0) return 0;
   uint64_t total = 4;
-  for (const full_event& e : events) {
-    total += 4 + uint64_t(kFieldPairSize) * e.named_fields.size();
-  }
+  for (const full_event& e : events) total += record_size(field_list_of(e));
   return clamp_item_size(total);
 }
 
 uint32_t nfields_dat::serialize(std::span<uint8_t> out, event_batch& events) {
   if (out.empty()) return 0;
   span_writer w(out);
-  for (const full_event& e : events) {
-    w.u32(uint32_t(e.named_fields.size()));
-    for (const named_field& f : e.named_fields) {
-      w.u32(f.name_index);
-      w.u32(f.value_index);
-    }
-  }
-  return uint32_t(w.pos());
+  write_archive a(w);
+  for (const full_event& e : events) describe(a, field_list_of(e));
+  return w.item_length();
 }
 
 }  // namespace repcopy

@@ -10,32 +10,29 @@ namespace repcopy {
 RepRecordBuffer::RepRecordBuffer(std::vector<uint8_t> data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kRecordKeysId) {}
 
-uint64_t RepRecordBuffer::CountRecords() {
-  if (buffer_len() % record_file::kRecordKeySize != 0) return kWalkFailed;
-  ulCount_ = uint32_t(buffer_len() / record_file::kRecordKeySize);
-  return buffer_len();
+bool RepRecordBuffer::WalkRecords() {
+  return walk_each<record_key_record>([](uint32_t, const record_key_record&) {});
 }
 
-uint32_t RepRecordBuffer::u32_of(uint32_t i, uint32_t field) const {
-  if (i >= ulCount_) return 0;
-  byte_reader r(data_, uint64_t(i) * record_file::kRecordKeySize + field);
-  uint32_t v = 0;
-  r.u32(v);
-  return v;
+record_key_record RepRecordBuffer::record_at(uint32_t i) const {
+  record_key_record r;
+  if (i >= ulCount_) return r;
+  walk_archive a(data_, uint64_t(i) * record_file::kRecordKeySize);
+  describe(a, r);
+  return a.ok() ? r : record_key_record{};
 }
 
-uint32_t RepRecordBuffer::record_key(uint32_t i) const { return u32_of(i, 0); }
-uint32_t RepRecordBuffer::event_time(uint32_t i) const { return u32_of(i, 4); }
+uint32_t RepRecordBuffer::record_key(uint32_t i) const { return record_at(i).record_key; }
+uint32_t RepRecordBuffer::event_time(uint32_t i) const { return record_at(i).event_time; }
 
 void RepPosBuffer::Dump() const {
   RepPartBuffer::Dump();
   if (buffer_len() < record_file::kPositionRecordSize) return;
-  byte_reader r(data_);
-  uint64_t time = 0;
-  uint64_t filetime = 0;
-  r.u64(time);
-  r.seek(record_file::kPositionFiletimeOffset);
-  r.u64(filetime);
+  walk_archive a(data_);
+  position_record r;
+  describe(a, r);
+  const uint64_t time = r.time;
+  const uint64_t filetime = r.filetime;
   // Both are formatted as signed 64-bit seconds; the FILETIME difference wraps like the
   // format's own 64-bit arithmetic, so a time before 1970 prints as such.
   const int64_t seconds = int64_t(filetime - kFiletimeUnixEpoch) / int64_t(kFiletimeTicksPerSecond);

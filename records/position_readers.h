@@ -19,13 +19,12 @@ class RepRecordBuffer : public RepPartBuffer {
   uint32_t event_time(uint32_t i) const;
 
  protected:
-  // Fails unless the item length is a multiple of 8.
-  uint64_t CountRecords() override;
-  void ResizeIndex() override {}
-  void FillIndex() override {}
+  // Fails unless the item consists of whole records; a cut item counts none.
+  bool WalkRecords() override;
+  void ClearIndex() override { ulCount_ = 0; }
 
  private:
-  uint32_t u32_of(uint32_t i, uint32_t field) const;
+  record_key_record record_at(uint32_t i) const;
 };
 
 // Shared behaviour of the two position readers.

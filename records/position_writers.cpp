@@ -1,75 +1,82 @@
 #include "records/position_writers.h"
 
 #include "records/cache_writers.h"
-#include "records/record_format.h"
-#include "records/span_writer.h"
+#include "records/record_layouts.h"
 #include "util/time_text.h"
 
 namespace repcopy {
 
 namespace {
 
-// An empty batch (which the copy engine never hands over) leaves the zero-filled record.
-uint32_t empty_position(std::span<uint8_t> out) {
-  return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
+record_key_record key_of(const full_event& e) { return {e.record_key, e.event_time}; }
+
+position_record position_of(uint32_t time, uint32_t record_key, const full_event& first) {
+  position_record r;
+  r.time = time;
+  r.record_key = record_key;
+  r.filetime = seconds_to_filetime(time);
+  r.os_major = first.os_major;
+  r.os_minor = first.os_minor;
+  return r;
 }
 
-uint32_t write_position(std::span<uint8_t> out, uint32_t time, uint32_t record_key,
-                        const full_event& first) {
+// An empty batch (which the copy engine never hands over) leaves the zero-filled record.
+uint32_t write_position(std::span<uint8_t> out, const event_batch& events, bool last) {
+  if (events.empty()) {
+    return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
+  }
+  const full_event& first = events.front();
+  const full_event& e = last ? events.back() : first;
   span_writer w(out);
-  w.u64(time);
-  w.u32(record_key);
-  w.u64(seconds_to_filetime(time));
-  w.u32(first.os_major);
-  w.u32(first.os_minor);
-  w.u32(0);
-  return uint32_t(w.pos());
+  write_archive a(w);
+  describe(a, position_of(last ? e.stored_time : e.event_time, e.record_key, first));
+  return w.item_length();
 }
 
 }  // namespace
 
 uint32_t record_keys::estimate_size(const event_batch& events) {
-  return clamp_item_size(uint64_t(record_file::kRecordKeySize) * events.size());
+  uint64_t total = 0;
+  for (const full_event& e : events) total += record_size(key_of(e));
+  return clamp_item_size(total);
 }
 
 uint32_t record_keys::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  for (const full_event& e : events) {
-    w.u32(e.record_key);
-    w.u32(e.event_time);
-  }
-  return uint32_t(w.pos());
+  write_archive a(w);
+  for (const full_event& e : events) describe(a, key_of(e));
+  return w.item_length();
 }
 
-uint32_t first_pos::estimate_size(const event_batch&) { return record_file::kPositionRecordSize; }
+uint32_t first_pos::estimate_size(const event_batch&) { return record_size(position_record{}); }
 
 uint32_t first_pos::serialize(std::span<uint8_t> out, event_batch& events) {
-  if (events.empty()) return empty_position(out);
-  const full_event& first = events.front();
-  return write_position(out, first.event_time, first.record_key, first);
+  return write_position(out, events, false);
 }
 
-uint32_t last_pos::estimate_size(const event_batch&) { return record_file::kPositionRecordSize; }
+uint32_t last_pos::estimate_size(const event_batch&) { return record_size(position_record{}); }
 
 uint32_t last_pos::serialize(std::span<uint8_t> out, event_batch& events) {
-  if (events.empty()) return empty_position(out);
-  const full_event& last = events.back();
-  return write_position(out, last.stored_time, last.record_key, events.front());
+  return write_position(out, events, true);
 }
 
 uint32_t filter_dat::estimate_size(const event_batch&) { return 0; }
 
 uint32_t filter_dat::serialize(std::span<uint8_t>, event_batch&) { return 0; }
 
-uint32_t filters_stat::estimate_size(const event_batch&) { return record_file::kFilterStatSize; }
+uint32_t filters_stat::estimate_size(const event_batch&) {
+  return record_size(filter_stat_record{});
+}
 
 uint32_t filters_stat::serialize(std::span<uint8_t> out, event_batch& events) {
-  if (out.size() < record_file::kFilterStatSize) return 0;
+  if (out.empty()) return 0;
+  filter_stat_record r;
+  r.events = events.size();
+  r.last_event_time = events.empty() ? 0 : events.back().event_time;
   span_writer w(out);
-  w.u64(events.size());
-  w.u32(1);
-  w.u32(events.empty() ? 0 : events.back().event_time);
-  return record_file::kFilterStatSize;  // the last 11 bytes stay zero
+  write_archive a(w);
+  describe(a, r);
+  return w.item_length();
 }
 
 }  // namespace repcopy

@@ -112,6 +112,7 @@ inline constexpr uint32_t kRecordKeySize = 8;
 inline constexpr uint32_t kPositionRecordSize = 32;
 inline constexpr uint32_t kPositionFiletimeOffset = 12;
 inline constexpr uint32_t kFilterStatSize = 27;
+inline constexpr uint32_t kFilterStatZeros = 11;  // the zero bytes at its end
 inline constexpr uint32_t kFieldPairSize = 8;
 
 }  // namespace record_file

@@ -14,11 +14,9 @@ RepPartBuffer::RepPartBuffer(std::vector<uint8_t> unpacked, uint64_t real_len, i
 
 int32_t RepPartBuffer::Load() {
   ulCount_ = 0;
-  uint64_t reached = CountRecords();
-  if (reached == kWalkFailed || reached != buffer_len()) return -1;
-  ResizeIndex();
-  FillIndex();
-  return 0;
+  if (WalkRecords()) return 0;
+  ClearIndex();
+  return -1;
 }
 
 void RepPartBuffer::Dump() const {
@@ -28,30 +26,16 @@ void RepPartBuffer::Dump() const {
   hex_dump(data_, data_.size());
 }
 
-uint64_t RepPartBuffer::CountRecords() {
-  byte_reader r(data_);
-  while (!r.at_end()) {
-    uint32_t n = 0;
-    if (!r.u32(n) || !r.skip(uint64_t(n) * 2)) return kWalkFailed;
-    ++ulCount_;
-  }
-  return r.pos();
+bool RepPartBuffer::WalkRecords() {
+  return walk_each<string_record>([this](uint32_t start, const string_record&) {
+    record_starts_.push_back(start);
+    string_starts_.push_back(start + record_file::kCountedStringHeader);
+  });
 }
 
-void RepPartBuffer::ResizeIndex() {
-  record_starts_.resize(ulCount_);
-  string_starts_.resize(ulCount_);
-}
-
-void RepPartBuffer::FillIndex() {
-  byte_reader r(data_);
-  for (uint32_t i = 0; i < ulCount_; ++i) {
-    uint32_t n = 0;
-    record_starts_[i] = uint32_t(r.pos());
-    r.u32(n);
-    string_starts_[i] = uint32_t(r.pos());
-    r.skip(uint64_t(n) * 2);
-  }
+void RepPartBuffer::ClearIndex() {
+  record_starts_ = {};
+  string_starts_ = {};
 }
 
 std::u16string RepPartBuffer::counted_string_at(uint32_t offset) const {

@@ -1,14 +1,17 @@
 #pragma once
 // RepBuffer: the base of every reader of repository file data. RepPartBuffer: one unpacked
-// internal file viewed as records; the base record layout is the counted string (u32 n, then n
-// UTF-16LE code units). Subclasses (records/) replace CountRecords, ResizeIndex and FillIndex
-// for their own layouts. Index vectors hold byte offsets into the buffer, checked by the walk.
+// internal file viewed as records; the base record layout is the counted string (string_record
+// of records/record_layouts.h). Subclasses (records/) replace WalkRecords and ClearIndex for
+// their own layouts. The walk is one pass with the layout's description: it checks each record
+// against the end of the item, counts it and indexes it. Index vectors hold byte offsets into
+// the buffer, checked by the walk.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "records/record_layouts.h"
 #include "util/bytes.h"
 
 namespace repcopy {
@@ -42,8 +45,8 @@ class RepPartBuffer : public RepBuffer {
   // (real_len), not the padded vector size, so an empty item holds zero records.
   RepPartBuffer(std::vector<uint8_t> unpacked, uint64_t real_len, int32_t buffer_id);
 
-  // CountRecords; fails (-1) unless the walk ends exactly at buffer_len; then ResizeIndex and
-  // FillIndex.
+  // WalkRecords; fails (-1), with no index but ulCount() the records walked, unless the walk
+  // ends exactly at buffer_len.
   int32_t Load() override;
   // "id = ", class name, buffer_len, ulCount, then a hex dump of the whole buffer.
   void Dump() const override;
@@ -54,15 +57,28 @@ class RepPartBuffer : public RepBuffer {
   // Class name printed by Dump for a Buffer ID 0 to 14 ("N/A" otherwise).
   static const char* class_name(int32_t buffer_id);
 
-  // Returned by a record walk when a record or a length field does not fit the buffer.
-  static constexpr uint64_t kWalkFailed = ~uint64_t(0);
-
  protected:
-  // Walks the records from offset 0, counting them into ulCount_; returns the offset reached,
-  // or kWalkFailed as soon as a record would pass the end.
-  virtual uint64_t CountRecords();
-  virtual void ResizeIndex();
-  virtual void FillIndex();
+  // Walks the records from offset 0, counting them into ulCount_ and indexing them; false as
+  // soon as a record would pass the end.
+  virtual bool WalkRecords();
+  // Drops the index after a failed walk.
+  virtual void ClearIndex();
+
+  // The walk of items made of Record alone: describes one record after the other until the end,
+  // calling on_record(start, record) for each and counting it. False when a record does not fit.
+  template <class Record, class OnRecord>
+  bool walk_each(OnRecord&& on_record) {
+    walk_archive a(data_);
+    while (!a.at_end()) {
+      const uint32_t start = uint32_t(a.pos());
+      Record record;
+      describe(a, record);
+      if (!a.ok()) return false;
+      on_record(start, record);
+      ++ulCount_;
+    }
+    return true;
+  }
 
   // Reads the string of a counted-string record starting at offset (already validated).
   std::u16string counted_string_at(uint32_t offset) const;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/storage_item.h"
+#include "records/span_writer.h"
 
 namespace repcopy {
 
@@ -26,7 +27,7 @@ class segment {
   // Upper bound of the item's unpacked length; 0 exactly when the item is empty.
   virtual uint32_t estimate_size(const event_batch& events) = 0;
   // Writes the item into out (zero-filled, estimate_size bytes; empty when the estimate is 0)
-  // and returns its exact length.
+  // and returns its exact length, or kItemOverflow when it would not fit.
   virtual uint32_t serialize(std::span<uint8_t> out, event_batch& events) = 0;
 
   const int32_t buffer_id;

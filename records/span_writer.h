@@ -5,11 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
+#include <string_view>
 
 #include "util/bytes.h"
 
 namespace repcopy {
+
+// A writer's result when its item would pass the area it asked for: a bug in its size, reported
+// by the caller and never clamped.
+inline constexpr uint32_t kItemOverflow = UINT32_MAX;
 
 class span_writer {
  public:
@@ -17,7 +21,12 @@ class span_writer {
 
   size_t pos() const { return pos_; }
   bool ok() const { return ok_; }
+  // The length written, or kItemOverflow once a write was refused.
+  uint32_t item_length() const { return ok_ ? uint32_t(pos_) : kItemOverflow; }
 
+  bool u8(uint8_t v) {
+    return put(1, [&](uint8_t* p) { *p = v; });
+  }
   bool u16(uint16_t v) {
     return put(2, [&](uint8_t* p) { store_le16(p, v); });
   }
@@ -33,13 +42,13 @@ class span_writer {
     });
   }
   // All code units as they are, NULs included.
-  bool utf16(const std::u16string& s) {
+  bool utf16(std::u16string_view s) {
     if (s.size() > (SIZE_MAX >> 1)) return fail();
     return put(s.size() * 2, [&](uint8_t* p) {
       for (size_t i = 0; i < s.size(); ++i) store_le16(p + 2 * i, uint16_t(s[i]));
     });
   }
-  bool counted_utf16(const std::u16string& s) {
+  bool counted_utf16(std::u16string_view s) {
     if (s.size() > UINT32_MAX || !room(4 + uint64_t(s.size()) * 2)) return fail();
     return u32(uint32_t(s.size())) && utf16(s);
   }

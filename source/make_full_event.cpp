@@ -57,110 +57,162 @@ bool has_record(const RepPartBuffer* buffer, uint32_t i) {
   return buffer != nullptr && i < buffer->ulCount();
 }
 
-// Builds the event of one kept record. Returns false when an index other than the computer's
-// named no record; that field then stays empty.
-bool build_event(const part_readers& p, const footer_info& info, uint32_t i, const events_record& r,
-                 uint32_t stored_time, uint32_t record_sum, uint32_t event_time, bool fields_ok,
-                 const std::vector<std::pair<uint32_t, uint32_t>>& fields, full_event& e) {
-  bool sound = fields_ok;
-  e = full_event{};
-  e.origin_flag = 1;
-  e.host_computer = info.computer;
-  e.host_computer_crc = crc32_of_text(e.host_computer);
-  e.platform_id = info.platform_id;
-  e.under_data_source = info.under_data_source;
-  if (has_record(p.keys, i)) {
-    e.record_key = p.keys->record_key(i);
-  } else {
-    sound = false;
-  }
-  e.computer = p.comp->name(r.comp_index);
-  e.computer_crc = crc32_of_text(e.computer);
-  if (r.user_index != kNoIndex) {
-    if (has_record(p.user, r.user_index)) {
-      e.user_string1 = p.user->string1(r.user_index);
-      e.user_string1_crc = crc32_of_text(e.user_string1);
-      e.user_string2 = p.user->string2(r.user_index);
-      e.user_string2_crc = crc32_of_text(e.user_string2);
-      e.user_binary = p.user->binary(r.user_index);
-    } else {
-      sound = false;
-    }
-  }
-  if (r.cat_index != kNoIndex) {
-    if (has_record(p.cat, r.cat_index)) {
-      e.category = p.cat->category(r.cat_index);
-      e.event_id = masked_event_id(p.cat->event_id(r.cat_index), info.platform_id);
-      e.category_name = p.cat->name(r.cat_index);
-      e.category_name_crc = crc32_of_text(e.category_name);
-    } else {
-      sound = false;
-    }
-  }
-  if (r.src_index != kNoIndex) {
-    if (has_record(p.src, r.src_index)) {
-      e.src_name = p.src->string_at(r.src_index);
-      e.src_name_crc = crc32_of_text(e.src_name);
-    } else {
-      sound = false;
-    }
-  }
-  e.event_time = event_time;
-  e.stored_time = stored_time;
-  e.domain = info.domain;
-  e.computer_type = info.computer_type;
-  e.record_sum = record_sum;
-  if (r.desc_index != kNoIndex) {
-    if (has_record(p.desc, r.desc_index)) {
-      e.description = p.desc->string_at(r.desc_index);
-      e.description_crc = crc32_of_text(e.description);
-    } else {
-      sound = false;
-    }
-  }
-  e.data.assign(r.data.begin(), r.data.end());
-  e.string_slots = r.string_slots;
-  e.strings_aux = r.strings_aux;
-  for (const decoded_slot& slot : decode_string_words(r.words, r.string_slots)) {
-    insertion_string s;
-    s.ordinal = slot.ordinal;
-    if (slot.cache_index != NO_STRING) {
-      if (has_record(p.ins, slot.cache_index)) {
-        s.text = p.ins->string_at(slot.cache_index);
-        s.crc = crc32_of_text(s.text);
-      } else {
-        sound = false;
-      }
-    }
-    e.strings.push_back(std::move(s));
-  }
-  e.string_count = uint32_t(e.strings.size());
-  for (const auto& [name_index, value_index] : fields) {
-    named_field f;
-    if (has_record(p.nf_names, name_index)) {
-      f.name = p.nf_names->string_at(name_index);
-      f.name_crc = crc32_of_text(f.name);
-    } else {
-      sound = false;
-    }
-    if (has_record(p.nf_values, value_index)) {
-      f.value = p.nf_values->string_at(value_index);
-      f.value_crc = crc32_of_text(f.value);
-    } else {
-      sound = false;
-    }
-    f.name_index = name_index;
-    f.value_index = value_index;
-    e.named_fields.push_back(std::move(f));
-  }
-  e.named_count = uint32_t(e.named_fields.size());
-  e.src_index = r.src_index;
-  e.cat_index = r.cat_index;
-  e.comp_index = r.comp_index;
-  e.user_index = r.user_index;
-  e.desc_index = r.desc_index;
-  return sound;
+// The run's time window and EventID list (none without a filter); a category index that names
+// no record passes the list, and the event is then reported as damaged.
+bool passes_filters(const filter_config* filter, const part_readers& p, const footer_info& info,
+                    const events_record& r, uint32_t event_time) {
+  if (filter == nullptr) return true;
+  if (!event_in_window(*filter, event_time)) return false;
+  return !filter->id_on || r.cat_index == kNoIndex || !has_record(p.cat, r.cat_index) ||
+         id_passes(*filter, masked_event_id(p.cat->event_id(r.cat_index), info.platform_id));
 }
+
+using field_pairs = std::vector<std::pair<uint32_t, uint32_t>>;
+
+// One kept events record with what the walk over its part adds: its times and its named fields.
+struct kept_record {
+  uint32_t number;  // also its record in 0_record.keys
+  const events_record& r;
+  uint32_t stored_time;
+  uint32_t event_time;
+  uint32_t coded_event_time;  // becomes full_event::record_sum
+  bool fields_ok;             // false when 0_nfields.dat had no record for it
+  const field_pairs& fields;
+};
+
+// Builds the event of one kept record from the part's caches, one step per cache. A step whose
+// index names no record leaves its field empty and marks the event unsound (the computer is
+// checked by the caller, before the times are taken from it).
+class event_builder {
+ public:
+  event_builder(const part_readers& p, const footer_info& info, full_event& e)
+      : p_(p), info_(info), e_(e) {}
+
+  // False when an index other than the computer's named no record.
+  bool build(const kept_record& k) {
+    sound_ = k.fields_ok;
+    e_ = full_event{};
+    take_footer();
+    take_record(k);
+    take_computer(k.r.comp_index);
+    take_user(k.r.user_index);
+    take_category(k.r.cat_index);
+    take_source(k.r.src_index);
+    take_description(k.r.desc_index);
+    take_strings(k.r);
+    take_fields(k.fields);
+    return sound_;
+  }
+
+ private:
+  // Whether the record exists; a missing one makes the event unsound.
+  bool found(const RepPartBuffer* buffer, uint32_t index) {
+    if (has_record(buffer, index)) return true;
+    sound_ = false;
+    return false;
+  }
+  // For the indexes where kNoIndex names no record, soundly.
+  bool named_and_found(const RepPartBuffer* buffer, uint32_t index) {
+    return index != kNoIndex && found(buffer, index);
+  }
+
+  void take_footer() {
+    e_.origin_flag = 1;
+    e_.host_computer = info_.computer;
+    e_.host_computer_crc = crc32_of_text(e_.host_computer);
+    e_.platform_id = info_.platform_id;
+    e_.under_data_source = info_.under_data_source;
+    e_.domain = info_.domain;
+    e_.computer_type = info_.computer_type;
+  }
+
+  void take_record(const kept_record& k) {
+    if (found(p_.keys, k.number)) e_.record_key = p_.keys->record_key(k.number);
+    e_.event_time = k.event_time;
+    e_.stored_time = k.stored_time;
+    e_.record_sum = k.coded_event_time;
+    e_.data.assign(k.r.data.begin(), k.r.data.end());
+    e_.string_slots = k.r.string_slots;
+    e_.strings_aux = k.r.strings_aux;
+    e_.src_index = k.r.src_index;
+    e_.cat_index = k.r.cat_index;
+    e_.comp_index = k.r.comp_index;
+    e_.user_index = k.r.user_index;
+    e_.desc_index = k.r.desc_index;
+  }
+
+  void take_computer(uint32_t index) {
+    e_.computer = p_.comp->name(index);
+    e_.computer_crc = crc32_of_text(e_.computer);
+  }
+
+  void take_user(uint32_t index) {
+    if (!named_and_found(p_.user, index)) return;
+    e_.user_string1 = p_.user->string1(index);
+    e_.user_string1_crc = crc32_of_text(e_.user_string1);
+    e_.user_string2 = p_.user->string2(index);
+    e_.user_string2_crc = crc32_of_text(e_.user_string2);
+    e_.user_binary = p_.user->binary(index);
+  }
+
+  void take_category(uint32_t index) {
+    if (!named_and_found(p_.cat, index)) return;
+    e_.category = p_.cat->category(index);
+    e_.event_id = masked_event_id(p_.cat->event_id(index), info_.platform_id);
+    e_.category_name = p_.cat->name(index);
+    e_.category_name_crc = crc32_of_text(e_.category_name);
+  }
+
+  void take_source(uint32_t index) {
+    if (!named_and_found(p_.src, index)) return;
+    e_.src_name = p_.src->string_at(index);
+    e_.src_name_crc = crc32_of_text(e_.src_name);
+  }
+
+  void take_description(uint32_t index) {
+    if (!named_and_found(p_.desc, index)) return;
+    e_.description = p_.desc->string_at(index);
+    e_.description_crc = crc32_of_text(e_.description);
+  }
+
+  // A slot without text (NO_STRING) keeps its ordinal with an empty text.
+  void take_strings(const events_record& r) {
+    for (const decoded_slot& slot : decode_string_words(r.words, r.string_slots)) {
+      insertion_string s;
+      s.ordinal = slot.ordinal;
+      if (slot.cache_index != NO_STRING && named_and_found(p_.ins, slot.cache_index)) {
+        s.text = p_.ins->string_at(slot.cache_index);
+        s.crc = crc32_of_text(s.text);
+      }
+      e_.strings.push_back(std::move(s));
+    }
+    e_.string_count = uint32_t(e_.strings.size());
+  }
+
+  // Both halves of a pair are looked up even when the other is missing.
+  void take_fields(const field_pairs& fields) {
+    for (const auto& [name_index, value_index] : fields) {
+      named_field f;
+      if (found(p_.nf_names, name_index)) {
+        f.name = p_.nf_names->string_at(name_index);
+        f.name_crc = crc32_of_text(f.name);
+      }
+      if (found(p_.nf_values, value_index)) {
+        f.value = p_.nf_values->string_at(value_index);
+        f.value_crc = crc32_of_text(f.value);
+      }
+      f.name_index = name_index;
+      f.value_index = value_index;
+      e_.named_fields.push_back(std::move(f));
+    }
+    e_.named_count = uint32_t(e_.named_fields.size());
+  }
+
+  const part_readers& p_;
+  const footer_info& info_;
+  full_event& e_;
+  bool sound_ = true;
+};
 
 }  // namespace
 
@@ -171,14 +223,18 @@ int32_t RepFileSource::make_full_event2(const part_record& part, const footer_in
   if (count > p.events->ulCount()) count = p.events->ulCount();
   // Both running sums and the named-field cursor move over every record, kept or skipped.
   uint32_t stored_time = 0;
-  uint32_t record_sum = 0;
+  // The running sum of the event-time deltas: the event time as the events file codes it. The
+  // event's time comes from its computer record instead; this sum only travels along in
+  // full_event::record_sum.
+  uint32_t coded_event_time = 0;
   uint64_t field_offset = 0;
-  std::vector<std::pair<uint32_t, uint32_t>> fields;
+  field_pairs fields;
   full_event event;
+  event_builder builder(p, info, event);
   for (uint32_t i = 0; i < count; ++i) {
     const events_record r = p.events->record(i);
     stored_time += r.stored_delta;
-    record_sum += r.event_delta;
+    coded_event_time += r.event_delta;
     fields.clear();
     // A table without a record for this event gives it no fields and marks it damaged.
     const bool fields_ok = p.nfields == nullptr || p.nfields->read_fields(field_offset, fields);
@@ -188,16 +244,10 @@ int32_t RepFileSource::make_full_event2(const part_record& part, const footer_in
       continue;
     }
     const uint32_t event_time = p.comp->time_offset(r.comp_index) + stored_time;
-    if (filter_ != nullptr && !event_in_window(*filter_, event_time)) continue;
-    if (filter_ != nullptr && filter_->id_on && r.cat_index != kNoIndex &&
-        has_record(p.cat, r.cat_index) &&
-        !id_passes(*filter_, masked_event_id(p.cat->event_id(r.cat_index), info.platform_id))) {
-      continue;
-    }
-    const bool sound = fatal_on_exception("=make_full_event2=\n", [&] {
-      return build_event(p, info, i, r, stored_time, record_sum, event_time, fields_ok, fields,
-                         event);
-    });
+    if (!passes_filters(filter_, p, info, r, event_time)) continue;
+    const kept_record kept{i, r, stored_time, event_time, coded_event_time, fields_ok, fields};
+    const bool sound =
+        fatal_on_exception("=make_full_event2=\n", [&] { return builder.build(kept); });
     if (!sound) ++damage_.bad_records;
     sink(event);  // outside the guard: destroying a paused generator unwinds through here
   }

@@ -43,23 +43,31 @@ class partial_file {
   bool done_ = false;
 };
 
-// Runs the fifteen writers in kWriterRunOrder over the batch and packs each item. False when an
-// item could not be packed. Empty named-field items get no writer (null).
-bool run_writers(event_batch& events, uint32_t platform_id, const segment_factory& factory,
-                 std::array<std::unique_ptr<segment>, kBufferIdCount>& writers) {
+// Runs the fifteen writers in kWriterRunOrder over the batch and packs each item. 0, or
+// kItemOverflowed when a writer would pass its own size, or kItemNotPacked when an item could
+// not be packed. Empty named-field items get no writer (null).
+int32_t run_writers(event_batch& events, uint32_t platform_id, const segment_factory& factory,
+                    std::array<std::unique_ptr<segment>, kBufferIdCount>& writers) {
   for (int32_t id : kWriterRunOrder) {
     std::unique_ptr<segment> writer = factory(id);
     writer->platform_id = int32_t(platform_id);
     const uint32_t estimate = writer->estimate_size(events);
     if (estimate == 0 && omitted_when_empty(id)) continue;
     std::vector<uint8_t> scratch(estimate, 0);
-    uint32_t length = writer->serialize(scratch, events);
-    if (length > estimate) length = estimate;  // a writer never reports more than it was given
+    const uint32_t length = writer->serialize(scratch, events);
+    if (length == kItemOverflow || length > estimate) {
+      // A size that disagrees with the item is a bug; a cut item would still carry a valid CRC.
+      std::cout << "create_repository_file: " << writer->item_name
+                << " does not fit its computed size of " << estimate << " bytes" << std::endl;
+      return kItemOverflowed;
+    }
     writer->unpacked_length = length;
-    if (pack_item(*writer, std::span<const uint8_t>(scratch.data(), length)) == 0) return false;
+    if (pack_item(*writer, std::span<const uint8_t>(scratch.data(), length)) == 0) {
+      return kItemNotPacked;
+    }
     writers[size_t(id)] = std::move(writer);
   }
-  return true;
+  return 0;
 }
 
 std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t footer_offset,
@@ -78,7 +86,8 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
                               int& mark) {
   mark = 1;
   std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
-  if (!run_writers(events, props.PlatformID, factory, writers)) return kItemNotPacked;
+  if (const int32_t rc = run_writers(events, props.PlatformID, factory, writers); rc != 0)
+    return rc;
 
   // Items in file order from offset 512, back to back.
   std::vector<const segment*> items;
