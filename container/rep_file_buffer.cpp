@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <iostream>
 #include <stdexcept>
 #include <string>
-#include <iostream>
 #include <unordered_map>
 
 #include "container/buffer_id.h"
@@ -50,10 +50,10 @@ void RepFileBuffer::CheckHeader() {
     // A footer said to end past the end of the file is what a cut-off copy looks like.
     const uint64_t end = last_footer_offset_ + last_footer_len_;
     const bool past_end = last_footer_offset_ > size || end > size;
-    note(past_end, std::string(past_end ? "the header names a footer ending at "
-                                        : "header sum wrong: the footer named by the header ends at ") +
-                       std::to_string(end) + " but the file has " + std::to_string(size) +
-                       " bytes");
+    note(past_end,
+         std::string(past_end ? "the header names a footer ending at "
+                              : "header sum wrong: the footer named by the header ends at ") +
+             std::to_string(end) + " but the file has " + std::to_string(size) + " bytes");
     return;
   }
   if (!ScanFooters()) {
@@ -139,8 +139,8 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
       std::cout << "Part table entry at " << entry_pos << " runs past the end of the table "
                 << table_end << "; the rest of the table is skipped" << std::endl;
       ++damage_count_;
-      note(false, "part table entry at " + std::to_string(entry_pos) +
-                      " runs past the end of the table");
+      note(false,
+           "part table entry at " + std::to_string(entry_pos) + " runs past the end of the table");
       break;
     }
     e.name_len = name_len;
@@ -251,8 +251,7 @@ int32_t RepFileBuffer::LoadFooters() {
       for (auto& slot : part.slots) {
         if (slot != nullptr && slot->Load() < 0) {
           note(false, "records of part " + std::to_string(part.index) + " " +
-                          RepPartBuffer::class_name(slot->buffer_id()) +
-                          " do not fill their item");
+                          RepPartBuffer::class_name(slot->buffer_id()) + " do not fill their item");
           return -1;
         }
       }

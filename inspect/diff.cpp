@@ -7,11 +7,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "source/rep_file_source.h"
-#include "model/copy_outcome.h"
-#include "source/rep_source2.h"
 #include "inspect/event_hash.h"
 #include "inspect/muted_output.h"
+#include "model/copy_outcome.h"
+#include "source/rep_file_source.h"
+#include "source/rep_source2.h"
 #include "util/text.h"
 #include "util/time_text.h"
 
@@ -48,8 +48,8 @@ enum class difference_kind { missing, extra, duplicated, changed };
 
 struct difference {
   difference_kind kind;
-  event_ref source;  // missing, changed
-  event_ref target;  // extra, duplicated, changed
+  event_ref source;            // missing, changed
+  event_ref target;            // extra, duplicated, changed
   uint64_t source_copies = 0;  // duplicated: how often each side holds it
   uint64_t target_copies = 0;
 };
@@ -67,31 +67,41 @@ void read_file(const side& s, uint32_t file, Visit visit) {
                           [&](const full_event& e) { visit(e, ordinal++); });
 }
 
-// First pass: the whole tree, as the copy walks it.
-void sum_side(side& s) {
-  event_hasher hash;
+// The files of the tree in the order and with the rules of the copy's walk (hot part, then main
+// part; the file-name time test of the filter). The walk only lists them: the files are read
+// afterwards on the main stack, not on the walk's small generator stack.
+std::vector<std::u16string> walk_files(side& s) {
+  std::vector<std::u16string> files;
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    auto process = [&s, &hash](const std::u16string& path, const event_sink&) {
-      const uint32_t file = uint32_t(s.files.size());
-      s.files.push_back(path);
-      group_sum* last = nullptr;
-      event_group last_group;
-      return process_repository_file(path, s.filter, &s.outcome, [&](const full_event& e) {
-        if (last == nullptr || e.domain != last_group.domain ||
-            e.host_computer != last_group.computer ||
-            e.under_data_source != last_group.data_source) {
-          last_group = group_of(e);
-          last = &s.groups[last_group];
-          if (last->files.empty() || last->files.back() != file) last->files.push_back(file);
-        }
-        ++last->count;
-        add_hash(last->sum, hash(e));
-        ++s.events;
-      });
-    };
-    RepSource2 walk(s.root, mode, s.filter, &s.outcome, process);
+    RepSource2 walk(s.root, mode, s.filter, &s.outcome,
+                    [&files](const std::u16string& path, const event_sink&) {
+                      files.push_back(path);
+                      return 0;
+                    });
     full_event unused;
-    walk.next_event(unused);  // the processor takes every event itself; the walk yields none
+    walk.next_event(unused);  // the walk yields no event: it ends after listing every file
+  }
+  return files;
+}
+
+// First pass: every file of the tree, each event's hash added to its group.
+void sum_side(side& s) {
+  s.files = walk_files(s);
+  event_hasher hash;
+  for (uint32_t file = 0; file < s.files.size(); ++file) {
+    group_sum* last = nullptr;
+    event_group last_group;
+    process_repository_file(s.files[file], s.filter, &s.outcome, [&](const full_event& e) {
+      if (last == nullptr || e.domain != last_group.domain ||
+          e.host_computer != last_group.computer || e.under_data_source != last_group.data_source) {
+        last_group = group_of(e);
+        last = &s.groups[last_group];
+        if (last->files.empty() || last->files.back() != file) last->files.push_back(file);
+      }
+      ++last->count;
+      add_hash(last->sum, hash(e));
+      ++s.events;
+    });
   }
 }
 
@@ -124,9 +134,9 @@ void compare_slice(const std::vector<event_ref>& src, const std::vector<event_re
                    std::vector<difference>& duplicated) {
   size_t i = 0, j = 0;
   while (i < src.size() || j < dst.size()) {
-    event_hash h = i == src.size()                 ? dst[j].hash
-                   : j == dst.size()               ? src[i].hash
-                   : std::min(src[i].hash, dst[j].hash);
+    event_hash h = i == src.size()   ? dst[j].hash
+                   : j == dst.size() ? src[i].hash
+                                     : std::min(src[i].hash, dst[j].hash);
     size_t i_end = i, j_end = j;
     while (i_end < src.size() && src[i_end].hash == h) ++i_end;
     while (j_end < dst.size() && dst[j_end].hash == h) ++j_end;
@@ -174,8 +184,8 @@ void pair_changes(std::vector<difference>& missing, std::vector<difference>& ext
 std::string utc_text(uint32_t seconds) {
   const utc_fields t = utc_from_seconds(seconds);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 
@@ -235,9 +245,8 @@ int run_diff(const std::u16string& source, const std::u16string& target,
   }
   for (const side* s : {&src, &dst}) {
     if (s->outcome.damaged_files() != 0) {
-      out << "warning: " << s->outcome.damaged_files() << " damaged file(s) in "
-          << to_utf8(s->root) << "; their sound events are compared (see repdump verify)"
-          << std::endl;
+      out << "warning: " << s->outcome.damaged_files() << " damaged file(s) in " << to_utf8(s->root)
+          << "; their sound events are compared (see repdump verify)" << std::endl;
     }
   }
 
@@ -246,8 +255,8 @@ int run_diff(const std::u16string& source, const std::u16string& target,
     for (const auto& [group, sum] : s->groups) {
       const side& other = s == &src ? dst : src;
       auto it = other.groups.find(group);
-      const bool same = it != other.groups.end() && it->second.count == sum.count &&
-                        it->second.sum == sum.sum;
+      const bool same =
+          it != other.groups.end() && it->second.count == sum.count && it->second.sum == sum.sum;
       if (!same && (s == &src || it == other.groups.end())) differing.push_back(group);
     }
   }
@@ -262,8 +271,8 @@ int run_diff(const std::u16string& source, const std::u16string& target,
       return it == s.groups.end() ? uint64_t(0) : it->second.count;
     };
     const uint64_t largest = std::max(count_of(src), count_of(dst));
-    const uint64_t slices = std::max<uint64_t>(1, (largest + options.slice_events - 1) /
-                                                      std::max<uint64_t>(1, options.slice_events));
+    const uint64_t slices = std::max<uint64_t>(
+        1, (largest + options.slice_events - 1) / std::max<uint64_t>(1, options.slice_events));
     std::vector<difference> missing, extra, duplicated, changed;
     for (uint64_t slice = 0; slice < slices; ++slice) {
       std::vector<event_ref> a, b;

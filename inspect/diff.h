@@ -4,10 +4,10 @@
 // other event. Events are matched by content (event_hash), whatever files and batches hold
 // them.
 //
-// Memory stays bounded by the number of groups (domain, computer, data source), not of events:
-// the first pass keeps per group only a count, the sum of the events' 128-bit hashes (a
-// multiset hash: equal multisets give equal sums, the order does not matter) and the files
-// that hold the group. Only groups whose counts or sums differ are read again, file by file,
+// Memory grows with the number of groups (domain, computer, data source) and of files, not of
+// events: the first pass keeps the path of every file read and per group only a count, the sum
+// of the events' 128-bit hashes (a multiset hash: equal multisets give equal sums, the order
+// does not matter) and the files that hold the group. Only groups whose counts or sums differ are read again, file by file,
 // and their hashes sorted and compared to name the events; a group larger than
 // slice_events is compared in slices of its hashes, one slice per reading.
 
@@ -20,9 +20,9 @@
 namespace repcopy {
 
 struct diff_options {
-  filter_config filter;        // applied to the source only
-  size_t max_lines = 20;       // differences printed; all are counted
-  uint64_t slice_events = 4'000'000;  // events of one group compared at once (32 bytes each)
+  filter_config filter;               // applied to the source only
+  size_t max_lines = 20;              // differences printed; all are counted
+  uint64_t slice_events = 2'000'000;  // events of one group compared at once (32 bytes each)
 };
 
 struct diff_counts {

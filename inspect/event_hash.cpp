@@ -96,7 +96,8 @@ std::vector<std::string> changed_fields(const full_event& a, const full_event& b
   check(a.string_slots == b.string_slots && a.strings_aux == b.strings_aux, "string_slots");
   bool strings_same = a.strings.size() == b.strings.size();
   for (size_t i = 0; strings_same && i < a.strings.size(); ++i) {
-    strings_same = a.strings[i].ordinal == b.strings[i].ordinal && a.strings[i].text == b.strings[i].text;
+    strings_same =
+        a.strings[i].ordinal == b.strings[i].ordinal && a.strings[i].text == b.strings[i].text;
   }
   check(strings_same, "strings");
   bool fields_same = a.named_fields.size() == b.named_fields.size();

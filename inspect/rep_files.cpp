@@ -29,10 +29,9 @@ void walk(const std::u16string& root, std::vector<std::u16string>& files) {
     }
     std::vector<platform::dir_entry> entries;
     if (!platform::list_directory(dir, entries)) continue;
-    std::sort(entries.begin(), entries.end(),
-              [](const platform::dir_entry& a, const platform::dir_entry& b) {
-                return a.name < b.name;
-              });
+    std::sort(
+        entries.begin(), entries.end(),
+        [](const platform::dir_entry& a, const platform::dir_entry& b) { return a.name < b.name; });
     std::vector<std::u16string> subdirs;
     for (const platform::dir_entry& e : entries) {
       std::u16string path = dir + platform::kSeparator + e.name;

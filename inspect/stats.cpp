@@ -5,9 +5,9 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "source/rep_file_source.h"
 #include "inspect/muted_output.h"
 #include "inspect/rep_files.h"
+#include "source/rep_file_source.h"
 #include "util/text.h"
 #include "util/time_text.h"
 
@@ -21,8 +21,8 @@ constexpr load_flags kNoLoadFlags = {};
 std::string utc_text(uint32_t seconds) {
   const utc_fields t = utc_from_seconds(seconds);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02u:%02u:%02uZ", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02u:%02u:%02uZ", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 

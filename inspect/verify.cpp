@@ -2,9 +2,9 @@
 
 #include <ostream>
 
-#include "source/rep_file_source.h"
 #include "inspect/muted_output.h"
 #include "inspect/rep_files.h"
+#include "source/rep_file_source.h"
 #include "util/text.h"
 
 namespace repcopy {

@@ -13,8 +13,8 @@
 namespace repcopy {
 
 struct file_check {
-  uint64_t events = 0;               // events the file yields
-  std::vector<damage_note> damage;   // empty for a sound file
+  uint64_t events = 0;              // events the file yields
+  std::vector<damage_note> damage;  // empty for a sound file
 };
 
 // Reads and checks one file; the readers' own messages are silenced.

@@ -14,20 +14,9 @@
 
 namespace repcopy {
 
-// A counted name followed by fixed fields (the category and computer caches).
-class RepNameTailBuffer : public RepPartBuffer {
- protected:
-  using RepPartBuffer::RepPartBuffer;
-
-  // Indexes a record that starts with name.
-  void index_name(uint32_t start, const counted_text& name);
-  void ClearIndex() override;
-
-  // Offset of the bytes after the name of record i (i < ulCount()).
-  std::vector<uint32_t> tail_starts_;
-};
-
-class RepCatBuffer : public RepNameTailBuffer {
+// Each reader indexes its record starts in one walk and reads a record back with the same
+// description when asked for a field.
+class RepCatBuffer : public RepPartBuffer {
  public:
   RepCatBuffer(std::vector<uint8_t> data, uint64_t real_len);
 
@@ -40,7 +29,7 @@ class RepCatBuffer : public RepNameTailBuffer {
   bool WalkRecords() override;
 };
 
-class RepCompBuffer : public RepNameTailBuffer {
+class RepCompBuffer : public RepPartBuffer {
  public:
   RepCompBuffer(std::vector<uint8_t> data, uint64_t real_len);
 
@@ -61,12 +50,6 @@ class RepUserBuffer : public RepPartBuffer {
 
  protected:
   bool WalkRecords() override;
-  void ClearIndex() override;
-
- private:
-  // record_starts_ holds the N1 fields; these the N2 and M fields.
-  std::vector<uint32_t> second_starts_;
-  std::vector<uint32_t> binary_starts_;
 };
 
 class RepDescBuffer : public RepPartBuffer {

@@ -24,11 +24,9 @@ uint32_t RepEventsBuffer::word_count(uint32_t i) const {
 }
 
 events_record RepEventsBuffer::record(uint32_t i) const {
-  if (i >= record_starts_.size()) return {};
-  walk_archive a(data_, record_starts_[i]);
-  events_layout r;
-  describe(a, r);
-  if (!a.ok()) return {};
+  const std::optional<events_layout> layout = record_at<events_layout>(i);
+  if (!layout) return {};
+  const events_layout& r = *layout;
   events_record rec;
   rec.data_length = r.data_length;
   rec.src_index = r.src_index;

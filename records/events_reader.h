@@ -4,9 +4,8 @@
 // each record's fixed 36 bytes, each string word and the data before reading them, so Load fails
 // on a record that is cut short or claims more than the item holds.
 //
-// The ten fixed fields lie at fixed distances from a record's start, so the index keeps only
-// what varies per record: the record start (RepPartBuffer::record_starts_) and the word count W,
-// from which the words (start + 36) and the data (start + 36 + 4W) follow.
+// The index keeps the record start (RepPartBuffer::record_starts_) and the word count W;
+// record(i) reads the record back with the same description.
 
 #include <cstdint>
 #include <vector>

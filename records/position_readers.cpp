@@ -14,7 +14,7 @@ bool RepRecordBuffer::WalkRecords() {
   return walk_each<record_key_record>([](uint32_t, const record_key_record&) {});
 }
 
-record_key_record RepRecordBuffer::record_at(uint32_t i) const {
+record_key_record RepRecordBuffer::key_record(uint32_t i) const {
   record_key_record r;
   if (i >= ulCount_) return r;
   walk_archive a(data_, uint64_t(i) * record_file::kRecordKeySize);
@@ -22,8 +22,8 @@ record_key_record RepRecordBuffer::record_at(uint32_t i) const {
   return a.ok() ? r : record_key_record{};
 }
 
-uint32_t RepRecordBuffer::record_key(uint32_t i) const { return record_at(i).record_key; }
-uint32_t RepRecordBuffer::event_time(uint32_t i) const { return record_at(i).event_time; }
+uint32_t RepRecordBuffer::record_key(uint32_t i) const { return key_record(i).record_key; }
+uint32_t RepRecordBuffer::event_time(uint32_t i) const { return key_record(i).event_time; }
 
 void RepPosBuffer::Dump() const {
   RepPartBuffer::Dump();

@@ -24,7 +24,7 @@ class RepRecordBuffer : public RepPartBuffer {
   void ClearIndex() override { ulCount_ = 0; }
 
  private:
-  record_key_record record_at(uint32_t i) const;
+  record_key_record key_record(uint32_t i) const;
 };
 
 // Shared behaviour of the two position readers.

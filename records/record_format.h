@@ -1,7 +1,8 @@
 #pragma once
 // Byte layouts of the fifteen internal files of a repository segment. All integers are
 // little-endian; records follow each other with no header, count, padding or alignment, and a
-// record's number is its zero-based position in the item. Readers and writers both use this.
+// record's number is its zero-based position in the item. Readers and writers both use this;
+// each record layout below is described once, as a field list, in records/record_layouts.h.
 //
 // Counted string (0_desc.cache, 0_ins.cache, 0_src.cache, 0_nf_names.cache, 0_nf_values.cache):
 //   0       u32    N, number of UTF-16 code units (0 is a valid, empty string)
@@ -105,12 +106,9 @@ inline constexpr uint32_t kComputerExtra = 4;  // u32 time_offset
 inline constexpr uint32_t kUserFixed = 12;     // N1, N2, M
 
 inline constexpr uint32_t kEventsFixedSize = 36;
-inline constexpr uint32_t kEventsSlotsOffset = 24;
-inline constexpr uint32_t kEventsWordsOffset = 36;
 
 inline constexpr uint32_t kRecordKeySize = 8;
 inline constexpr uint32_t kPositionRecordSize = 32;
-inline constexpr uint32_t kPositionFiletimeOffset = 12;
 inline constexpr uint32_t kFilterStatSize = 27;
 inline constexpr uint32_t kFilterStatZeros = 11;  // the zero bytes at its end
 inline constexpr uint32_t kFieldPairSize = 8;

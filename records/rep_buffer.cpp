@@ -26,17 +26,9 @@ void RepPartBuffer::Dump() const {
   hex_dump(data_, data_.size());
 }
 
-bool RepPartBuffer::WalkRecords() {
-  return walk_each<string_record>([this](uint32_t start, const string_record&) {
-    record_starts_.push_back(start);
-    string_starts_.push_back(start + record_file::kCountedStringHeader);
-  });
-}
+bool RepPartBuffer::WalkRecords() { return walk_starts<string_record>(); }
 
-void RepPartBuffer::ClearIndex() {
-  record_starts_ = {};
-  string_starts_ = {};
-}
+void RepPartBuffer::ClearIndex() { record_starts_ = {}; }
 
 std::u16string RepPartBuffer::counted_string_at(uint32_t offset) const {
   byte_reader r(data_, offset);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,12 +80,29 @@ class RepPartBuffer : public RepBuffer {
     }
     return true;
   }
+  // The walk that indexes the start of every record.
+  template <class Record>
+  bool walk_starts() {
+    return walk_each<Record>(
+        [this](uint32_t start, const Record&) { record_starts_.push_back(start); });
+  }
+  // Record i read back with its description; nullopt for a record number not indexed.
+  template <class Record>
+  std::optional<Record> record_at(uint32_t i) const {
+    if (i >= record_starts_.size()) return std::nullopt;
+    walk_archive a(data_, record_starts_[i]);
+    Record record;
+    describe(a, record);
+    if (!a.ok()) return std::nullopt;
+    return record;
+  }
+  // The string of a counted string that a walk located.
+  std::u16string text_of(const counted_text& t) const { return counted_string_at(t.at); }
 
   // Reads the string of a counted-string record starting at offset (already validated).
   std::u16string counted_string_at(uint32_t offset) const;
 
   std::vector<uint32_t> record_starts_;
-  std::vector<uint32_t> string_starts_;
 
  private:
   std::vector<uint8_t> owned_;

@@ -138,7 +138,14 @@ void RepFileSource::read_nested_files(RepFileBuffer& outer, uint64_t count,
     if (!entry.has_data()) break;
     RepDataBuffer item(entry);
     buffer_entry unpacked = item.UnpackAsEntry();
-    if (item.status() != 0) ++damage_.bad_items;
+    if (item.status() != 0) {
+      ++damage_.bad_items;
+      if (listener_) {
+        listener_({item.layout().fault == item_fault::out_of_range,
+                   "nested file " + item.name() +
+                       (item.status() == -5 ? ": CRC mismatch" : " does not unpack")});
+      }
+    }
     if (!unpacked.has_data()) {
       skip_nested_file(item.name(), item.unpacked());
       continue;
@@ -247,8 +254,9 @@ bool RepFileSource::part_passes_id_list(const part_record& part, uint32_t platfo
 void RepFileSource::report_damage() {
   if (!damage_.any()) return;
   if (listener_ && damage_.bad_records != 0) {
-    listener_({false, std::to_string(damage_.bad_records) +
-                          " events record(s) name a cache record or record key that does not exist"});
+    listener_(
+        {false, std::to_string(damage_.bad_records) +
+                    " events record(s) name a cache record or record key that does not exist"});
   }
   const std::string path = to_utf8(file_.path());
   if (damage_.unreadable) {

@@ -78,8 +78,8 @@ TEST_F(RepdumpEndToEnd, StatsCountEveryEventAndUsageErrorsExitWithTwo) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("\"totals\": {"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"events\": 2000,"), std::string::npos) << r.out;
-  for (const char* args : {"", "verify", "diff onlyone", "frobnicate x", "diff a b -q 1",
-                           "diff a b -f 2023133"}) {
+  for (const char* args :
+       {"", "verify", "diff onlyone", "frobnicate x", "diff a b -q 1", "diff a b -f 2023133"}) {
     SCOPED_TRACE(args);
     EXPECT_EQ(repdump(args).exit_code, 2);
   }

@@ -111,21 +111,35 @@ TEST_F(DiffTest, EachDifferenceIsCountedAndNamed) {
   doubled.keys.push_back(13);
   const std::string b = "b.rep";
   const diff_case cases[] = {
-      {"missing event", {{b, file_of({only_events({0, 1})})}}, {3, 2, 1, 0, 0, 0},
-       "missing: " + path_of("source", "a.rep") + " record key 13 (1970-01-01 00:19:10 UTC) is "
-       "not in the target"},
-      {"extra event", {{b, file_of({extra})}}, {3, 4, 0, 1, 0, 0},
-       "extra: " + path_of("target", b) + " record key 99 (1970-01-01 00:02:35 UTC) is not in "
-       "the source"},
-      {"changed insertion string", {{b, file_of({changed})}}, {3, 3, 0, 0, 1, 0},
-       "changed: " + path_of("source", "a.rep") + " record key 11 (1970-01-01 00:18:20 UTC) "
-       "differs in the target (" + path_of("target", b) + "): strings"},
-      {"duplicated event", {{b, file_of({doubled})}}, {3, 4, 0, 0, 0, 1},
-       "duplicated: " + path_of("target", b) + " record key 13 (1970-01-01 00:19:10 UTC) is 2 "
-       "time(s) in the target, 1 in the source"},
+      {"missing event",
+       {{b, file_of({only_events({0, 1})})}},
+       {3, 2, 1, 0, 0, 0},
+       "missing: " + path_of("source", "a.rep") +
+           " record key 13 (1970-01-01 00:19:10 UTC) is "
+           "not in the target"},
+      {"extra event",
+       {{b, file_of({extra})}},
+       {3, 4, 0, 1, 0, 0},
+       "extra: " + path_of("target", b) +
+           " record key 99 (1970-01-01 00:02:35 UTC) is not in "
+           "the source"},
+      {"changed insertion string",
+       {{b, file_of({changed})}},
+       {3, 3, 0, 0, 1, 0},
+       "changed: " + path_of("source", "a.rep") +
+           " record key 11 (1970-01-01 00:18:20 UTC) "
+           "differs in the target (" +
+           path_of("target", b) + "): strings"},
+      {"duplicated event",
+       {{b, file_of({doubled})}},
+       {3, 4, 0, 0, 0, 1},
+       "duplicated: " + path_of("target", b) +
+           " record key 13 (1970-01-01 00:19:10 UTC) is 2 "
+           "time(s) in the target, 1 in the source"},
       {"event of another computer",
        {{b, file_of({only_events({0, 1})})}, {"c.rep", file_of({only_events({2})}, u"WS02")}},
-       {3, 3, 1, 1, 0, 0}, "missing: "},
+       {3, 3, 1, 1, 0, 0},
+       "missing: "},
   };
   for (const diff_case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -80,12 +80,11 @@ TEST_F(VerifyTest, EachDamageIsNamedOnTheFileLine) {
          b[find_bytes(b, "0_events.dat") + 13 + 5] ^= 0x40;
        },
        "corrupt: item 0_events.dat: CRC mismatch (stored "},
-      {"truncated file", [](bytes& b) { b.resize(b.size() - 100); },
+      {"truncated file", [](bytes& b) { b.erase(b.end() - 100, b.end()); },
        "truncated: the header names a footer ending at "},
       {"file shorter than its header", [](bytes& b) { b.resize(300); },
        "truncated: shorter than its 512-byte header (300 bytes)"},
-      {"bad header sum",
-       [](bytes& b) { patch(b, 32, b.size() - 8 - load_le32(&b[40]), 8); },
+      {"bad header sum", [](bytes& b) { patch(b, 32, b.size() - 8 - load_le32(&b[40]), 8); },
        "corrupt: header sum wrong: the footer named by the header ends at "},
       {"bad property block",
        [](bytes& b) { patch(b, b.size() - 6, 1000, 4); },  // value length of "Domain" = "D"
@@ -121,6 +120,24 @@ TEST_F(VerifyTest, CacheIndexOutOfRangeIsNamed) {
   EXPECT_EQ(check.events, 3u);  // the event is still read, without its source name
 }
 
+TEST_F(VerifyTest, DamageInsideANestedFileIsNamedWithIt) {
+  // The nested file is stored, so a byte of its events item can be flipped in place.
+  const bytes inner = sound_file();
+  bytes outer =
+      rep_file_builder().windows(u"WS01").packed("inner", stored_item("inner", inner)).build();
+  EXPECT_TRUE(check_rep_file(write(outer)).damage.empty());
+  outer[find_bytes(outer, "0_events.dat") + 13 + 5] ^= 0x40;
+  const std::u16string path = write(outer);
+  const file_check check = check_rep_file(path);
+  EXPECT_EQ(damage_line(path, check.damage)
+                .rfind(to_utf8(path) + ": corrupt: nested file inner: CRC mismatch; "
+                                       "nested file inner: item 0_events.dat: CRC "
+                                       "mismatch (stored ",
+                       0),
+            0u)
+      << damage_line(path, check.damage);
+}
+
 TEST_F(VerifyTest, TreeVerdictCountsFilesEventsAndDamage) {
   fs::create_directories(dir_ / "a" / "b");
   write(sound_file(), "a/one.rep");
@@ -141,8 +158,9 @@ TEST_F(VerifyTest, TreeVerdictCountsFilesEventsAndDamage) {
   fs::remove(dir_ / "a" / "b" / "two.REP");
   std::ostringstream sound;
   EXPECT_EQ(run_verify({root, root + platform::kSeparator + u"nothing"}, sound), 1);
-  EXPECT_EQ(sound.str(), (dir_ / "a" / "nothing").string() +
-                             ": no such file or directory\nverify: 1 file(s), 3 event(s), 1 damaged\n");
+  EXPECT_EQ(sound.str(),
+            (dir_ / "a" / "nothing").string() +
+                ": no such file or directory\nverify: 1 file(s), 3 event(s), 1 damaged\n");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "util/error_text.h"
 #include "util/fatal.h"
 #include "util/text.h"
+#include "writer/file_layout.h"
 #include "writer/pack.h"
 
 namespace repcopy {
@@ -151,6 +152,51 @@ TEST_F(RepositoryFile, AnExceptionFromAWriterIsAFatalStopWithItsMark) {
     }
     EXPECT_TRUE(dir_.files().empty());
   }
+}
+
+// Every real writer given one byte less than its item needs: the batch fails with a message
+// naming the item, and no file is left, instead of a cut item with a valid CRC.
+TEST_F(RepositoryFile, AWriterThatWouldPassItsSizeFailsTheBatch) {
+  struct short_estimate : segment {
+    short_estimate(int32_t id, uint32_t size) : segment(id), real(create_segment(id)), size(size) {}
+    uint32_t estimate_size(const event_batch&) override { return size; }
+    uint32_t serialize(std::span<uint8_t> out, event_batch& e) override {
+      return real->serialize(out, e);
+    }
+    std::unique_ptr<segment> real;
+    uint32_t size;
+  };
+  full_event e;
+  e.src_name = u"Security";
+  e.category_name = u"Logon";
+  e.description = u"An account logged on";
+  e.user_string1 = u"S-1-5-18";
+  e.user_binary = {1, 2, 3};
+  e.string_slots = 2;
+  e.strings = {{2, u"alice", 0, 0}};
+  e.named_fields = {{u"name", u"value", 0, 0, 0, 0}};
+  e.data = {9, 9};
+  int shortened = 0;
+  for (int32_t id : kWriterRunOrder) {
+    event_batch events{e};
+    std::vector<uint8_t> area(create_segment(id)->estimate_size(events));
+    const uint32_t needed = create_segment(id)->serialize(area, events);
+    if (needed == 0) continue;  // filter.dat
+    ++shortened;
+    SCOPED_TRACE(record_file::kItemNames[id]);
+    const segment_factory factory = [&](int32_t at) -> std::unique_ptr<segment> {
+      if (at == id) return std::make_unique<short_estimate>(at, needed - 1);
+      return create_segment(at);
+    };
+    testing::internal::CaptureStdout();
+    const int32_t result = create_repository_file(events, file_props{}, dir_.u16(), factory);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "create_repository_file: " + std::string(record_file::kItemNames[id]) +
+                  " does not fit its computed size of " + std::to_string(needed - 1) + " bytes\n");
+    EXPECT_EQ(result, kItemOverflowed);
+    EXPECT_TRUE(dir_.files().empty());
+  }
+  EXPECT_EQ(shortened, 14);
 }
 
 }  // namespace
