@@ -1,23 +1,34 @@
 #pragma once
-// Our own option parser, in the classic short-option form. Unlike the C library's getopt it never
-// reorders the arguments (the first non-option ends the options, so paths stay where they are)
-// and its two messages go straight to file descriptor 2, unbuffered, in a fixed form.
+// Our own option parser, in the classic short-option form, with long options beside the letters.
+// Unlike the C library's getopt it never reorders the arguments (the first non-option ends the
+// options, so paths stay where they are) and its messages go straight to file descriptor 2,
+// unbuffered, in a fixed form.
 
+#include <span>
 #include <string_view>
 
 namespace repcopy {
+
+// A long option "--name" ("--name VALUE" or "--name=VALUE" when it takes an argument). code is
+// what next() returns for it; codes above 255 cannot be mistaken for a letter.
+struct long_option {
+  std::string_view name;
+  bool takes_argument;
+  int code;
+};
 
 class option_parser {
  public:
   static constexpr int kEnd = -1;
 
   // options: letters, each followed by ':' when it takes an argument ("hvcd:r:f:t:i:j:").
-  // argv must outlive the parser.
-  option_parser(int argc, char** argv, std::string_view options);
+  // argv and the long options must outlive the parser.
+  option_parser(int argc, char** argv, std::string_view options,
+                std::span<const long_option> long_options = {});
 
-  // The next option letter; '?' after an unknown letter or a missing argument (the message has
-  // been written to fd 2); kEnd at the first non-option argument, at "-", after "--", or when
-  // the arguments run out.
+  // The next option letter or long-option code; '?' after an unknown option, a missing argument
+  // or an argument given to a long option that takes none (the message has been written to fd
+  // 2); kEnd at the first non-option argument, at "-", after "--", or when the arguments run out.
   int next();
   // The argument of the option just returned (nullptr for an option without one).
   const char* argument() const { return argument_; }
@@ -25,12 +36,14 @@ class option_parser {
   int index() const { return index_; }
 
  private:
-  void report(std::string_view what, char letter) const;
+  void report(std::string_view what, std::string_view name) const;
   void step_letter();
+  int next_long();
 
   int argc_;
   char** argv_;
   std::string_view options_;
+  std::span<const long_option> long_options_;
   int index_ = 1;
   int position_ = 1;
   const char* argument_ = nullptr;

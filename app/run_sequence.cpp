@@ -1,19 +1,92 @@
 #include "app/run_sequence.h"
 
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/elapsed.h"
+#include "app/exit_codes.h"
+#include "app/json_summary.h"
+#include "app/progress.h"
+#include "app/run_counters.h"
 #include "copy/copy_driver.h"
 #include "copy/event_storage.h"
 #include "copy/worker_pool.h"
+#include "filters/time_window.h"
 #include "model/copy_outcome.h"
 #include "platform/platform.h"
+#include "platform/process.h"
+#include "source/rep_file_source.h"
 #include "source/rep_source2.h"
+#include "util/error_text.h"
 #include "util/paths.h"
+#include "util/text.h"
 #include "writer/rep_target.h"
 
 namespace repcopy {
+
+namespace {
+
+// Where the JSON summary goes: a file created before anything is read, or the standard output
+// set aside for it by the run.
+class json_output {
+ public:
+  // False after a message when the file cannot be created.
+  bool open(const std::string& path, int standard_output) {
+    if (path == "-") {
+      descriptor_ = standard_output;
+      return true;
+    }
+    std::u16string wide;
+    if (to_extended_path(path, wide) == 0 && file_.create(wide)) return true;
+    std::cerr << "Can't create the JSON file " << path << ":" << error_text() << std::endl;
+    return false;
+  }
+  void write(const std::string& text) {
+    if (file_.is_open()) {
+      uint32_t written = 0;
+      if (!file_.write(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()),
+                       written) ||
+          written != text.size() || !file_.close()) {
+        std::cerr << "Can't write the JSON file:" << error_text() << std::endl;
+      }
+    } else if (descriptor_ < 0 || !platform::write_descriptor(descriptor_, text)) {
+      std::cout << text << std::flush;
+    }
+  }
+
+ private:
+  platform::output_file file_;
+  int descriptor_ = -1;
+};
+
+// Counts the files the copy will read (and their bytes) and those the time window leaves out,
+// walking the source as the copy will.
+void survey_source(const std::u16string& root, const filter_config& filter,
+                   run_counters& counters) {
+  for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
+    RepSource2 walk(root, mode, nullptr, nullptr,
+                    [&](const std::u16string& path, const event_sink&) -> int32_t {
+                      const std::u16string name = path.substr(path.find_last_of(u'/') + 1);
+                      if (filter.time_on && !file_overlaps_window(filter, name)) {
+                        ++counters.files_skipped;
+                        return -1;
+                      }
+                      uint64_t size = 0;
+                      platform::file_size(path, size);
+                      ++counters.files_total;
+                      counters.bytes_total += size;
+                      return -1;
+                    });
+    full_event unused;
+    while (walk.next_event(unused) == 0) {
+    }
+  }
+  counters.surveyed = true;
+}
+
+}  // namespace
 
 int32_t writer_thread_count(unsigned processors) {
   if (processors < 1) processors = 1;
@@ -21,33 +94,88 @@ int32_t writer_thread_count(unsigned processors) {
 }
 
 int run_sequence(const run_request& request) {
-  copy_outcome outcome;
-  // Built in this order and destroyed in reverse: target, sources, storage, pool. The pool's
-  // destructor stops and joins its threads if an exception leaves the driver.
-  worker_pool pool(writer_thread_count(platform::logical_processor_count()));
-  event_storage storage;
+  // With -q or "--json -" nothing but the JSON belongs on standard output: every other line the
+  // copy prints there goes to standard error instead.
+  const int standard_output =
+      request.quiet || request.json_path == "-" ? platform::set_aside_standard_output() : -1;
+  json_output json;
+  if (!request.json_path.empty() && !json.open(request.json_path, standard_output)) {
+    return kExitUsage;
+  }
+  platform::install_stop_handlers();
 
+  copy_outcome outcome;
+  run_counters counters;
   // A path that cannot be converted has been reported; the source then finds no walk root.
   std::u16string source_root;
   to_extended_path(request.source_path, source_root);
-  RepSource2 hot(source_root, RepSource2::kModeHot, &request.filter, &outcome);
-  RepSource2 main_part(source_root, RepSource2::kModeMain, &request.filter, &outcome);
+  if (request.progress || !request.json_path.empty()) {
+    survey_source(source_root, request.filter, counters);
+  }
+
+  // Built in this order and destroyed in reverse: target, sources, storage, pool. The pool's
+  // destructor stops and joins its threads if an exception leaves the driver.
+  worker_pool pool(request.threads > 0 ? request.threads
+                                       : writer_thread_count(platform::logical_processor_count()));
+  event_storage storage;
+
+  // Each file read is counted with its bytes and events for the progress line and the summary.
+  const RepSource2::file_processor read_file = [&](const std::u16string& path,
+                                                   const event_sink& sink) {
+    uint64_t size = 0;
+    platform::file_size(path, size);
+    const int32_t result =
+        process_repository_file(path, &request.filter, &outcome, [&](const full_event& e) {
+          ++counters.events_read;
+          sink(e);
+        });
+    ++counters.files_read;
+    counters.bytes_read += size;
+    return result;
+  };
+  RepSource2 hot(source_root, RepSource2::kModeHot, &request.filter, &outcome, read_file);
+  RepSource2 main_part(source_root, RepSource2::kModeMain, &request.filter, &outcome, read_file);
   std::vector<CommonSource*> sources{&hot, &main_part};
 
   std::u16string target_root;
   to_extended_path(request.target_path, target_root);
   RepTarget target(target_root);
+  target.set_dry_run(request.dry_run);
 
-  run_copy_driver(pool, storage, sources, target, request.filter, outcome);
+  std::optional<progress_line> progress;
+  if (request.progress) progress.emplace(counters, [&] { return outcome.written_events(); });
+  const std::function<bool()> stop = platform::stop_requested;
+  const bool interrupted = run_copy_driver(pool, storage, sources, target, request.filter, outcome,
+                                           stop) == kCopyStopped;
 
-  uint64_t end_time = platform::system_time_as_filetime();
-  storage.print_summary();
-  print_elapsed(request.start_time, end_time);
-  if (!outcome.complete()) {
-    std::cerr << outcome.summary_line() << std::endl;
-    return kExitPartial;
+  const uint64_t end_time = platform::system_time_as_filetime();
+  progress.reset();
+  const bool complete = outcome.complete() && !interrupted;
+  const int exit_code = interrupted ? kExitInterrupted : complete ? kExitSuccess : kExitPartial;
+  if (!request.quiet && request.json_path != "-") {
+    storage.print_summary();
+    if (request.dry_run) {
+      std::cout << "Dry run: " << target.files_written() << " file(s) with "
+                << target.bytes_written() << " byte(s) would be written" << std::endl;
+    }
+    print_elapsed(request.start_time, end_time);
   }
-  return 0;
+  if (interrupted) {
+    std::cerr << "Copy interrupted: reading stopped, batches not yet written were dropped"
+              << std::endl;
+  }
+  if (!complete) std::cerr << outcome.summary_line() << std::endl;
+  if (!request.json_path.empty()) {
+    run_totals totals;
+    totals.exit_code = exit_code;
+    totals.interrupted = interrupted;
+    totals.dry_run = request.dry_run;
+    totals.elapsed_seconds = double(end_time - request.start_time) / 1e7;
+    totals.files_written = target.files_written();
+    totals.bytes_written = target.bytes_written();
+    json.write(json_summary(totals, counters, outcome, storage));
+  }
+  return exit_code;
 }
 
 }  // namespace repcopy

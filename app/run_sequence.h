@@ -15,13 +15,19 @@ struct run_request {
   std::string target_path;  // as typed: last argument
   bool verbose = false;
   uint64_t start_time = 0;  // FILETIME taken by the entry point
+  bool dry_run = false;     // read, filter and pack everything, create nothing in the target
+  bool quiet = false;       // no summary tree and no elapsed-time line
+  bool progress = false;    // a self-updating progress line on standard error
+  std::string json_path;    // a JSON summary to this file; "-" for standard output
+  int32_t threads = 0;      // writer threads; 0 for writer_thread_count of the machine
 };
 
 // Writer threads for a machine: one per logical processor, one less from four processors on.
 int32_t writer_thread_count(unsigned processors);
 
 // Returns the process exit code: 0 when everything was copied, 3 (kExitPartial) when the copy
-// finished but not everything made it into the target.
+// finished but not everything made it into the target, 130 (kExitInterrupted) after a stop
+// signal, 2 (kExitUsage) when the JSON file cannot be created (before anything is read).
 int run_sequence(const run_request& request);
 
 }  // namespace repcopy

@@ -49,6 +49,11 @@ std::string banner_text() {
   return title + "\nCopies events between event repositories; the source is never changed.\n\n";
 }
 
+std::string version_line() {
+  const std::string banner = banner_text();
+  return banner.substr(0, banner.find('\n') + 1);
+}
+
 void print_banner() {
   std::string text = banner_text();
   text.pop_back();  // the last line end is the flushing one
@@ -59,6 +64,22 @@ std::string_view program_name(const char* argv0) {
   std::string_view path = argv0 ? argv0 : "";
   const size_t slash = path.find_last_of("/\\");
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string more_options_text() {
+  std::string text;
+  text += "\n\n     Other options:";
+  text += "\n-n, --dry-run              - Read, filter and pack as a copy would, write nothing;";
+  text += "\n                             print the files and bytes a copy would write";
+  text += "\n-q, --quiet                - No summary tree and no elapsed time";
+  text += "\n--json <file>              - Write a JSON summary to <file>; with \"-\" it goes to";
+  text += "\n                             standard output instead of the summary tree";
+  text += "\n--threads <N>              - Number of writer threads (1 to 256)";
+  text += "\n--help                     - Print this help";
+  text += "\n--version                  - Print the version";
+  text += "\n     Exit codes: 0 all copied, 2 usage error (nothing done), 3 not all copied,";
+  text += "\n                 130 interrupted, 255 fatal stop";
+  return text;
 }
 
 std::string usage_text(std::string_view program) {
@@ -84,7 +105,7 @@ std::string usage_text(std::string_view program) {
   text += "\n                             with the start of the earliest matching hour";
   text +=
       "\n-f <YYYY[MM[DD[HH[mm]]]]>  - Results starting from this date and time (UTC, inclusive)";
-  text += "\n-t <YYYY[MM[DD[HH[mm]]]]>  - Results before this date and time (UTC, exclusive)";
+  text += "\n-t <YYYY[MM[DD[HH[mm]]]]>  - Results up to this date and time (UTC, inclusive)";
   text += "\n     The -f and -t filter options can be used together.\n";
   text += "\n     EventID filters:";
   text +=
@@ -93,7 +114,8 @@ std::string usage_text(std::string_view program) {
   text +=
       "\n-j <id1,id2,id3...>        - 'Black list' of EventID (will be excluded), comma "
       "separated.";
-  text += "\n     The -i and -j filter options cannot be used together.";
+  text += "\n     Of -i and -j, the one given last is used.";
+  text += more_options_text();
   text += "\n";
   return text;
 }

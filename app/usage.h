@@ -19,12 +19,16 @@ std::optional<std::array<uint16_t, 4>> resource_file_version(std::span<const uin
 // empty line. The version is the program's own version resource where the system keeps one
 // (none when it cannot be read), else the version the program was built with.
 std::string banner_text();
+// The banner's first line (title and version) with its line end.
+std::string version_line();
 void print_banner();
 
 // The program's file name: the part of argv[0] after its last '/' or '\'.
 std::string_view program_name(const char* argv0);
 
-// The usage pieces in order, with the program name after the third, closed by a line end.
+// The usage pieces in order, with the program name after the third, then the options beside the
+// letters (more_options_text), closed by a line end.
+std::string more_options_text();
 std::string usage_text(std::string_view program);
 void print_usage(std::string_view program);
 

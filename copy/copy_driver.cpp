@@ -1,8 +1,11 @@
 #include "copy/copy_driver.h"
 
+#include <atomic>
 #include <exception>
 #include <iostream>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "filters/event_id_filter.h"
 #include "util/fatal.h"
@@ -14,20 +17,49 @@ namespace {
 class copy_driver {
  public:
   copy_driver(worker_pool& pool, event_storage& storage, CommonTarget& target,
-              const filter_config& filter, copy_outcome& outcome)
-      : pool_(pool), storage_(storage), target_(target), filter_(filter), outcome_(outcome) {}
+              const filter_config& filter, copy_outcome& outcome,
+              const std::function<bool()>& stop_requested)
+      : pool_(pool),
+        storage_(storage),
+        target_(target),
+        filter_(filter),
+        outcome_(outcome),
+        stop_requested_(stop_requested) {}
+
+  // True once a stop was requested; remembered, so a stop that came after the last write does
+  // not make a complete copy look stopped.
+  bool stopped() {
+    if (!stop_requested_ || !stop_requested_()) return false;
+    stop_seen_.store(true, std::memory_order_relaxed);
+    return true;
+  }
+  bool stop_seen() const { return stop_seen_.load(); }
 
   void copy_source(CommonSource& source) {
-    while (source.next_event(event_) == 0) {
+    while (!stopped() && source.next_event(event_) == 0) {
       pool_.rethrow_fatal();  // a writer's fatal stop ends the reading too
       if (event_passes(filter_, event_.event_id, event_.event_time)) store_event();
       event_.reset();
     }
   }
 
-  // After the last source every batch still pending leaves, largest first.
+  // After the last source every batch still pending leaves, largest first. After a stop they
+  // stay unwritten.
   void drain() {
-    while (storage_.take_largest(item_) == 0) submit_item();
+    while (storage_.take_largest(item_) == 0) {
+      if (stopped()) {
+        not_written(item_.p_ds, item_.events.size());
+        item_ = storage_item{};
+      } else {
+        submit_item();
+      }
+    }
+  }
+
+  // With the writers joined: batches that were never written leave their data sources' totals.
+  void take_back_unwritten() {
+    for (const auto& [ds, events] : unwritten_) storage_.take_back(*ds, events);
+    unwritten_.clear();
   }
 
  private:
@@ -60,11 +92,23 @@ class copy_driver {
               << std::endl;
   }
 
+  // A batch left unwritten by a stop; called by the main thread and by writers.
+  void not_written(ds_entry* ds, uint64_t events) {
+    outcome_.add_failed_batch(events);
+    std::lock_guard<std::mutex> hold(unwritten_lock_);
+    if (ds != nullptr) unwritten_.emplace_back(ds, uint32_t(events));
+  }
+
   // The item moves into the task: nothing reads it after submission.
   void submit_item() {
     copy_task task;
-    task.call = [&target = target_, &outcome = outcome_](storage_item& item) -> int32_t {
+    task.call = [this, &target = target_, &outcome = outcome_](storage_item& item) -> int32_t {
       const uint64_t events = item.events.size();
+      if (stopped()) {
+        // A stopped copy starts no new batch; the batches in hand are finished.
+        not_written(item.p_ds, events);
+        return -1;
+      }
       int32_t result = -1;
       try {
         result = target.flush_items(std::move(item));
@@ -75,7 +119,11 @@ class copy_driver {
       } catch (...) {
         std::cerr << "Batch not written" << std::endl;
       }
-      if (result != 0) outcome.add_failed_batch(events);
+      if (result != 0) {
+        outcome.add_failed_batch(events);
+      } else {
+        outcome.add_written_batch(events);
+      }
       return result;
     };
     const uint64_t events = item_.events.size();
@@ -90,22 +138,29 @@ class copy_driver {
   CommonTarget& target_;
   const filter_config& filter_;
   copy_outcome& outcome_;
+  const std::function<bool()>& stop_requested_;
+  std::atomic<bool> stop_seen_{false};
   full_event event_;
   storage_item item_;
+  std::mutex unwritten_lock_;
+  std::vector<std::pair<ds_entry*, uint32_t>> unwritten_;  // guarded while writers run
 };
 
 }  // namespace
 
 int32_t run_copy_driver(worker_pool& pool, event_storage& storage,
                         const std::vector<CommonSource*>& sources, CommonTarget& target,
-                        const filter_config& filter, copy_outcome& outcome) {
+                        const filter_config& filter, copy_outcome& outcome,
+                        const std::function<bool()>& stop_requested) {
+  // Queued tasks refer to the driver: it outlives the pool's abort below.
+  copy_driver driver(pool, storage, target, filter, outcome, stop_requested);
   try {
-    copy_driver driver(pool, storage, target, filter, outcome);
     for (CommonSource* source : sources)
       if (source != nullptr) driver.copy_source(*source);
     driver.drain();
     pool.finish();
-    return 0;
+    driver.take_back_unwritten();
+    return driver.stop_seen() ? kCopyStopped : 0;
   } catch (...) {
     // Writers must not outlive the pool, nor keep writing for a run that has already failed.
     const worker_pool::discarded dropped = pool.abort();

@@ -4,6 +4,7 @@
 // gives it to the target. Reading is sequential; writing runs on the pool's threads.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "copy/event_storage.h"
@@ -19,8 +20,15 @@ namespace repcopy {
 // event too large for any batch are counted in outcome; the run goes on. When an exception
 // leaves the driver, the pool is aborted (queued batches dropped and counted as failed, writers
 // joined) before it propagates.
+//
+// stop_requested (may be empty) is asked before every event. Once it says yes, reading stops,
+// the writers finish the batch in hand, queued batches and the batches still in the storage are
+// not written: they are counted as not written in outcome and taken off their data sources'
+// totals, so the summary counts only what reached the target. Returns kCopyStopped then.
+inline constexpr int32_t kCopyStopped = 1;
 int32_t run_copy_driver(worker_pool& pool, event_storage& storage,
                         const std::vector<CommonSource*>& sources, CommonTarget& target,
-                        const filter_config& filter, copy_outcome& outcome);
+                        const filter_config& filter, copy_outcome& outcome,
+                        const std::function<bool()>& stop_requested = {});
 
 }  // namespace repcopy

@@ -7,6 +7,7 @@
 // valid for the storage's lifetime. Names are ordered by UTF-16 code units (std::u16string's
 // ordering), a shorter prefix first.
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <iostream>
@@ -79,6 +80,10 @@ class event_storage {
   // Moves the largest batch (the first in key order among equals) into the item: 0, or kNoBatch
   // when every batch is empty.
   int32_t take_largest(storage_item& item);
+
+  // Takes events that were taken out of ds but never written (a stopped copy) off its total, so
+  // the summary counts only what was written.
+  void take_back(ds_entry& ds, uint32_t events) { ds.total -= std::min(ds.total, events); }
 
   // The summary tree of domains, computers and data sources with their event counts.
   void print_summary(std::ostream& out = std::cout) const;

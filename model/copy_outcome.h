@@ -1,7 +1,7 @@
 #pragma once
 // What did not make it into the target: counted from the reader (damaged source files), the
 // driver (events too large for any batch) and the writer threads (batches that failed). A run
-// with any of these ends with exit code 3 instead of 0.
+// with any of these ends with exit code 3 instead of 0. The batches written are counted too.
 
 #include <atomic>
 #include <cstdint>
@@ -21,11 +21,17 @@ class copy_outcome {
     failed_batches_.fetch_add(batches, std::memory_order_relaxed);
     failed_events_.fetch_add(events, std::memory_order_relaxed);
   }
+  void add_written_batch(uint64_t events) {
+    written_batches_.fetch_add(1, std::memory_order_relaxed);
+    written_events_.fetch_add(events, std::memory_order_relaxed);
+  }
   void add_dropped_event() { dropped_events_.fetch_add(1, std::memory_order_relaxed); }
   void add_damaged_file() { damaged_files_.fetch_add(1, std::memory_order_relaxed); }
 
   uint64_t failed_batches() const { return failed_batches_.load(); }
   uint64_t failed_events() const { return failed_events_.load(); }
+  uint64_t written_batches() const { return written_batches_.load(); }
+  uint64_t written_events() const { return written_events_.load(); }
   uint64_t dropped_events() const { return dropped_events_.load(); }
   uint64_t damaged_files() const { return damaged_files_.load(); }
   bool complete() const {
@@ -43,6 +49,8 @@ class copy_outcome {
   std::atomic<uint64_t> failed_batches_{0};
   std::atomic<uint64_t> failed_events_{0};
   std::atomic<uint64_t> dropped_events_{0};
+  std::atomic<uint64_t> written_batches_{0};
+  std::atomic<uint64_t> written_events_{0};
   std::atomic<uint64_t> damaged_files_{0};
 };
 

@@ -30,8 +30,6 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 // shown as UTF-16 (WriteConsoleW); redirected output stays UTF-8 bytes, without line-end
 // translation, on every system.
 void setup_console();
-// Writes text unbuffered straight to the standard-error device.
-void write_error_output(std::string_view text);
 
 // The program's own version resource (a VS_VERSIONINFO block), when the system keeps one in
 // the executable. False when it is absent or cannot be loaded.
@@ -84,6 +82,11 @@ bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out);
 // Identity (device, node) of the file or directory at path, following links; false when it
 // cannot be queried. Lets a directory walk notice a directory it has already entered.
 bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node);
+// Size in bytes of the file at path, following links; false when it cannot be queried.
+bool file_size(const std::u16string& path, uint64_t& size);
+// The absolute path with every symbolic link, "." and ".." of its existing leading part
+// resolved, and the part that does not exist yet appended as it stands. False on failure.
+bool resolved_path(const std::u16string& path, std::u16string& out);
 
 // A file created for writing (truncated when it exists). Closed by the destructor.
 class output_file {

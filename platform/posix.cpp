@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -57,15 +58,6 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
 
 void setup_console() {}
 
-void write_error_output(std::string_view text) {
-  for (size_t done = 0; done < text.size();) {
-    ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += size_t(n);
-  }
-}
-
 bool own_version_resource(std::vector<uint8_t>& out) {
   out.clear();
   return false;
@@ -104,12 +96,12 @@ bool current_directory(std::u16string& out) {
 }
 
 bool path_exists(const std::u16string& path) {
-  struct stat st {};
+  struct stat st{};
   return ::stat(native_path(path).c_str(), &st) == 0;
 }
 
 bool is_directory(const std::u16string& path) {
-  struct stat st {};
+  struct stat st{};
   return ::stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -140,7 +132,7 @@ bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out) {
     if (e->d_type == DT_DIR) {
       entry.is_directory = true;
     } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-      struct stat st {};
+      struct stat st{};
       std::string full = native + "/" + e->d_name;
       entry.is_directory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
@@ -150,10 +142,32 @@ bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out) {
 }
 
 bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node) {
-  struct stat st {};
+  struct stat st{};
   if (::stat(native_path(path).c_str(), &st) != 0) return false;
   device = uint64_t(st.st_dev);
   node = uint64_t(st.st_ino);
+  return true;
+}
+
+bool file_size(const std::u16string& path, uint64_t& size) {
+  struct stat st{};
+  if (::stat(native_path(path).c_str(), &st) != 0) return false;
+  size = uint64_t(st.st_size);
+  return true;
+}
+
+bool resolved_path(const std::u16string& path, std::u16string& out) {
+  std::error_code error;
+  const std::filesystem::path resolved =
+      std::filesystem::weakly_canonical(std::filesystem::path(native_path(path)), error);
+  if (error) {
+    errno = error.value();
+    return false;
+  }
+  if (!from_utf8(resolved.string(), out)) {
+    errno = EILSEQ;
+    return false;
+  }
   return true;
 }
 

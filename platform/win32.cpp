@@ -144,27 +144,6 @@ void setup_console() {
   setup_stream(STD_ERROR_HANDLE, 2, std::cerr);
 }
 
-void write_error_output(std::string_view text) {
-  HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
-  if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
-  DWORD mode = 0;
-  if (GetConsoleMode(h, &mode)) {
-    std::wstring w;
-    if (!utf16_of(text.data(), int(text.size()), w)) w.assign(text.begin(), text.end());
-    DWORD written = 0;
-    WriteConsoleW(h, w.data(), DWORD(w.size()), &written, nullptr);
-    return;
-  }
-  for (size_t done = 0; done < text.size();) {
-    DWORD written = 0;
-    if (!WriteFile(h, text.data() + done, DWORD(text.size() - done), &written, nullptr) ||
-        written == 0) {
-      return;
-    }
-    done += written;
-  }
-}
-
 bool own_version_resource(std::vector<uint8_t>& out) {
   out.clear();
   HMODULE self = GetModuleHandleW(nullptr);

@@ -150,7 +150,7 @@ int32_t RepTarget::write_item(storage_item& item) {
 
   std::optional<std::u16string> directory = item_directory(item, *ds_type);
   if (!directory) return -1;
-  if (!create_directory_MT(directory_lock_, *directory)) {
+  if (!dry_run_ && !create_directory_MT(directory_lock_, *directory)) {
     std::cout << "error: >CreateDirectory_MT< " << to_utf8(*directory) << std::endl;
     return -1;
   }
@@ -166,11 +166,14 @@ int32_t RepTarget::write_item(storage_item& item) {
   props.SessionGmt = last.event_time;
   props.SessionLocalTime = last.stored_time;
 
-  if (create_repository_file(item.events, props, *directory, factory_) != 0) {
+  uint64_t bytes = 0;
+  if (create_repository_file(item.events, props, *directory, factory_, dry_run_, &bytes) != 0) {
     std::cout << "error: >create_repository_file< " << to_utf8(item.ds_name) << " -- "
               << to_utf8(*directory) << std::endl;
     return -1;
   }
+  files_written_.fetch_add(1, std::memory_order_relaxed);
+  bytes_written_.fetch_add(bytes, std::memory_order_relaxed);
   return 0;
 }
 

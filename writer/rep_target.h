@@ -47,6 +47,12 @@ class RepTarget : public CommonTarget {
   std::optional<std::u16string> item_directory(const storage_item& item,
                                                const std::u16string& ds_type) const;
 
+  // A dry run builds and packs every file but creates no directory and no file.
+  void set_dry_run(bool dry_run) { dry_run_ = dry_run; }
+  // Files and bytes written so far (or that a dry run would have written).
+  uint64_t files_written() const { return files_written_.load(); }
+  uint64_t bytes_written() const { return bytes_written_.load(); }
+
   const std::u16string& root() const { return root_; }
   ds_type_map& ds_types() { return ds_types_; }
 
@@ -57,6 +63,9 @@ class RepTarget : public CommonTarget {
   ds_type_map ds_types_;
   std::u16string root_;
   segment_factory factory_;
+  bool dry_run_ = false;
+  std::atomic<uint64_t> files_written_{0};
+  std::atomic<uint64_t> bytes_written_{0};
 };
 
 }  // namespace repcopy

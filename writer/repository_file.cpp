@@ -83,7 +83,7 @@ std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t foo
 
 int32_t write_repository_file(event_batch& events, const file_props& props,
                               const std::u16string& directory, const segment_factory& factory,
-                              int& mark) {
+                              bool dry_run, uint64_t* file_bytes, int& mark) {
   mark = 1;
   std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
   if (const int32_t rc = run_writers(events, props.PlatformID, factory, writers); rc != 0)
@@ -110,6 +110,13 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     std::cout << "(1)MultiByteToWideChar: " << error_text(ENAMETOOLONG) << std::endl;
     return kPathNotBuilt;
   }
+  const uint64_t footer_length = table.size() + properties.size();
+  if (footer_length > UINT32_MAX) {
+    std::cout << "create_repository_file: footer too long: " << footer_length << std::endl;
+    return kFooterTooLong;
+  }
+  if (file_bytes != nullptr) *file_bytes = offset + footer_length;
+  if (dry_run) return 0;
   partial_file out(path + kPartialSuffix);
   if (create_file(out.path(), out.file) != 0) return kFileNotCreated;
   mark = 20;
@@ -118,11 +125,6 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
   if (!make_guid(file_guid)) {
     std::cout << "UuidCreate error!" << std::endl;
     return kFileGuidFailed;
-  }
-  const uint64_t footer_length = table.size() + properties.size();
-  if (footer_length > UINT32_MAX) {
-    std::cout << "create_repository_file: footer too long: " << footer_length << std::endl;
-    return kFooterTooLong;
   }
   auto header = file_header(file_guid, offset, uint32_t(footer_length));
   if (write_file(out.file, header, out.path()) != header.size()) return kItemWrittenShort;
@@ -169,10 +171,11 @@ std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items)
 }
 
 int32_t create_repository_file(event_batch& events, const file_props& props,
-                               const std::u16string& directory, const segment_factory& factory) {
+                               const std::u16string& directory, const segment_factory& factory,
+                               bool dry_run, uint64_t* file_bytes) {
   int mark = 0;
   try {
-    return write_repository_file(events, props, directory, factory, mark);
+    return write_repository_file(events, props, directory, factory, dry_run, file_bytes, mark);
   } catch (const fatal_error&) {
     throw;
   } catch (...) {

@@ -36,11 +36,14 @@ std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items)
 // Builds and writes one repository file for events (sorted by event_time) into directory, which
 // must exist. The file is written under its name + ".tmp" and renamed when complete; on failure
 // nothing is left. 0, or one of the codes above. factory makes the writer of each Buffer ID.
+// With dry_run everything is built and packed but no file is created (the directory need not
+// exist). file_bytes, when given, receives the size of the file written or that would be.
 // An unexpected exception is a fatal stop: fatal_error "=create_repository_file=\nMark = N\n"
 // (N tells how far the file got), with "Mark = N\n" for standard error; a fatal_error from
 // below passes unchanged.
 int32_t create_repository_file(event_batch& events, const file_props& props,
                                const std::u16string& directory,
-                               const segment_factory& factory = create_segment);
+                               const segment_factory& factory = create_segment,
+                               bool dry_run = false, uint64_t* file_bytes = nullptr);
 
 }  // namespace repcopy

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -59,13 +61,25 @@ std::string usage(const std::string& program) {
 -r <how_many_hours_back>   - Results for this many past hours, beginning
                              with the start of the earliest matching hour
 -f <YYYY[MM[DD[HH[mm]]]]>  - Results starting from this date and time (UTC, inclusive)
--t <YYYY[MM[DD[HH[mm]]]]>  - Results before this date and time (UTC, exclusive)
+-t <YYYY[MM[DD[HH[mm]]]]>  - Results up to this date and time (UTC, inclusive)
      The -f and -t filter options can be used together.
 
      EventID filters:
 -i <id1,id2,id3...>        - 'White list' of EventID (will be included), comma separated.
 -j <id1,id2,id3...>        - 'Black list' of EventID (will be excluded), comma separated.
-     The -i and -j filter options cannot be used together.
+     Of -i and -j, the one given last is used.
+
+     Other options:
+-n, --dry-run              - Read, filter and pack as a copy would, write nothing;
+                             print the files and bytes a copy would write
+-q, --quiet                - No summary tree and no elapsed time
+--json <file>              - Write a JSON summary to <file>; with "-" it goes to
+                             standard output instead of the summary tree
+--threads <N>              - Number of writer threads (1 to 256)
+--help                     - Print this help
+--version                  - Print the version
+     Exit codes: 0 all copied, 2 usage error (nothing done), 3 not all copied,
+                 130 interrupted, 255 fatal stop
 )";
 }
 
@@ -81,9 +95,25 @@ std::string banner() {
 constexpr uint64_t kStart = 1234567;
 
 // Runs the run function on a command line with a sequence that records its request; captures
-// both outputs.
+// both outputs. Runs in a scratch directory holding repositories "s" and "s/inner", a directory
+// "empty", a file "f" and a link "l" to "s", so that the paths on the command lines are real.
 class RunFunction : public testing::Test {
  protected:
+  void SetUp() override {
+    home_ = std::filesystem::current_path();
+    dir_ = std::filesystem::temp_directory_path() / ("repcopy-run-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_ / "s" / "Environment$");
+    std::filesystem::create_directories(dir_ / "s" / "inner" / "Hot$" / "Environment$");
+    std::filesystem::create_directories(dir_ / "empty");
+    std::ofstream(dir_ / "f") << "x";
+    std::filesystem::create_directory_symlink(dir_ / "s", dir_ / "l");
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(home_);
+    std::filesystem::remove_all(dir_);
+  }
   int run(const std::string& line) {
     arg_vector args(line);
     seen_.reset();
@@ -97,25 +127,25 @@ class RunFunction : public testing::Test {
     return result;
   }
   // Expects the usage for program, the banner and message on standard error, and no run.
-  void expect_usage(const std::string& line, const std::string& program,
-                    const std::string& message) {
-    EXPECT_EQ(run(line), -1) << line;
+  void expect_usage(const std::string& line, const std::string& program, const std::string& message,
+                    int result = kRunRefused) {
+    EXPECT_EQ(run(line), result) << line;
     EXPECT_EQ(err_, banner() + message) << line;
     EXPECT_EQ(out_, usage(program)) << line;
-    EXPECT_FALSE(seen_);
+    EXPECT_FALSE(seen_) << line;
   }
 
+  std::filesystem::path home_, dir_;
   std::optional<run_request> seen_;
   std::string out_, err_;
 };
 
 TEST_F(RunFunction, UsageForHelpNoArgumentAndEveryRefusedCombination) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"/usr/local/bin/repcopy", "repcopy"},
-      {"C:\\tools\\repcopy.exe -v -h s t", "repcopy.exe"},
-      {"a\\b/c -h", "c"},
-      {"dir/ -h", ""}};
-  for (const auto& [line, program] : cases) expect_usage(line, program, "");
+  expect_usage("/usr/local/bin/repcopy", "repcopy",
+               "No source and target repository paths given\n");
+  const std::pair<const char*, const char*> help[] = {
+      {"C:\\tools\\repcopy.exe -v -h s t", "repcopy.exe"}, {"a\\b/c --help", "c"}, {"dir/ -h", ""}};
+  for (const auto& [line, program] : help) expect_usage(line, program, "", kRunStopped);
   EXPECT_EQ(std::cerr.tie(), &std::cout);
   // For each first option, the outcome of a following -d, -r, -f, -t: C "Wrong filter
   // configuration!", W "Wrong filter", '.' accepted.
@@ -138,6 +168,42 @@ TEST_F(RunFunction, UsageForHelpNoArgumentAndEveryRefusedCombination) {
   expect_usage("rc -f 2019 -t 2107 s t", "rc", "Invalid date for -t: 2107" + expected);
 }
 
+TEST_F(RunFunction, UsageErrorsNameTheArgumentAndRunNothing) {
+  const std::string after = " (options go before the source and target repository paths)\n";
+  const std::string found =
+      "Expected a source and a target repository path after the options, found ";
+  const std::pair<const char*, std::string> cases[] = {
+      {"/bin/rc -vx s t", "/bin/rc: unknown option, -x\n"},
+      {"rc -: s t", "rc: unknown option, -:\n"},
+      {"rc --bogus s t", "rc: unknown option, --bogus\n"},
+      {"rc --dry-run=yes s t", "rc: option takes no argument, --dry-run\n"},
+      {"rc -v -d", "rc: argument missing for -d\n"},
+      {"rc --json", "rc: argument missing for --json\n"},
+      {"rc --threads 0 s t", "Invalid number for --threads: 0 (expected 1 to 256)\n"},
+      {"rc --threads=257 s t", "Invalid number for --threads: 257 (expected 1 to 256)\n"},
+      {"rc --threads 2x s t", "Invalid number for --threads: 2x (expected 1 to 256)\n"},
+      {"rc s t -v", "Option after the paths: -v" + after},
+      {"rc -- s -", "Option after the paths: -" + after},
+      {"rc t", found + "1: t\n"},
+      {"rc -v", found + "0\n"},
+      {"rc -i 4624, 4625 s t", found + "3: 4625 s t\n"},  // a blank after the comma
+      {"rc -v s -d 1 t", found + "4: s -d 1 t\n"},
+      {"rc - s t", found + "3: - s t\n"},
+      {"rc missing t", "Source repository not found: missing\n"},
+      {"rc f t", "Source repository is not a directory: f\n"},
+      {"rc empty t",
+       "Source is not a repository (no Environment$ or Hot$/Environment$ in it): empty\n"},
+      {"rc s f", "Target repository is not a directory: f\n"},
+      {"rc s ./s/../s/", "Source and target are the same directory: s and ./s/../s/\n"},
+      {"rc l s", "Source and target are the same directory: l and s\n"},
+      {"rc s s/copy", "Target repository s/copy lies inside the source repository s\n"},
+      {"rc s l/new/deeper", "Target repository l/new/deeper lies inside the source repository s\n"},
+      {"rc s/inner/.. l/inner",
+       "Target repository l/inner lies inside the source repository s/inner/..\n"},
+      {"rc l/inner s", "Source repository l/inner lies inside the target repository s\n"}};
+  for (const auto& [line, message] : cases) expect_usage(line, "rc", message);
+}
+
 TEST_F(RunFunction, AcceptedOptionsBuildTheFilter) {
   using ids = std::vector<uint32_t>;
   const std::tuple<const char*, uint32_t, uint32_t, uint32_t, uint32_t, ids> cases[] = {
@@ -149,8 +215,7 @@ TEST_F(RunFunction, AcceptedOptionsBuildTheFilter) {
       {"rc -j 3 -i 1,2 s t", 0, 0, 0xFFFFFFFF, kIdWhiteList, {1, 2}},
       {"rc -cj3 s t", 0, 0, 0xFFFFFFFF, kIdBlackList, {3}},   // grouped, argument attached
       {"rc -j -i s t", 0, 0, 0xFFFFFFFF, kIdBlackList, {0}},  // the next argument: "-i"
-      {"rc - -j3 s t", 0, 0, 0xFFFFFFFF, 0, {}},              // a lone dash ends the options
-      {"rc -- -j3 s t", 0, 0, 0xFFFFFFFF, 0, {}}};            // and so does "--"
+      {"rc -- s t", 0, 0, 0xFFFFFFFF, 0, {}}};                // "--" ends the options
   for (const auto& [line, time_kind, from, to, id_kind, ids] : cases) {
     EXPECT_EQ(run(line), 0);
     EXPECT_EQ(err_, banner());
@@ -177,39 +242,47 @@ TEST_F(RunFunction, DaysAndHoursBackUseTheCurrentTime) {
   }
 }
 
-TEST_F(RunFunction, PathsAreTheLastTwoArgumentsWhateverWasParsed) {
-  const std::tuple<const char*, const char*, const char*, bool, const char*> cases[] = {
-      {"rc -c src dst", "src", "dst", false, ""},
-      {"/opt/rc dst", "/opt/rc", "dst", false, ""},  // the program's own path
-      {"rc -v src -d 1", "-d", "1", true, ""},       // -d comes after the first path
-      {"/bin/rc -xv -: s t", "s", "t", true,
-       "/bin/rc: unknown option, -x\n/bin/rc: unknown option, -:\n"},
-      {"rc -v -d", "-v", "-d", true, "rc: argument missing for -d\n"}};
-  for (const auto& [line, source, target, verbose, err] : cases) {
-    EXPECT_EQ(run(line), 0);
-    EXPECT_EQ(err_, banner() + err);
+TEST_F(RunFunction, PathsAndTheFlagsOfTheRun) {
+  // Line, source, target, verbose, dry run, quiet, JSON path, threads.
+  const std::tuple<const char*, const char*, const char*, bool, bool, bool, const char*, int>
+      cases[] = {
+          {"rc -c s t", "s", "t", false, false, false, "", 0},
+          {"rc -v s/ ../t", "s/", "../t", true, false, false, "", 0},
+          {"rc -vn --threads 3 s/inner s/../t", "s/inner", "s/../t", true, true, false, "", 3},
+          {"rc -vq --json=out.json s t", "s", "t", false, false, true, "out.json", 0},
+          {"rc --dry-run --quiet --threads=256 s t", "s", "t", false, true, true, "", 256},
+          {"rc -v --json - s t", "s", "t", false, false, false, "-", 0}};  // stdout is the JSON's
+  for (const auto& [line, source, target, verbose, dry, quiet, json, threads] : cases) {
+    EXPECT_EQ(run(line), 0) << err_;
+    EXPECT_EQ(err_, banner());
     EXPECT_EQ(out_, "");
     ASSERT_TRUE(seen_);
     const run_request& r = *seen_;
     EXPECT_EQ(std::tie(r.source_path, r.target_path, r.verbose, r.start_time, r.filter.time_on),
               std::tuple(std::string(source), std::string(target), verbose, kStart, false));
+    EXPECT_EQ(std::tie(r.dry_run, r.quiet, r.json_path, r.threads, r.progress),
+              std::tuple(dry, quiet, std::string(json), threads, false))
+        << line;
   }
 }
 
-TEST(EntryPoint, ExitCodeAndTheVerboseElapsedLine) {
+TEST_F(RunFunction, EntryPointExitCodeAndTheVerboseElapsedLine) {
   const run_sequence_fn three = [](const run_request&) { return 3; };
   const run_sequence_fn throws = [](const run_request&) -> int { throw std::runtime_error("!"); };
   // Command line, sequence, exit code, standard output before the elapsed line, elapsed line.
   const std::tuple<const char*, run_sequence_fn, int, std::string, bool> cases[] = {
       {"rc -v -h", three, 0, usage("rc"), false},
+      {"rc -v -x s t", three, 2, usage("rc"), false},
+      {"rc -v --version s t", three, 0, banner().substr(0, banner().find('\n') + 1), false},
       {"rc s t", three, 3, "", false},
       {"rc -v s t", three, 3, "", true},
-      {"rc -v s t", throws, 0, "sub_main_ferrix exception\n", true}};
+      {"rc -v -q s t", three, 3, "", false},
+      {"rc -v s t", throws, 255, "sub_main_ferrix exception\n", true}};
   for (const auto& [line, sequence, code, before, elapsed] : cases) {
     arg_vector args(line);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code);
+    EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code) << line;
     const std::string out = testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(out.substr(0, before.size()), before);
@@ -221,7 +294,7 @@ TEST(EntryPoint, ExitCodeAndTheVerboseElapsedLine) {
 
 // A fatal stop from below: its marker on standard output, its error text on standard error,
 // exit code -1 (255), and no elapsed line even in verbose mode.
-TEST(EntryPoint, AFatalStopPrintsItsMarkerAndEndsWith255) {
+TEST_F(RunFunction, EntryPointAFatalStopPrintsItsMarkerAndEndsWith255) {
   const run_sequence_fn fatal = [](const run_request&) -> int {
     throw fatal_error("=create_repository_file=\nMark = 30\n", "Mark = 30\n");
   };
@@ -237,27 +310,6 @@ TEST(Elapsed, WholeSecondsAndThreeDigitsOfMilliseconds) {
   EXPECT_EQ(elapsed_text(1000, 1000 + 123456789), "12.345");
   EXPECT_EQ(elapsed_text(0, 10120000), "1.012");
   EXPECT_EQ(elapsed_text(10000000, 0), "0.000");  // the clock stepped back
-}
-
-// The built executable as the shell sees it: the text that reaches the pipe, and the exit code.
-TEST(Executable, UsageAndRefusalsEndWithExitCodeZero) {
-  const std::string bin = testutil::repcopy_program();
-  const std::string null = testutil::kNullDevice;
-  const std::string program = platform::kWindows ? "repcopy.exe" : "repcopy";
-  const std::pair<std::string, std::string> cases[] = {
-      {"-h 2>" + null, usage(program)},
-      {"2>&1 >" + null, banner()},
-      {"-x -t 2019 -t 2020 a b 2>&1 >" + null,
-       banner() + bin + ": unknown option, -x\nWrong filter\n"}};
-  for (const auto& [tail, expected] : cases) {
-    FILE* pipe = testutil::open_pipe(testutil::quoted(bin) + " " + tail);
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-    EXPECT_EQ(testutil::exit_code_of(testutil::close_pipe(pipe)), 0) << tail;
-    EXPECT_EQ(out, expected) << tail;
-  }
 }
 
 // The file version read from a version resource: hand-built blocks with the fixed file

@@ -242,5 +242,43 @@ TEST(CopyDriver, AFatalStopOnAWriterEndsTheRunOnTheMainThread) {
   }
 }
 
+// A stop part-way: reading ends, the batch in hand is finished, queued and pending batches are
+// not written and leave the data source's total, which then counts exactly what was written.
+TEST(CopyDriver, StopFinishesTheBatchInHandAndCountsOnlyWhatWasWritten) {
+  for (int threads : {0, 1}) {
+    std::atomic<bool> stop{false}, in_hand{threads == 0};
+    fn_source source(100, [&](uint32_t i) {
+      if (i == 34) {  // 35 events are read
+        while (!in_hand) std::this_thread::sleep_for(100us);
+        stop = true;
+      }
+      return make_event(i, u"H", u"S");
+    });
+    copy_run r;
+    // With a writer thread the first batch is in hand until the stop has come.
+    if (threads > 0) {
+      r.target.hook = [&](const storage_item&) {
+        in_hand = true;
+        while (!stop) std::this_thread::sleep_for(100us);
+      };
+    }
+    worker_pool pool(threads);
+    event_storage storage(10, 1000000, 1000);
+    const std::function<bool()> stopped = [&] { return stop.load(); };
+    EXPECT_EQ(
+        run_copy_driver(pool, storage, {&source}, r.target, filter_config{}, r.outcome, stopped),
+        kCopyStopped);
+    // Without threads every batch is written as it leaves the storage.
+    const uint64_t written = threads == 0 ? 30 : 10;
+    EXPECT_EQ(r.target.key_counts().size(), written) << threads;
+    EXPECT_EQ(r.outcome.written_events(), written);
+    EXPECT_EQ(r.outcome.failed_events(), 35 - written);
+    EXPECT_EQ(r.outcome.failed_batches(), threads == 0 ? 1u : 3u);
+    const ds_entry& ds = storage.domains().at(u"CORP").computers.at(u"H").data_sources.at(u"S");
+    EXPECT_EQ(std::tuple(ds.total, ds.batch_count, storage.pending()),
+              std::tuple(uint32_t(written), 0u, 0u));
+  }
+}
+
 }  // namespace
 }  // namespace repcopy

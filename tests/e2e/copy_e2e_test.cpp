@@ -186,7 +186,10 @@ TEST_F(CopyEndToEnd, DamagedSourceFilesMakeAPartialCopyAndTheRestIsCopied) {
   EXPECT_LE(copied, all.size());
 }
 
-TEST_F(CopyEndToEnd, MissingSourceCopiesNothingAndSucceeds) {
+// An empty repository is no mistake: nothing to copy. (A missing source, or a directory that is
+// no repository, is a usage error: command_line_e2e_test.cpp.)
+TEST_F(CopyEndToEnd, EmptyRepositoryCopiesNothingAndSucceeds) {
+  fs::create_directories(source_ / "Environment$");
   run_result r = copy();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out.rfind("Unknown\n", 0), 0u) << r.out;

@@ -1,0 +1,80 @@
+// The JSON summary and the progress line's text.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "app/json_summary.h"
+#include "app/progress.h"
+
+namespace repcopy {
+namespace {
+
+full_event event_named(std::u16string domain, std::u16string computer, std::u16string source) {
+  full_event e;
+  e.domain = std::move(domain);
+  e.host_computer = e.computer = std::move(computer);
+  e.under_data_source = std::move(source);
+  e.platform_id = 500;
+  e.os_major = 6;
+  e.os_minor = 1;
+  return e;
+}
+
+// Names from file content may hold any code units: the JSON stays valid and every name is the
+// UTF-8 of its code units, an unpaired surrogate becoming U+FFFD.
+TEST(JsonSummary, TotalsAndTreeWithHostileNames) {
+  event_storage storage;
+  storage_item item;
+  const std::u16string lone_high = {u'A', char16_t(0xD800), u'B'};
+  const std::u16string lone_low = {char16_t(0xDC00)};
+  const std::u16string pair = {char16_t(0xD83D), char16_t(0xDE00), u'"', u'\\', u'\n', u'\x01'};
+  storage.add(event_named(lone_high, u"srv", pair), item);
+  storage.add(event_named(lone_high, u"srv", pair), item);
+  storage.add(event_named(u"", lone_low, u"Security"), item);
+  copy_outcome outcome;
+  outcome.add_written_batch(2);
+  outcome.add_failed_batch(1);
+  run_counters counters;
+  counters.files_read = 4;
+  counters.files_skipped = 2;
+  counters.events_read = 3;
+  run_totals totals{3, false, true, 1.5, 1, 4096};
+
+  const nlohmann::json j = nlohmann::json::parse(json_summary(totals, counters, outcome, storage));
+  EXPECT_EQ(j["exit_code"], 3);
+  EXPECT_EQ(j["dry_run"], true);
+  EXPECT_EQ(j["elapsed_seconds"], 1.5);
+  EXPECT_EQ(j["source_files"], nlohmann::json::parse(R"({"read":4,"damaged":0,"skipped":2})"));
+  EXPECT_EQ(j["events"], nlohmann::json::parse(R"({"read":3,"passed_filters":3,"written":2,
+                                                  "not_written":1,"dropped_oversized":0})"));
+  EXPECT_EQ(j["batches"], nlohmann::json::parse(R"({"written":1,"not_written":1})"));
+  EXPECT_EQ(std::tie(j["files_written"], j["bytes_written"]), std::tuple(1, 4096));
+  const auto& domains = j["summary"]["domains"];
+  ASSERT_EQ(domains.size(), 2u);
+  EXPECT_EQ(domains[0]["name"],
+            "A\xEF\xBF\xBD"
+            "B");  // keys in code-unit order: "A..." first
+  EXPECT_EQ(domains[1]["name"], "Unknown");
+  const auto& computer = domains[0]["computers"][0];
+  EXPECT_EQ(std::tie(computer["name"], computer["os_version"]), std::tuple("SRV", "6.1"));
+  EXPECT_EQ(computer["data_sources"][0]["name"], "\xF0\x9F\x98\x80\"\\\n\x01");
+  EXPECT_EQ(computer["data_sources"][0]["events"], 2);
+  EXPECT_EQ(computer["data_sources"][0]["pending"], 2);
+  EXPECT_EQ(domains[1]["computers"][0]["name"], "\xEF\xBF\xBD");
+}
+
+TEST(ProgressLine, Text) {
+  const std::pair<progress_figures, const char*> cases[] = {
+      {{0, 8011, 0, 128000000, 0, 0, 0},
+       "0% 0/8011 files, events 0 read 0 written, 0.0 MB/s, 0:00 (-:-- left)"},
+      {{1234, 8011, 32000000, 128000000, 512000, 448000, 5000000000},
+       "25% 1234/8011 files, events 512.0k read 448.0k written, 6.4 MB/s, 0:05 (0:15 left)"},
+      {{8011, 8011, 128000000, 128000000, 20000000, 9999, 3725000000000},
+       "100% 8011/8011 files, events 20.0M read 9999 written, 0.0 MB/s, 1:02:05 (0:00 left)"},
+      {{3, 0, 10, 0, 7, 0, 1000000000},  // nothing surveyed
+       "0% 3/0 files, events 7 read 0 written, 0.0 MB/s, 0:01 (-:-- left)"}};
+  for (const auto& [figures, text] : cases) EXPECT_EQ(progress_text(figures), text);
+}
+
+}  // namespace
+}  // namespace repcopy

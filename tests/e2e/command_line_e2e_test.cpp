@@ -1,0 +1,285 @@
+// End-to-end: the repcopy executable as scripts and terminals meet it: exit codes, refusals that
+// touch nothing, a stop signal part-way, the dry run, the JSON summary and the progress line.
+
+#include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <thread>
+
+#include "source/rep_file_source.h"
+#include "tests/e2e/e2e_util.h"
+#include "util/text.h"
+
+namespace repcopy::e2e {
+namespace {
+
+using json = nlohmann::json;
+
+class CommandLineEndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ =
+        fs::temp_directory_path() / ("repcopy-cli-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    source_ = dir_ / "source";
+    target_ = dir_ / "target";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void generate(int events, int seed = 7) {
+    run_result r = run_command(std::string(REPGEN_BIN) + " " + quoted(source_) + " " +
+                                   std::to_string(events) + " " + std::to_string(seed),
+                               dir_);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  }
+  run_result repcopy(const std::string& arguments) {
+    return run_command(std::string(REPCOPY_BIN) + " " + arguments, dir_);
+  }
+  // Runs repcopy with the arguments, its outputs going to files; returns the process id.
+  pid_t start(const std::vector<std::string>& arguments) {
+    const std::string out = (dir_ / "out.txt").string(), err = (dir_ / "err.txt").string();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+      ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+      std::vector<char*> argv{const_cast<char*>(REPCOPY_BIN)};
+      for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(REPCOPY_BIN, argv.data());
+      ::_exit(127);
+    }
+    return pid;
+  }
+
+  fs::path dir_, source_, target_;
+};
+
+// Every "<total> (<pending>)" line of the summary tree, added up.
+uint64_t tree_total(const std::string& out) {
+  static const std::regex line("\n\t\t\t\t([0-9]+) \\(([0-9]+)\\)");
+  uint64_t total = 0;
+  for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it) {
+    total += std::stoull((*it)[1]);
+  }
+  return total;
+}
+
+// Repository files below root and their bytes.
+std::pair<uint64_t, uint64_t> rep_files(const fs::path& root) {
+  uint64_t files = 0, bytes = 0;
+  if (!fs::exists(root)) return {0, 0};
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_regular_file() && e.path().extension() == ".rep") {
+      ++files;
+      bytes += e.file_size();
+    }
+  }
+  return {files, bytes};
+}
+
+TEST_F(CommandLineEndToEnd, EveryUsageErrorExitsTwoNamesItsArgumentAndTouchesNothing) {
+  generate(300);
+  fs::create_directories(target_);
+  std::ofstream(target_ / "keep.txt") << "kept";
+  std::ofstream(dir_ / "plain") << "x";
+  const std::string s = quoted(source_), t = quoted(target_), d = dir_.string();
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "No source and target repository paths given"},
+      {"-x " + s + " " + t, "repcopy: unknown option, -x"},
+      {"--bogus " + s + " " + t, "repcopy: unknown option, --bogus"},
+      {"--quiet=1 " + s + " " + t, "repcopy: option takes no argument, --quiet"},
+      {"-d", "repcopy: argument missing for -d"},
+      {"--json", "repcopy: argument missing for --json"},
+      {"-d 1 -r 2 " + s + " " + t, "Wrong filter configuration!"},
+      {"-f 202613 " + s + " " + t, "Invalid date for -f: 202613"},
+      {"--threads 0 " + s + " " + t, "Invalid number for --threads: 0"},
+      {s + " " + t + " -v", "Option after the paths: -v"},
+      {t, "Expected a source and a target repository path after the options, found 1"},
+      {"-i 4624, 4625 " + s + " " + t, "found 3: 4625 "},
+      {"--dry-run " + s, "found 1"},
+      {"'" + d + "/missing' " + t, "Source repository not found: " + d + "/missing"},
+      {"'" + d + "/plain' " + t, "Source repository is not a directory: " + d + "/plain"},
+      {t + " '" + d + "/new'", "Source is not a repository (no Environment$ or Hot$/Environment$"},
+      {s + " '" + d + "/plain'", "Target repository is not a directory: " + d + "/plain"},
+      {s + " " + s, "Source and target are the same directory"},
+      {s + " '" + d + "/../" + dir_.filename().string() + "/source/copy'",
+       "lies inside the source repository"},
+      {s + " '" + d + "'", "lies inside the target repository"},
+      {"--json '" + d + "/no/such/dir/x.json' " + s + " " + t, "Can't create the JSON file"}};
+  const auto before = snapshot(dir_);
+  for (const auto& [arguments, line] : cases) {
+    run_result r = repcopy(arguments);
+    EXPECT_EQ(r.exit_code, 2) << arguments;
+    EXPECT_NE(r.err.find(line), std::string::npos) << arguments << "\n" << r.err;
+    EXPECT_EQ(snapshot(dir_), before) << arguments;
+  }
+  // The usage follows each refusal but the last, which is not a usage mistake.
+  EXPECT_EQ(repcopy(s).out.rfind("Makes events copy from source repository to target one.\n", 0),
+            0u);
+}
+
+TEST_F(CommandLineEndToEnd, HelpAndVersionExitZero) {
+  for (const char* option : {"-h", "--help"}) {
+    run_result r = repcopy(option);
+    EXPECT_EQ(r.exit_code, 0) << option;
+    EXPECT_NE(r.out.find("--threads <N>"), std::string::npos) << option;
+  }
+  run_result r = repcopy("--version");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(std::regex_match(r.out, std::regex("repcopy - event repository copy [0-9.]+\n")))
+      << r.out;
+}
+
+// SIGINT while batches are being written: exit 130, no partial or damaged file, and the summary
+// tree counts exactly the events in the target.
+TEST_F(CommandLineEndToEnd, InterruptPartWayLeavesOnlyWholeFilesAndCountsThem) {
+  generate(100000);
+  const pid_t pid = start({"--threads", "1", source_.string(), target_.string()});
+  ASSERT_GT(pid, 0);
+  // Wait for the first finished file, then interrupt.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (rep_files(target_).first == 0 && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  const std::string out = read_text(dir_ / "out.txt"), err = read_text(dir_ / "err.txt");
+  EXPECT_NE(err.find("Copy interrupted"), std::string::npos) << err;
+  EXPECT_NE(err.find("Copy incomplete: "), std::string::npos) << err;
+
+  size_t events = 0, partial = 0;
+  copy_outcome outcome;
+  for (const auto& e : fs::recursive_directory_iterator(target_)) {
+    if (!e.is_regular_file()) continue;
+    if (e.path().extension() != ".rep") ++partial;
+    std::u16string path;
+    from_utf8(e.path().string(), path);
+    process_repository_file(path, nullptr, &outcome, [&](const full_event&) { ++events; });
+  }
+  EXPECT_EQ(partial, 0u);
+  EXPECT_EQ(outcome.damaged_files(), 0u);
+  EXPECT_GT(events, 0u);
+  EXPECT_LT(events, 100000u);  // the copy was stopped part-way
+  EXPECT_EQ(tree_total(out), events) << out;
+}
+
+// A dry run creates nothing and reports what the real copy then writes.
+TEST_F(CommandLineEndToEnd, DryRunWritesNothingAndReportsWhatTheCopyWrites) {
+  generate(3000);
+  const auto source_before = snapshot(source_);
+  const std::string paths = quoted(source_) + " " + quoted(target_);
+  run_result dry = repcopy("-n --json " + quoted(dir_ / "dry.json") + " " + paths);
+  ASSERT_EQ(dry.exit_code, 0) << dry.err;
+  EXPECT_FALSE(fs::exists(target_));
+  EXPECT_EQ(snapshot(source_), source_before);
+  run_result real = repcopy("--json " + quoted(dir_ / "real.json") + " " + paths);
+  ASSERT_EQ(real.exit_code, 0) << real.err;
+
+  const auto [files, bytes] = rep_files(target_);
+  ASSERT_GT(files, 0u);
+  EXPECT_NE(dry.out.find("Dry run: " + std::to_string(files) + " file(s) with " +
+                         std::to_string(bytes) + " byte(s) would be written\n"),
+            std::string::npos)
+      << dry.out;
+  EXPECT_EQ(tree_total(dry.out), tree_total(real.out));
+  EXPECT_EQ(tree_total(dry.out), read_repository(target_).size());
+  json d = json::parse(read_text(dir_ / "dry.json")),
+       c = json::parse(read_text(dir_ / "real.json"));
+  EXPECT_EQ(d["dry_run"], true);
+  EXPECT_EQ(std::tie(d["files_written"], d["bytes_written"], d["events"], d["batches"],
+                     d["source_files"], d["summary"]),
+            std::tie(c["files_written"], c["bytes_written"], c["events"], c["batches"],
+                     c["source_files"], c["summary"]));
+  EXPECT_EQ(c["files_written"], files);
+  EXPECT_EQ(c["bytes_written"], bytes);
+}
+
+// "--json -": standard output holds the JSON alone; its counts are the summary tree's and the
+// target's.
+TEST_F(CommandLineEndToEnd, JsonOnStandardOutputMatchesTheTreeAndTheTarget) {
+  generate(2000);
+  run_result tree = repcopy(quoted(source_) + " " + quoted(dir_ / "first"));
+  ASSERT_EQ(tree.exit_code, 0);
+  run_result r = repcopy("--json - -i 4600,4601,4624 " + quoted(source_) + " " + quoted(target_));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  json j = json::parse(r.out);  // throws when anything else is on standard output
+  const size_t copied = read_repository(target_).size();
+  uint64_t tree_sum = 0;
+  for (const auto& domain : j["summary"]["domains"])
+    for (const auto& computer : domain["computers"])
+      for (const auto& ds : computer["data_sources"]) tree_sum += ds["events"].get<uint64_t>();
+  EXPECT_EQ(j["events"]["written"], copied);
+  EXPECT_EQ(j["events"]["passed_filters"], copied);
+  EXPECT_EQ(tree_sum, copied);
+  EXPECT_EQ(j["exit_code"], 0);
+  EXPECT_EQ(j["source_files"]["damaged"], 0);
+  EXPECT_EQ(j["files_written"], rep_files(target_).first);
+
+  // Without the filter: the same totals as the printed tree.
+  run_result all = repcopy("--json - " + quoted(source_) + " " + quoted(dir_ / "second"));
+  json k = json::parse(all.out);
+  EXPECT_EQ(k["events"]["written"], tree_total(tree.out));
+  EXPECT_EQ(k["events"]["read"], tree_total(tree.out));
+}
+
+// -q: nothing on standard output; the warnings the writers print go to standard error.
+TEST_F(CommandLineEndToEnd, QuietPrintsNothingOnStandardOutput) {
+  generate(300);
+  run_result r = repcopy("-q -v " + quoted(source_) + " " + quoted(target_));
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("Datasource name not found: "), std::string::npos) << r.err;
+  EXPECT_EQ(read_repository(target_).size(), 300u);
+}
+
+// The progress line appears on a terminal and is cleared before the summary; never in a pipe.
+TEST_F(CommandLineEndToEnd, ProgressOnATerminalOnly) {
+  generate(3000);
+  int master = -1;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(REPCOPY_BIN, REPCOPY_BIN, source_.c_str(), target_.c_str(), nullptr);
+    ::_exit(127);
+  }
+  std::string screen;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) screen.append(buf, size_t(n));
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ::close(master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const size_t summary = screen.find("Unknown\r\n");
+  EXPECT_TRUE(
+      std::regex_search(screen, std::regex("\r\033\\[K[0-9]+% [0-9]+/[0-9]+ files, events ")))
+      << screen;
+  ASSERT_NE(summary, std::string::npos) << screen;
+  // The last thing before the summary is the clearing of the line.
+  EXPECT_EQ(screen.rfind("\r\033[K", summary), summary - 4) << screen;
+
+  run_result piped = repcopy(quoted(source_) + " " + quoted(dir_ / "piped"));
+  EXPECT_EQ(piped.exit_code, 0);
+  EXPECT_EQ(piped.err.find("\033[K"), std::string::npos);
+  EXPECT_EQ(piped.err.find("files, events"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace repcopy::e2e
+
+#endif  // !_WIN32
