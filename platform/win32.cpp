@@ -270,6 +270,48 @@ bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node)
   return true;
 }
 
+bool file_size(const std::u16string& path, uint64_t& size) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) return false;
+  size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+bool resolved_path(const std::u16string& path, std::u16string& out) {
+  // The longest leading part that exists is resolved by the system (links, "." and ".."); the
+  // rest is appended as it stands.
+  std::u16string existing = path, rest;
+  while (!existing.empty() && GetFileAttributesW(wide(existing)) == INVALID_FILE_ATTRIBUTES) {
+    const size_t cut = existing.find_last_of(u"\\/");
+    if (cut == std::u16string::npos) {
+      existing.clear();
+      break;
+    }
+    rest.insert(0, existing.substr(cut));
+    existing.erase(cut);
+  }
+  if (existing.empty()) {
+    const DWORD n = GetFullPathNameW(wide(path), 0, nullptr, nullptr);
+    if (n == 0) return false;
+    std::wstring full(n, L'\0');
+    const DWORD m = GetFullPathNameW(wide(path), n, full.data(), nullptr);
+    if (m == 0 || m >= n) return false;
+    out.assign(reinterpret_cast<const char16_t*>(full.data()), m);
+    return true;
+  }
+  HANDLE h = CreateFileW(wide(existing), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  std::wstring final_path(32768, L'\0');
+  const DWORD n = GetFinalPathNameByHandleW(h, final_path.data(), DWORD(final_path.size()),
+                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(h);
+  if (n == 0 || n >= final_path.size()) return false;
+  out.assign(reinterpret_cast<const char16_t*>(final_path.data()), n);
+  out += rest;
+  return true;
+}
+
 output_file::~output_file() { close(); }
 
 bool output_file::create(const std::u16string& path) {
