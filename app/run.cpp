@@ -1,5 +1,6 @@
 #include "app/run.h"
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "filters/time_window.h"
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "util/compression.h"
 #include "util/fatal.h"
 #include "util/leading_int.h"
 #include "util/time_text.h"
@@ -38,15 +40,15 @@ std::string date_refusal(char option, const std::string& text) {
          " (expected YYYY[MM[DD[HH[mm]]]] in UTC, from 1970 to 2106)";
 }
 
-// The number of writer threads: all digits, 1 to kMaxThreads.
-bool parse_threads(const char* text, int32_t& threads) {
+// A count given as all digits, 1 to most (writer threads, compression level).
+bool parse_number(const char* text, int32_t most, int32_t& number) {
   const std::string_view digits = text;
   if (digits.empty() || digits.size() > 4 ||
       digits.find_first_not_of("0123456789") != std::string_view::npos) {
     return false;
   }
-  threads = leading_int32(digits);
-  return threads >= 1 && threads <= kMaxThreads;
+  number = leading_int32(digits);
+  return number >= 1 && number <= most;
 }
 
 // The paths must be exactly the last two arguments, after the options: anything else is a
@@ -131,8 +133,15 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
         if (parser.argument()[0] == '\0') return refuse("Empty file name for --json", program);
         request.json_path = parser.argument();
         break;
+      case kOptLevel:
+        if (!parse_number(parser.argument(), compression::kMaxLevel, request.level)) {
+          return refuse(std::string("Invalid level for --level: ") + parser.argument() +
+                            " (expected 1 to 12)",
+                        program);
+        }
+        break;
       case kOptThreads:
-        if (!parse_threads(parser.argument(), request.threads)) {
+        if (!parse_number(parser.argument(), kMaxThreads, request.threads)) {
           return refuse(std::string("Invalid number for --threads: ") + parser.argument() +
                             " (expected 1 to " + std::to_string(kMaxThreads) + ")",
                         program);

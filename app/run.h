@@ -21,12 +21,14 @@ enum long_option_code : int {
   kOptQuiet,
   kOptJson,
   kOptThreads,
+  kOptLevel,
 };
 // The long options beside the letters. A new one is one row here, one case in the option loop
 // and one line in more_options_text (app/usage.cpp).
 inline constexpr long_option kLongOptions[] = {
     {"help", false, kOptHelp},   {"version", false, kOptVersion}, {"dry-run", false, kOptDryRun},
     {"quiet", false, kOptQuiet}, {"json", true, kOptJson},        {"threads", true, kOptThreads},
+    {"level", true, kOptLevel},
 };
 inline constexpr int32_t kMaxThreads = 256;
 

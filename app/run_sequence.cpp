@@ -22,6 +22,7 @@
 #include "util/error_text.h"
 #include "util/paths.h"
 #include "util/text.h"
+#include "writer/pack.h"
 #include "writer/rep_target.h"
 
 namespace repcopy {
@@ -141,6 +142,7 @@ int run_sequence(const run_request& request) {
   to_extended_path(request.target_path, target_root);
   RepTarget target(target_root);
   target.set_dry_run(request.dry_run);
+  if (request.level != 0) pack_level(request.level);
 
   std::optional<progress_line> progress;
   if (request.progress) progress.emplace(counters, [&] { return outcome.written_events(); });

@@ -20,6 +20,7 @@ struct run_request {
   bool progress = false;    // a self-updating progress line on standard error
   std::string json_path;    // a JSON summary to this file; "-" for standard output
   int32_t threads = 0;      // writer threads; 0 for writer_thread_count of the machine
+  int32_t level = 0;        // --level: compression level 1..12; 0 for the engine's default
 };
 
 // Writer threads for a machine: one per logical processor, one less from four processors on.

@@ -75,6 +75,8 @@ std::string more_options_text() {
   text += "\n--json <file>              - Write a JSON summary to <file>; with \"-\" it goes to";
   text += "\n                             standard output instead of the summary tree";
   text += "\n--threads <N>              - Number of writer threads (1 to 256)";
+  text +=
+      "\n--level <N>                - Compression level, 1 (fastest) to 12 (smallest); default 6";
   text += "\n--help                     - Print this help";
   text += "\n--version                  - Print the version";
   text += "\n     Exit codes: 0 all copied, 2 usage error (nothing done), 3 not all copied,";

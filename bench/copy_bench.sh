@@ -1,18 +1,69 @@
 #!/usr/bin/env bash
-# Whole-copy benchmark: makes a repository of N events with repgen (default 1000000) and copies
-# it with repcopy, printing wall time, events per second and peak resident memory.
-#   bash bench/copy_bench.sh [events] [build_dir]
+# Whole-copy benchmark: makes a repository of N events with repgen once (kept in the data
+# directory, outside the source tree, so later runs reuse it) and copies it with repcopy, printing
+# wall time, MB/s of unpacked target data, events per second and peak resident memory.
+#
+#   bash bench/copy_bench.sh [--profile small|realistic] [--data DIR] [--runs K] [--level N]
+#                            [events] [build_dir]
+#
+# Defaults: small profile, 1000000 events, build-release, data in /work/benchdata (or
+# $BENCH_DATA), one run. The build directory is configured as Release when it does not exist;
+# pass one configured with -DREPCOPY_ZLIB_ONLY=ON to measure the zlib path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-events=${1:-1000000}
-build=${2:-build-release}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DREPCOPY_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target repcopy repgen >/dev/null
-work=$(mktemp -d)
+profile=small
+data=${BENCH_DATA:-/work/benchdata}
+runs=1
+level=()
+positional=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --profile) profile=$2; shift 2 ;;
+    --data) data=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --level) level=(--level "$2"); shift 2 ;;
+    *) positional+=("$1"); shift ;;
+  esac
+done
+events=${positional[0]:-1000000}
+build=${positional[1]:-build-release}
+# repgen and floor_bench come from TOOLS_BUILD when set (to time a build of an older version).
+# NO_BUILD=1 runs the executables as they are (directories of copied executables).
+tools=${TOOLS_BUILD:-$build}
+if [ -z "${NO_BUILD:-}" ]; then
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DREPCOPY_TESTS=OFF >/dev/null
+  fi
+  [ -f "$tools/CMakeCache.txt" ] || tools=$build
+  cmake --build "$build" -j2 --target repcopy >/dev/null
+  cmake --build "$tools" -j2 --target repgen floor_bench >/dev/null
+fi
+
+source="$data/$profile-$events"
+if [ ! -f "$source/.complete" ]; then
+  rm -rf "$source"
+  mkdir -p "$data"
+  "$tools/repgen" --profile "$profile" "$source" "$events" 11 >/dev/null
+  "$tools/floor_bench" sizes "$source" > "$source/.sizes"
+  touch "$source/.complete"
+fi
+read -r _ files _ _ _ packed _ unpacked < "$source/.sizes"
+echo "source: $profile, $events events, $files files, $((packed / 1000000)) MB packed," \
+  "$((unpacked / 1000000)) MB unpacked"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/copy_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-"./$build/repgen" "$work/source" "$events" 11 >/dev/null
-echo "source: $events events, $(du -sh "$work/source" | cut -f1), $(find "$work/source" -name '*.rep' | wc -l) files"
-/usr/bin/time -f "%e %M" -o "$work/time.txt" "./$build/repcopy" "$work/source" "$work/target" >/dev/null
-read -r seconds peak_kb < "$work/time.txt"
-echo "copy: ${seconds}s, $(awk "BEGIN{printf \"%d\", $events/$seconds}") events/s, peak RSS $((peak_kb / 1024)) MiB"
-echo "target: $(du -sh "$work/target" | cut -f1), $(find "$work/target" -name '*.rep' | wc -l) files"
+for run in $(seq "$runs"); do
+  rm -rf "$work/target"
+  /usr/bin/time -v -o "$work/time.txt" "$build/repcopy" "${level[@]}" "$source" "$work/target" \
+    >/dev/null
+  seconds=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0;
+    for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$work/time.txt")
+  peak_kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
+  cpu=$(awk -F': ' '/User time|System time/ {s += $2} END {print s}' "$work/time.txt")
+  read -r _ tfiles _ _ _ tpacked _ tunpacked < <("$tools/floor_bench" sizes "$work/target")
+  awk -v s="$seconds" -v e="$events" -v u="$tunpacked" -v p="$tpacked" -v k="$peak_kb" \
+    -v f="$tfiles" -v r="$run" -v c="$cpu" 'BEGIN {
+      printf "copy %d: %.2f s (%.1f s CPU), %.1f MB/s unpacked, %d events/s, peak RSS %d MiB; target %d files, %.1f MB packed, %.1f MB unpacked\n",
+        r, s, c, u / 1e6 / s, e / s, k / 1024, f, p / 1e6, u / 1e6 }'
+done

@@ -1,13 +1,12 @@
 #include "container/packed_item.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <climits>
 #include <iostream>
 #include <new>
 
 #include "container/format.h"
+#include "util/compression.h"
 #include "util/crc32.h"
 #include "util/hex_dump.h"
 
@@ -17,33 +16,6 @@ namespace {
 
 // Deflate cannot expand better than 1032:1 (a 258-byte match in two bits).
 constexpr uint64_t kMaxDeflateRatio = 1032;
-
-// Owns one inflate stream for one attempt.
-class inflater {
- public:
-  inflater() { init_rc_ = inflateInit2(&zs_, -15); }
-  ~inflater() {
-    if (init_rc_ == Z_OK) inflateEnd(&zs_);
-  }
-  inflater(const inflater&) = delete;
-  inflater& operator=(const inflater&) = delete;
-
-  int init_rc() const { return init_rc_; }
-  // One call with Z_FINISH; returns the zlib code.
-  int run(byte_span in, uint8_t* out, uint32_t out_len) {
-    zs_.next_in = const_cast<Bytef*>(in.data());
-    zs_.avail_in = uInt(in.size());
-    zs_.next_out = out;
-    zs_.avail_out = out_len;
-    return inflate(&zs_, Z_FINISH);
-  }
-  uint64_t total_out() const { return zs_.total_out; }
-  bool output_full() const { return zs_.avail_out == 0; }
-
- private:
-  z_stream zs_{};
-  int init_rc_;
-};
 
 // Reports an inflate failure; the result holds no data and status -1.
 unpack_result inflate_failed(int code) {
@@ -131,29 +103,26 @@ uint32_t doubled_capacity(uint32_t capacity) {
 
 unpack_result inflate_item(const item_layout& it) {
   unpack_result r;
-  if (it.stream.size() > UINT_MAX) return inflate_failed(Z_DATA_ERROR);
+  if (it.stream.size() > UINT_MAX) return inflate_failed(compression::kDataError);
   uint32_t capacity = initial_capacity(it.unpacked_len, it.packed_len);
   try {
     for (;;) {
       r.data.resize(capacity);
-      inflater z;
-      if (z.init_rc() != Z_OK) return inflate_failed(z.init_rc());
-      int rc = z.run(it.stream, r.data.data(), capacity);
-      if (rc == Z_STREAM_END) {
-        r.real_len = z.total_out();
+      size_t written = 0;
+      int rc = compression::inflate_raw(it.stream, r.data, written);
+      if (rc == compression::kOk) {
+        r.real_len = written;
         break;
       }
-      if ((rc == Z_BUF_ERROR || rc == Z_OK) && z.output_full()) {
+      if (rc == compression::kBufferError) {
         capacity = doubled_capacity(capacity);
-        if (capacity == 0) return inflate_failed(Z_BUF_ERROR);
+        if (capacity == 0) return inflate_failed(compression::kBufferError);
         continue;
       }
-      // A stream that wants a dictionary or ends early is damaged data.
-      int code = (rc == Z_NEED_DICT || rc == Z_BUF_ERROR || rc == Z_OK) ? Z_DATA_ERROR : rc;
-      return inflate_failed(code);
+      return inflate_failed(rc);
     }
   } catch (const std::bad_alloc&) {
-    return inflate_failed(Z_MEM_ERROR);
+    return inflate_failed(compression::kMemoryError);
   }
   // Keep at least four bytes so that a signature test at the start stays inside the buffer.
   r.data.resize(std::max<uint64_t>(r.real_len, 4));

@@ -9,10 +9,13 @@
 namespace repcopy {
 
 event_storage::event_storage(int32_t batch_event_limit, int32_t batch_byte_limit,
-                             int32_t pending_limit)
+                             int32_t pending_limit, uint64_t batch_memory_limit,
+                             uint64_t pending_memory_limit)
     : batch_event_limit_(std::max(batch_event_limit, 1)),
       batch_byte_limit_(std::max(batch_byte_limit, 1)),
-      pending_limit_(std::max(pending_limit, 1)) {}
+      pending_limit_(std::max(pending_limit, 1)),
+      batch_memory_limit_(std::max<uint64_t>(batch_memory_limit, 1)),
+      pending_memory_limit_(std::max<uint64_t>(pending_memory_limit, 1)) {}
 
 // The first domain in key order that holds a computer under key wins.
 computer_entry* event_storage::find_computer(const std::u16string& key, domain_entry*& domain) {
@@ -93,17 +96,25 @@ int32_t event_storage::add_event(Event&& event, storage_item& item) {
     return kBatchBytesFull;
   }
   ds.ds_full_events.push_back(std::forward<Event>(event));
+  const uint64_t memory = ds.ds_full_events.back().footprint();
+  ds.batch_memory += memory;
+  pending_memory_ += memory;
+  peak_pending_memory_ = std::max(peak_pending_memory_, pending_memory_);
   ds.total += 1;
   ds.batch_count += 1;
   ds.batch_bytes += static_cast<uint32_t>(size);
   total_added_ += 1;
   pending_ += 1;
   peak_pending_ = std::max(peak_pending_, pending_);
-  if (ds.batch_count >= static_cast<uint32_t>(batch_event_limit_)) {
+  if (ds.batch_count >= static_cast<uint32_t>(batch_event_limit_) ||
+      ds.batch_memory >= batch_memory_limit_) {
     fill_header(item, where.domain, where.computer, where.ds);
     return kBatchEventsFull;
   }
-  if (pending_ >= static_cast<uint32_t>(pending_limit_)) return kPendingFull;
+  if (pending_ >= static_cast<uint32_t>(pending_limit_) ||
+      pending_memory_ >= pending_memory_limit_) {
+    return kPendingFull;
+  }
   return kStorageAdded;
 }
 
@@ -121,12 +132,15 @@ void event_storage::move_batch(storage_item& item, ds_entry& ds) {
   item.ds_name = ds.name;
   item.ds_total = ds.total;
   item.batch_count = ds.batch_count;
+  item.footprint = ds.batch_memory;
   event_batch taken;
   taken.swap(ds.ds_full_events);
   item.events = std::move(taken);
   pending_ -= ds.batch_count;
+  pending_memory_ -= ds.batch_memory;
   ds.batch_count = 0;
   ds.batch_bytes = 0;
+  ds.batch_memory = 0;
 }
 
 int32_t event_storage::take_named(storage_item& item) {

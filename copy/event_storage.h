@@ -29,14 +29,20 @@ inline constexpr int32_t kNoBatch = -888;          // take: nothing to take
 inline constexpr int32_t kBatchEventLimit = 64000;
 inline constexpr int32_t kBatchByteLimit = 25000000;
 inline constexpr int32_t kPendingLimit = 500000;
+// The same bounds in bytes of memory (full_event::footprint): a batch leaves when its events hold
+// kBatchMemoryLimit bytes, and the largest batch leaves when all pending events hold
+// kPendingMemoryLimit bytes, however large the events are.
+inline constexpr uint64_t kBatchMemoryLimit = uint64_t(48) << 20;
+inline constexpr uint64_t kPendingMemoryLimit = uint64_t(128) << 20;
 
 inline constexpr char16_t kUnknownName[] = u"Unknown";
 
 struct ds_entry {
   std::u16string name;
-  uint32_t total = 0;        // events ever added to this data source
-  uint32_t batch_count = 0;  // events in the current batch
-  uint32_t batch_bytes = 0;  // event-data bytes of the current batch
+  uint32_t total = 0;         // events ever added to this data source
+  uint32_t batch_count = 0;   // events in the current batch
+  uint32_t batch_bytes = 0;   // event-data bytes of the current batch
+  uint64_t batch_memory = 0;  // memory held by the events of the current batch
   event_batch ds_full_events;
 };
 
@@ -60,12 +66,15 @@ class event_storage {
   // The limits are fixed for a run; tests use small ones. Each is at least 1.
   explicit event_storage(int32_t batch_event_limit = kBatchEventLimit,
                          int32_t batch_byte_limit = kBatchByteLimit,
-                         int32_t pending_limit = kPendingLimit);
+                         int32_t pending_limit = kPendingLimit,
+                         uint64_t batch_memory_limit = kBatchMemoryLimit,
+                         uint64_t pending_memory_limit = kPendingMemoryLimit);
   event_storage(const event_storage&) = delete;
   event_storage& operator=(const event_storage&) = delete;
 
   // Adds the event to its data source's batch. Returns kStorageAdded, kBatchBytesFull (the
-  // event is not stored), kBatchEventsFull or kPendingFull. For kBatchBytesFull and
+  // event is not stored), kBatchEventsFull (also when the batch reached its memory limit) or
+  // kPendingFull (also when the pending events reached theirs). For kBatchBytesFull and
   // kBatchEventsFull the item's entry pointers, names and computer details are set from the
   // entries the event belongs to (the domain entry's name, so "Unknown" for an event without a
   // domain, and the upper-cased computer key); otherwise the item is left alone.
@@ -93,6 +102,8 @@ class event_storage {
   uint64_t total_added() const { return total_added_; }
   uint32_t pending() const { return pending_; }
   uint32_t peak_pending() const { return peak_pending_; }
+  uint64_t pending_memory() const { return pending_memory_; }
+  uint64_t peak_pending_memory() const { return peak_pending_memory_; }
   int32_t batch_event_limit() const { return batch_event_limit_; }
   int32_t batch_byte_limit() const { return batch_byte_limit_; }
   int32_t pending_limit() const { return pending_limit_; }
@@ -126,9 +137,13 @@ class event_storage {
   uint64_t total_added_ = 0;
   uint32_t pending_ = 0;
   uint32_t peak_pending_ = 0;
+  uint64_t pending_memory_ = 0;
+  uint64_t peak_pending_memory_ = 0;
   int32_t batch_event_limit_;
   int32_t batch_byte_limit_;
   int32_t pending_limit_;
+  uint64_t batch_memory_limit_;
+  uint64_t pending_memory_limit_;
   lookup_cache cache_;
 };
 

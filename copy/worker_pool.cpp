@@ -10,12 +10,15 @@
 namespace repcopy {
 
 worker_pool::worker_pool(int32_t threads, uint32_t capacity, uint64_t event_bound,
-                         uint32_t batch_events)
+                         uint32_t batch_events, uint64_t memory_bound)
     : capacity_(std::max<uint32_t>(capacity, 1)),
       event_bound_(event_bound != 0
                        ? event_bound
                        : kQueuedBatchesPerWriter * std::max<uint64_t>(batch_events, 1) *
-                             static_cast<uint64_t>(std::max(threads, 1))) {
+                             static_cast<uint64_t>(std::max(threads, 1))),
+      memory_bound_(memory_bound != 0
+                        ? memory_bound
+                        : kQueuedMemoryPerWriter * static_cast<uint64_t>(std::max(threads, 1))) {
   threads_.reserve(static_cast<size_t>(std::max(threads, 0)));
   try {
     for (int32_t i = 0; i < threads; ++i) threads_.emplace_back(&worker_pool::worker_loop, this);
@@ -60,6 +63,7 @@ void worker_pool::keep_fatal(std::exception_ptr error) noexcept {
 bool worker_pool::submit(copy_task task) {
   rethrow_fatal();
   const uint64_t events = task.item.events.size();
+  const uint64_t memory = task.item.footprint;
   if (threads_.empty()) {
     {
       std::lock_guard<std::mutex> guard(lock_);
@@ -73,7 +77,8 @@ bool worker_pool::submit(copy_task task) {
   std::unique_lock<std::mutex> guard(lock_);
   auto full = [&] {
     return queue_.size() >= capacity_ ||
-           (!queue_.empty() && queued_events_ + events > event_bound_);
+           (!queue_.empty() &&
+            (queued_events_ + events > event_bound_ || queued_memory_ + memory > memory_bound_));
   };
   if (!stop_ && full()) {
     stats_.submit_waits += 1;
@@ -88,8 +93,10 @@ bool worker_pool::submit(copy_task task) {
   if (stop_) return false;
   queue_.push_back(std::move(task));
   queued_events_ += events;
+  queued_memory_ += memory;
   stats_.submitted += 1;
   stats_.peak_queued_events = std::max(stats_.peak_queued_events, queued_events_);
+  stats_.peak_queued_memory = std::max(stats_.peak_queued_memory, queued_memory_);
   guard.unlock();
   signal_.notify_all();
   return true;
@@ -103,6 +110,7 @@ bool worker_pool::take(copy_task& task) {
   task = std::move(queue_.front());
   queue_.pop_front();
   queued_events_ -= task.item.events.size();
+  queued_memory_ -= task.item.footprint;
   const bool wake = waiting_submitters_ > 0;
   guard.unlock();
   if (wake) signal_.notify_all();
@@ -136,6 +144,7 @@ worker_pool::discarded worker_pool::abort() noexcept {
     stop_ = true;
     queued.swap(queue_);
     queued_events_ = 0;
+    queued_memory_ = 0;
   }
   signal_.notify_all();
   dropped.tasks = queued.size();

@@ -6,8 +6,10 @@
 // tasks, not memory, since one task may carry a batch of 64000 events. The event bound limits the
 // events held by queued tasks (by default two full batches per writer thread), so together with
 // the event storage's own pending limit the events in memory stay bounded whatever the size of the
-// repository. submit() waits while either bound is reached; a task larger than the event bound is
-// still accepted by an empty queue, so nothing can wait forever.
+// repository. The memory bound does the same in bytes (storage_item::footprint), so that large
+// events cannot fill the memory before the event bound is reached. submit() waits while any bound
+// is reached; a task larger than a bound is still accepted by an empty queue, so nothing can wait
+// forever.
 //
 // A fatal stop on a writer thread (a task throwing fatal_error) must end the run from the main
 // thread: the pool keeps the first one, stops taking tasks, drops the queue, and the main thread
@@ -36,6 +38,9 @@ struct copy_task {
 
 inline constexpr uint32_t kQueueCapacity = 1000;
 inline constexpr uint64_t kQueuedBatchesPerWriter = 2;
+// Memory of queued events per writer thread, for the default memory bound: one batch at the
+// event storage's memory limit.
+inline constexpr uint64_t kQueuedMemoryPerWriter = uint64_t(48) << 20;
 
 class worker_pool {
  public:
@@ -43,6 +48,7 @@ class worker_pool {
   struct stats {
     uint64_t submitted = 0;
     uint64_t peak_queued_events = 0;  // largest number of events held by queued tasks
+    uint64_t peak_queued_memory = 0;  // largest memory held by the events of queued tasks
     uint64_t submit_waits = 0;        // submits that had to wait for room
   };
   // What abort() threw away.
@@ -54,8 +60,10 @@ class worker_pool {
   // Starts max(threads, 0) writer threads at once. event_bound 0 means the default,
   // kQueuedBatchesPerWriter * batch_events * max(threads, 1). A pool without threads runs each
   // task on the submitting thread.
+  // memory_bound 0 means kQueuedMemoryPerWriter * max(threads, 1).
   explicit worker_pool(int32_t threads, uint32_t capacity = kQueueCapacity,
-                       uint64_t event_bound = 0, uint32_t batch_events = 64000);
+                       uint64_t event_bound = 0, uint32_t batch_events = 64000,
+                       uint64_t memory_bound = 0);
   // Stops and joins the threads if finish() or abort() has not; tasks still queued are dropped.
   // Never throws.
   ~worker_pool();
@@ -82,6 +90,7 @@ class worker_pool {
   int32_t thread_count() const { return static_cast<int32_t>(threads_.size()); }
   uint32_t capacity() const { return capacity_; }
   uint64_t event_bound() const { return event_bound_; }
+  uint64_t memory_bound() const { return memory_bound_; }
   size_t queued_tasks() const;
   uint64_t queued_events() const;
   // Threads currently blocked in submit().
@@ -96,10 +105,12 @@ class worker_pool {
 
   const uint32_t capacity_;
   const uint64_t event_bound_;
+  const uint64_t memory_bound_;
   mutable std::mutex lock_;
   std::condition_variable signal_;
   std::deque<copy_task> queue_;
   uint64_t queued_events_ = 0;
+  uint64_t queued_memory_ = 0;
   size_t waiting_submitters_ = 0;
   bool stop_ = false;
   stats stats_;

@@ -32,6 +32,9 @@ struct named_field {
 };
 
 struct full_event {
+  static constexpr size_t kInlineUnits = 15 / sizeof(char16_t);  // libstdc++ short strings
+  static constexpr uint64_t kBlockOverhead = 16;
+
   uint32_t origin_flag = 0;
   std::u16string host_computer;  // upper-cased computer or host name of the source file
   uint32_t host_computer_crc = 0;
@@ -77,6 +80,39 @@ struct full_event {
   uint32_t comp_index = 0;
   uint32_t user_index = 0;
   uint32_t desc_index = 0;
+
+  // Bytes of memory the event holds: the record itself, its strings and data on the heap, and the
+  // allocator's overhead per block. The copy bounds the memory of pending and queued events with
+  // it; an estimate, never less than what the event really holds.
+  uint64_t footprint() const {
+    uint64_t bytes = sizeof(full_event);
+    auto text = [&bytes](const std::u16string& s) {
+      // Short strings live inside the string object.
+      if (s.capacity() > kInlineUnits) bytes += 2 * (s.capacity() + 1) + kBlockOverhead;
+    };
+    auto block = [&bytes](size_t size) {
+      if (size != 0) bytes += size + kBlockOverhead;
+    };
+    text(host_computer);
+    text(under_data_source);
+    text(computer);
+    text(user_string1);
+    text(user_string2);
+    text(src_name);
+    text(category_name);
+    text(domain);
+    text(description);
+    block(user_binary.capacity());
+    block(data.capacity());
+    block(strings.capacity() * sizeof(insertion_string));
+    for (const insertion_string& s : strings) text(s.text);
+    block(named_fields.capacity() * sizeof(named_field));
+    for (const named_field& f : named_fields) {
+      text(f.name);
+      text(f.value);
+    }
+    return bytes;
+  }
 
   // Back to the constructed state (the copy driver reuses one event).
   void reset() { *this = full_event{}; }

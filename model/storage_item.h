@@ -30,6 +30,7 @@ struct storage_item {
   std::u16string ds_name;
   uint32_t ds_total = 0;
   uint32_t batch_count = 0;
+  uint64_t footprint = 0;  // memory held by the events (full_event::footprint), 0 when not counted
   event_batch events;
 };
 

@@ -1,13 +1,16 @@
 #include "records/cache_key.h"
 
+#include <cstring>
+
 namespace repcopy {
 
 namespace {
 
+// The characters compared as bytes: char_traits<char16_t> compares one code unit at a time.
 bool same_text(const std::u16string* a, const std::u16string* b) {
   if (a == b) return true;
-  if (!a || !b) return false;
-  return *a == *b;
+  if (!a || !b || a->size() != b->size()) return false;
+  return std::memcmp(a->data(), b->data(), a->size() * sizeof(char16_t)) == 0;
 }
 
 // 64-bit multiply-xorshift mixing (the finalizer of splitmix64).
@@ -26,8 +29,8 @@ bool cache_key::operator==(const cache_key& o) const {
   if (crc1 != o.crc1 || crc2 != o.crc2 || extra1 != o.extra1 || extra2 != o.extra2) return false;
   if (!same_text(text1, o.text1) || !same_text(text2, o.text2)) return false;
   if (binary == o.binary) return true;
-  if (!binary || !o.binary) return false;
-  return *binary == *o.binary;
+  if (!binary || !o.binary || binary->size() != o.binary->size()) return false;
+  return binary->empty() || std::memcmp(binary->data(), o.binary->data(), binary->size()) == 0;
 }
 
 size_t cache_key_hash::operator()(const cache_key& k) const {

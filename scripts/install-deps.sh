@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, as root and without questions, the Debian packages repcopy needs that are missing.
 set -euo pipefail
-packages=(cmake make g++ zlib1g-dev libboost-dev libboost-context-dev libgtest-dev
+packages=(cmake make g++ zlib1g-dev libdeflate-dev libboost-dev libboost-context-dev libgtest-dev
   nlohmann-json3-dev libxxhash-dev)
 options=()
 # The Windows cross build (scripts/build-windows.sh) and its test runs under Wine (64-bit Wine

@@ -3,10 +3,18 @@
 // sources, Windows and non-Windows platforms, a hot part and a main part, insertion strings with
 // gaps, named fields, user binaries and event data.
 //
-//   repgen <repository_dir> [events] [seed]
+//   repgen [--profile small|realistic] <repository_dir> [events] [seed]
+//
+// The small profile (the default) makes tiny events that exercise every record shape. The
+// realistic profile makes events like those real collectors store, for benchmarks: Windows logons
+// with 27 insertion strings (unique logon IDs, GUIDs, ports), process creation with long command
+// lines, process and network events with hashes, service events, syslog lines; templated
+// descriptions; several computers and data sources; most strings unique per event.
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <random>
@@ -110,6 +118,324 @@ full_event make_event(std::mt19937& rng, const computer_spec& c, const std::u16s
   return e;
 }
 
+// ---- realistic profile ----
+
+const std::vector<computer_spec>& realistic_computers() {
+  static const std::vector<computer_spec> kComputers = [] {
+    std::vector<computer_spec> list;
+    const char* windows[] = {"DC01",     "DC02",     "FS01",     "SQL01",    "EXCH01",
+                             "WKS-0101", "WKS-0102", "WKS-0217", "WKS-0333", "APP07"};
+    for (const char* name : windows) {
+      list.push_back({u"CORP",
+                      widen_ascii(name),
+                      500,
+                      3600,
+                      {u"Security", u"System", u"Application", u"Directory Service"}});
+    }
+    list.push_back({u"", u"web01.corp.local", 630, 0, {u"Syslog", u"LinuxAccountsMonitoring"}});
+    list.push_back({u"", u"db02.corp.local", 630, 0, {u"Syslog"}});
+    return list;
+  }();
+  return kComputers;
+}
+
+std::string hex_text(std::mt19937& rng, int digits) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out(size_t(digits), '0');
+  for (char& c : out) c = kHex[rng() % 16];
+  return out;
+}
+
+std::string guid_text(std::mt19937& rng) {
+  return "{" + hex_text(rng, 8) + "-" + hex_text(rng, 4) + "-" + hex_text(rng, 4) + "-" +
+         hex_text(rng, 4) + "-" + hex_text(rng, 12) + "}";
+}
+
+std::string ip_text(std::mt19937& rng) {
+  return "10." + std::to_string(rng() % 4) + "." + std::to_string(rng() % 256) + "." +
+         std::to_string(1 + rng() % 254);
+}
+
+template <size_t N>
+const char* pick(std::mt19937& rng, const char* const (&list)[N]) {
+  return list[rng() % N];
+}
+
+const char* const kUsers[] = {"jsmith",  "adoe",     "mmueller", "kwong",   "svc_backup",
+                              "svc_sql", "pnovak",   "lgarcia",  "rkumar",  "tbrown",
+                              "admin",   "helpdesk", "eevans",   "fmartin", "ghughes"};
+const char* const kImages[] = {"C:\\Windows\\System32\\svchost.exe",
+                               "C:\\Windows\\System32\\cmd.exe",
+                               "C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe",
+                               "C:\\Program Files\\Microsoft Office\\root\\Office16\\OUTLOOK.EXE",
+                               "C:\\Program Files (x86)\\Google\\Chrome\\Application\\chrome.exe",
+                               "C:\\Windows\\System32\\conhost.exe",
+                               "C:\\Windows\\System32\\rundll32.exe",
+                               "C:\\Windows\\System32\\wbem\\WmiPrvSE.exe"};
+const char* const kServices[] = {"Windows Update",
+                                 "Print Spooler",
+                                 "Background Intelligent Transfer Service",
+                                 "Windows Defender Antivirus Service",
+                                 "Remote Registry",
+                                 "SQL Server (MSSQLSERVER)",
+                                 "Windows Event Log"};
+
+// Sets string i (one-based ordinals, no gaps) of e.
+void set_strings(full_event& e, const std::vector<std::string>& texts) {
+  uint32_t ordinal = 0;
+  for (const std::string& text : texts) {
+    insertion_string s;
+    s.ordinal = ++ordinal;
+    s.text = widen_ascii(text);
+    e.strings.push_back(std::move(s));
+  }
+  e.string_slots = uint16_t(ordinal);
+  e.string_count = uint32_t(e.strings.size());
+}
+
+std::string command_line(std::mt19937& rng, const std::string& image) {
+  std::string line = "\"" + image + "\"";
+  switch (rng() % 4) {
+    case 0:
+      line += " -NoProfile -ExecutionPolicy Bypass -File C:\\ProgramData\\Scripts\\inventory_" +
+              hex_text(rng, 6) + ".ps1 -Computer " + ip_text(rng) + " -Log C:\\Temp\\inv_" +
+              std::to_string(rng() % 100000) + ".log";
+      break;
+    case 1:
+      line += " /c copy \\\\fs01\\share\\users\\" + std::string(pick(rng, kUsers)) +
+              "\\Documents\\report_" + std::to_string(rng() % 10000) + ".xlsx C:\\Users\\" +
+              pick(rng, kUsers) + "\\AppData\\Local\\Temp\\" + hex_text(rng, 8) + ".tmp";
+      break;
+    case 2:
+      line += " --type=renderer --field-trial-handle=" + std::to_string(rng() % 100000) + "," +
+              std::to_string(rng()) +
+              " --lang=en-US --renderer-client-id=" + std::to_string(rng() % 400) +
+              " --mojo-platform-channel-handle=" + std::to_string(rng() % 9000) + " /prefetch:1";
+      break;
+    default:
+      line += " -k netsvcs -p -s " + std::string(rng() % 2 ? "Schedule" : "BITS");
+      break;
+  }
+  return line;
+}
+
+void realistic_windows_event(std::mt19937& rng, const computer_spec& c, const std::u16string& ds,
+                             full_event& e) {
+  const std::string computer = to_utf8(c.name) + ".corp.local";
+  const std::string user = pick(rng, kUsers);
+  std::vector<std::string> s;
+  std::string description;
+  if (ds == u"Security") {
+    if (rng() % 3 != 0) {
+      e.event_id = 4624;
+      e.category_name = u"Logon";
+      e.src_name = u"Microsoft-Windows-Security-Auditing";
+      const std::string logon_id = "0x" + hex_text(rng, 7);
+      s = {"S-1-5-18",
+           computer + "$",
+           "CORP",
+           "0x3E7",
+           "S-1-5-21-3623811015-3361044348-30300820-" + std::to_string(1000 + rng() % 5000),
+           user,
+           "CORP",
+           logon_id,
+           std::to_string(2 + rng() % 9),
+           rng() % 2 ? "Kerberos" : "NtLmSsp ",
+           rng() % 2 ? "Kerberos" : "NTLM",
+           "WKS-0" + std::to_string(100 + rng() % 300),
+           guid_text(rng),
+           "-",
+           "-",
+           "0",
+           "0x" + hex_text(rng, 3),
+           "C:\\Windows\\System32\\lsass.exe",
+           ip_text(rng),
+           std::to_string(49152 + rng() % 16383),
+           "%%1833",
+           "-",
+           "-",
+           "-",
+           "%%1843",
+           "0x0",
+           "%%1842"};
+      description =
+          "An account was successfully logged on.\r\n\r\nSubject:\r\n\tSecurity ID:\t\t"
+          "S-1-5-18\r\n\tAccount Name:\t\t" +
+          computer +
+          "$\r\n\tLogon ID:\t\t0x3E7"
+          "\r\n\r\nNew Logon:\r\n\tAccount Name:\t\t" +
+          user + "\r\n\tLogon ID:\t\t" + logon_id;
+    } else {
+      e.event_id = 4688;
+      e.category_name = u"Process Creation";
+      e.src_name = u"Microsoft-Windows-Security-Auditing";
+      const std::string image = pick(rng, kImages);
+      s = {"S-1-5-21-3623811015-3361044348-30300820-" + std::to_string(1000 + rng() % 5000),
+           user,
+           "CORP",
+           "0x" + hex_text(rng, 7),
+           "0x" + hex_text(rng, 4),
+           image,
+           "%%1936",
+           "0x" + hex_text(rng, 4),
+           command_line(rng, image),
+           "S-1-0-0",
+           "-",
+           "-",
+           "0x0",
+           "C:\\Windows\\explorer.exe",
+           "S-1-16-8192"};
+      description = "A new process has been created.\r\n\r\nNew Process Name:\t" + image;
+    }
+  } else if (ds == u"Application" && rng() % 4 != 0) {
+    e.src_name = u"Microsoft-Windows-Sysmon";
+    const std::string image = pick(rng, kImages);
+    if (rng() % 2) {
+      e.event_id = 1;
+      e.category_name = u"Process Create (rule: ProcessCreate)";
+      s = {"-",
+           "2023-11-14 10:" + std::to_string(rng() % 60) + ":" + std::to_string(rng() % 60),
+           guid_text(rng),
+           std::to_string(rng() % 20000),
+           image,
+           "10.0.19041.1",
+           "-",
+           "-",
+           command_line(rng, image),
+           "C:\\Users\\" + user + "\\",
+           "CORP\\" + user,
+           guid_text(rng),
+           "0x" + hex_text(rng, 6),
+           "1",
+           "Medium",
+           "SHA256=" + hex_text(rng, 64) + ",IMPHASH=" + hex_text(rng, 32),
+           guid_text(rng),
+           std::to_string(rng() % 20000),
+           "C:\\Windows\\explorer.exe"};
+      description = "Process Create: " + image;
+    } else {
+      e.event_id = 3;
+      e.category_name = u"Network connection detected (rule: NetworkConnect)";
+      s = {"-",
+           "2023-11-14 10:" + std::to_string(rng() % 60),
+           guid_text(rng),
+           std::to_string(rng() % 20000),
+           image,
+           "CORP\\" + user,
+           rng() % 3 ? "tcp" : "udp",
+           "true",
+           "false",
+           ip_text(rng),
+           "-",
+           std::to_string(49152 + rng() % 16383),
+           "-",
+           "false",
+           ip_text(rng),
+           "-",
+           std::to_string(rng() % 2 ? 443 : 445),
+           "https"};
+      description = "Network connection detected: " + image;
+    }
+  } else if (ds == u"System") {
+    e.src_name = u"Service Control Manager";
+    e.category_name = u"None";
+    const std::string service = pick(rng, kServices);
+    if (rng() % 4 == 0) {
+      e.event_id = 7045;
+      s = {service, "C:\\Windows\\System32\\svchost.exe -k " + hex_text(rng, 6),
+           "user mode service", "demand start", "LocalSystem"};
+      description = "A service was installed in the system.\r\n\r\nService Name:  " + service;
+    } else {
+      e.event_id = 7036;
+      s = {service, rng() % 2 ? "running" : "stopped", hex_text(rng, 8)};
+      description = "The " + service + " service entered the " + s[1] + " state.";
+    }
+  } else {
+    e.src_name = u"MsiInstaller";
+    e.category_name = u"None";
+    e.event_id = 1033 + rng() % 10;
+    s = {"Product " + std::to_string(rng() % 40),
+         std::to_string(rng() % 10) + ".0." + std::to_string(rng() % 5000),
+         "1033",
+         std::to_string(rng() % 1700),
+         "Vendor " + std::to_string(rng() % 12),
+         "(NULL)"};
+    description = "Windows Installer installed the product. Product Name: " + s[0];
+    if (rng() % 8 == 0) {
+      e.data.resize(16 + rng() % 200);
+      for (auto& b : e.data) b = uint8_t(rng() % 8);
+    }
+  }
+  set_strings(e, s);
+  e.description = widen_ascii(description);
+  e.user_string1 = widen_ascii(user);
+  e.user_string2 = c.domain;
+  e.category = e.event_id % 16;
+}
+
+void realistic_syslog_event(std::mt19937& rng, const std::u16string& ds, full_event& e) {
+  static const char* const kDaemons[] = {"sshd",    "sudo",   "cron",
+                                         "systemd", "kernel", "postfix/smtpd"};
+  const std::string daemon = pick(rng, kDaemons);
+  const std::string user = pick(rng, kUsers);
+  const std::string pid = std::to_string(1000 + rng() % 60000);
+  std::string line;
+  if (daemon == "sshd") {
+    line = "Accepted publickey for " + user + " from " + ip_text(rng) + " port " +
+           std::to_string(32768 + rng() % 28000) + " ssh2: RSA SHA256:" + hex_text(rng, 43);
+  } else if (daemon == "sudo") {
+    line = user + " : TTY=pts/" + std::to_string(rng() % 8) + " ; PWD=/home/" + user +
+           " ; USER=root ; COMMAND=/usr/bin/systemctl restart app" + std::to_string(rng() % 9);
+  } else if (daemon == "cron") {
+    line = "(" + user + ") CMD (/usr/local/bin/backup.sh --target /srv/backup/" + hex_text(rng, 8) +
+           ")";
+  } else {
+    line = "session " + std::to_string(rng() % 100000) + " of user " + user + " started, id " +
+           hex_text(rng, 16);
+  }
+  e.src_name = widen_ascii(daemon);
+  e.category_name = ds == u"Syslog" ? u"authpriv" : u"accounts";
+  e.event_id = 100 + rng() % 20;
+  set_strings(e, {daemon + "[" + pid + "]", line});
+  e.description = widen_ascii(daemon + ": " + line);
+  e.user_string1 = widen_ascii(user);
+  e.category = 4;
+}
+
+full_event make_realistic_event(std::mt19937& rng, const computer_spec& c, const std::u16string& ds,
+                                uint32_t time, uint32_t key) {
+  full_event e;
+  e.origin_flag = 1;
+  e.host_computer = ascii_upper(c.name);
+  e.platform_id = c.platform_id;
+  e.os_major = c.platform_id == 500 ? 10 : 5;
+  e.under_data_source = ds;
+  e.record_key = key;
+  e.computer = c.name;
+  e.event_time = time;
+  e.stored_time = time - c.time_offset;
+  e.record_sum = time;
+  e.domain = c.platform_id == 500 ? c.domain : u"LINUX";
+  if (c.platform_id == 500) {
+    realistic_windows_event(rng, c, ds, e);
+  } else {
+    realistic_syslog_event(rng, ds, e);
+  }
+  set_crcs(e);
+  return e;
+}
+
+struct profile {
+  const std::vector<computer_spec>& (*computers)();
+  full_event (*make)(std::mt19937&, const computer_spec&, const std::u16string&, uint32_t,
+                     uint32_t);
+  size_t file_events;  // events per written file
+  uint32_t time_step;  // seconds between events
+};
+
+const profile kSmall{computers, make_event, 250, 7};
+const profile kRealistic{realistic_computers, make_realistic_event, 3000, 1};
+
 // Files one batch under root and starts a new one.
 int flush(RepTarget& target, const computer_spec& c, const std::u16string& ds, storage_item& item) {
   if (item.events.empty()) return 0;
@@ -126,44 +452,58 @@ int flush(RepTarget& target, const computer_spec& c, const std::u16string& ds, s
 
 // Writes count events spread over every computer and data source below root, in files of at
 // most kFileEvents events, so that directories hold several files.
-int write_part(const std::u16string& root, std::mt19937& rng, uint32_t count, uint32_t start,
-               uint32_t& key) {
-  constexpr size_t kFileEvents = 250;
+int write_part(const profile& p, const std::u16string& root, std::mt19937& rng, uint32_t count,
+               uint32_t start, uint32_t& key) {
   RepTarget target(root);
   std::map<std::pair<size_t, size_t>, storage_item> batches;
   int failures = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    size_t ci = rng() % computers().size();
-    const computer_spec& c = computers()[ci];
+    size_t ci = rng() % p.computers().size();
+    const computer_spec& c = p.computers()[ci];
     size_t di = rng() % c.data_sources.size();
     storage_item& item = batches[{ci, di}];
-    item.events.push_back(make_event(rng, c, c.data_sources[di], start + i * 7, ++key));
-    if (item.events.size() == kFileEvents) failures += flush(target, c, c.data_sources[di], item);
+    item.events.push_back(p.make(rng, c, c.data_sources[di], start + i * p.time_step, ++key));
+    if (item.events.size() == p.file_events) {
+      failures += flush(target, c, c.data_sources[di], item);
+    }
   }
   for (auto& [k, item] : batches) {
-    const computer_spec& c = computers()[k.first];
+    const computer_spec& c = p.computers()[k.first];
     failures += flush(target, c, c.data_sources[k.second], item);
   }
   return failures;
 }
 
 int generate(int argc, char** argv) {
-  const std::vector<std::string> args = platform::utf8_arguments(argc, argv);
+  const profile* p = &kSmall;
+  if (argc > 2 && std::strcmp(argv[1], "--profile") == 0) {
+    if (std::strcmp(argv[2], "realistic") == 0) {
+      p = &kRealistic;
+    } else if (std::strcmp(argv[2], "small") != 0) {
+      argc = 0;  // unknown profile: show the usage
+    }
+    argc -= 2;
+    argv += 2;
+  }
   if (argc < 2) {
-    std::cerr << "usage: repgen <repository_dir> [events=3000] [seed=1]" << std::endl;
+    std::cerr << "usage: repgen [--profile small|realistic] <repository_dir> [events=3000] [seed=1]"
+              << std::endl;
     return 2;
   }
   uint32_t events = argc > 2 ? uint32_t(std::strtoul(argv[2], nullptr, 10)) : 3000;
   uint32_t seed = argc > 3 ? uint32_t(std::strtoul(argv[3], nullptr, 10)) : 1;
   std::u16string root;
+  // The path as UTF-8 (on Windows read from the wide command line).
+  const std::vector<std::string> args = platform::utf8_arguments(argc, argv);
   if (to_extended_path(args[1], root) != 0) return 2;
   std::mt19937 rng(seed);
   uint32_t key = 0;
   const uint32_t start = 1700000000;  // 2023-11-14
   uint32_t hot = events / 10;
   int failures =
-      write_part(root + platform::kSeparator + u"Hot$", rng, hot, start + (events - hot) * 7, key);
-  failures += write_part(root, rng, events - hot, start, key);
+      write_part(*p, root + platform::kSeparator + u"Hot$", rng, hot,
+                 start + (events - hot) * p->time_step, key);
+  failures += write_part(*p, root, rng, events - hot, start, key);
   std::cout << "repgen: " << events << " events written to " << argv[1] << std::endl;
   return failures == 0 ? 0 : 1;
 }

@@ -4,11 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 namespace repcopy {
 
 uint32_t crc32_of(const void* data, size_t len);
-uint32_t crc32_of_text(const std::u16string& text);
+uint32_t crc32_of_text(std::u16string_view text);
 
 }  // namespace repcopy

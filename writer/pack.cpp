@@ -1,7 +1,5 @@
 #include "writer/pack.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -13,35 +11,13 @@
 #include "container/format.h"
 #include "platform/platform.h"
 #include "util/bytes.h"
+#include "util/compression.h"
 #include "util/crc32.h"
 #include "util/hex_dump.h"
 
 namespace repcopy {
 
 namespace {
-
-constexpr int kLevel = 7;
-constexpr int kWindowBits = -15;  // raw deflate, 32 KiB window
-constexpr int kMemLevel = 8;
-
-// zlib's compress2 with a raw-deflate stream: one deflate call with Z_FINISH.
-int deflate_once(std::span<const uint8_t> source, std::span<uint8_t> destination,
-                 size_t& compressed) {
-  z_stream stream{};
-  int err = deflateInit2(&stream, kLevel, Z_DEFLATED, kWindowBits, kMemLevel, Z_DEFAULT_STRATEGY);
-  if (err != Z_OK) return err;
-  stream.next_in = const_cast<Bytef*>(source.data());
-  stream.avail_in = uInt(source.size());
-  stream.next_out = destination.data();
-  stream.avail_out = uInt(destination.size());
-  err = deflate(&stream, Z_FINISH);
-  if (err != Z_STREAM_END) {
-    deflateEnd(&stream);
-    return err == Z_OK ? Z_BUF_ERROR : err;
-  }
-  compressed = stream.total_out;
-  return deflateEnd(&stream);
-}
 
 // A name in the style of the runtime's temporary names ("/tmp/" and a unique part), different
 // on every call: random bits and a process-wide counter. Only the name is used.
@@ -86,14 +62,21 @@ uint8_t packed_item_system(int32_t platform_id) {
   return platform_id == int32_t(kPlatformWindows) ? kItemSystemWindows : kItemSystemOther;
 }
 
+int pack_level(int level) {
+  static std::atomic<int> current{0};
+  if (level != 0) current.store(compression::engine_level(level));
+  const int chosen = current.load();
+  return chosen != 0 ? chosen : compression::default_level();
+}
+
 int32_t pack_internal_file(std::span<const uint8_t> source, std::span<uint8_t> destination,
                            size_t& compressed) {
-  int err = Z_BUF_ERROR;
-  // zlib counts in uInt; larger inputs cannot be compressed in one call.
+  int err = compression::kBufferError;
+  // Items count their lengths in 32 bits.
   if (source.size() <= UINT32_MAX && destination.size() <= UINT32_MAX) {
-    err = deflate_once(source, destination, compressed);
+    err = compression::deflate_raw(source, destination, pack_level(), compressed);
   }
-  if (err == Z_OK) return 0;
+  if (err == compression::kOk) return 0;
   std::cout << "pack_internal_file: error = " << err << " Can't compress" << std::endl;
   std::cout << "source_len = " << source.size() << std::endl;
   hex_dump(source, std::min<size_t>(source.size(), 256));
@@ -105,11 +88,14 @@ uint32_t pack_item(segment& writer, std::span<const uint8_t> data) {
   const size_t name_length = std::strlen(writer.item_name);
   const size_t header_length = name_length + kItemNamePos + 1;
   const uint32_t length = uint32_t(data.size());
-  // The classic bound is kept as the minimum, but the area is never smaller than what zlib
-  // itself says a single finishing deflate call may need, so a full area cannot fail it.
-  const size_t area =
-      std::max<size_t>(size_t(pack_bound(length)) + 12, deflateBound(nullptr, uLong(data.size())));
-  std::vector<uint8_t> packed(header_length + area + kItemTrailerSize, 0);
+  // The classic bound is kept as the minimum, but the area is never smaller than what the engine
+  // itself says one compression may need, so a full area cannot fail it.
+  const size_t area = std::max<size_t>(size_t(pack_bound(length)) + 12,
+                                       compression::deflate_bound(data.size(), pack_level()));
+  // writer.packed may arrive with capacity from an earlier file; only its size is set here.
+  std::vector<uint8_t>& packed = writer.packed;
+  packed.assign(header_length, 0);
+  packed.resize(header_length + area + kItemTrailerSize);
   std::copy(kItemSignature.begin(), kItemSignature.end(), packed.begin());
   packed[4] = kItemMethodDeflate;
   packed[5] = kItemFlagName;
@@ -129,7 +115,6 @@ uint32_t pack_item(segment& writer, std::span<const uint8_t> data) {
   store_le32(trailer, crc32_of(data.data(), data.size()));
   store_le32(trailer + 4, length);
   packed.resize(header_length + compressed + kItemTrailerSize);
-  writer.packed = std::move(packed);
   writer.header_length = uint32_t(header_length);
   writer.packed_length = compressed + kItemTrailerSize;
   return writer.header_length;

@@ -16,10 +16,13 @@ uint32_t pack_bound(uint32_t length);
 // The packed item's system byte: 11 for PlatformID 500, 3 for every other.
 uint8_t packed_item_system(int32_t platform_id);
 
-// Raw deflate (level 7, 32 KiB window, memory level 8, default strategy) of source into
-// destination in one call. On success returns 0 and sets compressed to the stream's length.
-// On failure prints the diagnostics, saves source as a "bad-" file in the current directory
-// and returns -1.
+// The compression level of every item this process packs: sets it when level is 1..12 (the
+// engine's own range applies), and returns the level in use (the engine's default until set).
+int pack_level(int level = 0);
+
+// Raw deflate of source into destination in one call, at pack_level(). On success returns 0 and
+// sets compressed to the stream's length. On failure prints the diagnostics, saves source as a
+// "bad-" file in the current directory and returns -1.
 int32_t pack_internal_file(std::span<const uint8_t> source, std::span<uint8_t> destination,
                            size_t& compressed);
 

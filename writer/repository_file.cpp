@@ -43,17 +43,64 @@ class partial_file {
   bool done_ = false;
 };
 
+// The buffers a writer thread fills for every file: one serialisation area and the packed item of
+// each internal file. They live as long as the thread and keep their capacity from file to file,
+// so a batch costs no fresh pages (only a buffer that grew past kKeptCapacity is given back).
+struct thread_buffers {
+  static constexpr size_t kKeptCapacity = size_t(64) << 20;
+
+  std::vector<uint8_t> scratch;
+  std::array<std::vector<uint8_t>, kBufferIdCount> packed;
+
+  static void trim(std::vector<uint8_t>& buffer) {
+    if (buffer.capacity() > kKeptCapacity) std::vector<uint8_t>().swap(buffer);
+  }
+};
+
+thread_buffers& buffers_of_this_thread() {
+  thread_local thread_buffers buffers;
+  return buffers;
+}
+
+// Lends the thread's packed buffers to the writers of one file and takes them back, with their
+// grown capacity, whichever way the file ends.
+class lent_buffers {
+ public:
+  explicit lent_buffers(std::array<std::unique_ptr<segment>, kBufferIdCount>& writers)
+      : writers_(writers), buffers_(buffers_of_this_thread()) {}
+  ~lent_buffers() {
+    for (size_t id = 0; id < writers_.size(); ++id) {
+      if (writers_[id] == nullptr) continue;
+      buffers_.packed[id] = std::move(writers_[id]->packed);
+      buffers_.packed[id].clear();
+      thread_buffers::trim(buffers_.packed[id]);
+    }
+    thread_buffers::trim(buffers_.scratch);
+  }
+  lent_buffers(const lent_buffers&) = delete;
+  lent_buffers& operator=(const lent_buffers&) = delete;
+
+  std::vector<uint8_t>& scratch() { return buffers_.scratch; }
+  std::vector<uint8_t>& packed(int32_t id) { return buffers_.packed[size_t(id)]; }
+
+ private:
+  std::array<std::unique_ptr<segment>, kBufferIdCount>& writers_;
+  thread_buffers& buffers_;
+};
+
 // Runs the fifteen writers in kWriterRunOrder over the batch and packs each item. 0, or
 // kItemOverflowed when a writer would pass its own size, or kItemNotPacked when an item could
 // not be packed. Empty named-field items get no writer (null).
 int32_t run_writers(event_batch& events, uint32_t platform_id, const segment_factory& factory,
-                    std::array<std::unique_ptr<segment>, kBufferIdCount>& writers) {
+                    std::array<std::unique_ptr<segment>, kBufferIdCount>& writers,
+                    lent_buffers& buffers) {
+  std::vector<uint8_t>& scratch = buffers.scratch();
   for (int32_t id : kWriterRunOrder) {
     std::unique_ptr<segment> writer = factory(id);
     writer->platform_id = int32_t(platform_id);
     const uint32_t estimate = writer->estimate_size(events);
     if (estimate == 0 && omitted_when_empty(id)) continue;
-    std::vector<uint8_t> scratch(estimate, 0);
+    scratch.assign(estimate, 0);  // writers expect a zero-filled area
     const uint32_t length = writer->serialize(scratch, events);
     if (length == kItemOverflow || length > estimate) {
       // A size that disagrees with the item is a bug; a cut item would still carry a valid CRC.
@@ -62,10 +109,11 @@ int32_t run_writers(event_batch& events, uint32_t platform_id, const segment_fac
       return kItemOverflowed;
     }
     writer->unpacked_length = length;
-    if (pack_item(*writer, std::span<const uint8_t>(scratch.data(), length)) == 0) {
+    writer->packed = std::move(buffers.packed(id));
+    writers[size_t(id)] = std::move(writer);
+    if (pack_item(*writers[size_t(id)], std::span<const uint8_t>(scratch.data(), length)) == 0) {
       return kItemNotPacked;
     }
-    writers[size_t(id)] = std::move(writer);
   }
   return 0;
 }
@@ -86,7 +134,8 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
                               bool dry_run, uint64_t* file_bytes, int& mark) {
   mark = 1;
   std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
-  if (const int32_t rc = run_writers(events, props.PlatformID, factory, writers); rc != 0)
+  lent_buffers buffers(writers);
+  if (const int32_t rc = run_writers(events, props.PlatformID, factory, writers, buffers); rc != 0)
     return rc;
 
   // Items in file order from offset 512, back to back.

@@ -76,6 +76,7 @@ std::string usage(const std::string& program) {
 --json <file>              - Write a JSON summary to <file>; with "-" it goes to
                              standard output instead of the summary tree
 --threads <N>              - Number of writer threads (1 to 256)
+--level <N>                - Compression level, 1 (fastest) to 12 (smallest); default 6
 --help                     - Print this help
 --version                  - Print the version
      Exit codes: 0 all copied, 2 usage error (nothing done), 3 not all copied,
@@ -183,6 +184,8 @@ TEST_F(RunFunction, UsageErrorsNameTheArgumentAndRunNothing) {
       {"rc --threads 0 s t", "Invalid number for --threads: 0 (expected 1 to 256)\n"},
       {"rc --threads=257 s t", "Invalid number for --threads: 257 (expected 1 to 256)\n"},
       {"rc --threads 2x s t", "Invalid number for --threads: 2x (expected 1 to 256)\n"},
+      {"rc --level 0 s t", "Invalid level for --level: 0 (expected 1 to 12)\n"},
+      {"rc --level=13 s t", "Invalid level for --level: 13 (expected 1 to 12)\n"},
       {"rc s t -v", "Option after the paths: -v" + after},
       {"rc -- s -", "Option after the paths: -" + after},
       {"rc t", found + "1: t\n"},

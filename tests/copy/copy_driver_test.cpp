@@ -282,3 +282,58 @@ TEST(CopyDriver, StopFinishesTheBatchInHandAndCountsOnlyWhatWasWritten) {
 
 }  // namespace
 }  // namespace repcopy
+
+namespace repcopy {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace testing_fakes;
+
+// Large events are bounded by their memory, not only by their number: batches leave at the batch
+// memory limit, the largest batch leaves at the pending memory limit, and queued tasks never hold
+// more than the queue's memory bound.
+TEST(CopyDriver, LargeEventsAreBoundedByMemoryAsWellAsByCount) {
+  const full_event sample = make_event(0, u"H", u"x", u"CORP", 100000);
+  const uint64_t each = sample.footprint();
+  ASSERT_GE(each, 100000u);
+  struct row {
+    uint64_t batch_memory;    // in events' worth
+    uint64_t pending_memory;  // in events' worth
+    std::vector<size_t> expected;
+  };
+  const row rows[] = {
+      // 10 events of one source, batch limit 4 events' memory: 4, 4, then the rest.
+      {4, 1000, {4, 4, 2}},
+      // Two sources alternating, pending limit 5: the largest leaves whenever 5 are pending.
+      {1000, 5, {3, 4, 2, 1}},
+  };
+  for (const row& r : rows) {
+    worker_pool pool(1);
+    copy_run run;
+    const bool two_sources = r.pending_memory < 1000;
+    fn_source source(10, [&](uint32_t i) {
+      return make_event(i, u"H", two_sources && i % 2 ? u"y" : u"x", u"CORP", 100000);
+    });
+    event_storage storage(1000, 100000000, 100000, r.batch_memory * each,
+                          r.pending_memory * each);
+    ASSERT_EQ(run.run(pool, storage, {&source}), 0);
+    std::vector<size_t> sizes;
+    for (const written_batch& b : run.target.batches()) sizes.push_back(b.keys.size());
+    EXPECT_EQ(sizes, r.expected) << "row " << &r - rows;
+  }
+  // The queue: tasks of 2 events each, memory bound 5 events' worth, slow writer.
+  worker_pool pool(1, 1000, 0, 64000, 5 * each);
+  copy_run run;
+  run.target.hook = [](const storage_item&) { std::this_thread::sleep_for(2ms); };
+  fn_source source(40, [](uint32_t i) { return make_event(i, u"H", u"x", u"CORP", 100000); });
+  event_storage storage(2, 100000000, 100000);
+  ASSERT_EQ(run.run(pool, storage, {&source}), 0);
+  const worker_pool::stats stats = pool.statistics();
+  EXPECT_GT(stats.submit_waits, 0u);
+  EXPECT_LE(stats.peak_queued_memory, 5 * each);
+  EXPECT_GE(stats.peak_queued_memory, 4 * each);
+  EXPECT_EQ(run.target.key_counts().size(), 40u);
+}
+
+}  // namespace
+}  // namespace repcopy
