@@ -15,7 +15,9 @@ using identity = std::pair<uint64_t, uint64_t>;
 
 std::optional<identity> identity_of(const std::u16string& path) {
   identity id;
-  if (!platform::file_identity(path, id.first, id.second)) return std::nullopt;
+  if (!platform::file_identity(platform::native_path(path), id.first, id.second)) {
+    return std::nullopt;
+  }
   return id;
 }
 

@@ -9,6 +9,7 @@
 #include "app/path_checks.h"
 #include "app/usage.h"
 #include "filters/event_id_filter.h"
+#include "filters/shard.h"
 #include "filters/time_window.h"
 #include "platform/platform.h"
 #include "platform/process.h"
@@ -144,6 +145,21 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
         if (!parse_number(parser.argument(), kMaxThreads, request.threads)) {
           return refuse(std::string("Invalid number for --threads: ") + parser.argument() +
                             " (expected 1 to " + std::to_string(kMaxThreads) + ")",
+                        program);
+        }
+        break;
+      case kOptReadThreads:
+        if (!parse_number(parser.argument(), kMaxReadThreads, request.read_threads)) {
+          return refuse(std::string("Invalid --read-threads: ") + parser.argument() +
+                            " (expected 1 to " + std::to_string(kMaxReadThreads) + ")",
+                        program);
+        }
+        break;
+      case kOptShard:
+        if (!parse_shard(parser.argument(), request.filter.shard_index,
+                         request.filter.shard_count)) {
+          return refuse(std::string("Invalid --shard: ") + parser.argument() +
+                            " (expected K/N with 0 <= K < N)",
                         program);
         }
         break;

@@ -21,6 +21,8 @@ enum long_option_code : int {
   kOptQuiet,
   kOptJson,
   kOptThreads,
+  kOptReadThreads,
+  kOptShard,
   kOptLevel,
 };
 // The long options beside the letters. A new one is one row here, one case in the option loop
@@ -28,9 +30,11 @@ enum long_option_code : int {
 inline constexpr long_option kLongOptions[] = {
     {"help", false, kOptHelp},   {"version", false, kOptVersion}, {"dry-run", false, kOptDryRun},
     {"quiet", false, kOptQuiet}, {"json", true, kOptJson},        {"threads", true, kOptThreads},
+    {"read-threads", true, kOptReadThreads}, {"shard", true, kOptShard},
     {"level", true, kOptLevel},
 };
 inline constexpr int32_t kMaxThreads = 256;
+inline constexpr int32_t kMaxReadThreads = 64;
 
 // Results of run_function besides the exit codes of a run.
 inline constexpr int kRunStopped = -1;  // the usage (-h, --help) or the version was printed

@@ -67,19 +67,19 @@ class json_output {
 void survey_source(const std::u16string& root, const filter_config& filter,
                    run_counters& counters) {
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    RepSource2 walk(root, mode, nullptr, nullptr,
-                    [&](const std::u16string& path, const event_sink&) -> int32_t {
-                      const std::u16string name = path.substr(path.find_last_of(u'/') + 1);
-                      if (filter.time_on && !file_overlaps_window(filter, name)) {
-                        ++counters.files_skipped;
-                        return -1;
-                      }
-                      uint64_t size = 0;
-                      platform::file_size(path, size);
-                      ++counters.files_total;
-                      counters.bytes_total += size;
-                      return -1;
-                    });
+    RepSource2 walk(
+        root, mode, nullptr, nullptr, [&](const std::string& path, const event_sink&) -> int32_t {
+          const std::u16string name = platform::text_name(path.substr(path.find_last_of('/') + 1));
+          if (filter.time_on && !file_overlaps_window(filter, name)) {
+            ++counters.files_skipped;
+            return -1;
+          }
+          uint64_t size = 0;
+          platform::file_size(path, size);
+          ++counters.files_total;
+          counters.bytes_total += size;
+          return -1;
+        });
     full_event unused;
     while (walk.next_event(unused) == 0) {
     }
@@ -121,12 +121,12 @@ int run_sequence(const run_request& request) {
   event_storage storage;
 
   // Each file read is counted with its bytes and events for the progress line and the summary.
-  const RepSource2::file_processor read_file = [&](const std::u16string& path,
+  const RepSource2::file_processor read_file = [&](const std::string& path,
                                                    const event_sink& sink) {
     uint64_t size = 0;
     platform::file_size(path, size);
     const int32_t result =
-        process_repository_file(path, &request.filter, &outcome, [&](const full_event& e) {
+        process_repository_file(path, &request.filter, &outcome, [&](full_event& e) {
           ++counters.events_read;
           sink(e);
         });
@@ -134,13 +134,21 @@ int run_sequence(const run_request& request) {
     counters.bytes_read += size;
     return result;
   };
-  RepSource2 hot(source_root, RepSource2::kModeHot, &request.filter, &outcome, read_file);
-  RepSource2 main_part(source_root, RepSource2::kModeMain, &request.filter, &outcome, read_file);
+  // One visit set for both parts: nothing reached through a link is read twice in a run.
+  visit_set visits;
+  RepSource2 hot(source_root, RepSource2::kModeHot, &request.filter, &outcome, read_file, &visits);
+  RepSource2 main_part(source_root, RepSource2::kModeMain, &request.filter, &outcome, read_file,
+                       &visits);
+  const unsigned read_threads = request.read_threads > 0
+                                    ? unsigned(request.read_threads)
+                                    : default_read_threads(platform::logical_processor_count());
+  hot.set_read_threads(read_threads);
+  main_part.set_read_threads(read_threads);
   std::vector<CommonSource*> sources{&hot, &main_part};
 
   std::u16string target_root;
   to_extended_path(request.target_path, target_root);
-  RepTarget target(target_root);
+  RepTarget target(target_root, create_segment, &outcome);
   target.set_dry_run(request.dry_run);
   if (request.level != 0) pack_level(request.level);
 
@@ -166,7 +174,10 @@ int run_sequence(const run_request& request) {
     std::cerr << "Copy interrupted: reading stopped, batches not yet written were dropped"
               << std::endl;
   }
-  if (!complete) std::cerr << outcome.summary_line() << std::endl;
+  if (!complete) {
+    std::cerr << outcome.written_line() << std::endl;
+    std::cerr << outcome.summary_line() << std::endl;
+  }
   if (!request.json_path.empty()) {
     run_totals totals;
     totals.exit_code = exit_code;

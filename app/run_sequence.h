@@ -14,13 +14,14 @@ struct run_request {
   std::string source_path;  // as typed: second-to-last argument
   std::string target_path;  // as typed: last argument
   bool verbose = false;
-  uint64_t start_time = 0;  // FILETIME taken by the entry point
-  bool dry_run = false;     // read, filter and pack everything, create nothing in the target
-  bool quiet = false;       // no summary tree and no elapsed-time line
-  bool progress = false;    // a self-updating progress line on standard error
-  std::string json_path;    // a JSON summary to this file; "-" for standard output
-  int32_t threads = 0;      // writer threads; 0 for writer_thread_count of the machine
-  int32_t level = 0;        // --level: compression level 1..12; 0 for the engine's default
+  uint64_t start_time = 0;   // FILETIME taken by the entry point
+  bool dry_run = false;      // read, filter and pack everything, create nothing in the target
+  bool quiet = false;        // no summary tree and no elapsed-time line
+  bool progress = false;     // a self-updating progress line on standard error
+  std::string json_path;     // a JSON summary to this file; "-" for standard output
+  int32_t threads = 0;       // writer threads; 0 for writer_thread_count of the machine
+  int32_t level = 0;         // --level: compression level 1..12; 0 for the engine's default
+  int32_t read_threads = 0;  // --read-threads; 0 for default_read_threads of the machine
 };
 
 // Writer threads for a machine: one per logical processor, one less from four processors on.

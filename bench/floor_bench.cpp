@@ -32,14 +32,14 @@
 namespace repcopy {
 namespace {
 
-void collect(const std::u16string& dir, std::vector<std::u16string>& files) {
+void collect(const std::string& dir, std::vector<std::string>& files) {
   std::vector<platform::dir_entry> entries;
   if (!platform::list_directory(dir, entries)) return;
   for (const auto& e : entries) {
-    std::u16string path = dir + u"/" + e.name;
+    std::string path = dir + "/" + e.name;
     if (e.is_directory) {
       collect(path, files);
-    } else if (e.name.size() > 4 && e.name.substr(e.name.size() - 4) == u".rep") {
+    } else if (e.name.size() > 4 && e.name.substr(e.name.size() - 4) == ".rep") {
       files.push_back(path);
     }
   }
@@ -89,11 +89,12 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 }
 
 std::vector<std::vector<uint8_t>> read_all(const std::u16string& root) {
-  std::vector<std::u16string> files;
-  collect(root, files);
+  std::vector<std::string> files;
+  collect(platform::native_path(root), files);
   std::vector<std::vector<uint8_t>> images(files.size());
   for (size_t i = 0; i < files.size(); ++i) {
-    if (!read_whole_file(files[i], images[i])) images[i].clear();
+    source_file_reader reader;
+    if (!reader.open(files[i]) || !reader.read_all(images[i])) images[i].clear();
   }
   return images;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "filters/event_id_filter.h"
+#include "filters/shard.h"
 #include "util/fatal.h"
 #include "util/text.h"
 
@@ -23,6 +24,7 @@ class copy_driver {
         storage_(storage),
         target_(target),
         filter_(filter),
+        shard_(filter),
         outcome_(outcome),
         stop_requested_(stop_requested) {}
 
@@ -38,7 +40,10 @@ class copy_driver {
   void copy_source(CommonSource& source) {
     while (!stopped() && source.next_event(event_) == 0) {
       pool_.rethrow_fatal();  // a writer's fatal stop ends the reading too
-      if (event_passes(filter_, event_.event_id, event_.event_time)) store_event();
+      if (event_passes(filter_, event_.event_id, event_.event_time) &&
+          shard_.passes(event_.host_computer)) {
+        store_event();
+      }
       event_.reset();
     }
   }
@@ -137,6 +142,7 @@ class copy_driver {
   event_storage& storage_;
   CommonTarget& target_;
   const filter_config& filter_;
+  shard_test shard_;  // sources may skip other shards' computers already; this holds for all
   copy_outcome& outcome_;
   const std::function<bool()>& stop_requested_;
   std::atomic<bool> stop_seen_{false};

@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   filter.id_kind = control & 0x10 ? 2 : 1;
   filter.ids = {0, 1, 4624};
   RepFileSource source(&filter,
-                       RepFileImage(u"fuzz.rep", build_file(data, size, kPlatforms[control & 3])));
+                       RepFileImage("fuzz.rep", build_file(data, size, kPlatforms[control & 3])));
   uint64_t events = 0;
   source.ProcessFile([&](const full_event& e) {
     if (e.string_count != e.strings.size() || e.named_count != e.named_fields.size()) {

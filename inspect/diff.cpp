@@ -10,6 +10,7 @@
 #include "inspect/event_hash.h"
 #include "inspect/muted_output.h"
 #include "model/copy_outcome.h"
+#include "platform/platform.h"
 #include "source/rep_file_source.h"
 #include "source/rep_source2.h"
 #include "util/text.h"
@@ -29,7 +30,7 @@ struct group_sum {
 struct side {
   std::u16string root;
   const filter_config* filter = nullptr;
-  std::vector<std::u16string> files;
+  std::vector<std::string> files;  // native paths
   std::map<event_group, group_sum> groups;
   uint64_t events = 0;
   copy_outcome outcome;
@@ -70,11 +71,11 @@ void read_file(const side& s, uint32_t file, Visit visit) {
 // The files of the tree in the order and with the rules of the copy's walk (hot part, then main
 // part; the file-name time test of the filter). The walk only lists them: the files are read
 // afterwards on the main stack, not on the walk's small generator stack.
-std::vector<std::u16string> walk_files(side& s) {
-  std::vector<std::u16string> files;
+std::vector<std::string> walk_files(side& s) {
+  std::vector<std::string> files;
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
     RepSource2 walk(s.root, mode, s.filter, &s.outcome,
-                    [&files](const std::u16string& path, const event_sink&) {
+                    [&files](const std::string& path, const event_sink&) {
                       files.push_back(path);
                       return 0;
                     });
@@ -190,8 +191,8 @@ std::string utc_text(uint32_t seconds) {
 }
 
 std::string where(const side& s, const event_ref& r) {
-  return to_utf8(s.files[r.file]) + " record key " + std::to_string(r.record_key) + " (" +
-         utc_text(r.event_time) + " UTC)";
+  return platform::display_name(s.files[r.file]) + " record key " + std::to_string(r.record_key) +
+         " (" + utc_text(r.event_time) + " UTC)";
 }
 
 full_event fetch(const side& s, const event_ref& r) {
@@ -223,7 +224,7 @@ void print(const difference& d, const side& src, const side& dst, std::ostream& 
         }
       }
       out << "changed: " << where(src, d.source) << " differs in the target ("
-          << to_utf8(dst.files[d.target.file]) << "): " << fields << std::endl;
+          << platform::display_name(dst.files[d.target.file]) << "): " << fields << std::endl;
       break;
     }
   }

@@ -24,20 +24,23 @@ void walk(const std::u16string& root, std::vector<std::u16string>& files) {
     std::u16string dir = std::move(pending.back());
     pending.pop_back();
     uint64_t device = 0, node = 0;
-    if (platform::file_identity(dir, device, node) && !visited.insert({device, node}).second) {
+    const std::string native = platform::native_path(dir);
+    if (platform::file_identity(native, device, node) && !visited.insert({device, node}).second) {
       continue;
     }
     std::vector<platform::dir_entry> entries;
-    if (!platform::list_directory(dir, entries)) continue;
+    if (!platform::list_directory(native, entries)) continue;
     std::sort(
         entries.begin(), entries.end(),
         [](const platform::dir_entry& a, const platform::dir_entry& b) { return a.name < b.name; });
     std::vector<std::u16string> subdirs;
     for (const platform::dir_entry& e : entries) {
-      std::u16string path = dir + platform::kSeparator + e.name;
+      // A name that is not UTF-8 becomes U+FFFD here, and its file is then reported unreadable.
+      const std::u16string name = platform::text_name(e.name);
+      std::u16string path = dir + platform::kSeparator + name;
       if (e.is_directory) {
         subdirs.push_back(std::move(path));
-      } else if (is_rep_name(e.name)) {
+      } else if (is_rep_name(name)) {
         files.push_back(std::move(path));
       }
     }

@@ -6,6 +6,7 @@
 #include "container/rep_data_buffer.h"
 #include "container/rep_file_buffer.h"
 #include "container/value_dump.h"
+#include "platform/platform.h"
 #include "util/read_file.h"
 #include "util/text.h"
 
@@ -58,7 +59,8 @@ int run_show(const std::vector<std::u16string>& files) {
     std::vector<uint8_t> image;
     bool read = false;
     try {
-      read = read_whole_file(path, image);
+      source_file_reader reader;
+      read = reader.open(platform::native_path(path)) && reader.read_all(image);
     } catch (const std::exception&) {
       read = false;
     }

@@ -7,6 +7,7 @@
 
 #include "inspect/muted_output.h"
 #include "inspect/rep_files.h"
+#include "platform/platform.h"
 #include "source/rep_file_source.h"
 #include "util/text.h"
 #include "util/time_text.h"
@@ -71,7 +72,7 @@ repository_stats collect_stats(const std::vector<std::u16string>& paths) {
   repository_stats stats;
   for (const std::u16string& path : list_rep_files(paths).files) {
     muted_output muted;
-    RepFileSource source(nullptr, RepFileImage(path));
+    RepFileSource source(nullptr, RepFileImage(platform::native_path(path)));
     group_stats file;
     file.files = 1;
     file.bytes_on_disk = source.file().image().size();

@@ -4,6 +4,7 @@
 
 #include "inspect/muted_output.h"
 #include "inspect/rep_files.h"
+#include "platform/platform.h"
 #include "source/rep_file_source.h"
 #include "util/text.h"
 
@@ -19,7 +20,7 @@ constexpr size_t kMaxNotesPerLine = 4;
 file_check check_rep_file(const std::u16string& path) {
   file_check check;
   muted_output muted;
-  RepFileSource source(nullptr, RepFileImage(path));
+  RepFileSource source(nullptr, RepFileImage(platform::native_path(path)));
   source.set_damage_listener([&check](const damage_note& n) { check.damage.push_back(n); });
   source.ProcessFile([&check](const full_event&) { ++check.events; });
   return check;

@@ -1,10 +1,14 @@
 #pragma once
-// What did not make it into the target: counted from the reader (damaged source files), the
-// driver (events too large for any batch) and the writer threads (batches that failed). A run
-// with any of these ends with exit code 3 instead of 0. The batches written are counted too.
+// What did not make it into the target: counted from the reader (damaged, unreadable and
+// skipped source files and directories), the driver (events too large for any batch) and the
+// writer threads (batches that failed, and the source files whose names the target could not
+// take). A run with any of these ends with exit code 3 instead of 0. The batches written are
+// counted too.
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace repcopy {
@@ -27,6 +31,16 @@ class copy_outcome {
   }
   void add_dropped_event() { dropped_events_.fetch_add(1, std::memory_order_relaxed); }
   void add_damaged_file() { damaged_files_.fetch_add(1, std::memory_order_relaxed); }
+  // A source file or directory that could not be read (no access, a read error).
+  void add_unreadable() { unreadable_.fetch_add(1, std::memory_order_relaxed); }
+  // A source path left out on purpose (too long for the path limit).
+  void add_skipped() { skipped_.fetch_add(1, std::memory_order_relaxed); }
+  // A source file some of whose events were in a batch that failed because a name it carries
+  // cannot be a target directory name. Each file is counted once.
+  void add_name_failed_file(const std::string& path) {
+    std::lock_guard<std::mutex> lock(name_failed_mutex_);
+    name_failed_files_.insert(path);
+  }
 
   uint64_t failed_batches() const { return failed_batches_.load(); }
   uint64_t failed_events() const { return failed_events_.load(); }
@@ -34,15 +48,31 @@ class copy_outcome {
   uint64_t written_events() const { return written_events_.load(); }
   uint64_t dropped_events() const { return dropped_events_.load(); }
   uint64_t damaged_files() const { return damaged_files_.load(); }
+  uint64_t unreadable() const { return unreadable_.load(); }
+  uint64_t skipped() const { return skipped_.load(); }
+  uint64_t name_failed_files() const {
+    std::lock_guard<std::mutex> lock(name_failed_mutex_);
+    return name_failed_files_.size();
+  }
   bool complete() const {
-    return failed_batches() == 0 && dropped_events() == 0 && damaged_files() == 0;
+    return failed_batches() == 0 && dropped_events() == 0 && damaged_files() == 0 &&
+           unreadable() == 0 && skipped() == 0 && name_failed_files() == 0;
   }
   // The closing line printed on standard error when the copy is not complete.
   std::string summary_line() const {
     return "Copy incomplete: " + std::to_string(failed_batches()) + " batch(es) with " +
            std::to_string(failed_events()) + " event(s) not written, " +
            std::to_string(dropped_events()) + " oversized event(s) dropped, " +
-           std::to_string(damaged_files()) + " damaged source file(s)";
+           std::to_string(damaged_files()) + " damaged source file(s), " +
+           std::to_string(unreadable()) + " unreadable source file(s) or directories, " +
+           std::to_string(skipped()) + " source path(s) skipped, " +
+           std::to_string(name_failed_files()) +
+           " source file(s) with names the target cannot take";
+  }
+  // What reached the target; printed at the end of every run that wrote or failed to write.
+  std::string written_line() const {
+    return "Written: " + std::to_string(written_batches()) + " file(s) with " +
+           std::to_string(written_events()) + " event(s)";
   }
 
  private:
@@ -52,6 +82,10 @@ class copy_outcome {
   std::atomic<uint64_t> written_batches_{0};
   std::atomic<uint64_t> written_events_{0};
   std::atomic<uint64_t> damaged_files_{0};
+  std::atomic<uint64_t> unreadable_{0};
+  std::atomic<uint64_t> skipped_{0};
+  mutable std::mutex name_failed_mutex_;
+  std::set<std::string> name_failed_files_;
 };
 
 }  // namespace repcopy

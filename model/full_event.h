@@ -6,6 +6,7 @@
 // deduplicate by CRC and length. Plain value type: deep copy, cheap move.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,14 @@ struct named_field {
   uint32_t name_index = 0;   // record number in "0_nf_names.cache"
   uint32_t value_index = 0;  // record number in "0_nf_values.cache"
   bool operator==(const named_field&) const = default;
+};
+
+// The repository file an event was read from (its native path), so that a batch that cannot be
+// written can name the files whose events it held. Not part of the event's content: it compares
+// equal always and no writer serializes it.
+struct source_file_ref {
+  std::shared_ptr<const std::string> path;
+  bool operator==(const source_file_ref&) const { return true; }
 };
 
 struct full_event {
@@ -80,6 +89,7 @@ struct full_event {
   uint32_t comp_index = 0;
   uint32_t user_index = 0;
   uint32_t desc_index = 0;
+  source_file_ref source_file;
 
   // Bytes of memory the event holds: the record itself, its strings and data on the heap, and the
   // allocator's overhead per block. The copy bounds the memory of pending and queued events with

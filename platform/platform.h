@@ -22,6 +22,11 @@ inline constexpr char16_t kSeparator = u'\\';
 inline constexpr bool kWindows = false;
 inline constexpr char16_t kSeparator = u'/';
 #endif
+// Separator of native (byte-string) paths.
+inline constexpr char kNativeSeparator = char(kSeparator);
+// Longest native path the system takes, in bytes without the terminator (PATH_MAX - 1 on POSIX
+// systems; on Windows the UTF-8 form of the longest extended-length path).
+inline constexpr size_t kMaxNativePath = kWindows ? 32767 * 3 : 4095;
 
 // The program's arguments as UTF-8 (on Windows read again from the wide command line, so that
 // names outside the ANSI code page arrive intact).
@@ -54,10 +59,14 @@ std::string system_error_message(int code);
 inline constexpr int kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
 inline constexpr int kErrorBadText = 1113;       // ERROR_NO_UNICODE_TRANSLATION
 inline constexpr int kErrorNameTooLong = 206;    // ERROR_FILENAME_EXCED_RANGE
+inline constexpr int kErrorIo = 30;              // ERROR_READ_FAULT
+inline constexpr int kErrorFileTooLarge = 223;   // ERROR_FILE_TOO_LARGE
 #else
 inline constexpr int kErrorAlreadyExists = 17;  // EEXIST
 inline constexpr int kErrorBadText = 84;        // EILSEQ
 inline constexpr int kErrorNameTooLong = 36;    // ENAMETOOLONG
+inline constexpr int kErrorIo = 5;              // EIO
+inline constexpr int kErrorFileTooLarge = 27;   // EFBIG
 #endif
 
 // Current directory; false (and errno set) on failure.
@@ -66,24 +75,53 @@ bool current_directory(std::u16string& out);
 // Existence check without access rights (a file-attributes query).
 bool path_exists(const std::u16string& path);
 bool is_directory(const std::u16string& path);
+bool is_directory(const std::string& native);
 
 // Creates one directory level; 0 on success, else the system error code (kErrorAlreadyExists
 // when something already stands at the path). Sets the last error on failure.
 int create_directory(const std::u16string& path);
 
+// The reading side keeps source names as the file system gives them (native bytes, which need
+// not be valid UTF-8): a name is opened with exactly the bytes it was listed with, and converted
+// only to be printed (display_name) or compared as text (text_name).
 struct dir_entry {
-  std::u16string name;
+  std::string name;  // native bytes
   bool is_directory = false;
+  bool is_regular = false;  // a regular file (links followed)
 };
 // Entries of a directory in the order the system returns them, without "." and "..".
-// False when the directory cannot be opened.
-bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out);
+// False when the directory cannot be opened (last error set).
+bool list_directory(const std::string& dir, std::vector<dir_entry>& out);
 
 // Identity (device, node) of the file or directory at path, following links; false when it
-// cannot be queried. Lets a directory walk notice a directory it has already entered.
-bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node);
+// cannot be queried. Lets a directory walk notice what it has already read.
+bool file_identity(const std::string& native, uint64_t& device, uint64_t& node);
+
+// A native name as UTF-8 for messages: bytes that are not UTF-8 appear as "\xHH".
+std::string display_name(std::string_view native);
+// A native name as UTF-16 text; bytes that are not UTF-8 become U+FFFD.
+std::u16string text_name(std::string_view native);
+
+// A file opened for reading. Closed by the destructor.
+class input_file {
+ public:
+  input_file() = default;
+  ~input_file();
+  input_file(const input_file&) = delete;
+  input_file& operator=(const input_file&) = delete;
+
+  bool open(const std::string& native);  // false with the last error set
+  bool size(uint64_t& out);              // false with the last error set
+  // Reads exactly n bytes at offset; false on an error or a short file (last error set).
+  bool read_at(uint64_t offset, uint8_t* out, size_t n);
+
+ private:
+  static constexpr intptr_t kNoHandle = -1;  // also INVALID_HANDLE_VALUE
+  intptr_t handle_ = kNoHandle;              // a descriptor, or a Windows HANDLE
+};
 // Size in bytes of the file at path, following links; false when it cannot be queried.
 bool file_size(const std::u16string& path, uint64_t& size);
+bool file_size(const std::string& native, uint64_t& size);
 // The absolute path with every symbolic link, "." and ".." of its existing leading part
 // resolved, and the part that does not exist yet appended as it stands. False on failure.
 bool resolved_path(const std::u16string& path, std::u16string& out);
@@ -97,6 +135,12 @@ class output_file {
   output_file& operator=(const output_file&) = delete;
 
   bool create(const std::u16string& path);  // false with the last error set
+  // A file without a name in directory, given the name final_path by commit() once complete, so
+  // that no partial file is ever visible (Linux O_TMPFILE). False when the file system cannot
+  // do that; the caller then writes under a temporary name.
+  bool create_unnamed(const std::u16string& directory);
+  bool commit(const std::u16string& final_path);  // false with the last error set
+  bool is_unnamed() const { return unnamed_; }
   // One write call of n bytes; false on failure (last error set), else written = bytes written.
   bool write(const uint8_t* data, uint32_t n, uint32_t& written);
   bool close();
@@ -105,11 +149,17 @@ class output_file {
  private:
   static constexpr intptr_t kNoHandle = -1;  // also INVALID_HANDLE_VALUE
   intptr_t handle_ = kNoHandle;              // a descriptor, or a Windows HANDLE
+  bool unnamed_ = false;
+  std::u16string path_;  // the file, or the directory of an unnamed file
 };
 
 // Replaces to when it exists; on Windows the rename is written through before it returns.
 bool rename_path(const std::u16string& from, const std::u16string& to);
 bool remove_path(const std::u16string& path);
+
+// The system encoding of a UTF-16 path: UTF-8 (on Windows converted back to UTF-16 inside this
+// layer for the system calls).
+std::string native_path(const std::u16string& path);
 // Removes an empty directory.
 bool remove_directory(const std::u16string& path);
 

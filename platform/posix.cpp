@@ -46,11 +46,7 @@ std::string system_error_message(int code) {
   return text;
 }
 
-namespace {
-
 std::string native_path(const std::u16string& path) { return to_utf8(path); }
-
-}  // namespace
 
 std::vector<std::string> utf8_arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
@@ -100,9 +96,11 @@ bool path_exists(const std::u16string& path) {
   return ::stat(native_path(path).c_str(), &st) == 0;
 }
 
-bool is_directory(const std::u16string& path) {
-  struct stat st{};
-  return ::stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+bool is_directory(const std::u16string& path) { return is_directory(native_path(path)); }
+
+bool is_directory(const std::string& native) {
+  struct stat st {};
+  return ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int create_directory(const std::u16string& path) {
@@ -116,42 +114,136 @@ int create_directory(const std::u16string& path) {
   return errno;
 }
 
-bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out) {
+bool list_directory(const std::string& dir, std::vector<dir_entry>& out) {
   out.clear();
-  std::string native = native_path(dir);
-  std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(native.c_str()), &::closedir);
+  std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), &::closedir);
   if (!d) return false;
+  errno = 0;
   while (dirent* e = ::readdir(d.get())) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     dir_entry entry;
-    if (!from_utf8(e->d_name, entry.name)) {
-      entry.name.clear();
-      for (const char* c = e->d_name; *c; ++c)
-        entry.name += char16_t(static_cast<unsigned char>(*c));
-    }
+    entry.name = e->d_name;
     if (e->d_type == DT_DIR) {
       entry.is_directory = true;
+    } else if (e->d_type == DT_REG) {
+      entry.is_regular = true;
     } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-      struct stat st{};
-      std::string full = native + "/" + e->d_name;
-      entry.is_directory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      struct stat st {};
+      std::string full = dir;
+      if (full.empty() || full.back() != '/') full += '/';
+      full += e->d_name;
+      if (::stat(full.c_str(), &st) == 0) {
+        entry.is_directory = S_ISDIR(st.st_mode);
+        entry.is_regular = S_ISREG(st.st_mode);
+      }
     }
     out.push_back(std::move(entry));
+    errno = 0;
   }
-  return true;
+  return errno == 0;
 }
 
-bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node) {
-  struct stat st{};
-  if (::stat(native_path(path).c_str(), &st) != 0) return false;
+bool file_identity(const std::string& native, uint64_t& device, uint64_t& node) {
+  struct stat st {};
+  if (::stat(native.c_str(), &st) != 0) return false;
   device = uint64_t(st.st_dev);
   node = uint64_t(st.st_ino);
   return true;
 }
 
+std::string display_name(std::string_view native) {
+  std::string out;
+  out.reserve(native.size());
+  size_t i = 0;
+  while (i < native.size()) {
+    // The longest UTF-8 sequence that starts here, or one byte shown as \xHH.
+    size_t n = 1;
+    const unsigned char c = static_cast<unsigned char>(native[i]);
+    if (c >= 0x80) n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    std::u16string ignored;
+    if (n != 0 && i + n <= native.size() && from_utf8(native.substr(i, n), ignored)) {
+      out.append(native.substr(i, n));
+      i += n;
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::u16string text_name(std::string_view native) {
+  std::u16string out;
+  if (from_utf8(native, out)) return out;
+  out.clear();
+  for (size_t i = 0; i < native.size();) {
+    const unsigned char c = static_cast<unsigned char>(native[i]);
+    size_t n = c < 0x80             ? 1
+               : (c & 0xE0) == 0xC0 ? 2
+               : (c & 0xF0) == 0xE0 ? 3
+               : (c & 0xF8) == 0xF0 ? 4
+                                    : 0;
+    std::u16string piece;
+    if (n != 0 && i + n <= native.size() && from_utf8(native.substr(i, n), piece)) {
+      out += piece;
+      i += n;
+    } else {
+      out += u'\uFFFD';
+      ++i;
+    }
+  }
+  return out;
+}
+
+input_file::~input_file() {
+  if (handle_ != kNoHandle) ::close(int(handle_));
+}
+
+bool input_file::open(const std::string& native) {
+  if (handle_ != kNoHandle) ::close(int(handle_));
+  handle_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (handle_ < 0) handle_ = kNoHandle;
+  return handle_ != kNoHandle;
+}
+
+bool input_file::size(uint64_t& out) {
+  struct stat st {};
+  if (::fstat(int(handle_), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  out = uint64_t(st.st_size);
+  return true;
+}
+
+bool input_file::read_at(uint64_t offset, uint8_t* out, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pread(int(handle_), out + done, n - done, off_t(offset + done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) {
+      errno = EIO;  // the file became shorter while it was read
+      return false;
+    }
+    done += size_t(r);
+  }
+  return true;
+}
+
 bool file_size(const std::u16string& path, uint64_t& size) {
+  return file_size(native_path(path), size);
+}
+
+bool file_size(const std::string& native, uint64_t& size) {
   struct stat st{};
-  if (::stat(native_path(path).c_str(), &st) != 0) return false;
+  if (::stat(native.c_str(), &st) != 0) return false;
   size = uint64_t(st.st_size);
   return true;
 }
@@ -181,15 +273,54 @@ bool output_file::create(const std::u16string& path) {
       return false;
     }
   }
+  path_ = path;
+  unnamed_ = false;
   handle_ = ::open(native_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (handle_ < 0) handle_ = kNoHandle;
   return is_open();
 }
 
+bool output_file::create_unnamed(const std::u16string& directory) {
+  close();
+  if (faults().create_file) {
+    if (int e = faults().create_file(directory)) {
+      errno = e;
+      return false;
+    }
+  }
+#ifdef O_TMPFILE
+  // commit() names the file through /proc; without it the caller takes the named way.
+  if (::access("/proc/self/fd", X_OK) != 0) {
+    errno = EOPNOTSUPP;
+    return false;
+  }
+  path_ = directory;
+  handle_ = ::open(native_path(directory).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (handle_ < 0) handle_ = kNoHandle;
+  unnamed_ = is_open();
+  return unnamed_;
+#else
+  errno = EOPNOTSUPP;
+  return false;
+#endif
+}
+
+bool output_file::commit(const std::u16string& final_path) {
+  // linkat through /proc names the open file; it fails when the name is taken, so an existing
+  // file is never replaced.
+  const std::string proc = "/proc/self/fd/" + std::to_string(handle_);
+  if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, native_path(final_path).c_str(),
+               AT_SYMLINK_FOLLOW) != 0) {
+    return false;
+  }
+  unnamed_ = false;
+  return true;
+}
+
 bool output_file::write(const uint8_t* data, uint32_t n, uint32_t& written) {
   written = 0;
   if (faults().write_file) {
-    if (int e = faults().write_file(u"")) {
+    if (int e = faults().write_file(path_)) {
       errno = e;
       return false;
     }
@@ -211,6 +342,7 @@ bool output_file::close() {
   if (!is_open()) return true;
   int r = ::close(int(handle_));
   handle_ = kNoHandle;
+  unnamed_ = false;
   return r == 0;
 }
 

@@ -14,12 +14,14 @@
 #include <share.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <streambuf>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -49,7 +51,24 @@ bool utf16_of(const char* text, int bytes, std::wstring& out) {
   return true;
 }
 
-// The handle behind an output_file.
+// A native (UTF-8) path as UTF-16 for the W calls; false with the last error set when the bytes
+// are not UTF-8.
+bool wide_of(const std::string& native, std::wstring& out) {
+  if (utf16_of(native.data(), int(native.size()), out)) return true;
+  SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+  return false;
+}
+
+// Length of the UTF-8 sequence that starts with c (1 for ASCII), 0 when c cannot start one.
+size_t sequence_length(unsigned char c) {
+  return c < 0x80             ? 1
+         : (c & 0xE0) == 0xC0 ? 2
+         : (c & 0xF0) == 0xE0 ? 3
+         : (c & 0xF8) == 0xF0 ? 4
+                              : 0;
+}
+
+// The handle behind an input_file or output_file.
 HANDLE handle_of(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 // Standard output or error on a console: the program writes UTF-8, the console is given UTF-16.
@@ -223,6 +242,13 @@ bool is_directory(const std::u16string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool is_directory(const std::string& native) {
+  std::wstring path;
+  if (!wide_of(native, path)) return false;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 int create_directory(const std::u16string& path) {
   if (faults().create_directory) {
     if (int e = faults().create_directory(path)) {
@@ -234,31 +260,38 @@ int create_directory(const std::u16string& path) {
   return int(GetLastError());
 }
 
-bool list_directory(const std::u16string& dir, std::vector<dir_entry>& out) {
+bool list_directory(const std::string& dir, std::vector<dir_entry>& out) {
   out.clear();
-  std::u16string pattern = dir;
-  if (!pattern.empty() && pattern.back() != u'\\' && pattern.back() != u'/') pattern += u'\\';
-  pattern += u'*';
+  std::wstring pattern;
+  if (!wide_of(dir, pattern)) return false;
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  pattern += L'*';
   WIN32_FIND_DATAW data{};
-  HANDLE search = FindFirstFileW(wide(pattern), &data);
+  HANDLE search = FindFirstFileW(pattern.c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) {
     // An empty directory has no entries; anything else is a failure.
     return GetLastError() == ERROR_FILE_NOT_FOUND;
   }
   std::unique_ptr<void, decltype(&FindClose)> closer(search, &FindClose);
   do {
-    const std::u16string name(reinterpret_cast<const char16_t*>(data.cFileName));
-    if (name == u"." || name == u"..") continue;
-    out.push_back(dir_entry{name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    const std::wstring_view name(data.cFileName);
+    if (name == L"." || name == L"..") continue;
+    dir_entry entry;
+    entry.name = utf8_of(name.data(), int(name.size()));
+    entry.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.is_regular = !entry.is_directory && (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+    out.push_back(std::move(entry));
   } while (FindNextFileW(search, &data));
   const DWORD error = GetLastError();
   if (error != ERROR_NO_MORE_FILES) return false;
   return true;
 }
 
-bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node) {
+bool file_identity(const std::string& native, uint64_t& device, uint64_t& node) {
+  std::wstring path;
+  if (!wide_of(native, path)) return false;
   // Directories open only with backup semantics; no access right is needed for the query.
-  HANDLE h = CreateFileW(wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info{};
@@ -270,9 +303,110 @@ bool file_identity(const std::u16string& path, uint64_t& device, uint64_t& node)
   return true;
 }
 
+std::string display_name(std::string_view native) {
+  std::string out;
+  out.reserve(native.size());
+  std::wstring ignored;
+  for (size_t i = 0; i < native.size();) {
+    const unsigned char c = static_cast<unsigned char>(native[i]);
+    const size_t n = sequence_length(c);
+    if (n != 0 && i + n <= native.size() && utf16_of(native.data() + i, int(n), ignored)) {
+      out.append(native.substr(i, n));
+      i += n;
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::u16string text_name(std::string_view native) {
+  std::u16string out;
+  std::wstring piece;
+  for (size_t i = 0; i < native.size();) {
+    const size_t n = sequence_length(static_cast<unsigned char>(native[i]));
+    if (n != 0 && i + n <= native.size() && utf16_of(native.data() + i, int(n), piece)) {
+      out.append(reinterpret_cast<const char16_t*>(piece.data()), piece.size());
+      i += n;
+    } else {
+      out += u'\uFFFD';
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string native_path(const std::u16string& path) {
+  return utf8_of(wide(path), int(path.size()));
+}
+
+input_file::~input_file() {
+  if (handle_ != kNoHandle) CloseHandle(handle_of(handle_));
+}
+
+bool input_file::open(const std::string& native) {
+  if (handle_ != kNoHandle) CloseHandle(handle_of(handle_));
+  handle_ = kNoHandle;
+  std::wstring path;
+  if (!wide_of(native, path)) return false;
+  // Others may go on reading, writing or renaming the file while it is read.
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return true;
+}
+
+bool input_file::size(uint64_t& out) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle_of(handle_), &info)) return false;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    SetLastError(ERROR_DIRECTORY);
+    return false;
+  }
+  out = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return true;
+}
+
+bool input_file::read_at(uint64_t offset, uint8_t* out, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    OVERLAPPED at{};
+    const uint64_t position = offset + done;
+    at.Offset = DWORD(position);
+    at.OffsetHigh = DWORD(position >> 32);
+    DWORD got = 0;
+    const DWORD want = DWORD(std::min<size_t>(n - done, 1u << 30));
+    if (!ReadFile(handle_of(handle_), out + done, want, &got, &at)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) SetLastError(DWORD(kErrorIo));
+      return false;
+    }
+    if (got == 0) {
+      SetLastError(DWORD(kErrorIo));  // the file became shorter while it was read
+      return false;
+    }
+    done += got;
+  }
+  return true;
+}
+
 bool file_size(const std::u16string& path, uint64_t& size) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) return false;
+  size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+bool file_size(const std::string& native, uint64_t& size) {
+  std::wstring path;
+  if (!wide_of(native, path)) return false;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
   size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return true;
 }
@@ -327,13 +461,27 @@ bool output_file::create(const std::u16string& path) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(h);
+  path_ = path;
+  unnamed_ = false;
   return true;
+}
+
+// Windows has no unnamed files that can be named later: the caller writes under a temporary name.
+bool output_file::create_unnamed(const std::u16string&) {
+  close();
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
+
+bool output_file::commit(const std::u16string&) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
 }
 
 bool output_file::write(const uint8_t* data, uint32_t n, uint32_t& written) {
   written = 0;
   if (faults().write_file) {
-    if (int e = faults().write_file(u"")) {
+    if (int e = faults().write_file(path_)) {
       SetLastError(DWORD(e));
       return false;
     }
@@ -348,6 +496,7 @@ bool output_file::close() {
   if (!is_open()) return true;
   const bool ok = CloseHandle(handle_of(handle_)) != 0;
   handle_ = kNoHandle;
+  unnamed_ = false;
   return ok;
 }
 

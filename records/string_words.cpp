@@ -9,7 +9,8 @@ uint32_t string_word_limit(uint16_t string_slots) {
 }
 
 std::vector<decoded_slot> decode_string_words(std::span<const uint32_t> words,
-                                              uint16_t string_slots) {
+                                              uint16_t string_slots, bool* cut_short) {
+  if (cut_short != nullptr) *cut_short = false;
   std::vector<decoded_slot> slots;
   uint32_t ordinal = 0;
   size_t j = 0;
@@ -17,7 +18,10 @@ std::vector<decoded_slot> decode_string_words(std::span<const uint32_t> words,
     uint32_t w = words[j];
     if (w == TERMINATOR) break;
     if (w != NO_STRING && (w & EXPLICIT_FLAG)) {
-      if (j + 1 >= words.size()) break;  // the position word is not part of the record
+      if (j + 1 >= words.size()) {  // the position word is not part of the record
+        if (cut_short != nullptr) *cut_short = true;
+        break;
+      }
       ordinal = words[j + 1];
       ++j;
       w &= ~EXPLICIT_FLAG;

@@ -36,9 +36,10 @@ struct decoded_slot {
 uint32_t string_word_limit(uint16_t string_slots);
 
 // Decodes the W words of one record. Stops at TERMINATOR, once the ordinal reaches
-// string_slots, or at the end of words (also when an explicit position word is missing).
+// string_slots, or at the end of words. An explicit-position word whose position word lies past
+// the record's words is damage: that string is dropped and *cut_short (when given) set.
 std::vector<decoded_slot> decode_string_words(std::span<const uint32_t> words,
-                                              uint16_t string_slots);
+                                              uint16_t string_slots, bool* cut_short = nullptr);
 
 // Number of words the writer puts into the event's record: one per string, one more per
 // string whose ordinal does not follow the previous one, and a TERMINATOR when that is fewer

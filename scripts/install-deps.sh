@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs, as root and without questions, the Debian packages repcopy needs that are missing.
+# With --fuzz also clang, whose libFuzzer the fuzz targets link against.
 set -euo pipefail
 packages=(cmake make g++ zlib1g-dev libdeflate-dev libboost-dev libboost-context-dev libgtest-dev
-  nlohmann-json3-dev libxxhash-dev)
+  nlohmann-json3-dev libxxhash-dev time)
+if [ "${1:-}" = "--fuzz" ]; then packages+=(clang); fi
 options=()
 # The Windows cross build (scripts/build-windows.sh) and its test runs under Wine (64-bit Wine
 # alone; its recommended extras, fonts and media libraries, are not needed for console programs).

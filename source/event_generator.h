@@ -18,8 +18,9 @@
 
 namespace repcopy {
 
-// Receives one event at a time; the event is copied by the receiver.
-using event_sink = std::function<void(const full_event&)>;
+// Receives one event at a time. The receiver may move the event's contents out: the producer
+// does not look at an event again once it has handed it over.
+using event_sink = std::function<void(full_event&)>;
 
 class event_generator {
  public:

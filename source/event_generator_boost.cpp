@@ -15,7 +15,7 @@ class event_generator::stack {
   explicit stack(const producer& body)
       : pull_(boost::coroutines2::protected_fixedsize_stack(kStackSize),
               [&body](coroutine::push_type& yield) {
-                event_sink sink = [&yield](const full_event& e) { yield(e); };
+                event_sink sink = [&yield](full_event& e) { yield(std::move(e)); };
                 body(sink);
               }) {}
 

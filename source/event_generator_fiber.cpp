@@ -32,7 +32,8 @@ class event_generator::stack {
   }
 
   bool has_event() const { return event_ != nullptr; }
-  full_event take() const { return *event_; }
+  // Moves the event out: the producer does not look at it again once handed over.
+  full_event take() const { return std::move(*event_); }
 
  private:
   struct unwind {};  // thrown at a suspension point when the generator goes away
@@ -41,7 +42,7 @@ class event_generator::stack {
 
   void body() {
     try {
-      const event_sink sink = [this](const full_event& e) {
+      const event_sink sink = [this](full_event& e) {
         if (cancelled_) throw unwind{};  // a producer that swallowed the unwind is not resumed
         event_ = &e;
         fiber_.leave();
@@ -59,7 +60,7 @@ class event_generator::stack {
 
   const producer& body_;
   platform::fiber fiber_;
-  const full_event* event_ = nullptr;
+  full_event* event_ = nullptr;
   std::exception_ptr error_;
   bool finished_ = false;
   bool cancelled_ = false;

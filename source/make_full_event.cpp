@@ -175,9 +175,11 @@ class event_builder {
     e_.description_crc = crc32_of_text(e_.description);
   }
 
-  // A slot without text (NO_STRING) keeps its ordinal with an empty text.
+  // A slot without text (NO_STRING) keeps its ordinal with an empty text. A word sequence that
+  // ends inside an explicit position has lost that string: the event is unsound.
   void take_strings(const events_record& r) {
-    for (const decoded_slot& slot : decode_string_words(r.words, r.string_slots)) {
+    bool cut_short = false;
+    for (const decoded_slot& slot : decode_string_words(r.words, r.string_slots, &cut_short)) {
       insertion_string s;
       s.ordinal = slot.ordinal;
       if (slot.cache_index != NO_STRING && named_and_found(p_.ins, slot.cache_index)) {
@@ -186,6 +188,7 @@ class event_builder {
       }
       e_.strings.push_back(std::move(s));
     }
+    if (cut_short) sound_ = false;
     e_.string_count = uint32_t(e_.strings.size());
   }
 
@@ -249,6 +252,7 @@ int32_t RepFileSource::make_full_event2(const part_record& part, const footer_in
     const bool sound =
         fatal_on_exception("=make_full_event2=\n", [&] { return builder.build(kept); });
     if (!sound) ++damage_.bad_records;
+    event.source_file.path = source_path_;
     sink(event);  // outside the guard: destroying a paused generator unwinds through here
   }
   return 0;

@@ -5,13 +5,17 @@
 #include <stdexcept>
 #include <utility>
 
+#include "container/format.h"
 #include "container/number_text.h"
 #include "container/properties.h"
 #include "container/rep_data_buffer.h"
 #include "filters/event_id_filter.h"
+#include "filters/shard.h"
+#include "platform/platform.h"
 #include "records/cache_readers.h"
 #include "records/events_reader.h"
 #include "records/record_format.h"
+#include "util/bytes.h"
 #include "util/hex_dump.h"
 #include "util/read_file.h"
 #include "util/text.h"
@@ -21,14 +25,15 @@ namespace repcopy {
 namespace {
 
 // Reads one numeric property; a value that is not a number is reported with the file's path.
-bool read_number(const std::u16string& value, int base, const char* name,
-                 const std::u16string& path, uint32_t& out) {
+bool read_number(const std::u16string& value, int base, const char* name, const std::string& path,
+                 uint32_t& out) {
   try {
     out = parse_ulong(value, base);
     return true;
   } catch (const std::logic_error& e) {  // std::invalid_argument, std::out_of_range
     std::cerr << "Footer property " << name << " = \"" << to_utf8(value) << "\" is not a number ("
-              << e.what() << "), rest of file skipped: " << to_utf8(path) << std::endl;
+              << e.what() << "), rest of file skipped: " << platform::display_name(path)
+              << std::endl;
     return false;
   }
 }
@@ -58,18 +63,94 @@ const char16_t* platform_domain(uint32_t platform_id) {
   }
 }
 
-RepFileImage::RepFileImage(std::u16string path) : path_(std::move(path)) {
+RepFileImage::RepFileImage(std::string path) : path_(std::move(path)) {
+  source_file_reader reader;
   try {
-    loaded_ = read_whole_file(path_, image_);
+    if (!reader.open(path_)) {
+      error_ = reader.error();
+      return;
+    }
+    file_size_ = reader.size();
+    if (!frame_holds(reader)) return;
+    if (file_size_ >= kMaxReadableFile) {
+      state_ = state::too_large;
+      return;
+    }
+    if (!reader.read_all(image_)) {
+      error_ = reader.error();
+      return;
+    }
+    state_ = state::loaded;
   } catch (const std::exception&) {
-    std::cerr << "Exception in Load() for " << to_utf8(path_) << std::endl;
+    std::cerr << "Exception in Load() for " << platform::display_name(path_) << std::endl;
     image_ = {};
-    loaded_ = false;
+    state_ = state::unreadable;
   }
 }
 
+// The header's last footer must end the file and that footer's own lengths must add up to it;
+// RepFileBuffer checks the same again (and the rest of the chain) once the file is in memory.
+// state_ stays unreadable on a read error, becomes bad_frame when the frame does not hold.
+bool RepFileImage::frame_holds(source_file_reader& reader) {
+  const uint64_t size = file_size_;
+  std::vector<uint8_t> bytes;
+  if (size < kHeaderSize) {
+    std::cout << "File too short for its header: " << size << " < " << kHeaderSize << " bytes"
+              << std::endl;
+    frame_damage_ = {true, "shorter than its 512-byte header (" + std::to_string(size) + " bytes)"};
+    state_ = state::bad_frame;
+    return false;
+  }
+  if (!reader.read(0, kHeaderSize, bytes)) {
+    error_ = reader.error();
+    return false;
+  }
+  const uint64_t footer_offset = load_le64(bytes.data() + kHeaderLastFooterOffsetPos);
+  const uint32_t footer_len = load_le32(bytes.data() + kHeaderLastFooterLenPos);
+  if (footer_offset > size || size - footer_offset != footer_len) {
+    std::cout << "last_footer_offset + last_footer_len != buffer_len :"
+              << footer_offset + footer_len << " != " << size << std::endl;
+    // A footer said to end past the end of the file is what a cut-off copy looks like.
+    const uint64_t end = footer_offset + footer_len;
+    const bool past_end = footer_offset > size || end > size;
+    frame_damage_ = {past_end, std::string(past_end ? "the header names a footer ending at "
+                                                    : "header sum wrong: the footer named by the "
+                                                      "header ends at ") +
+                                   std::to_string(end) + " but the file has " +
+                                   std::to_string(size) + " bytes"};
+    state_ = state::bad_frame;
+    return false;
+  }
+  bool holds = footer_len >= kFooterFixedSize;
+  if (holds) {
+    if (!reader.read(footer_offset, kFooterHeadSize, bytes)) {
+      error_ = reader.error();
+      return false;
+    }
+    const uint64_t tbl_len = load_le64(bytes.data() + kFooterTblLenPos);
+    holds = tbl_len <= footer_len - kFooterFixedSize;
+    if (holds) {
+      if (!reader.read(footer_offset + kFooterHeadSize + tbl_len, kPropertyLenSize, bytes)) {
+        error_ = reader.error();
+        return false;
+      }
+      holds = load_le64(bytes.data()) == footer_len - kFooterFixedSize - tbl_len;
+    }
+  }
+  if (!holds) {
+    std::cout << "Footer lengths do not add up to last_footer_len " << footer_len << std::endl;
+    frame_damage_ = {false, "the last footer's lengths do not add up to its " +
+                                std::to_string(footer_len) + " bytes"};
+    state_ = state::bad_frame;
+  }
+  return holds;
+}
+
 RepFileSource::RepFileSource(const filter_config* filter, RepFileImage file, copy_outcome* outcome)
-    : CommonSource(filter), file_(std::move(file)), outcome_(outcome) {}
+    : CommonSource(filter),
+      file_(std::move(file)),
+      source_path_(std::make_shared<const std::string>(file_.path())),
+      outcome_(outcome) {}
 
 // An unfinished generator unwinds ProcessFile and everything it built.
 RepFileSource::~RepFileSource() = default;
@@ -102,10 +183,21 @@ int32_t RepFileSource::ProcessFile(const event_sink& sink) {
 }
 
 int32_t RepFileSource::read_file(const event_sink& sink) {
-  if (!file_.loaded()) {
-    damage_.unreadable = true;
-    if (listener_) listener_({false, "cannot be read"});
-    return -1;
+  switch (file_.status()) {
+    case RepFileImage::state::loaded:
+      break;
+    case RepFileImage::state::unreadable:
+      damage_.unreadable = true;
+      if (listener_) listener_({false, "cannot be read: " + file_.error()});
+      return -1;
+    case RepFileImage::state::too_large:
+      damage_.too_large = true;
+      if (listener_) listener_({false, "too large to be read"});
+      return -1;
+    case RepFileImage::state::bad_frame:
+      damage_.unloadable = true;
+      if (listener_) listener_(file_.frame_damage());
+      return -1;
   }
   RepFileBuffer buffer(byte_span(file_.image()), file_.flags());
   buffer.set_damage_listener(listener_);
@@ -186,6 +278,26 @@ int32_t RepFileSource::MakeFileEvents(RepFileBuffer& file, const event_sink& sin
       }
       return -1;
     }
+    // The parts must hold the events the footer announces; fewer means that records or a whole
+    // events item were lost (or another item was taken for it). Counted before any filter.
+    uint64_t records = 0;
+    for (const part_record& part : footer.parts) {
+      const auto* events =
+          dynamic_cast<const RepEventsBuffer*>(part.slots[record_file::kEventsId].get());
+      if (events != nullptr) records += events->ulCount();
+    }
+    if (records < info.events_count) {
+      if (listener_) {
+        listener_({false, "footer at " + std::to_string(footer.footer_offset) + ": EventsCount " +
+                              std::to_string(info.events_count) + " but " +
+                              std::to_string(records) + " events record(s)"});
+      }
+      ++damage_.short_footers;
+      damage_.expected_events += info.events_count;
+      damage_.decoded_events += records;
+    }
+    // Another process of a sharded copy takes this computer: its events are not even joined.
+    if (filter_ != nullptr && !computer_in_shard(*filter_, info.computer)) continue;
     for (const part_record& part : footer.parts) {
       const auto* events =
           dynamic_cast<const RepEventsBuffer*>(part.slots[record_file::kEventsId].get());
@@ -208,7 +320,7 @@ int32_t RepFileSource::read_footer_info(const footer_record& footer, footer_info
   if (platform == nullptr) return -1;
   const std::u16string* data_source = get_property(footer, u"UnderDataSource");
   if (data_source == nullptr) return -1;
-  const std::u16string& path = file_.path();
+  const std::string& path = file_.path();
   if (!read_number(*type, 16, "ComputerType", path, info.computer_type) ||
       !read_number(*count, 10, "EventsCount", path, info.events_count) ||
       !read_number(*platform, 10, "PlatformID", path, info.platform_id)) {
@@ -251,6 +363,9 @@ bool RepFileSource::part_passes_id_list(const part_record& part, uint32_t platfo
   return false;
 }
 
+// Three kinds of trouble, told apart in the message and in the counts: a file the system would
+// not let us read ("unreadable"), a file left out on purpose ("skipped") and a file whose content
+// is bad ("damaged").
 void RepFileSource::report_damage() {
   if (!damage_.any()) return;
   if (listener_ && damage_.bad_records != 0) {
@@ -258,10 +373,19 @@ void RepFileSource::report_damage() {
         {false, std::to_string(damage_.bad_records) +
                     " events record(s) name a cache record or record key that does not exist"});
   }
-  const std::string path = to_utf8(file_.path());
+  const std::string path = platform::display_name(file_.path());
   if (damage_.unreadable) {
-    std::cerr << "Damaged source file skipped, it cannot be read: " << path << std::endl;
-  } else if (damage_.unloadable) {
+    std::cerr << "Unreadable source file skipped: " << path << ": " << file_.error() << std::endl;
+    if (outcome_ != nullptr) outcome_->add_unreadable();
+    return;
+  }
+  if (damage_.too_large) {
+    std::cerr << "Source file skipped, " << file_.file_size()
+              << " bytes is too large to be a repository file: " << path << std::endl;
+    if (outcome_ != nullptr) outcome_->add_skipped();
+    return;
+  }
+  if (damage_.unloadable) {
     std::cerr << "Damaged source file skipped, it does not load: " << path << std::endl;
   } else {
     std::cerr << "Damaged source file " << path << ": " << damage_.bad_records
@@ -271,12 +395,16 @@ void RepFileSource::report_damage() {
       std::cerr << ", " << damage_.skipped_nested << " nested file(s) skipped";
     }
     if (damage_.bad_footer) std::cerr << ", footer properties missing or invalid";
+    if (damage_.short_footers != 0) {
+      std::cerr << ", EventsCount says " << damage_.expected_events << " event(s) but "
+                << damage_.decoded_events << " decoded";
+    }
     std::cerr << std::endl;
   }
   if (outcome_ != nullptr) outcome_->add_damaged_file();
 }
 
-int32_t process_repository_file(const std::u16string& path, const filter_config* filter,
+int32_t process_repository_file(const std::string& path, const filter_config* filter,
                                 copy_outcome* outcome, const event_sink& sink) {
   RepFileSource source(filter, RepFileImage(path), outcome);
   return source.ProcessFile(sink);

@@ -30,26 +30,42 @@
 
 namespace repcopy {
 
-// One repository file in memory.
+class source_file_reader;
+
+// One repository file in memory. The path is native: the bytes the file system listed.
 class RepFileImage {
  public:
-  // Reads the whole file. A failed read leaves loaded() false; the reader prints what went wrong
-  // ("Exception in Load() for " and the path on standard error for an exception).
-  explicit RepFileImage(std::u16string path);
-  // A file already in memory; path names it in messages.
-  RepFileImage(std::u16string path, std::vector<uint8_t> image)
-      : path_(std::move(path)), image_(std::move(image)), loaded_(true) {}
+  enum class state { loaded, unreadable, bad_frame, too_large };
 
-  const std::u16string& path() const { return path_; }
+  // Checks the file's frame (header and last footer lengths against the file size) with two
+  // small reads, and reads the whole file only when the frame holds: a damaged or foreign file
+  // is never read whole. What went wrong is printed: the frame messages on standard output, a
+  // system message is kept in error().
+  explicit RepFileImage(std::string path);
+  // A file already in memory; path names it in messages.
+  RepFileImage(std::string path, std::vector<uint8_t> image)
+      : path_(std::move(path)), image_(std::move(image)), state_(state::loaded) {}
+
+  const std::string& path() const { return path_; }
   const std::vector<uint8_t>& image() const { return image_; }
   const load_flags& flags() const { return flags_; }
-  bool loaded() const { return loaded_; }
+  bool loaded() const { return state_ == state::loaded; }
+  state status() const { return state_; }
+  const std::string& error() const { return error_; }
+  uint64_t file_size() const { return file_size_; }
+  // What is wrong with the frame (state bad_frame), as a damage listener hears it.
+  const damage_note& frame_damage() const { return frame_damage_; }
 
  private:
-  std::u16string path_;
+  bool frame_holds(source_file_reader& reader);
+
+  std::string path_;
   std::vector<uint8_t> image_;
   load_flags flags_ = kAllLoadFlags;
-  bool loaded_ = false;
+  state state_ = state::unreadable;
+  std::string error_;
+  uint64_t file_size_ = 0;
+  damage_note frame_damage_;
 };
 
 // What one footer says about the events of its parts.
@@ -64,16 +80,20 @@ struct footer_info {
 
 // Damage found while reading one file; reported once when the reading ends.
 struct file_damage {
-  bool unreadable = false;      // the file could not be read
+  bool unreadable = false;      // the file could not be read (not damage: a system error)
+  bool too_large = false;       // the file is too large to be read (skipped)
   bool unloadable = false;      // the file did not load
+  uint32_t short_footers = 0;   // footers whose parts hold fewer events than "EventsCount"
+  uint64_t expected_events = 0;  // "EventsCount" of those footers
+  uint64_t decoded_events = 0;   // events records their parts hold
   bool bad_footer = false;      // a footer lacks a required property or holds a bad number
   uint32_t bad_items = 0;       // damaged items (RepFileBuffer::damage_count of all loads)
   uint32_t skipped_nested = 0;  // nested files that could not be unpacked or loaded
   uint64_t bad_records = 0;     // events records with at least one bad index
 
   bool any() const {
-    return unreadable || unloadable || bad_footer || bad_items != 0 || skipped_nested != 0 ||
-           bad_records != 0;
+    return unreadable || too_large || unloadable || bad_footer || bad_items != 0 ||
+           skipped_nested != 0 || bad_records != 0 || short_footers != 0;
   }
 };
 
@@ -128,6 +148,7 @@ class RepFileSource : public CommonSource {
   void report_damage();
 
   RepFileImage file_;
+  std::shared_ptr<const std::string> source_path_;  // shared by the events of this file
   copy_outcome* outcome_;
   bool active_ = true;
   std::unique_ptr<event_generator> generator_;
@@ -138,7 +159,7 @@ class RepFileSource : public CommonSource {
 // Reads the repository file at path through a RepFileSource and pushes its events into the
 // sink: the file reader of the source walk. -1 when the file could not be read or holds no event
 // data, else 0. filter and outcome may be null.
-int32_t process_repository_file(const std::u16string& path, const filter_config* filter,
+int32_t process_repository_file(const std::string& path, const filter_config* filter,
                                 copy_outcome* outcome, const event_sink& sink);
 
 }  // namespace repcopy

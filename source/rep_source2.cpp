@@ -11,31 +11,57 @@ namespace repcopy {
 
 namespace {
 
-bool has_rep_extension(const std::u16string& name) {
-  static constexpr std::u16string_view kExt = u".REP";
+std::string ascii_upper_bytes(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  }
+  return out;
+}
+
+bool has_rep_extension(const std::string& name) {
+  static constexpr std::string_view kExt = ".REP";
   if (name.size() < kExt.size()) return false;
-  return ascii_upper(name.substr(name.size() - kExt.size())) == kExt;
+  return ascii_upper_bytes(std::string_view(name).substr(name.size() - kExt.size())) == kExt;
 }
 
 // Names in the order of a case-insensitive directory index; ties keep a fixed order too.
 bool name_order(const platform::dir_entry& a, const platform::dir_entry& b) {
-  std::u16string ua = ascii_upper(a.name), ub = ascii_upper(b.name);
+  std::string ua = ascii_upper_bytes(a.name), ub = ascii_upper_bytes(b.name);
   return ua != ub ? ua < ub : a.name < b.name;
 }
 
 }  // namespace
 
+void visit_set::reserve_root(const std::string& native, const void* owner) {
+  identity id;
+  if (platform::file_identity(native, id.first, id.second)) roots_.emplace(id, owner);
+}
+
+bool visit_set::first_visit(const std::string& native, const void* owner) {
+  identity id;
+  if (!platform::file_identity(native, id.first, id.second)) return true;
+  auto root = roots_.find(id);
+  if (root != roots_.end() && root->second != owner) return false;
+  return visited_.insert(id).second;
+}
+
 RepSource2::RepSource2(std::u16string root, uint32_t mode, const filter_config* filter,
-                       copy_outcome* outcome, file_processor process)
-    : CommonSource(filter), mode_(mode), outcome_(outcome), process_(std::move(process)) {
+                       copy_outcome* outcome, file_processor process, visit_set* visits)
+    : CommonSource(filter),
+      mode_(mode),
+      outcome_(outcome),
+      process_(std::move(process)),
+      visits_(visits != nullptr ? visits : &own_visits_) {
   while (root.size() > 1 && root.back() == platform::kSeparator) root.pop_back();
-  walk_root_ = std::move(root);
-  if (mode_ == kModeHot) (walk_root_ += platform::kSeparator) += u"Hot$";
-  (walk_root_ += platform::kSeparator) += u"Environment$";
+  walk_root_ = platform::native_path(root);
+  if (mode_ == kModeHot) (walk_root_ += platform::kNativeSeparator) += "Hot$";
+  (walk_root_ += platform::kNativeSeparator) += "Environment$";
   valid_ = (mode_ == kModeHot || mode_ == kModeMain) && walk_root_.size() <= kMaxPath &&
            platform::is_directory(walk_root_);
+  if (valid_) visits_->reserve_root(walk_root_, this);
   if (!process_) {
-    process_ = [this](const std::u16string& path, const event_sink& sink) {
+    process_ = [this](const std::string& path, const event_sink& sink) {
       return process_default(path, sink);
     };
   }
@@ -45,6 +71,7 @@ RepSource2::~RepSource2() = default;
 
 int32_t RepSource2::next_event(full_event& out) {
   if (!valid_) return -1;
+  if (read_threads_ > 1) return next_event_read_ahead(out);
   if (!generator_) {
     generator_ = std::make_unique<event_generator>([this](const event_sink& sink) {
       if (walk(sink) == -1) valid_ = false;
@@ -64,7 +91,53 @@ int32_t RepSource2::next_event(full_event& out) {
   return valid_ ? 0 : -1;
 }
 
-int32_t RepSource2::process_default(const std::u16string& path, const event_sink& sink) {
+int32_t RepSource2::next_event_read_ahead(full_event& out) {
+  if (!read_ahead_) {
+    read_ahead_ = std::make_unique<read_ahead>(
+        read_threads_, [this](std::string& path) { return next_path(path); }, process_);
+  }
+  int32_t r;
+  try {
+    r = read_ahead_->next(out);
+  } catch (...) {
+    valid_ = false;
+    read_ahead_.reset();
+    throw;
+  }
+  if (r != 0) {
+    valid_ = false;
+    read_ahead_.reset();  // joins the helper threads
+    return -1;
+  }
+  return 0;
+}
+
+// The next file the walk reaches, on the walk's own stack like the reading walk: the walk runs in
+// an event_generator of its own and stops at each file with an empty event, the file's path left
+// in listed_path_.
+bool RepSource2::next_path(std::string& out) {
+  if (!walk_paths_) {
+    walk_paths_ = std::make_unique<event_generator>([this](const event_sink& sink) {
+      listing_paths_ = true;
+      walk(sink);
+      listing_paths_ = false;
+    });
+  }
+  full_event unused;
+  if (walk_paths_->next(unused) != 0) return false;
+  out = std::move(listed_path_);
+  return true;
+}
+
+int32_t RepSource2::visit_file(const std::string& path, const event_sink& sink) {
+  if (!listing_paths_) return process_(path, sink);
+  listed_path_ = path;  // read on a helper thread and handed out in this order
+  full_event marker;
+  sink(marker);
+  return 0;
+}
+
+int32_t RepSource2::process_default(const std::string& path, const event_sink& sink) {
   return process_repository_file(path, filter_, outcome_, sink);
 }
 
@@ -74,7 +147,6 @@ int32_t RepSource2::process_default(const std::u16string& path, const event_sink
 int32_t RepSource2::walk(const event_sink& sink) {
   path_.reserve(kMaxPath + 1);
   path_ = walk_root_;
-  visited_.clear();
   std::vector<walk_frame> pending;
   const int32_t result = enter_directory(pending, sink);
   while (!pending.empty()) {
@@ -95,19 +167,19 @@ int32_t RepSource2::walk(const event_sink& sink) {
 // subdirectories as a new level of pending. 0 when the last file read gave events, else -1.
 int32_t RepSource2::enter_directory(std::vector<walk_frame>& pending, const event_sink& sink) {
   if (!valid_) return -1;
-  if (already_visited()) return -1;
-  if (!append_to_path(std::u16string_view(&platform::kSeparator, 1))) return -1;
+  if (!visits_->first_visit(path_, this)) return -1;
+  if (!append_to_path(std::string_view(&platform::kNativeSeparator, 1))) return -1;
   std::vector<platform::dir_entry> entries;
   if (!platform::list_directory(path_, entries)) {
-    std::cerr << "Can't read directory " << to_utf8(path_) << " : "
+    std::cerr << "Unreadable directory skipped: " << platform::display_name(path_) << ": "
               << platform::system_error_message(platform::last_error()) << std::endl;
-    if (outcome_ != nullptr) outcome_->add_damaged_file();
+    if (outcome_ != nullptr) outcome_->add_unreadable();
     return -1;
   }
   std::sort(entries.begin(), entries.end(), name_order);
   std::vector<platform::dir_entry> files;
   for (platform::dir_entry& e : entries) {
-    if (!e.is_directory && has_rep_extension(e.name)) files.push_back(std::move(e));
+    if (e.is_regular && has_rep_extension(e.name)) files.push_back(std::move(e));
   }
   if (!files.empty()) return read_files(files, sink);
 
@@ -123,32 +195,30 @@ int32_t RepSource2::read_files(const std::vector<platform::dir_entry>& files,
   const size_t dir_len = path_.size();
   int32_t result = -1;
   for (const platform::dir_entry& file : files) {
-    if (filter_ != nullptr && filter_->time_on && !file_overlaps_window(*filter_, file.name)) {
+    if (filter_ != nullptr && filter_->time_on &&
+        !file_overlaps_window(*filter_, platform::text_name(file.name))) {
       continue;
     }
     path_.resize(dir_len);
     if (!append_to_path(file.name)) continue;
-    result = process_(path_, sink) == -1 ? -1 : 0;
+    if (!visits_->first_visit(path_, this)) continue;  // read before, through another name
+    result = visit_file(path_, sink) == -1 ? -1 : 0;
   }
   path_.resize(dir_len);
   return result;
 }
 
 // Appends name to path_ unless the result would pass the path limit; then prints the path that
-// was skipped and leaves path_ unchanged.
-bool RepSource2::append_to_path(std::u16string_view name) {
+// was skipped, counts it and leaves path_ unchanged.
+bool RepSource2::append_to_path(std::string_view name) {
   if (path_.size() + name.size() > kMaxPath) {
-    std::cerr << "Path too long, skipped: " << to_utf8(path_) << to_utf8(name) << std::endl;
+    std::cerr << "Path too long, skipped: " << platform::display_name(path_)
+              << platform::display_name(name) << std::endl;
+    if (outcome_ != nullptr) outcome_->add_skipped();
     return false;
   }
   path_ += name;
   return true;
-}
-
-bool RepSource2::already_visited() {
-  uint64_t device = 0, node = 0;
-  if (!platform::file_identity(path_, device, node)) return false;
-  return !visited_.insert({device, node}).second;
 }
 
 }  // namespace repcopy

@@ -25,9 +25,11 @@ namespace detail {
 inline void walk(const fs::path& dir, const fs::path& rel, std::vector<fs::path>& files,
                  std::vector<fs::path>* dirs) {
   std::vector<platform::dir_entry> entries;
-  if (!platform::list_directory(dir.u16string(), entries)) return;
+  if (!platform::list_directory(platform::native_path(dir.u16string()), entries)) return;
   for (const auto& e : entries) {
-    const fs::path name(e.name);
+    // Native names are UTF-8 on Windows; elsewhere the bytes are the path as they stand.
+    const fs::path name =
+        platform::kWindows ? fs::path(platform::text_name(e.name)) : fs::path(e.name);
     if (e.is_directory) {
       walk(dir / name, rel / name, files, dirs);
       if (dirs != nullptr) dirs->push_back(dir / name);

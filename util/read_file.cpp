@@ -1,41 +1,39 @@
 #include "util/read_file.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <iostream>
-#include <memory>
-
-#include "platform/platform.h"
-#include "util/text.h"
 
 namespace repcopy {
 
-namespace {
-
-bool fail(const char* what, const std::u16string& path, int err) {
-  std::cout << what << to_utf8(path) << std::endl;
-  std::cerr << std::strerror(err) << std::endl;
+bool source_file_reader::fail() {
+  error_ = platform::system_error_message(platform::last_error());
   return false;
 }
 
-}  // namespace
+bool source_file_reader::open(const std::string& native) {
+  if (!file_.open(native) || !file_.size(size_)) return fail();
+  return true;
+}
 
-bool read_whole_file(const std::u16string& path, std::vector<uint8_t>& out) {
+bool source_file_reader::read(uint64_t offset, size_t n, std::vector<uint8_t>& out) {
   out.clear();
-  std::unique_ptr<FILE, int (*)(FILE*)> f(platform::open_for_reading(path), &std::fclose);
-  if (!f) return fail("Can't open file ", path, errno);
-  const int64_t length = platform::file_length(f.get());
-  if (length < 0) return fail("Can't get file length ", path, errno);
-  // Files of 2 GiB or more are refused like a failed read.
-  if (uint64_t(length) >= (uint64_t(1) << 31)) return fail("Can't read file ", path, EFBIG);
-  out.resize(size_t(length));
-  if (length > 0 && std::fread(out.data(), 1, out.size(), f.get()) != out.size()) {
-    int err = std::ferror(f.get()) ? errno : EIO;
+  if (offset > size_ || n > size_ - offset) {
+    platform::set_last_error(platform::kErrorIo);
+    return fail();
+  }
+  out.resize(n);
+  if (n > 0 && !file_.read_at(offset, out.data(), n)) {
     out.clear();
-    return fail("Can't read file ", path, err);
+    return fail();
   }
   return true;
+}
+
+bool source_file_reader::read_all(std::vector<uint8_t>& out) {
+  if (size_ >= kMaxReadableFile) {
+    platform::set_last_error(platform::kErrorFileTooLarge);
+    return fail();
+  }
+  return read(0, size_t(size_), out);
 }
 
 }  // namespace repcopy

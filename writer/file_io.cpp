@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "util/error_text.h"
-#include "util/fatal.h"
 #include "util/text.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -46,14 +45,15 @@ int32_t create_file(const std::u16string& path, platform::output_file& file) {
 }
 
 uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
-                    const std::u16string& partial_path) {
+                    const std::u16string& path) {
   if (data.empty()) return 0;
   uint32_t written = 0;
   if (!file.write(data.data(), uint32_t(data.size()), written)) {
-    std::string text = error_text();
-    file.close();
-    if (!partial_path.empty()) platform::remove_path(partial_path);
-    throw fatal_error("WriteFile: " + text + "\n");
+    const int code = platform::last_error();
+    std::cout << "WriteFile: " << error_text(code) << std::endl;
+    std::cerr << "Can't write " << to_utf8(path) << ": " << platform::system_error_message(code)
+              << std::endl;
+    return 0;
   }
   return written;
 }

@@ -16,11 +16,12 @@ namespace repcopy {
 int32_t create_file(const std::u16string& path, platform::output_file& file);
 
 // Writes data with one call and returns the number of bytes written; writes nothing and returns
-// 0 for no data. A failing call is a fatal stop (util/fatal.h) with the marker "WriteFile: ", the
-// error text and a line end; before that the file is closed and, when partial_path is given,
-// removed, so that no partial file is left behind.
+// 0 for no data. A failing call (a full disk, say) prints "WriteFile: " and the error text on
+// standard output and "Can't write ", path (the file being written) and the system's message on
+// standard error, and returns 0: the caller fails that file (and its batch) and removes the
+// partial file, and the run goes on to print what it wrote.
 uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
-                    const std::u16string& partial_path = {});
+                    const std::u16string& path = {});
 
 // Makes sure the directory exists, creating it and every missing parent. Holds lock (a spin-lock
 // word, 0 = free) for the existence check and all creation calls. True when it exists afterwards;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <iostream>
+#include <set>
+#include <vector>
 
 #include "container/format.h"
 #include "platform/platform.h"
@@ -56,8 +58,8 @@ std::u16string computer_prefix(std::u16string_view computer) {
   return std::u16string(computer.substr(0, n));
 }
 
-RepTarget::RepTarget(std::u16string root, segment_factory factory)
-    : root_(std::move(root)), factory_(std::move(factory)) {
+RepTarget::RepTarget(std::u16string root, segment_factory factory, copy_outcome* outcome)
+    : root_(std::move(root)), factory_(std::move(factory)), outcome_(outcome) {
   while (root_.size() > 1 && root_.back() == platform::kSeparator) root_.pop_back();
 }
 
@@ -149,11 +151,15 @@ int32_t RepTarget::write_item(storage_item& item) {
   props.Version = version_number(item.os_major, item.os_minor);
 
   std::optional<std::u16string> directory = item_directory(item, *ds_type);
-  if (!directory) return -1;
+  if (!directory) {
+    report_unusable_name(item);
+    return -1;
+  }
   if (!dry_run_ && !create_directory_MT(directory_lock_, *directory)) {
     std::cout << "error: >CreateDirectory_MT< " << to_utf8(*directory) << std::endl;
     return -1;
   }
+  if (!dry_run_) remove_stale_partials(*directory);
 
   std::sort(item.events.begin(), item.events.end(),
             [](const full_event& a, const full_event& b) { return a.event_time < b.event_time; });
@@ -175,6 +181,46 @@ int32_t RepTarget::write_item(storage_item& item) {
   files_written_.fetch_add(1, std::memory_order_relaxed);
   bytes_written_.fetch_add(bytes, std::memory_order_relaxed);
   return 0;
+}
+
+// The batch is lost because of a name its events carry; the names alone do not tell the user
+// where to look, so the source files that held them are named and counted.
+void RepTarget::report_unusable_name(const storage_item& item) {
+  std::set<std::string> files;
+  for (const full_event& e : item.events) {
+    if (e.source_file.path) files.insert(*e.source_file.path);
+  }
+  std::string list;
+  for (const std::string& f : files) {
+    list += list.empty() ? "" : ", ";
+    list += platform::display_name(f);
+    if (outcome_ != nullptr) outcome_->add_name_failed_file(f);
+  }
+  std::cerr << "Batch of " << item.events.size()
+            << " event(s) not written, a name it carries cannot be a target directory name"
+            << " (domain \"" << to_utf8(item.domain_name) << "\", computer \""
+            << to_utf8(item.computer_name) << "\", data source \"" << to_utf8(item.ds_name)
+            << "\"); read from: " << (list.empty() ? std::string("(unknown)") : list) << std::endl;
+}
+
+// Partial files ("*.rep.tmp") left by a run that was killed are removed the first time this run
+// writes into their directory. Done under the directory lock, before any writer of this run can
+// have started a partial file there, so only files of earlier runs are removed.
+void RepTarget::remove_stale_partials(const std::u16string& directory) {
+  directory_lock_guard guard(directory_lock_);
+  if (!cleaned_directories_.insert(directory).second) return;
+  std::vector<platform::dir_entry> entries;
+  const std::string native = platform::native_path(directory);
+  if (!platform::list_directory(native, entries)) return;
+  static constexpr std::string_view kStale = ".rep.tmp";
+  for (const platform::dir_entry& e : entries) {
+    if (!e.is_regular || e.name.size() <= kStale.size() ||
+        e.name.compare(e.name.size() - kStale.size(), kStale.size(), kStale) != 0) {
+      continue;
+    }
+    std::u16string name;
+    if (from_utf8(e.name, name)) platform::remove_path(directory + platform::kSeparator + name);
+  }
 }
 
 }  // namespace repcopy

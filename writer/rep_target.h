@@ -13,10 +13,12 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
 #include "model/common.h"
+#include "model/copy_outcome.h"
 #include "writer/ds_types.h"
 #include "writer/repository_file.h"
 
@@ -34,7 +36,10 @@ std::u16string computer_prefix(std::u16string_view computer);
 class RepTarget : public CommonTarget {
  public:
   // root: the target repository as an absolute path. factory makes the writer of each Buffer ID.
-  explicit RepTarget(std::u16string root, segment_factory factory = create_segment);
+  // outcome (may be null, must outlive the target) counts the files written and the source files
+  // whose names the target cannot take.
+  explicit RepTarget(std::u16string root, segment_factory factory = create_segment,
+                     copy_outcome* outcome = nullptr);
   ~RepTarget() override = default;
 
   // Writes item's batch as one repository file. 0, or -1 (a GUID, the directory or the file could
@@ -58,11 +63,15 @@ class RepTarget : public CommonTarget {
 
  private:
   int32_t write_item(storage_item& item);
+  void report_unusable_name(const storage_item& item);
+  void remove_stale_partials(const std::u16string& directory);
 
   std::atomic<uint32_t> directory_lock_{0};
   ds_type_map ds_types_;
   std::u16string root_;
   segment_factory factory_;
+  copy_outcome* outcome_;
+  std::set<std::u16string> cleaned_directories_;  // under directory_lock_
   bool dry_run_ = false;
   std::atomic<uint64_t> files_written_{0};
   std::atomic<uint64_t> bytes_written_{0};

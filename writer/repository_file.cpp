@@ -23,23 +23,48 @@ namespace repcopy {
 
 namespace {
 
-// Removes the partial file on every way out unless the file was completed.
+// The file being written. Where the file system can, it has no name until it is complete
+// (O_TMPFILE, named by linkat): a killed run then leaves nothing behind. Elsewhere it is written
+// as "<name>.tmp" and renamed; that partial file is removed on every way out unless completed.
 class partial_file {
  public:
   explicit partial_file(std::u16string path) : path_(std::move(path)) {}
   ~partial_file() {
     file.close();
-    if (!done_) platform::remove_path(path_);
+    if (!done_ && !unnamed_) platform::remove_path(partial_path());
   }
   partial_file(const partial_file&) = delete;
   partial_file& operator=(const partial_file&) = delete;
+
+  // 0, or -1 after the "create_file: " message.
+  int32_t create(const std::u16string& directory) {
+    if (file.create_unnamed(directory)) {
+      unnamed_ = true;
+      return 0;
+    }
+    return create_file(partial_path(), file);
+  }
+  // Gives the complete file its name. False after a "create_file: " message.
+  bool complete() {
+    bool ok = unnamed_ ? file.commit(path_) : true;
+    ok = file.close() && ok;
+    if (ok && !unnamed_) ok = platform::rename_path(partial_path(), path_);
+    if (!ok) {
+      const std::string error = error_text();
+      std::cout << "create_file: " << to_utf8(path_) << error << std::endl;
+      return false;
+    }
+    done_ = true;
+    return true;
+  }
+  std::u16string partial_path() const { return path_ + kPartialSuffix; }
   const std::u16string& path() const { return path_; }
-  void completed() { done_ = true; }
 
   platform::output_file file;
 
  private:
   std::u16string path_;
+  bool unnamed_ = false;
   bool done_ = false;
 };
 
@@ -166,8 +191,8 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
   }
   if (file_bytes != nullptr) *file_bytes = offset + footer_length;
   if (dry_run) return 0;
-  partial_file out(path + kPartialSuffix);
-  if (create_file(out.path(), out.file) != 0) return kFileNotCreated;
+  partial_file out(path);
+  if (out.create(directory) != 0) return kFileNotCreated;
   mark = 20;
 
   guid file_guid;
@@ -176,28 +201,16 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     return kFileGuidFailed;
   }
   auto header = file_header(file_guid, offset, uint32_t(footer_length));
-  if (write_file(out.file, header, out.path()) != header.size()) return kItemWrittenShort;
+  if (write_file(out.file, header, path) != header.size()) return kItemWrittenShort;
   mark = 30;
   for (const segment* item : items) {
-    if (write_file(out.file, item->packed, out.path()) != item->packed.size()) {
-      return kItemWrittenShort;
-    }
+    if (write_file(out.file, item->packed, path) != item->packed.size()) return kItemWrittenShort;
   }
-  if (write_file(out.file, table, out.path()) != table.size() ||
-      write_file(out.file, properties, out.path()) != properties.size()) {
+  if (write_file(out.file, table, path) != table.size() ||
+      write_file(out.file, properties, path) != properties.size()) {
     return kItemWrittenShort;
   }
-  if (!out.file.close()) {
-    const std::string error = error_text();
-    std::cout << "create_file: " << to_utf8(out.path()) << error << std::endl;
-    return kFileNotCreated;
-  }
-  if (!platform::rename_path(out.path(), path)) {
-    const std::string error = error_text();
-    std::cout << "create_file: " << to_utf8(path) << error << std::endl;
-    return kFileNotCreated;
-  }
-  out.completed();
+  if (!out.complete()) return kFileNotCreated;
   mark = 50;
   return 0;
 }

@@ -231,6 +231,16 @@ class rep_file_builder {
   }
   rep_file_builder& part(const test_part& p) {
     for (auto& [name, data] : p.items()) item(name, data);
+    ++footers_.back().parts;
+    if (std::find(p.omit.begin(), p.omit.end(), 3) == p.omit.end()) {
+      footers_.back().events += p.events.size();
+    }
+    return *this;
+  }
+  // Events records added item by item (not through part()), for the footer's "EventsCount".
+  rep_file_builder& add_events_count(size_t n) {
+    footers_.back().events += n;
+    ++footers_.back().parts;
     return *this;
   }
   rep_file_builder& property(const std::u16string& name, const std::u16string& value) {
@@ -251,7 +261,7 @@ class rep_file_builder {
   }
   rep_file_builder& common(const std::u16string& platform) {
     return property(u"ComputerType", u"0000001A")
-        .property(u"EventsCount", u"5")
+        .property(u"EventsCount", kCountOfParts)
         .property(u"PlatformID", platform)
         .property(u"UnderDataSource", u"Security");
   }
@@ -271,7 +281,16 @@ class rep_file_builder {
         table.counted(std::u16string(e.name.begin(), e.name.end()));
         table.u64(e.unpacked_len).u64(offset).u64(len);
       }
-      for (const auto& [n, v] : f.props) props.counted(n).counted(v);
+      for (const auto& [n, v] : f.props) {
+        if (v == kCountOfParts) {
+          // A footer without parts (nested files only, say) keeps a nonzero count: 0 would make
+          // it an empty file.
+          const std::string count = std::to_string(f.parts != 0 ? f.events : 5);
+          props.counted(n).counted(std::u16string(count.begin(), count.end()));
+        } else {
+          props.counted(n).counted(v);
+        }
+      }
       const uint64_t footer_offset = file.b.size();
       file.u64(prev_offset).u32(uint32_t(prev_len)).u64(table.b.size()).raw(table);
       file.u64(props.b.size()).raw(props);
@@ -290,7 +309,12 @@ class rep_file_builder {
     uint64_t unpacked_len;
     std::optional<std::pair<uint64_t, uint64_t>> forged;  // offset, packed_len
   };
+  // "EventsCount" of common(): the number of events records of the footer's parts (5 when it
+  // has none).
+  static constexpr const char16_t* kCountOfParts = u"(events of the parts)";
   struct footer_layout {
+    size_t events = 0;
+    size_t parts = 0;
     std::vector<entry> entries;
     std::vector<std::pair<std::u16string, std::u16string>> props;
   };

@@ -9,7 +9,10 @@ namespace repcopy {
 namespace {
 
 const bool kStackSwitchNoticePrinted = [] {
-  event_generator generator([](const event_sink& sink) { sink(full_event{}); });
+  event_generator generator([](const event_sink& sink) {
+    full_event e;
+    sink(e);
+  });
   full_event e;
   generator.next(e);
   return true;

@@ -140,7 +140,8 @@ TEST(CopyDriver, FailuresAreCountedAndTheRunGoesOn) {
   EXPECT_FALSE(r.outcome.complete());
   EXPECT_EQ(r.outcome.summary_line(),  // Bad: 10, 10, 5; Throws: 3
             "Copy incomplete: 4 batch(es) with 28 event(s) not written, 1 oversized event(s) "
-            "dropped, 0 damaged source file(s)");
+            "dropped, 0 damaged source file(s), 0 unreadable source file(s) or directories, 0 "
+            "source path(s) skipped, 0 source file(s) with names the target cannot take");
   const auto counts = r.target.key_counts();  // all but the oversized event and Throws
   EXPECT_EQ(counts.size(), 41u);
   EXPECT_EQ(counts.count(2), 0u);

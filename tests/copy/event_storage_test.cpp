@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <memory>
 #include <sstream>
 
 #include "copy_fakes.h"
@@ -73,6 +75,33 @@ TEST(EventStorage, EventsMoveInAndOutAndARefusedEventIsNotMovedFrom) {
   EXPECT_EQ(item.events.front().data.data(), data);
   EXPECT_EQ(storage.take_largest(item), kNoBatch);
   EXPECT_EQ(storage.take_named(item), kNoBatch);
+}
+
+// The run's count limits as they are: a batch may hold exactly 25 000 000 bytes of event data,
+// and the 500 000th pending event (across all data sources) asks for a batch to leave. The memory
+// bounds are lifted here so that the counts alone decide.
+TEST(EventStorage, RunLimitsOfBytesAndPendingEvents) {
+  auto run_limits = [] {
+    return std::make_unique<event_storage>(kBatchEventLimit, kBatchByteLimit, kPendingLimit,
+                                           UINT64_MAX, UINT64_MAX);
+  };
+  {
+    auto owned = run_limits();
+    event_storage& storage = *owned;
+    add_expect(storage, make_event(0, u"H", u"S", u"D", 12500000), kStorageAdded);
+    add_expect(storage, make_event(1, u"H", u"S", u"D", 12500000), kStorageAdded);
+    add_expect(storage, make_event(2, u"H", u"S", u"D", 1), kBatchBytesFull);
+    add_expect(storage, make_event(3, u"H", u"S", u"E", 25000001), kBatchBytesFull);
+  }
+  auto owned = run_limits();
+  event_storage& storage = *owned;
+  const int32_t sources = 10;  // 50 000 events each: no batch reaches its 64 000
+  for (int32_t i = 0; i < kPendingLimit - 1; ++i) {
+    storage_item item;
+    const std::u16string ds(1, char16_t(u'a' + i % sources));
+    ASSERT_EQ(storage.add(make_event(uint32_t(i), u"H", ds, u"D", 0), item), kStorageAdded) << i;
+  }
+  add_expect(storage, make_event(0, u"H", u"a", u"D", 0), kPendingFull);
 }
 
 TEST(EventStorage, SummaryPrintsTheTreeWithCounts) {

@@ -168,9 +168,8 @@ TEST_F(CommandLineEndToEnd, InterruptPartWayLeavesOnlyWholeFilesAndCountsThem) {
   for (const auto& e : fs::recursive_directory_iterator(target_)) {
     if (!e.is_regular_file()) continue;
     if (e.path().extension() != ".rep") ++partial;
-    std::u16string path;
-    from_utf8(e.path().string(), path);
-    process_repository_file(path, nullptr, &outcome, [&](const full_event&) { ++events; });
+    process_repository_file(e.path().string(), nullptr, &outcome,
+                            [&](const full_event&) { ++events; });
   }
   EXPECT_EQ(partial, 0u);
   EXPECT_EQ(outcome.damaged_files(), 0u);

@@ -164,9 +164,9 @@ TEST_F(CopyEndToEnd, DamagedSourceFilesMakeAPartialCopyAndTheRestIsCopied) {
   // Events of the files that stay sound.
   std::vector<full_event> all = read_repository(source_);
   auto events_of = [](const fs::path& file) {
-    const std::u16string path = file.u16string();
     size_t n = 0;
-    process_repository_file(path, nullptr, nullptr, [&](const full_event&) { ++n; });
+    process_repository_file(to_utf8(file.u16string()), nullptr, nullptr,
+                            [&](const full_event&) { ++n; });
     return n;
   };
   size_t lost = events_of(files[0]) + events_of(files[1]);

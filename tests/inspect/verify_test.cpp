@@ -29,7 +29,7 @@ size_t find_bytes(const bytes& b, const std::string& what) {
 // the file as they are.
 bytes sound_file(test_part part = sample_part()) {
   rep_file_builder b;
-  b.windows(u"WS01");
+  b.windows(u"WS01").add_events_count(part.events.size());
   for (auto& [name, data] : part.items()) {
     if (name == "0_events.dat") {
       b.packed(name, stored_item(name, data), data.size());

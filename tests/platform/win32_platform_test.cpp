@@ -54,7 +54,8 @@ class Win32Platform : public testing::Test {
   }
   static std::string read_text(const std::u16string& path) {
     std::vector<uint8_t> bytes;
-    if (!read_whole_file(path, bytes)) return "<unreadable>";
+    source_file_reader reader;
+    if (!reader.open(platform::native_path(path)) || !reader.read_all(bytes)) return "<unreadable>";
     return std::string(bytes.begin(), bytes.end());
   }
 
@@ -77,12 +78,13 @@ TEST_F(Win32Platform, ExtendedLengthPathsUpToTheLimit) {
   ASSERT_TRUE(platform::rename_path(file + u".tmp", file));
   EXPECT_EQ(read_text(file), "data");
   std::vector<platform::dir_entry> entries;
-  ASSERT_TRUE(platform::list_directory(dir, entries));
+  ASSERT_TRUE(platform::list_directory(platform::native_path(dir), entries));
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].name, u"f.rep");
+  EXPECT_EQ(entries[0].name, "f.rep");
   EXPECT_FALSE(entries[0].is_directory);
+  EXPECT_TRUE(entries[0].is_regular);
   uint64_t device = 0, node = 0;
-  EXPECT_TRUE(platform::file_identity(dir, device, node));
+  EXPECT_TRUE(platform::file_identity(platform::native_path(dir), device, node));
   std::atomic<uint32_t> lock{0};
   EXPECT_TRUE(create_directory_MT(lock, dir + u"\\x$\\y$"));
   EXPECT_TRUE(platform::is_directory(dir + u"\\x$\\y$"));
@@ -111,9 +113,10 @@ TEST_F(Win32Platform, NonAsciiAndAstralNames) {
   ASSERT_EQ(platform::create_directory(dir), 0);
   ASSERT_TRUE(write_text(dir + u"\\" + name + u".rep", "x"));
   std::vector<platform::dir_entry> entries;
-  ASSERT_TRUE(platform::list_directory(dir, entries));
+  ASSERT_TRUE(platform::list_directory(platform::native_path(dir), entries));
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].name, name + u".rep");
+  EXPECT_EQ(entries[0].name, to_utf8(name + u".rep"));
+  EXPECT_EQ(platform::text_name(entries[0].name), name + u".rep");
   EXPECT_EQ(read_text(dir + u"\\" + name + u".rep"), "x");
 
   // repgen.exe writes a repository into the astral directory and repcopy.exe copies it on.
@@ -142,12 +145,9 @@ TEST_F(Win32Platform, FileLockedByAnotherHandle) {
   EXPECT_EQ(create_file(path, file), -1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "create_file: " + to_utf8(path) + error_text(ERROR_SHARING_VIOLATION) + "\n");
-  std::vector<uint8_t> bytes;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(read_whole_file(path, bytes));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open file " + to_utf8(path) + "\n");
-  testing::internal::GetCapturedStderr();
+  source_file_reader reader;
+  EXPECT_FALSE(reader.open(platform::native_path(path)));
+  EXPECT_EQ(reader.error(), platform::system_error_message(ERROR_SHARING_VIOLATION));
   EXPECT_FALSE(platform::rename_path(path, at(u"moved.rep")));
   EXPECT_FALSE(platform::remove_path(path));
 

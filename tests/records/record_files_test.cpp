@@ -86,6 +86,38 @@ TEST(CacheWriters, UserBinaryValueIsWrittenAndPartOfTheKeyAndNulUnitsAreKept) {
             bytes(le().u32(3).u16('a').u16(0).u16('b')));
 }
 
+// A user's binary value is part of its key the same way: equal CRC-32 and length, different
+// bytes, two records.
+TEST(CacheWriters, UserBinaryWithEqualCrcAndLengthStaysTwoRecords) {
+  auto le_bytes = [](const std::u16string& s) {
+    std::vector<uint8_t> b;
+    for (char16_t c : s) {
+      b.push_back(uint8_t(c));
+      b.push_back(uint8_t(c >> 8));
+    }
+    return b;
+  };
+  const std::vector<uint8_t> first = le_bytes(u"Administrator");
+  const std::vector<uint8_t> second =
+      le_bytes(test::force_crc(u"Guest users", crc32_of_text(u"Administrator")));
+  ASSERT_EQ(first.size(), second.size());
+  ASSERT_NE(first, second);
+  ASSERT_EQ(crc32_of(first.data(), first.size()), crc32_of(second.data(), second.size()));
+  event_batch events{E({.user_string1 = u"u", .user_binary = first}),
+                     E({.user_string1 = u"u", .user_binary = second}),
+                     E({.user_string1 = u"u", .user_binary = second})};
+  const bytes item = test::write_item(record_file::kUserId, events);
+  EXPECT_EQ(std::vector({events[0].user_index, events[1].user_index, events[2].user_index}),
+            std::vector({0u, 1u, 1u}));
+  auto reader = make_record_buffer(record_file::kUserId, item, item.size());
+  ASSERT_EQ(reader->Load(), 0);
+  const auto* users = dynamic_cast<const RepUserBuffer*>(reader.get());
+  ASSERT_NE(users, nullptr);
+  ASSERT_EQ(users->ulCount(), 2u);
+  EXPECT_EQ(users->binary(0), first);
+  EXPECT_EQ(users->binary(1), second);
+}
+
 // Equal CRC-32 and equal length, different text: every cache keeps two records.
 TEST(CacheWriters, EqualCrcAndLengthStayTwoRecordsInEveryCache) {
   const std::u16string first = u"Administrator";

@@ -14,9 +14,15 @@ full_event numbered(uint32_t n) {
   return e;
 }
 
+// The sink takes its event by reference and may move it out.
+void push(const event_sink& sink, uint32_t n) {
+  full_event e = numbered(n);
+  sink(e);
+}
+
 TEST(EventGenerator, EventsInOrderThenEndOnEveryLaterCall) {
   event_generator generator([](const event_sink& sink) {
-    for (uint32_t n = 1; n <= 3; ++n) sink(numbered(n));
+    for (uint32_t n = 1; n <= 3; ++n) push(sink, n);
   });
   full_event e;
   for (uint32_t n = 1; n <= 3; ++n) {
@@ -30,7 +36,7 @@ TEST(EventGenerator, EventsInOrderThenEndOnEveryLaterCall) {
 
 TEST(EventGenerator, ProducerExceptionReachesTheCallerOnce) {
   event_generator generator([](const event_sink& sink) {
-    sink(numbered(1));
+    push(sink, 1);
     throw std::runtime_error("walk failed");
   });
   full_event e;
@@ -51,7 +57,7 @@ TEST(EventGenerator, UnfinishedProducerIsUnwound) {
   {
     event_generator generator([&](const event_sink& sink) {
       flag_on_exit guard{unwound};
-      for (uint32_t n = 1; n <= 5; ++n, ++pushed) sink(numbered(n));
+      for (uint32_t n = 1; n <= 5; ++n, ++pushed) push(sink, n);
     });
     full_event e;
     ASSERT_EQ(generator.next(e), 0);
@@ -62,7 +68,7 @@ TEST(EventGenerator, UnfinishedProducerIsUnwound) {
 }
 
 // The event is built outside the recursion, so each level holds little more than its frame.
-[[gnu::noinline]] void push_seven(const event_sink& sink) { sink(numbered(7)); }
+[[gnu::noinline]] void push_seven(const event_sink& sink) { push(sink, 7); }
 
 // Recursion that uses a quarter of the stack fits (sanitizer builds make frames larger); the walk
 // keeps far less on it.

@@ -33,21 +33,22 @@ class RepFileSourceTest : public ::testing::Test {
   }
   void TearDown() override { testutil::remove_tree(dir_); }
 
-  std::u16string write(const bytes& file, const std::string& name = "Environment$/D/file.rep") {
+  std::string write(const bytes& file, const std::string& name = "Environment$/D/file.rep") {
     std::ofstream(at(name), std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
-    return at(name).u16string();
+    return to_utf8(at(name).u16string());
   }
   std::string damaged(const std::string& rest) const {
-    return "Damaged source file " + at("Environment$/D/file.rep").string() + ": " + rest;
+    return "Damaged source file " + to_utf8(at("Environment$/D/file.rep").u16string()) + ": " +
+           rest;
   }
   // dir_/rel with the system's separators (an extended-length path takes no "/").
   std::filesystem::path at(const std::string& rel) const { return (dir_ / rel).make_preferred(); }
 
   // ProcessFile over the file, with every event collected and the output captured.
   read_result process(const bytes& file, const filter_config* filter = nullptr,
-                      const std::u16string& suffix = u"") {
-    const std::u16string path = write(file) + suffix;
+                      const std::string& suffix = "") {
+    const std::string path = write(file) + suffix;
     read_result r;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -137,6 +138,60 @@ TEST_F(RepFileSourceTest, MissingUnderDataSourceGivesNoEventsAndCountsTheFile) {
   EXPECT_TRUE(r.events.empty());
   EXPECT_EQ(outcome_.damaged_files(), 1u);
   EXPECT_NE(r.err.find(damaged("")), std::string::npos);
+}
+
+// Fewer events records than the footer's "EventsCount" (counted before any filter) mean lost
+// events: the file is damaged, with both numbers. A record whose explicit-position word is its
+// last word (its position word missing) loses that string: a damaged record.
+TEST_F(RepFileSourceTest, LostEventsAndCutStringWordsAreDamage) {
+  auto file = [](const char16_t* count, const test_part& p) {
+    return rep_file_builder()
+        .property(u"ComputerType", u"1A")
+        .property(u"EventsCount", count)
+        .property(u"PlatformID", u"500")
+        .property(u"UnderDataSource", u"Security")
+        .property(u"Computer", u"s")
+        .part(p)
+        .build();
+  };
+  filter_config none_pass;
+  none_pass.id_on = true;
+  none_pass.id_kind = 2;  // a white list without the part's EventIDs: nothing is kept
+  test_part no_events = sample_part();
+  no_events.omit = {3};  // the events item is missing (taken for another one, say)
+  struct {
+    const char16_t* count;
+    test_part part;
+    const filter_config* filter;
+    size_t events;
+    const char* message;  // "" for a sound file
+  } cases[] = {
+      {u"3", sample_part(), nullptr, 3, ""},
+      {u"2", sample_part(), nullptr, 3, ""},
+      {u"3", sample_part(), &none_pass, 0, ""},
+      {u"4", sample_part(), nullptr, 3,
+       "0 record(s) affected, EventsCount says 4 event(s) but 3 decoded\n"},
+      {u"4", sample_part(), &none_pass, 0,
+       "0 record(s) affected, EventsCount says 4 event(s) but 3 decoded\n"},
+      {u"3", no_events, nullptr, 0,
+       "0 record(s) affected, EventsCount says 3 event(s) but 0 decoded\n"},
+  };
+  uint64_t damaged_files = 0;
+  for (const auto& c : cases) {
+    read_result r = process(file(c.count, c.part), c.filter);
+    EXPECT_EQ(r.events.size(), c.events) << c.message;
+    EXPECT_EQ(r.err, *c.message ? damaged(c.message) : "");
+    if (*c.message) ++damaged_files;
+    EXPECT_EQ(outcome_.damaged_files(), damaged_files);
+  }
+  test_part cut = sample_part();
+  cut.events[0].slots = 2;
+  cut.events[0].words = {0, 1 | 0x01000000};  // explicit position, position word missing
+  read_result r = windows(cut);
+  ASSERT_EQ(r.events.size(), 3u);
+  ASSERT_EQ(r.events[0].strings.size(), 1u);
+  EXPECT_EQ(r.events[0].strings[0].text, u"alice");
+  EXPECT_EQ(r.err, damaged("1 record(s) affected\n"));
 }
 
 TEST_F(RepFileSourceTest, EventIdListSkipsPartsUnread) {
@@ -256,19 +311,48 @@ TEST_F(RepFileSourceTest, TwoNestedFilesOneDamagedAndOuterPartsUnread) {
   EXPECT_EQ(outcome_.damaged_files(), 1u);
 }
 
-TEST_F(RepFileSourceTest, FilesThatCannotBeReadOrLoadedAreCountedAsDamaged) {
-  read_result r = process({}, nullptr, u"-missing.rep");
+// A file the system will not give us is "unreadable", one whose bytes are bad "damaged"; each is
+// counted under its own name. A frame that does not hold (the header's footer fields against the
+// file size, the last footer's own lengths) is found with two small reads, before the file is
+// read whole.
+TEST_F(RepFileSourceTest, UnreadableAndDamagedFilesAreToldApartAndCounted) {
+  read_result r = process({}, nullptr, "-missing.rep");
   EXPECT_EQ(r.rc, -1);
-  EXPECT_NE(r.err.find("Damaged source file skipped, it cannot be read: "), std::string::npos);
-  bytes file = rep_file_builder().windows(u"s").part(sample_part()).build();
-  file[40] ^= 1;  // last_footer_len
-  r = process(file);
-  EXPECT_EQ(r.rc, -1);
-  EXPECT_TRUE(r.events.empty());
-  EXPECT_NE(r.out.find("(a)some problem in file:\n\n"), std::string::npos);
-  EXPECT_EQ(r.err, "Damaged source file skipped, it does not load: " +
-                       at("Environment$/D/file.rep").string() + "\n");
-  EXPECT_EQ(outcome_.damaged_files(), 2u);
+  EXPECT_EQ(r.err, "Unreadable source file skipped: " +
+                       to_utf8(at("Environment$/D/file.rep-missing.rep").u16string()) + ": " +
+                       platform::system_error_message(2) + "\n");  // ENOENT, ERROR_FILE_NOT_FOUND
+  EXPECT_EQ(outcome_.unreadable(), 1u);
+  EXPECT_EQ(outcome_.damaged_files(), 0u);
+  const bytes file = rep_file_builder().windows(u"s").part(sample_part()).build();
+  auto rd = [&file](size_t at) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | file[at + size_t(i)];
+    return v;
+  };
+  const uint64_t footer = rd(32);
+  const uint64_t tbl_len = rd(size_t(footer) + 12);
+  struct {
+    size_t at;
+    const char* message;
+  } cases[] = {
+      {40, "last_footer_offset + last_footer_len != buffer_len :"},              // last_footer_len
+      {size_t(footer + 12), "Footer lengths do not add up to last_footer_len"},  // tbl_len
+      {size_t(footer + 20 + tbl_len), "Footer lengths do not add up to last_footer_len"},
+  };
+  for (const auto& c : cases) {
+    bytes bad = file;
+    bad[c.at] ^= 1;
+    r = process(bad);
+    EXPECT_EQ(r.rc, -1);
+    EXPECT_TRUE(r.events.empty());
+    EXPECT_EQ(r.out.rfind(c.message, 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "Damaged source file skipped, it does not load: " +
+                         to_utf8(at("Environment$/D/file.rep").u16string()) + "\n");
+  }
+  r = process(bytes(511, 0));
+  EXPECT_EQ(r.out, "File too short for its header: 511 < 512 bytes\n");
+  EXPECT_EQ(outcome_.damaged_files(), 4u);
+  EXPECT_EQ(outcome_.unreadable(), 1u);
 }
 
 TEST_F(RepFileSourceTest, FilesWithoutEventDataAreNotFailures) {
@@ -308,9 +392,9 @@ test_part many_events(uint32_t n) {
 TEST_F(RepFileSourceTest, ExceptionInTheMiddleOfAFileReachesTheCaller) {
   write(rep_file_builder().windows(u"s").part(many_events(3000)).build());
   RepSource2 source(dir_.u16string(), RepSource2::kModeMain, nullptr, &outcome_,
-                    [&](const std::u16string& path, const event_sink& sink) {
+                    [&](const std::string& path, const event_sink& sink) {
                       RepFileSource file(nullptr, RepFileImage(path), &outcome_);
-                      return file.ProcessFile([&](const full_event& e) {
+                      return file.ProcessFile([&](full_event& e) {
                         if (e.record_key == 2500) throw std::runtime_error("reader failed");
                         sink(e);
                       });

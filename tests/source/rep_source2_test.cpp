@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tests/temp_tree.h"
 #include "util/text.h"
 
@@ -31,17 +32,21 @@ class RepSource2Test : public ::testing::Test {
       std::ofstream(path) << "x";
     }
   }
-  RepSource2 source(uint32_t mode, RepSource2::file_processor process = {}) {
+  RepSource2 source(uint32_t mode, RepSource2::file_processor process = {},
+                    visit_set* visits = nullptr) {
     if (!process)
-      process = [this](const std::u16string& path, const event_sink& sink) {
+      process = [this](const std::string& path, const event_sink& sink) {
         // The part after the root, with "/" between levels.
-        std::string rel = to_utf8(path.substr(root_.u16string().size() + 1));
+        std::u16string wide;
+        from_utf8(path, wide);
+        std::string rel = to_utf8(wide.substr(root_.u16string().size() + 1));
         std::replace(rel.begin(), rel.end(), '\\', '/');
         opened_.push_back(rel);
-        sink(full_event{});
+        full_event e;
+        sink(e);
         return 0;
       };
-    return RepSource2(root_.u16string(), mode, nullptr, nullptr, process);
+    return RepSource2(root_.u16string(), mode, nullptr, nullptr, process, visits);
   }
   static size_t drain(RepSource2&& source) {
     size_t events = 0;
@@ -105,20 +110,58 @@ TEST_F(RepSource2Test, TreeWithoutRepositoryFilesYieldsNothingAndPrintsNothing) 
   EXPECT_TRUE(opened_.empty());
 }
 
+// The two parts of a run share one visit set: a link from the main part back to the root does not
+// read the hot part again, a link from the hot part to the root does not take the main part's
+// files, and a file reached through a second name (a link or a hard link) is read once.
+TEST_F(RepSource2Test, NothingIsReadTwiceInARunThroughLinks) {
+  if (platform::kWindows) GTEST_SKIP() << "directory links cannot be made under Wine";
+  add_files({"Hot$/Environment$/E$/C$/a.rep", "Environment$/D/b.rep"});
+  fs::create_directory_symlink(root_, root_ / "Environment$/loop");
+  fs::create_directory_symlink(root_, root_ / "Hot$/Environment$/up");
+  fs::create_symlink(root_ / "Environment$/D/b.rep", root_ / "Environment$/D/c.rep");
+  fs::create_hard_link(root_ / "Environment$/D/b.rep", root_ / "Environment$/D/d.rep");
+  visit_set visits;  // both sources are built before either walks, as in a run
+  RepSource2 hot = source(RepSource2::kModeHot, {}, &visits);
+  RepSource2 main = source(RepSource2::kModeMain, {}, &visits);
+  EXPECT_EQ(drain(std::move(hot)), 1u);
+  EXPECT_EQ(drain(std::move(main)), 1u);
+  EXPECT_EQ(opened_, (paths{"Hot$/Environment$/E$/C$/a.rep", "Environment$/D/b.rep"}));
+}
+
+// Names that are not UTF-8 are opened with the bytes the system listed; messages show the bytes
+// they cannot show as text as \xHH.
+TEST_F(RepSource2Test, NamesThatAreNotUtf8AreOpenedAsListed) {
+  if (platform::kWindows)
+    GTEST_SKIP() << "Windows names are UTF-16: no name holds bytes that are not UTF-8";
+  const std::string dir = "Environment$/\xFF$", file = dir + "/a\xFE\xC3.rep";
+  add_files({file});
+  std::vector<std::string> exists;
+  RepSource2 main = source(RepSource2::kModeMain, [&](const std::string& path, const event_sink&) {
+    opened_.push_back(path.substr(root_.string().size() + 1));
+    exists.push_back(fs::exists(path) ? "exists" : "missing");
+    return 0;
+  });
+  drain(std::move(main));
+  EXPECT_EQ(opened_, paths{file});
+  EXPECT_EQ(exists, paths{"exists"});
+  EXPECT_EQ(platform::display_name(file), "Environment$/\\xFF$/a\\xFE\\xC3.rep");
+  EXPECT_EQ(platform::display_name("\xC3\xA9t\xE2\x82\xAC"), "\xC3\xA9t\xE2\x82\xAC");
+  EXPECT_EQ(platform::text_name("a\xFF.rep"), u"a\uFFFD.rep");
+}
+
 // Events are pulled one at a time; an exception of the file reader reaches the caller.
 TEST_F(RepSource2Test, GeneratorPassesExceptionsToTheCaller) {
   add_files({"Environment$/D/a.rep", "Environment$/D/b.rep"});
   int files = 0;
-  RepSource2 main =
-      source(RepSource2::kModeMain, [&](const std::u16string&, const event_sink& sink) {
-        if (++files == 2) throw std::runtime_error("damaged beyond reading");
-        for (uint32_t i = 0; i < 1000; ++i) {
-          full_event e;
-          e.record_key = i;
-          sink(e);
-        }
-        return 0;
-      });
+  RepSource2 main = source(RepSource2::kModeMain, [&](const std::string&, const event_sink& sink) {
+    if (++files == 2) throw std::runtime_error("damaged beyond reading");
+    for (uint32_t i = 0; i < 1000; ++i) {
+      full_event e;
+      e.record_key = i;
+      sink(e);
+    }
+    return 0;
+  });
   full_event e;
   for (uint32_t i = 0; i < 1000; ++i) {
     ASSERT_EQ(main.next_event(e), 0);

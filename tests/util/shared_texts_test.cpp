@@ -1,6 +1,7 @@
 // The hex dump and the GUID, time and error texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -52,6 +53,21 @@ TEST(HexDump, LinesOfSixteenWithTheTextAtColumnSixtyOne) {
   for (const auto& [bytes, end, start, lines] : cases)
     EXPECT_EQ(dump(bytes, end, start), rule('-') + lines + rule('=')) << end << " " << start;
   EXPECT_EQ(dump(data, 2, 3), dump(data, 2, 2));  // start past end: nothing shown
+}
+
+// A long range shows its first and last 256 bytes, what was left out and its length: a damaged
+// file of hundreds of megabytes must not flood the console.
+TEST(HexDump, LongRangeShowsOnlyItsEdges) {
+  std::vector<uint8_t> data(2000, 0x41);
+  const std::string out = dump(data, 2000);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 37);  // 2 rules, 16 + 17 rows, 2 notes
+  EXPECT_NE(out.find("\n000000F0: "), std::string::npos);
+  EXPECT_EQ(out.find("\n00000100: "), std::string::npos);
+  EXPECT_NE(out.find("\n... 1488 bytes not shown ...\n000006D0: "), std::string::npos);
+  EXPECT_EQ(out.find("\n000006C0: "), std::string::npos);
+  EXPECT_EQ(out.substr(out.size() - 25), "total length: 2000 bytes\n");
+  EXPECT_EQ(dump(data, 1512, 1000).find("not shown"), std::string::npos);  // 512: all of it
+  EXPECT_NE(dump(data, 1513, 1000).find("\n... 1 bytes not shown ...\n"), std::string::npos);
 }
 
 TEST(GuidText, UpperCaseFieldsInFileOrder) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "platform/platform.h"
@@ -140,7 +142,8 @@ class RepTargetTest : public ::testing::Test {
     return r.properties;
   }
   testutil::temp_dir dir_;
-  RepTarget target_{dir_.u16() + platform::kSeparator, testutil::fake_factory()};
+  copy_outcome outcome_;
+  RepTarget target_{dir_.u16() + platform::kSeparator, testutil::fake_factory(), &outcome_};
   std::string printed_;
 };
 
@@ -214,13 +217,51 @@ TEST_F(RepTargetTest, TwoBatchesWithEqualTimesInTheSameSecondGetDifferentNames) 
               "19700102000000");
 }
 
-TEST_F(RepTargetTest, NameThatCannotBeADirectoryFailsOnlyItsBatch) {
-  EXPECT_EQ(flush(make_item(630, u"web" + std::u16string(1, char16_t(0xD800)), u"Syslog")), -1);
+// The names alone do not tell the user where to look: the failed batch names the source files
+// its events came from, and each file is counted once, however many of its batches fail.
+TEST_F(RepTargetTest, NameThatCannotBeADirectoryFailsOnlyItsBatchAndNamesItsSourceFiles) {
+  const std::u16string bad = u"web" + std::u16string(1, char16_t(0xD800));
+  storage_item item = make_item(630, bad, u"Syslog", {1, 2, 3});
+  auto a = std::make_shared<const std::string>("/src/a.rep");
+  auto b = std::make_shared<const std::string>("/src/\xFF.rep");
+  item.events[0].source_file.path = a;
+  item.events[1].source_file.path = b;
+  item.events[2].source_file.path = a;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(flush(item), -1);
+  EXPECT_EQ(flush(item), -1);
+  const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(printed_.find("error: >directory name< "), std::string::npos) << printed_;
   EXPECT_NE(printed_.find(" cannot be used as a directory name\n"), std::string::npos);
+  const std::string line =
+      "Batch of 3 event(s) not written, a name it carries cannot be a target directory name "
+      "(domain \"CORP\", computer \"web\xEF\xBF\xBD\", data source \"Syslog\"); read from: "
+      "/src/a.rep, /src/\\xFF.rep\n";
+  EXPECT_EQ(err, line + line);
+  EXPECT_EQ(outcome_.name_failed_files(), 2u);
+  EXPECT_FALSE(outcome_.complete());
   EXPECT_TRUE(dir_.files().empty());
   EXPECT_EQ(flush(make_item(630, u"web7", u"Syslog")), 0);
   EXPECT_EQ(dir_.files().size(), 1u);
+  EXPECT_EQ(target_.files_written(), 1u);
+}
+
+// A partial file left by a killed run ("*.rep.tmp") is removed the first time the directory is
+// written again; other files stay.
+TEST_F(RepTargetTest, StalePartialFilesGoWhenTheirDirectoryIsWritten) {
+  ASSERT_EQ(flush(make_item(630, u"web7", u"Syslog")), 0);
+  const fs::path file = dir_.path / dir_.files().at(0);
+  const fs::path stale = file.parent_path() / "S2019.rep.tmp";
+  const fs::path other = file.parent_path() / "notes.tmp";
+  std::ofstream(stale) << "partial";
+  std::ofstream(other) << "kept";
+  RepTarget again{dir_.u16() + platform::kSeparator, testutil::fake_factory(), &outcome_};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(again.flush_items(make_item(630, u"web7", u"Syslog", {5})), 0);
+  testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_EQ(dir_.files().size(), 3u);  // two written files and notes.tmp
 }
 
 }  // namespace

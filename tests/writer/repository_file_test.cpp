@@ -101,28 +101,52 @@ TEST_P(RepositoryFile, ItemsInFileOrderEachAcceptedByGzip) {
 
 INSTANTIATE_TEST_SUITE_P(NamedFields, RepositoryFile, ::testing::Bool());
 
-// Only the ".tmp" name exists while the regions are written; a failed write removes it.
-TEST_F(RepositoryFile, FileIsWrittenUnderATemporaryNameAndRemovedOnFailure) {
-  std::vector<std::u16string> created;
-  platform::faults().create_file = [&](const std::u16string& p) {
-    created.push_back(p);
-    return 0;
-  };
-  ASSERT_EQ(write(false, 630), 0);
-  ASSERT_EQ(created.size(), 1u);
-  EXPECT_EQ(dir_.files().at(0).string() + ".tmp", fs::path(created[0]).filename().string());
-  fs::remove(dir_.path / dir_.files().at(0));
-  int writes = 0;
-  platform::faults().write_file = [&](const std::u16string&) { return ++writes == 3 ? EIO : 0; };
-  testing::internal::CaptureStdout();
-  try {
-    write(false, 630);
-    ADD_FAILURE() << "no fatal stop";
-  } catch (const fatal_error& e) {
-    EXPECT_EQ(e.marker(), "WriteFile: " + error_text(EIO) + "\n");
+// While the regions are written no file of the final name exists: the file has no name at all
+// (O_TMPFILE) or, where the file system refuses that, only the ".tmp" name. A failed write (a full
+// disk) fails this file, not the process: the path and the system's message on standard error,
+// nothing left behind. A ".rep.tmp" left by a killed run goes when its directory is written.
+TEST_F(RepositoryFile, PartialFileIsNeverVisibleAndAFailedWriteLeavesNothing) {
+  for (bool unnamed_refused : {false, true}) {
+    SCOPED_TRACE(unnamed_refused);
+    std::vector<std::vector<std::string>> seen;  // directory listing at each write
+    platform::faults().create_file = [&](const std::u16string& p) {
+      return unnamed_refused && fs::is_directory(fs::path(to_utf8(p))) ? EOPNOTSUPP : 0;
+    };
+    platform::faults().write_file = [&](const std::u16string&) {
+      std::vector<std::string> names;
+      for (const auto& f : dir_.files()) names.push_back(f.string());
+      seen.push_back(names);
+      return 0;
+    };
+    ASSERT_EQ(write(false, 630), 0);
+    ASSERT_EQ(dir_.files().size(), 1u);
+    const std::string name = dir_.files().at(0).string();
+    ASSERT_FALSE(seen.empty());
+    for (const auto& names : seen) {
+      // Windows has no unnamed files: there the ".tmp" name is the only way.
+      EXPECT_EQ(names, unnamed_refused || platform::kWindows
+                           ? std::vector<std::string>{name + ".tmp"}
+                           : std::vector<std::string>{});
+    }
+    fs::remove(dir_.path / name);
+
+    int writes = 0;
+    const int disk_full = platform::kWindows ? 112 : ENOSPC;  // ERROR_DISK_FULL
+    const std::string full = platform::system_error_message(disk_full);
+    platform::faults().write_file = [&](const std::u16string&) {
+      return ++writes == 3 ? disk_full : 0;
+    };
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(write(false, 630), kItemWrittenShort);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(out.find("WriteFile: " + full), std::string::npos) << out;
+    EXPECT_EQ(err.rfind("Can't write " + (dir_.path / name).string() + ": " + full + "\n", 0), 0u)
+        << err;
+    EXPECT_TRUE(dir_.files().empty());
+    platform::faults() = {};
   }
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_TRUE(dir_.files().empty());
 }
 
 // A writer that throws: the fatal stop names how far the file got; a fatal stop from a writer

@@ -1,0 +1,236 @@
+#include "source/read_ahead.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace repcopy {
+
+namespace {
+
+uint64_t text_bytes(const std::u16string& s) { return s.size() * sizeof(char16_t); }
+
+// What an event holds on the heap and in place, near enough to bound the events in hand.
+uint64_t event_bytes(const full_event& e) {
+  uint64_t n = sizeof(full_event) + text_bytes(e.host_computer) + text_bytes(e.under_data_source) +
+               text_bytes(e.computer) + text_bytes(e.user_string1) + text_bytes(e.user_string2) +
+               text_bytes(e.src_name) + text_bytes(e.category_name) + text_bytes(e.domain) +
+               text_bytes(e.description) + e.user_binary.size() + e.data.size();
+  for (const insertion_string& s : e.strings) n += sizeof(insertion_string) + text_bytes(s.text);
+  for (const named_field& f : e.named_fields)
+    n += sizeof(named_field) + text_bytes(f.name) + text_bytes(f.value);
+  return n;
+}
+
+}  // namespace
+
+unsigned default_read_threads(unsigned processors) { return std::clamp(processors / 2, 1u, 4u); }
+
+read_ahead::read_ahead(unsigned threads, path_supplier next_path, file_reader read, limits bounds)
+    : next_path_(std::move(next_path)), read_(std::move(read)), bounds_(bounds) {
+  if (threads < 1) threads = 1;
+  if (bounds_.files == 0) bounds_.files = std::max(4u, 2 * threads);
+  if (bounds_.chunk_events == 0) bounds_.chunk_events = 1;
+  install_console_capture();
+  helpers_.reserve(threads);
+  for (unsigned i = 0; i < threads; ++i) helpers_.emplace_back([this] { helper_loop(); });
+}
+
+read_ahead::~read_ahead() { stop_helpers(); }
+
+void read_ahead::stop_helpers() {
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    stop_ = true;
+  }
+  work_ready_.notify_all();
+  for (std::thread& t : helpers_)
+    if (t.joinable()) t.join();
+}
+
+uint64_t read_ahead::peak_bytes() const {
+  std::lock_guard<std::mutex> l(lock_);
+  return peak_bytes_;
+}
+
+// Asks the supplier for files until the queue is full. Its output is kept for the file it
+// precedes; its end (or its exception) becomes the last entry of the queue.
+void read_ahead::fill_queue() {
+  while (!supplier_ended_ && queue_.size() < bounds_.files) {
+    auto j = std::make_unique<job>();
+    bool more = false;
+    {
+      capture_scope scope(&supplier_output_);
+      try {
+        more = next_path_(j->path);
+      } catch (...) {
+        j->error = std::current_exception();
+      }
+    }
+    supplier_output_.take(j->before);
+    if (!more) {
+      supplier_ended_ = true;
+      j->is_file = false;
+      j->claimed = j->done = true;
+    }
+    {
+      std::lock_guard<std::mutex> l(lock_);
+      queue_.push_back(std::move(j));
+    }
+    work_ready_.notify_all();  // helpers waiting for room wait on it too
+  }
+}
+
+int32_t read_ahead::next(full_event& out) {
+  for (;;) {
+    if (current_index_ < current_.events.size()) {
+      print_messages_up_to(delivered_);
+      // The caller's previous event goes back into the chunk, to be freed by a helper.
+      std::swap(out, current_.events[current_index_++]);
+      ++delivered_;
+      return 0;
+    }
+    fill_queue();
+    if (queue_.empty()) return -1;
+    job& front = *queue_.front();  // only this thread adds or removes entries
+    if (!front_started_) {
+      front_started_ = true;
+      for (const captured_text& t : front.before) print_captured(t);
+    }
+    {
+      std::unique_lock<std::mutex> l(lock_);
+      events_ready_.wait(l, [&] { return !front.chunks.empty() || front.done; });
+      for (captured_text& t : front.messages) front_messages_.push_back(std::move(t));
+      front.messages.clear();
+      if (!front.chunks.empty()) {
+        if (!current_.events.empty()) spent_.push_back(std::move(current_));
+        current_ = std::move(front.chunks.front());
+        front.chunks.pop_front();
+        current_index_ = 0;
+        front.held_bytes -= current_.bytes;
+        held_bytes_ -= current_.bytes;
+        l.unlock();
+        work_ready_.notify_all();
+        continue;
+      }
+    }
+    finish_front();
+  }
+}
+
+void read_ahead::print_messages_up_to(uint64_t position) {
+  while (front_message_index_ < front_messages_.size() &&
+         front_messages_[front_message_index_].position <= position) {
+    print_captured(front_messages_[front_message_index_++]);
+  }
+}
+
+// The front file has handed everything over: its last messages, then its exception if any.
+void read_ahead::finish_front() {
+  print_messages_up_to(UINT64_MAX);
+  std::exception_ptr error;
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    error = queue_.front()->error;
+    queue_.pop_front();
+  }
+  front_started_ = false;
+  front_messages_.clear();
+  front_message_index_ = 0;
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    if (!current_.events.empty()) spent_.push_back(std::move(current_));
+  }
+  work_ready_.notify_all();
+  current_ = chunk{};
+  current_index_ = 0;
+  delivered_ = 0;
+  if (error) std::rethrow_exception(error);
+}
+
+// The consumer's old events are freed on the helper threads, which made them: that keeps the
+// allocator's per-thread caches full, where freeing on the consumer's thread sends every block
+// back across threads.
+void read_ahead::free_spent() {
+  std::vector<chunk> spent;
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    spent.swap(spent_);
+  }
+}
+
+void read_ahead::helper_loop() {
+  for (;;) {
+    free_spent();
+    job* j = nullptr;
+    {
+      std::unique_lock<std::mutex> l(lock_);
+      // Files are taken in queue order, so the oldest unread file is always being read.
+      work_ready_.wait(l, [&] {
+        if (stop_ || !spent_.empty()) return true;
+        for (const std::unique_ptr<job>& q : queue_) {
+          if (!q->claimed) {
+            j = q.get();
+            return true;
+          }
+        }
+        return false;
+      });
+      if (stop_) return;
+      if (j == nullptr) continue;  // woken to free spent events
+      j->claimed = true;
+    }
+    read_file(*j);
+  }
+}
+
+void read_ahead::read_file(job& j) {
+  console_capture capture;
+  chunk c;
+  uint64_t produced = 0;
+  {
+    capture_scope scope(&capture);
+    const event_sink sink = [&](full_event& e) {
+      c.bytes += event_bytes(e);
+      c.events.push_back(std::move(e));
+      capture.set_position(++produced);
+      if (c.events.size() >= bounds_.chunk_events || c.bytes >= bounds_.chunk_bytes)
+        hand_over(j, c, capture, false);
+    };
+    try {
+      read_(j.path, sink);
+    } catch (const cancelled&) {
+      return;
+    } catch (...) {
+      std::lock_guard<std::mutex> l(lock_);
+      j.error = std::current_exception();
+    }
+  }
+  hand_over(j, c, capture, true);
+}
+
+// Gives the events and messages gathered so far to the consumer. Before the last hand-over of a
+// file, waits while other files' events fill the byte bound, unless this file has nothing
+// waiting (so the file the consumer is taking from always moves on).
+void read_ahead::hand_over(job& j, chunk& c, console_capture& capture, bool last) {
+  free_spent();
+  {
+    std::unique_lock<std::mutex> l(lock_);
+    if (!last) {
+      work_ready_.wait(
+          l, [&] { return stop_ || j.chunks.empty() || held_bytes_ + c.bytes <= bounds_.bytes; });
+      if (stop_) throw cancelled{};
+    }
+    if (!c.events.empty()) {
+      j.held_bytes += c.bytes;
+      held_bytes_ += c.bytes;
+      peak_bytes_ = std::max(peak_bytes_, held_bytes_);
+      j.chunks.push_back(std::move(c));
+    }
+    capture.take(j.messages);
+    if (last) j.done = true;
+  }
+  events_ready_.notify_one();
+  c = chunk{};
+}
+
+}  // namespace repcopy

@@ -1,0 +1,123 @@
+#pragma once
+// read_ahead: reads repository files on helper threads, ahead of the consumer, and hands their
+// events out in exactly the order one thread reading the files one after another would.
+//
+// The consumer's thread asks a path supplier (the repository walk) for the files in their order
+// and queues them; helper threads take the queued files in that order, read and join each whole
+// (inflate, record walks, events), and hand its events over in chunks. next() gives the events
+// of the oldest file first, then those of the next, and so on. Whatever a helper prints while
+// reading a file is held back (console_capture) and printed by next() at the place a serial run
+// would print it: before the event it preceded, or after the file's last event. The supplier's
+// own output is placed the same way, before the first event of the following file.
+//
+// Bounds: at most `files` files are queued or being read, and events read but not yet taken
+// hold at most about `bytes` bytes (each file may always hand over one chunk, so the oldest file
+// never waits for the others). A helper whose file has events waiting waits for room.
+//
+// An exception thrown while reading a file, or by the supplier, reappears in next() at its place
+// in the order, after everything before it was handed out.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "model/full_event.h"
+#include "source/event_generator.h"
+#include "util/console_capture.h"
+
+namespace repcopy {
+
+class read_ahead {
+ public:
+  // Gives the next file to read, in order; false when there are no more. May throw.
+  using path_supplier = std::function<bool(std::string& path)>;
+  // Reads one file and pushes its events into the sink. Called on helper threads, several files
+  // at once: it must be safe for that.
+  using file_reader = std::function<int32_t(const std::string& path, const event_sink& sink)>;
+
+  struct limits {
+    uint32_t files = 0;                 // queued or being read; 0: twice the threads, at least 4
+    uint64_t bytes = 64ull << 20;       // events read and not yet taken
+    uint32_t chunk_events = 512;        // a chunk is handed over at this many events
+    uint64_t chunk_bytes = 4ull << 20;  // ... or this many bytes
+  };
+
+  read_ahead(unsigned threads, path_supplier next_path, file_reader read, limits bounds);
+  read_ahead(unsigned threads, path_supplier next_path, file_reader read)
+      : read_ahead(threads, std::move(next_path), std::move(read), limits{}) {}
+  // Stops the helpers (a file being read is abandoned) and joins them.
+  ~read_ahead();
+  read_ahead(const read_ahead&) = delete;
+  read_ahead& operator=(const read_ahead&) = delete;
+
+  // 0 with the next event in out; -1 when every file has been handed out. Call from one thread
+  // only (the one that owns the supplier). What out held before is freed later on a helper
+  // thread.
+  int32_t next(full_event& out);
+
+  // Largest amount of event bytes held at once so far (for tests and benchmarks).
+  uint64_t peak_bytes() const;
+
+ private:
+  struct chunk {
+    std::vector<full_event> events;
+    uint64_t bytes = 0;
+  };
+  struct job {
+    std::string path;
+    bool is_file = true;                // false: the end of the supplier's files
+    std::vector<captured_text> before;  // the supplier's output before this file
+    bool claimed = false;
+    bool done = false;
+    std::deque<chunk> chunks;  // handed over, not yet taken
+    uint64_t held_bytes = 0;
+    std::vector<captured_text> messages;  // handed over with the chunks
+    std::exception_ptr error;
+  };
+  class cancelled {};
+
+  void fill_queue();
+  void free_spent();
+  void helper_loop();
+  void read_file(job& j);
+  void hand_over(job& j, chunk& c, console_capture& capture, bool last);
+  void print_messages_up_to(uint64_t position);
+  void finish_front();
+  void stop_helpers();
+
+  path_supplier next_path_;
+  file_reader read_;
+  limits bounds_;
+  std::vector<std::thread> helpers_;
+
+  mutable std::mutex lock_;
+  std::condition_variable work_ready_;    // helpers: a file queued, room freed, or stop
+  std::condition_variable events_ready_;  // consumer: a chunk handed over or a file done
+  std::deque<std::unique_ptr<job>> queue_;
+  std::vector<chunk> spent_;  // taken chunks holding the consumer's old events
+  uint64_t held_bytes_ = 0;
+  uint64_t peak_bytes_ = 0;
+  bool stop_ = false;
+
+  // Consumer side, touched only by next().
+  bool supplier_ended_ = false;
+  console_capture supplier_output_;
+  bool front_started_ = false;
+  chunk current_;
+  size_t current_index_ = 0;
+  uint64_t delivered_ = 0;  // events of the front file handed out
+  std::vector<captured_text> front_messages_;
+  size_t front_message_index_ = 0;
+};
+
+// Number of reading threads for a machine: half its logical processors, from 1 to 4.
+unsigned default_read_threads(unsigned processors);
+
+}  // namespace repcopy

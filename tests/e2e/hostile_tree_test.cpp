@@ -1,0 +1,240 @@
+// End-to-end: source trees a careful user (or an attacker) could hand the copy. Each case runs
+// the real executable and checks its exit code, the lines it prints about the tree, and exactly
+// which events arrive (by record key).
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+
+#include "tests/container/rep_file_bytes.h"
+#include "tests/e2e/e2e_util.h"
+
+namespace repcopy::e2e {
+namespace {
+
+using keys = std::multiset<uint32_t>;
+using test::bytes;
+
+// A sound repository file of three events whose record keys are first, first + 1, first + 2.
+bytes rep_file(uint32_t first) {
+  test::test_part p = test::sample_part();
+  p.keys = {first, first + 1, first + 2};
+  return test::rep_file_builder().windows(u"WS01", u"CORP").part(p).build();
+}
+
+void put(const fs::path& p, const bytes& b) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+keys keys_of(const fs::path& repository) {
+  keys out;
+  for (const full_event& e : read_repository(repository)) out.insert(e.record_key);
+  return out;
+}
+
+struct hostile_case {
+  const char* name;
+  std::function<void(const fs::path& source)> build;
+  int exit_code;
+  keys arrive;
+  std::vector<std::string> err_has;  // lines (or parts) standard error must hold, in this order
+  size_t damaged_lines = 0;          // "Damaged source file" lines expected
+  bool unprivileged = false;         // run as an ordinary user (skipped when that is impossible)
+};
+
+class HostileTree : public testing::Test {
+ protected:
+  void SetUp() override {
+    // Short: the deep tree needs nearly all of the system's path limit.
+    dir_ = fs::path("/tmp") / ("rch" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir_, ec); it != fs::end(it); it.increment(ec))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir_, ec);
+  }
+  fs::path dir_;
+};
+
+// "nobody" can run the executable and read the tree only when every level above is open to it.
+bool can_drop_privileges(const fs::path& dir) {
+  if (::geteuid() != 0) return false;
+  return std::system(("setpriv --reuid=65534 --regid=65534 --clear-groups test -r " +
+                      std::string(REPCOPY_BIN) + " -a -x " + quoted(dir) + " 2>/dev/null")
+                         .c_str()) == 0;
+}
+
+TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
+  const hostile_case cases[] = {
+      {"link loop inside a part",
+       [](const fs::path& s) {
+         put(s / "Environment$/X/C/a.rep", rep_file(10));
+         fs::create_directory_symlink("..", s / "Environment$/X/loop");
+       },
+       0,
+       {10, 11, 12},
+       {}},
+      {"links across the parts",
+       [](const fs::path& s) {
+         put(s / "Hot$/Environment$/H/h.rep", rep_file(20));
+         put(s / "Environment$/M/m.rep", rep_file(30));
+         fs::create_directory_symlink(s, s / "Environment$/back");
+         fs::create_directory_symlink(s / "Environment$", s / "Hot$/Environment$/main");
+       },
+       0,
+       {20, 21, 22, 30, 31, 32},
+       {}},
+      {"links to the repository root from both parts",
+       [](const fs::path& s) {
+         put(s / "Hot$/Environment$/H/h.rep", rep_file(20));
+         put(s / "Environment$/M/m.rep", rep_file(30));
+         fs::create_directory_symlink(s, s / "Hot$/Environment$/root");
+         fs::create_directory_symlink(s, s / "Environment$/root");
+         fs::create_symlink(s / "Environment$/M/m.rep", s / "Hot$/Environment$/H/again.rep");
+       },
+       0,
+       {20, 21, 22, 30, 31, 32},
+       {}},
+      {"2000 levels deep",
+       [](const fs::path& s) {
+         // Level by level from an open directory: the whole path is close to the system's limit.
+         fs::create_directories(s / "Environment$");
+         int fd = ::open((s / "Environment$").c_str(), O_RDONLY | O_DIRECTORY);
+         for (int i = 0; i < 2000 && fd >= 0; ++i) {
+           ::mkdirat(fd, "d", 0755);
+           const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+           ::close(fd);
+           fd = next;
+         }
+         ASSERT_GE(fd, 0);
+         const bytes b = rep_file(40);
+         const int file = ::openat(fd, "a.rep", O_WRONLY | O_CREAT, 0644);
+         ASSERT_EQ(::write(file, b.data(), b.size()), ssize_t(b.size()));
+         ::close(file);
+         ::close(fd);
+       },
+       0,
+       {40, 41, 42},
+       {}},
+      {"50 000 empty repository files beside a sound one",
+       [](const fs::path& s) {
+         fs::create_directories(s / "Environment$/E");
+         for (int i = 0; i < 50000; ++i)
+           std::ofstream(s / "Environment$/E" / ("e" + std::to_string(i) + ".rep"));
+         put(s / "Environment$/E/sound.rep", rep_file(50));
+       },
+       3,
+       {50, 51, 52},
+       {"Copy incomplete: 0 batch(es) with 0 event(s) not written, 0 oversized event(s) dropped, "
+        "50000 damaged source file(s)"},
+       50000},
+      {"sparse 3 GB file and a sparse 1.9 GB file",
+       [](const fs::path& s) {
+         put(s / "Environment$/S/a.rep", rep_file(60));
+         for (auto [name, size] :
+              {std::pair{"big.rep", 3ull << 30}, {"under2g.rep", 1900ull << 20}}) {
+           std::ofstream(s / "Environment$/S" / name);
+           fs::resize_file(s / "Environment$/S" / name, size);
+         }
+       },
+       3,
+       {60, 61, 62},
+       {"Damaged source file skipped, it does not load: ", "2 damaged source file(s)"},
+       2},
+      {"names that are not UTF-8",
+       [](const fs::path& s) { put(s / "Environment$/\xFF$/C\xFE/a\xC3.rep", rep_file(70)); },
+       0,
+       {70, 71, 72},
+       {}},
+      {"hot part read before the main part",
+       [](const fs::path& s) {
+         put(s / "Environment$/M/bad.rep", bytes(600, 0));
+         put(s / "Hot$/Environment$/H/bad.rep", bytes(600, 0));
+       },
+       3,
+       {},
+       {"Hot$/Environment$/H/bad.rep", "/Environment$/M/bad.rep"},
+       2},
+      {"a directory the user may not read",
+       [](const fs::path& s) {
+         put(s / "Environment$/A/a.rep", rep_file(80));
+         put(s / "Environment$/L/C/locked.rep", rep_file(90));
+         fs::permissions(s / "Environment$/L", fs::perms::none);
+       },
+       3,
+       {80, 81, 82},
+       {"Unreadable directory skipped: ", "Environment$/L/: Permission denied",
+        "1 unreadable source file(s) or directories"},
+       0,
+       true},
+  };
+  for (const hostile_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path source = dir_ / "s", target = dir_ / "t";
+    fs::remove_all(target);
+    c.build(source);
+    std::string command = std::string(REPCOPY_BIN) + " " + quoted(source) + " " + quoted(target);
+    if (c.unprivileged) {
+      fs::permissions(dir_, fs::perms::all);
+      if (!can_drop_privileges(dir_)) {
+        std::cout << "[ SKIPPED  ] " << c.name << ": cannot run as an ordinary user here\n";
+        TearDown();
+        SetUp();
+        continue;
+      }
+      command = "setpriv --reuid=65534 --regid=65534 --clear-groups " + command;
+    }
+    // GNU time reports the peak resident size of the copy alone.
+    const fs::path rss_file = dir_ / "rss.txt";
+    command = "/usr/bin/time -f %M -o " + quoted(rss_file) + " " + command;
+    const auto start = std::chrono::steady_clock::now();
+    run_result r = run_command(command, dir_);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // Its last line; a line about a nonzero exit status may come first.
+    std::string rss = read_text(rss_file);
+    while (!rss.empty() && rss.back() == '\n') rss.pop_back();
+    const long peak_kib = std::atol(rss.substr(rss.find_last_of('\n') + 1).c_str());
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err.substr(0, 2000);
+    EXPECT_EQ(keys_of(target), c.arrive);
+    size_t at = 0;
+    for (const std::string& part : c.err_has) {
+      const size_t found = r.err.find(part, at);
+      EXPECT_NE(found, std::string::npos) << part << "\n" << r.err.substr(0, 2000);
+      if (found != std::string::npos) at = found + part.size();
+    }
+    size_t damaged = 0;
+    for (size_t p = r.err.find("Damaged source file"); p != std::string::npos;
+         p = r.err.find("Damaged source file", p + 1))
+      ++damaged;
+    EXPECT_EQ(damaged, c.damaged_lines);
+    // Nothing here needs much: no file is read whole unless its frame holds, the walk keeps
+    // its pending directories on the heap. Generous bounds, far below what a whole-file read
+    // of the sparse files or a per-level stack would take.
+    EXPECT_GT(peak_kib, 0);
+    EXPECT_LT(peak_kib, 512 * 1024) << "KiB";  // under ASan too
+    EXPECT_LT(seconds, 60.0);
+    std::cout << "[   CASE   ] " << c.name << ": exit " << r.exit_code << ", "
+              << keys_of(target).size() << " event(s), " << damaged << " damaged line(s), "
+              << seconds << " s, peak " << peak_kib / 1024 << " MiB\n";
+    TearDown();
+    SetUp();
+  }
+}
+
+}  // namespace
+}  // namespace repcopy::e2e

@@ -1,0 +1,267 @@
+// Reading files ahead on helper threads: the events and the console output come out as one
+// thread reading the files in order gives them.
+#include "source/read_ahead.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "model/copy_outcome.h"
+#include "platform/platform.h"
+#include "source/rep_source2.h"
+#include "util/text.h"
+
+namespace repcopy {
+namespace {
+
+// A stand-in file: `events` events with record keys key0, key0+1, ...; each text is printed
+// just before the event of its position (position == events: after the last one); an
+// exception after `throw_after` events when set.
+struct fake_file {
+  uint32_t key0;
+  uint32_t events;
+  std::vector<std::tuple<uint32_t, bool, std::string>> texts = {};  // position, to cerr, text
+  int throw_after = -1;
+  std::string walk_text = {};  // printed by the walk before it reaches the file
+};
+
+int32_t read_fake(const fake_file& f, const event_sink& sink) {
+  for (uint32_t i = 0; i <= f.events; ++i) {
+    for (const auto& [position, to_error, text] : f.texts)
+      if (position == i) (to_error ? std::cerr : std::cout) << text << std::endl;
+    if (int(i) == f.throw_after) throw std::runtime_error("unreadable " + std::to_string(f.key0));
+    if (i == f.events) break;
+    full_event e;
+    e.record_key = f.key0 + i;
+    e.data.assign(100 + i % 7, uint8_t(i));
+    sink(e);
+  }
+  return 0;
+}
+
+std::vector<fake_file> fake_files() {
+  std::vector<fake_file> files;
+  for (uint32_t n = 0; n < 24; ++n) {
+    fake_file f{n * 1000, (n * 37) % 50};  // some files give no events
+    if (n % 3 == 0) f.texts.push_back({0, true, "first of " + std::to_string(n)});
+    if (n % 4 == 1) f.texts.push_back({f.events / 2, false, "middle of " + std::to_string(n)});
+    if (n % 5 == 2) f.texts.push_back({f.events, true, "damaged " + std::to_string(n)});
+    if (n % 7 == 3) f.walk_text = "walk before " + std::to_string(n);
+    files.push_back(f);
+  }
+  return files;
+}
+
+// What a consumer sees: each event as a line on standard output between the readers' texts.
+struct transcript {
+  std::string out, err, error;
+  bool operator==(const transcript&) const = default;
+};
+
+template <typename Next>
+transcript consume(Next next) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  transcript t;
+  try {
+    for (full_event e; next(e) == 0; e.reset()) std::cout << "event " << e.record_key << "\n";
+  } catch (const std::runtime_error& e) {
+    t.error = e.what();
+  }
+  std::cout.flush();
+  t.out = testing::internal::GetCapturedStdout();
+  t.err = testing::internal::GetCapturedStderr();
+  return t;
+}
+
+// One thread, file after file, as the walk without helpers reads them.
+transcript reference(const std::vector<fake_file>& files) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  transcript t;
+  try {
+    for (const fake_file& f : files) {
+      if (!f.walk_text.empty()) std::cout << f.walk_text << std::endl;
+      read_fake(f, [](const full_event& e) { std::cout << "event " << e.record_key << "\n"; });
+    }
+    std::cout << "walk end" << std::endl;
+  } catch (const std::runtime_error& e) {
+    t.error = e.what();
+  }
+  std::cout.flush();
+  t.out = testing::internal::GetCapturedStdout();
+  t.err = testing::internal::GetCapturedStderr();
+  return t;
+}
+
+transcript ahead(const std::vector<fake_file>& files, unsigned threads, read_ahead::limits bounds) {
+  size_t next_file = 0;
+  read_ahead reader(
+      threads,
+      [&](std::string& path) {
+        if (next_file == files.size()) {
+          std::cout << "walk end" << std::endl;
+          return false;
+        }
+        if (!files[next_file].walk_text.empty())
+          std::cout << files[next_file].walk_text << std::endl;
+        path = std::string(1, char(next_file++));
+        return true;
+      },
+      [&](const std::string& path, const event_sink& sink) {
+        return read_fake(files[size_t(static_cast<unsigned char>(path[0]))], sink);
+      },
+      bounds);
+  return consume([&](full_event& e) { return reader.next(e); });
+}
+
+TEST(ReadAhead, EventsAndMessagesInSerialOrderWhateverTheThreadsAndBounds) {
+  std::vector<fake_file> files = fake_files();
+  const transcript expected = reference(files);
+  ASSERT_NE(expected.out.find("middle of 1\n"), std::string::npos);
+  ASSERT_NE(expected.err.find("damaged 2\n"), std::string::npos);
+  // Chunks of one event and a byte bound of one event make every helper wait its turn.
+  const read_ahead::limits tight{2, 1, 1, 1}, loose{};
+  for (unsigned threads : {1u, 2u, 4u}) {
+    for (const read_ahead::limits& bounds : {tight, loose}) {
+      EXPECT_EQ(ahead(files, threads, bounds), expected)
+          << threads << " threads, chunk " << bounds.chunk_events;
+    }
+  }
+  // An exception of a file reader comes after everything before it.
+  files[9].throw_after = 5;
+  const transcript failed = reference(files);
+  ASSERT_EQ(failed.error, "unreadable 9000");
+  for (unsigned threads : {1u, 3u}) {
+    transcript t = ahead(files, threads, tight);
+    EXPECT_EQ(t.error, failed.error);
+    EXPECT_EQ(t.err, failed.err);
+    // The consumer stops at the exception; the helpers read on until they are stopped.
+    EXPECT_EQ(t.out, failed.out);
+  }
+}
+
+TEST(ReadAhead, EventsInHandStayWithinTheByteBound) {
+  std::vector<fake_file> files;
+  for (uint32_t n = 0; n < 16; ++n) files.push_back({n * 10000, 3000});
+  const uint64_t event = sizeof(full_event) + 110;  // about what one fake event holds
+  read_ahead::limits bounds;
+  bounds.bytes = 200 * event;
+  bounds.chunk_events = 50;
+  size_t next_file = 0;
+  read_ahead reader(
+      3,
+      [&](std::string& path) {
+        if (next_file == files.size()) return false;
+        path = std::string(1, char(next_file++));
+        return true;
+      },
+      [&](const std::string& path, const event_sink& sink) {
+        return read_fake(files[size_t(static_cast<unsigned char>(path[0]))], sink);
+      },
+      bounds);
+  uint64_t count = 0;
+  for (full_event e; reader.next(e) == 0;) {
+    ASSERT_EQ(e.record_key, (count / 3000) * 10000 + count % 3000);
+    ++count;
+  }
+  EXPECT_EQ(count, 16u * 3000);
+  // Each of the queued files may hold one chunk beyond the bound.
+  EXPECT_LE(reader.peak_bytes(), bounds.bytes + 8 * 50 * event);
+  EXPECT_GE(reader.peak_bytes(), 50 * sizeof(full_event));
+}
+
+TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
+  for (int round = 0; round < 20; ++round) {
+    size_t next_file = 0;
+    read_ahead reader(
+        3,
+        [&](std::string& path) {
+          path = std::string(1, char(next_file++ % 8));
+          return true;  // no end: the consumer stops
+        },
+        [](const std::string&, const event_sink& sink) {
+          return read_fake({0, 100000}, sink);
+        },
+        {4, 1000, 10, 1 << 20});
+    full_event e;
+    for (int i = 0; i < round * 7; ++i) ASSERT_EQ(reader.next(e), 0);
+  }  // the destructor stops and joins the helpers
+}
+
+// A repository made by repgen, with damaged files, read by the real walk and file reader.
+TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessages) {
+  if (platform::kWindows)
+    GTEST_SKIP() << "runs repgen through a POSIX shell command line; not yet ported";
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("repcopy_ahead_" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  ASSERT_EQ(
+      std::system((std::string(REPGEN_BIN) + " '" + root.string() + "' 4000 5 >/dev/null").c_str()),
+      0);
+  std::vector<fs::path> files;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file()) files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  ASSERT_GE(files.size(), 6u);
+  auto damage = [](const fs::path& file, size_t at) {
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekg(std::streamoff(at));
+    const char c = char(f.get() ^ 0x5A);
+    f.seekp(std::streamoff(at));
+    f.put(c);
+  };
+  damage(files[1], 600);                                    // the first item
+  damage(files[3], size_t(fs::file_size(files[3]) / 2));    // somewhere in the middle
+  fs::resize_file(files[4], fs::file_size(files[4]) - 40);  // the footer cut short
+
+  struct run {
+    std::vector<full_event> events;
+    std::string out, err;
+    uint64_t damaged = 0;
+  };
+  auto read_all = [&](unsigned threads) {
+    run r;
+    copy_outcome outcome;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
+      RepSource2 source(root.u16string(), mode, nullptr, &outcome);
+      source.set_read_threads(threads);
+      for (full_event e; source.next_event(e) == 0; e.reset()) {
+        r.events.push_back(e);
+        std::cout << "event\n";  // where the messages stand between the events
+      }
+    }
+    std::cout.flush();
+    r.out = testing::internal::GetCapturedStdout();
+    r.err = testing::internal::GetCapturedStderr();
+    r.damaged = outcome.damaged_files();
+    return r;
+  };
+  const run one = read_all(1);
+  EXPECT_EQ(one.damaged, 3u) << one.err;
+  EXPECT_GT(one.events.size(), 2000u);
+  EXPECT_NE(one.err.find("Damaged source file"), std::string::npos);
+  for (unsigned threads : {2u, 4u}) {
+    const run several = read_all(threads);
+    EXPECT_EQ(several.damaged, one.damaged);
+    EXPECT_EQ(several.out, one.out) << threads;
+    EXPECT_EQ(several.err, one.err) << threads;
+    ASSERT_EQ(several.events.size(), one.events.size()) << threads;
+    for (size_t i = 0; i < one.events.size(); ++i)
+      ASSERT_EQ(several.events[i], one.events[i]) << "event " << i << ", " << threads << " threads";
+  }
+  fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace repcopy
