@@ -54,8 +54,9 @@ std::optional<std::string> path_refusal(const std::string& source, const std::st
     return "Source repository is not a directory: " + source;
   }
   // A directory with neither part of a repository is a wrong path, not an empty copy.
-  if (!platform::is_directory(source_path + u"/Environment$") &&
-      !platform::is_directory(source_path + u"/Hot$/Environment$")) {
+  const std::u16string sep(1, platform::kSeparator);
+  if (!platform::is_directory(source_path + sep + u"Environment$") &&
+      !platform::is_directory(source_path + sep + u"Hot$" + sep + u"Environment$")) {
     return "Source is not a repository (no Environment$ or Hot$/Environment$ in it): " + source;
   }
   if (target_path.empty()) return "Target repository path cannot be used: " + target;

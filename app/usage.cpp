@@ -3,16 +3,50 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/platform.h"
+#include "util/bytes.h"
 #include "version.h"
 
 namespace repcopy {
 
+namespace {
+
+constexpr size_t kFixedInfoSearchStart = 38;  // after wLength, wValueLength, wType and the key
+constexpr uint32_t kFixedInfoSignature = 0xFEEF04BD;
+
+std::optional<std::array<uint16_t, 4>> own_version() {
+  if (!platform::kHasVersionResource) {
+    return std::array<uint16_t, 4>{REPCOPY_VERSION_MAJOR, REPCOPY_VERSION_MINOR,
+                                   REPCOPY_VERSION_PATCH, REPCOPY_VERSION_TWEAK};
+  }
+  std::vector<uint8_t> block;
+  if (!platform::own_version_resource(block)) return std::nullopt;
+  return resource_file_version(block);
+}
+
+}  // namespace
+
+std::optional<std::array<uint16_t, 4>> resource_file_version(std::span<const uint8_t> block) {
+  if (block.size() < 4 || load_le16(block.data() + 2) == 0) return std::nullopt;
+  size_t at = kFixedInfoSearchStart;
+  while (at + 2 <= block.size() && load_le16(block.data() + at) == 0) at += 2;
+  // Signature, structure version, then the file version's high and low double words.
+  if (at + 16 > block.size() || load_le32(block.data() + at) != kFixedInfoSignature) {
+    return std::nullopt;
+  }
+  const uint32_t high = load_le32(block.data() + at + 8), low = load_le32(block.data() + at + 12);
+  return std::array<uint16_t, 4>{uint16_t(high >> 16), uint16_t(high), uint16_t(low >> 16),
+                                 uint16_t(low)};
+}
+
 std::string banner_text() {
-  char version[64];
-  std::snprintf(version, sizeof version, "%d.%d.%d.%02d", REPCOPY_VERSION_MAJOR,
-                REPCOPY_VERSION_MINOR, REPCOPY_VERSION_PATCH, REPCOPY_VERSION_TWEAK);
-  return std::string("repcopy - event repository copy ") + version +
-         "\nCopies events between event repositories; the source is never changed.\n\n";
+  std::string title = "repcopy - event repository copy";
+  if (const auto v = own_version()) {
+    char version[64];
+    std::snprintf(version, sizeof version, " %d.%d.%d.%02d", (*v)[0], (*v)[1], (*v)[2], (*v)[3]);
+    title += version;
+  }
+  return title + "\nCopies events between event repositories; the source is never changed.\n\n";
 }
 
 std::string version_line() {

@@ -37,7 +37,7 @@ void walk(const std::u16string& root, std::vector<std::u16string>& files) {
     for (const platform::dir_entry& e : entries) {
       // A name that is not UTF-8 becomes U+FFFD here, and its file is then reported unreadable.
       const std::u16string name = platform::text_name(e.name);
-      std::u16string path = dir + u"/" + name;
+      std::u16string path = dir + platform::kSeparator + name;
       if (e.is_directory) {
         subdirs.push_back(std::move(path));
       } else if (is_rep_name(name)) {

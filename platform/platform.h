@@ -2,10 +2,12 @@
 // The operating-system layer. Everything the program needs from the system goes through these
 // few operations, so that results, formats and messages stay the same on every platform and so
 // that tests can inject file-system faults. Paths are UTF-16 inside the program and converted to
-// the system's encoding (UTF-8 here) only in this layer.
+// the system's encoding (UTF-8 on POSIX systems, UTF-16 itself on Windows) only in this layer.
+// One implementation per system is built: posix.cpp or win32.cpp.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -13,22 +15,59 @@
 
 namespace repcopy::platform {
 
+#if defined(_WIN32)
+inline constexpr bool kWindows = true;
+inline constexpr char16_t kSeparator = u'\\';
+#else
+inline constexpr bool kWindows = false;
 inline constexpr char16_t kSeparator = u'/';
-// Longest native path the system takes, in bytes without the terminator (PATH_MAX - 1).
-inline constexpr size_t kMaxNativePath = 4095;
+#endif
+// Separator of native (byte-string) paths.
+inline constexpr char kNativeSeparator = char(kSeparator);
+// Longest native path the system takes, in bytes without the terminator (PATH_MAX - 1 on POSIX
+// systems; on Windows the UTF-8 form of the longest extended-length path).
+inline constexpr size_t kMaxNativePath = kWindows ? 32767 * 3 : 4095;
+
+// The program's arguments as UTF-8 (on Windows read again from the wide command line, so that
+// names outside the ANSI code page arrive intact).
+std::vector<std::string> utf8_arguments(int argc, char** argv);
+// Prepares standard output and error: on a Windows console the UTF-8 text of the program is
+// shown as UTF-16 (WriteConsoleW); redirected output stays UTF-8 bytes, without line-end
+// translation, on every system.
+void setup_console();
+
+// The program's own version resource (a VS_VERSIONINFO block), when the system keeps one in
+// the executable. False when it is absent or cannot be loaded.
+inline constexpr bool kHasVersionResource = kWindows;
+bool own_version_resource(std::vector<uint8_t>& out);
 
 // System clock as a FILETIME count (100 ns units since 1601-01-01 UTC).
 uint64_t system_time_as_filetime();
 // Number of logical processors (at least 1).
 unsigned logical_processor_count();
-// Cryptographically random bytes (for GUIDs).
+// Cryptographically random bytes.
 bool random_bytes(uint8_t* out, size_t n);
+// A fresh GUID from the system (version 4 where the system makes them up itself), in the
+// on-disk byte order (u32, u16, u16 little-endian, then eight bytes); false on failure.
+bool new_guid(uint8_t (&out)[16]);
 
 // Last system error of the calling thread, and its message ("" when the system has none).
 int last_error();
 void set_last_error(int code);
 std::string system_error_message(int code);
+#if defined(_WIN32)
+inline constexpr int kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+inline constexpr int kErrorBadText = 1113;       // ERROR_NO_UNICODE_TRANSLATION
+inline constexpr int kErrorNameTooLong = 206;    // ERROR_FILENAME_EXCED_RANGE
+inline constexpr int kErrorIo = 30;              // ERROR_READ_FAULT
+inline constexpr int kErrorFileTooLarge = 223;   // ERROR_FILE_TOO_LARGE
+#else
 inline constexpr int kErrorAlreadyExists = 17;  // EEXIST
+inline constexpr int kErrorBadText = 84;        // EILSEQ
+inline constexpr int kErrorNameTooLong = 36;    // ENAMETOOLONG
+inline constexpr int kErrorIo = 5;              // EIO
+inline constexpr int kErrorFileTooLarge = 27;   // EFBIG
+#endif
 
 // Current directory; false (and errno set) on failure.
 bool current_directory(std::u16string& out);
@@ -77,7 +116,8 @@ class input_file {
   bool read_at(uint64_t offset, uint8_t* out, size_t n);
 
  private:
-  int fd_ = -1;
+  static constexpr intptr_t kNoHandle = -1;  // also INVALID_HANDLE_VALUE
+  intptr_t handle_ = kNoHandle;              // a descriptor, or a Windows HANDLE
 };
 // Size in bytes of the file at path, following links; false when it cannot be queried.
 bool file_size(const std::u16string& path, uint64_t& size);
@@ -104,19 +144,30 @@ class output_file {
   // One write call of n bytes; false on failure (last error set), else written = bytes written.
   bool write(const uint8_t* data, uint32_t n, uint32_t& written);
   bool close();
-  bool is_open() const { return fd_ >= 0; }
+  bool is_open() const { return handle_ != kNoHandle; }
 
  private:
-  int fd_ = -1;
+  static constexpr intptr_t kNoHandle = -1;  // also INVALID_HANDLE_VALUE
+  intptr_t handle_ = kNoHandle;              // a descriptor, or a Windows HANDLE
   bool unnamed_ = false;
   std::u16string path_;  // the file, or the directory of an unnamed file
 };
 
+// Replaces to when it exists; on Windows the rename is written through before it returns.
 bool rename_path(const std::u16string& from, const std::u16string& to);
 bool remove_path(const std::u16string& path);
 
-// The system encoding of a UTF-16 path.
+// The system encoding of a UTF-16 path: UTF-8 (on Windows converted back to UTF-16 inside this
+// layer for the system calls).
 std::string native_path(const std::u16string& path);
+// Removes an empty directory.
+bool remove_directory(const std::u16string& path);
+
+// The file opened for binary reading through the C runtime (others may read and write it);
+// nullptr with errno set on failure.
+std::FILE* open_for_reading(const std::u16string& path);
+// Length of a file opened by open_for_reading (64-bit on every system); -1 with errno set.
+int64_t file_length(std::FILE* file);
 
 // Test hooks: when set, each is asked first; a nonzero result is returned as the system error
 // of that operation without calling the system.

@@ -48,6 +48,35 @@ std::string system_error_message(int code) {
 
 std::string native_path(const std::u16string& path) { return to_utf8(path); }
 
+std::vector<std::string> utf8_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void setup_console() {}
+
+bool own_version_resource(std::vector<uint8_t>& out) {
+  out.clear();
+  return false;
+}
+
+bool new_guid(uint8_t (&out)[16]) {
+  if (!random_bytes(out, sizeof out)) return false;
+  out[7] = uint8_t((out[7] & 0x0F) | 0x40);  // version 4 in the high nibble of data3
+  out[8] = uint8_t((out[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  return true;
+}
+
+std::FILE* open_for_reading(const std::u16string& path) {
+  return std::fopen(native_path(path).c_str(), "rb");
+}
+
+int64_t file_length(std::FILE* file) {
+  if (::fseeko(file, 0, SEEK_END) != 0) return -1;
+  const off_t length = ::ftello(file);
+  if (length < 0 || ::fseeko(file, 0, SEEK_SET) != 0) return -1;
+  return int64_t(length);
+}
+
 bool current_directory(std::u16string& out) {
   std::string buf(4096, '\0');
   while (getcwd(buf.data(), buf.size()) == nullptr) {
@@ -170,18 +199,19 @@ std::u16string text_name(std::string_view native) {
 }
 
 input_file::~input_file() {
-  if (fd_ >= 0) ::close(fd_);
+  if (handle_ != kNoHandle) ::close(int(handle_));
 }
 
 bool input_file::open(const std::string& native) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  return fd_ >= 0;
+  if (handle_ != kNoHandle) ::close(int(handle_));
+  handle_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (handle_ < 0) handle_ = kNoHandle;
+  return handle_ != kNoHandle;
 }
 
 bool input_file::size(uint64_t& out) {
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) return false;
+  if (::fstat(int(handle_), &st) != 0) return false;
   if (!S_ISREG(st.st_mode)) {
     errno = EISDIR;
     return false;
@@ -193,7 +223,7 @@ bool input_file::size(uint64_t& out) {
 bool input_file::read_at(uint64_t offset, uint8_t* out, size_t n) {
   size_t done = 0;
   while (done < n) {
-    ssize_t r = ::pread(fd_, out + done, n - done, off_t(offset + done));
+    ssize_t r = ::pread(int(handle_), out + done, n - done, off_t(offset + done));
     if (r < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -245,8 +275,9 @@ bool output_file::create(const std::u16string& path) {
   }
   path_ = path;
   unnamed_ = false;
-  fd_ = ::open(native_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  return fd_ >= 0;
+  handle_ = ::open(native_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (handle_ < 0) handle_ = kNoHandle;
+  return is_open();
 }
 
 bool output_file::create_unnamed(const std::u16string& directory) {
@@ -264,8 +295,9 @@ bool output_file::create_unnamed(const std::u16string& directory) {
     return false;
   }
   path_ = directory;
-  fd_ = ::open(native_path(directory).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  unnamed_ = fd_ >= 0;
+  handle_ = ::open(native_path(directory).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (handle_ < 0) handle_ = kNoHandle;
+  unnamed_ = is_open();
   return unnamed_;
 #else
   errno = EOPNOTSUPP;
@@ -276,7 +308,7 @@ bool output_file::create_unnamed(const std::u16string& directory) {
 bool output_file::commit(const std::u16string& final_path) {
   // linkat through /proc names the open file; it fails when the name is taken, so an existing
   // file is never replaced.
-  const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+  const std::string proc = "/proc/self/fd/" + std::to_string(handle_);
   if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, native_path(final_path).c_str(),
                AT_SYMLINK_FOLLOW) != 0) {
     return false;
@@ -295,7 +327,7 @@ bool output_file::write(const uint8_t* data, uint32_t n, uint32_t& written) {
   }
   // One logical write; the system may split it, so loop until done or an error.
   while (written < n) {
-    ssize_t r = ::write(fd_, data + written, n - written);
+    ssize_t r = ::write(int(handle_), data + written, n - written);
     if (r < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -307,9 +339,9 @@ bool output_file::write(const uint8_t* data, uint32_t n, uint32_t& written) {
 }
 
 bool output_file::close() {
-  if (fd_ < 0) return true;
-  int r = ::close(fd_);
-  fd_ = -1;
+  if (!is_open()) return true;
+  int r = ::close(int(handle_));
+  handle_ = kNoHandle;
   unnamed_ = false;
   return r == 0;
 }
@@ -319,6 +351,10 @@ bool rename_path(const std::u16string& from, const std::u16string& to) {
 }
 
 bool remove_path(const std::u16string& path) { return ::unlink(native_path(path).c_str()) == 0; }
+
+bool remove_directory(const std::u16string& path) {
+  return ::rmdir(native_path(path).c_str()) == 0;
+}
 
 fault_hooks& faults() {
   static fault_hooks hooks;

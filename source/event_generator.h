@@ -1,17 +1,18 @@
 #pragma once
-// event_generator: runs a producer of events on a stack of its own (a Boost.Coroutine2 pull
-// coroutine) and hands the events out one at a time. The producer pushes each event into a sink;
-// the push suspends it until the consumer asks for the next event, so a producer that walks a
-// whole repository keeps its place without holding its events in memory.
+// event_generator: runs a producer of events on a stack of its own and hands the events out one
+// at a time. The stack switching is the system's: a Boost.Coroutine2 pull coroutine on POSIX
+// systems (event_generator_boost.cpp), a native fiber on Windows (event_generator_fiber.cpp). The
+// producer pushes each event into a sink; the push suspends it until the consumer asks for the next
+// event, so a producer that walks a whole repository keeps its place without holding its events in
+// memory.
 //
 // An exception thrown by the producer ends it and reappears in the caller of next(). Destroying
 // a generator whose producer has not finished unwinds the producer's stack (its destructors run).
 
-#include <boost/coroutine2/coroutine.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
+#include <memory>
 
 #include "model/full_event.h"
 
@@ -42,10 +43,10 @@ class event_generator {
   bool ended() const { return ended_; }
 
  private:
-  using coroutine = boost::coroutines2::coroutine<full_event>;
+  class stack;  // the producer's stack and the switches into and out of it
 
   producer body_;
-  std::optional<coroutine::pull_type> pull_;
+  std::unique_ptr<stack> stack_;
   bool started_ = false;
   bool ended_ = false;
 };

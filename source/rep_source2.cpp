@@ -1,7 +1,6 @@
 #include "source/rep_source2.h"
 
 #include <algorithm>
-#include <boost/coroutine2/protected_fixedsize_stack.hpp>
 #include <iostream>
 
 #include "filters/time_window.h"
@@ -56,8 +55,8 @@ RepSource2::RepSource2(std::u16string root, uint32_t mode, const filter_config* 
       visits_(visits != nullptr ? visits : &own_visits_) {
   while (root.size() > 1 && root.back() == platform::kSeparator) root.pop_back();
   walk_root_ = platform::native_path(root);
-  if (mode_ == kModeHot) walk_root_ += "/Hot$";
-  walk_root_ += "/Environment$";
+  if (mode_ == kModeHot) (walk_root_ += platform::kNativeSeparator) += "Hot$";
+  (walk_root_ += platform::kNativeSeparator) += "Environment$";
   valid_ = (mode_ == kModeHot || mode_ == kModeMain) && walk_root_.size() <= kMaxPath &&
            platform::is_directory(walk_root_);
   if (valid_) visits_->reserve_root(walk_root_, this);
@@ -113,26 +112,28 @@ int32_t RepSource2::next_event_read_ahead(full_event& out) {
   return 0;
 }
 
-// The next file the walk reaches, on the walk's own stack like the reading walk.
+// The next file the walk reaches, on the walk's own stack like the reading walk: the walk runs in
+// an event_generator of its own and stops at each file with an empty event, the file's path left
+// in listed_path_.
 bool RepSource2::next_path(std::string& out) {
   if (!walk_paths_) {
-    walk_paths_.emplace(boost::coroutines2::protected_fixedsize_stack(event_generator::kStackSize),
-                        [this](path_coroutine::push_type& yield) {
-                          path_yield_ = &yield;
-                          walk(event_sink{});
-                          path_yield_ = nullptr;
-                        });
-  } else {
-    (*walk_paths_)();
+    walk_paths_ = std::make_unique<event_generator>([this](const event_sink& sink) {
+      listing_paths_ = true;
+      walk(sink);
+      listing_paths_ = false;
+    });
   }
-  if (!*walk_paths_) return false;
-  out = walk_paths_->get();
+  full_event unused;
+  if (walk_paths_->next(unused) != 0) return false;
+  out = std::move(listed_path_);
   return true;
 }
 
 int32_t RepSource2::visit_file(const std::string& path, const event_sink& sink) {
-  if (path_yield_ == nullptr) return process_(path, sink);
-  (*path_yield_)(path);  // read on a helper thread and handed out in this order
+  if (!listing_paths_) return process_(path, sink);
+  listed_path_ = path;  // read on a helper thread and handed out in this order
+  full_event marker;
+  sink(marker);
   return 0;
 }
 
@@ -167,7 +168,7 @@ int32_t RepSource2::walk(const event_sink& sink) {
 int32_t RepSource2::enter_directory(std::vector<walk_frame>& pending, const event_sink& sink) {
   if (!valid_) return -1;
   if (!visits_->first_visit(path_, this)) return -1;
-  if (!append_to_path("/")) return -1;
+  if (!append_to_path(std::string_view(&platform::kNativeSeparator, 1))) return -1;
   std::vector<platform::dir_entry> entries;
   if (!platform::list_directory(path_, entries)) {
     std::cerr << "Unreadable directory skipped: " << platform::display_name(path_) << ": "

@@ -24,7 +24,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -93,8 +92,6 @@ class RepSource2 : public CommonSource {
     size_t next = 0;
   };
 
-  using path_coroutine = boost::coroutines2::coroutine<std::string>;
-
   int32_t next_event_read_ahead(full_event& out);
   bool next_path(std::string& out);
   int32_t visit_file(const std::string& path, const event_sink& sink);
@@ -114,9 +111,10 @@ class RepSource2 : public CommonSource {
   visit_set* visits_;
   std::unique_ptr<event_generator> generator_;
   unsigned read_threads_ = 1;
-  // With read threads: the walk runs here and yields file paths instead of reading them.
-  std::optional<path_coroutine::pull_type> walk_paths_;
-  path_coroutine::push_type* path_yield_ = nullptr;
+  // With read threads: the walk runs here and stops at each file instead of reading it.
+  std::unique_ptr<event_generator> walk_paths_;
+  bool listing_paths_ = false;
+  std::string listed_path_;
   std::unique_ptr<read_ahead> read_ahead_;  // destroyed first: its helpers use process_
 };
 

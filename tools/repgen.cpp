@@ -493,13 +493,16 @@ int generate(int argc, char** argv) {
   uint32_t events = argc > 2 ? uint32_t(std::strtoul(argv[2], nullptr, 10)) : 3000;
   uint32_t seed = argc > 3 ? uint32_t(std::strtoul(argv[3], nullptr, 10)) : 1;
   std::u16string root;
-  if (to_extended_path(argv[1], root) != 0) return 2;
+  // The path as UTF-8 (on Windows read from the wide command line).
+  const std::vector<std::string> args = platform::utf8_arguments(argc, argv);
+  if (to_extended_path(args[1], root) != 0) return 2;
   std::mt19937 rng(seed);
   uint32_t key = 0;
   const uint32_t start = 1700000000;  // 2023-11-14
   uint32_t hot = events / 10;
   int failures =
-      write_part(*p, root + u"/Hot$", rng, hot, start + (events - hot) * p->time_step, key);
+      write_part(*p, root + platform::kSeparator + u"Hot$", rng, hot,
+                 start + (events - hot) * p->time_step, key);
   failures += write_part(*p, root, rng, events - hot, start, key);
   std::cout << "repgen: " << events << " events written to " << argv[1] << std::endl;
   return failures == 0 ? 0 : 1;
@@ -510,6 +513,7 @@ int generate(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   using namespace repcopy;
+  platform::setup_console();
   try {
     return generate(argc, argv);
   } catch (const fatal_error& error) {

@@ -42,9 +42,7 @@ guid guid_from_bytes(const uint8_t* p) {
 
 bool make_guid(guid& out) {
   uint8_t b[16];
-  if (!platform::random_bytes(b, sizeof b)) return false;
-  b[7] = uint8_t((b[7] & 0x0F) | 0x40);  // version 4 in the high nibble of data3
-  b[8] = uint8_t((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  if (!platform::new_guid(b)) return false;
   out = guid_from_bytes(b);
   return true;
 }

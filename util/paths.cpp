@@ -1,6 +1,6 @@
 #include "util/paths.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <iostream>
 
 #include "platform/platform.h"
@@ -46,9 +46,9 @@ std::string join_relative(const std::string& path, const std::string& system_cwd
 int append_converted(const std::string& taken, std::u16string& out) {
   std::u16string wide;
   if (!from_utf8(taken, wide)) {
-    platform::set_last_error(EILSEQ);
+    platform::set_last_error(platform::kErrorBadText);
   } else if (out.size() + wide.size() + 1 > kMaxPathUnits) {
-    platform::set_last_error(ENAMETOOLONG);
+    platform::set_last_error(platform::kErrorNameTooLong);
   } else {
     out += wide;
     return 0;
@@ -59,10 +59,17 @@ int append_converted(const std::string& taken, std::u16string& out) {
 
 }  // namespace
 
-int windows_extended_path(const std::string& path, const std::string& cwd, std::u16string& out) {
+int windows_extended_path(const std::string& typed, const std::string& cwd, std::u16string& out) {
   out = u"\\\\?\\";
+  // Behind the "\\?\" prefix the system no longer turns "/" into "\": a path typed with "/"
+  // would name nothing, so its separators are made "\" first.
+  std::string path = typed;
+  std::replace(path.begin(), path.end(), '/', '\\');
   std::string taken;
-  if (path.size() >= 2 && path[1] == ':') {
+  if (path.rfind("\\\\?\\", 0) == 0) {
+    out.clear();  // already an extended-length path (it would otherwise pass for a network path)
+    taken = path;
+  } else if (path.size() >= 2 && path[1] == ':') {
     taken = path;  // drive paths, also drive-relative ones such as D:x
   } else if (path.rfind("\\\\", 0) == 0) {
     out = u"\\\\?\\UNC";
@@ -95,7 +102,7 @@ int posix_absolute_path(const std::string& path, const std::string& cwd, std::u1
 
 int to_extended_path(const std::string& path, std::u16string& out) {
   std::string cwd;
-  if (path.empty() || path[0] != '/') {
+  if (platform::kWindows || path.empty() || path[0] != '/') {
     std::u16string wide_cwd;
     if (!platform::current_directory(wide_cwd)) {
       std::cout << "WideCharToMultiByte: " << error_text() << std::endl;
@@ -103,6 +110,11 @@ int to_extended_path(const std::string& path, std::u16string& out) {
       return -1;
     }
     cwd = to_utf8(wide_cwd);
+  }
+  if (platform::kWindows) {
+    if (windows_extended_path(path, cwd, out) == 0) return 0;
+    out.assign(1, u'\0');
+    return -1;
   }
   return posix_absolute_path(path, cwd, out);
 }

@@ -1,10 +1,10 @@
 #pragma once
 // Command-line paths made absolute, once, before any file call.
 //
-// The program uses the POSIX form: a relative path is joined to the current directory, "./x"
-// and "../x" are resolved against it, an absolute path is taken as it stands. The Windows form
-// (drive, "\\?\" and "\\?\UNC" prefixes) is kept beside it as the reference the POSIX form
-// follows step by step.
+// Each system has its form. POSIX: a relative path is joined to the current directory, "./x"
+// and "../x" are resolved against it, an absolute path is taken as it stands. Windows: the same
+// steps with "\" (every "/" typed is made "\"), drive and network paths taken as they stand,
+// and the result prefixed "\\?\" (or "\\?\UNC") so that long paths work with every file call.
 //
 // All forms return 0, or -1 after printing "MultiByteToWideChar: " (or "WideCharToMultiByte: "
 // for an unreadable current directory) and the error text on standard output. A result that does

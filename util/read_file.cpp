@@ -17,7 +17,7 @@ bool source_file_reader::open(const std::string& native) {
 bool source_file_reader::read(uint64_t offset, size_t n, std::vector<uint8_t>& out) {
   out.clear();
   if (offset > size_ || n > size_ - offset) {
-    platform::set_last_error(EIO);
+    platform::set_last_error(platform::kErrorIo);
     return fail();
   }
   out.resize(n);
@@ -30,7 +30,7 @@ bool source_file_reader::read(uint64_t offset, size_t n, std::vector<uint8_t>& o
 
 bool source_file_reader::read_all(std::vector<uint8_t>& out) {
   if (size_ >= kMaxReadableFile) {
-    platform::set_last_error(EFBIG);
+    platform::set_last_error(platform::kErrorFileTooLarge);
     return fail();
   }
   return read(0, size_t(size_), out);

@@ -2,8 +2,6 @@
 #include "app/run.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -16,8 +14,11 @@
 #include <vector>
 
 #include "app/elapsed.h"
+#include "app/usage.h"
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
+#include "platform/platform.h"
+#include "tests/process_util.h"
 #include "util/fatal.h"
 #include "util/time_text.h"
 #include "version.h"
@@ -109,7 +110,8 @@ class RunFunction : public testing::Test {
     std::filesystem::create_directories(dir_ / "s" / "inner" / "Hot$" / "Environment$");
     std::filesystem::create_directories(dir_ / "empty");
     std::ofstream(dir_ / "f") << "x";
-    std::filesystem::create_directory_symlink(dir_ / "s", dir_ / "l");
+    // Directory links need administrator rights on Windows (and are missing under Wine).
+    if (!platform::kWindows) std::filesystem::create_directory_symlink(dir_ / "s", dir_ / "l");
     std::filesystem::current_path(dir_);
   }
   void TearDown() override {
@@ -316,17 +318,51 @@ TEST(Elapsed, WholeSecondsAndThreeDigitsOfMilliseconds) {
   EXPECT_EQ(elapsed_text(10000000, 0), "0.000");  // the clock stepped back
 }
 
-// A fatal stop through the built executable: more ".." than the current directory has.
+// The file version read from a version resource: hand-built blocks with the fixed file
+// information at the first nonzero 16-bit word from byte 38 on.
+TEST(VersionResource, FixedFileVersionOrNone) {
+  auto block = [](uint16_t value_length, size_t padding, uint32_t signature) {
+    std::vector<uint8_t> b(38 + padding, 0);
+    b[2] = uint8_t(value_length);
+    b[3] = uint8_t(value_length >> 8);
+    for (uint32_t word : {signature, 0x00010000u, 0x00020003u, 0x00040005u}) {
+      for (int i = 0; i < 4; ++i) b.push_back(uint8_t(word >> (8 * i)));
+    }
+    return b;
+  };
+  using version = std::array<uint16_t, 4>;
+  EXPECT_EQ(resource_file_version(block(52, 2, 0xFEEF04BD)), (version{2, 3, 4, 5}));
+  EXPECT_EQ(resource_file_version(block(52, 0, 0xFEEF04BD)), (version{2, 3, 4, 5}));
+  EXPECT_EQ(resource_file_version(block(0, 2, 0xFEEF04BD)), std::nullopt);   // no value
+  EXPECT_EQ(resource_file_version(block(52, 2, 0xFEEF04BE)), std::nullopt);  // bad signature
+  std::vector<uint8_t> cut = block(52, 2, 0xFEEF04BD);
+  cut.resize(cut.size() - 1);  // the file version's low word runs past the end
+  EXPECT_EQ(resource_file_version(cut), std::nullopt);
+  std::vector<uint8_t> zeros(60, 0);
+  zeros[2] = 52;  // a value, but no fixed file information anywhere
+  EXPECT_EQ(resource_file_version(zeros), std::nullopt);
+  EXPECT_EQ(resource_file_version({}), std::nullopt);
+}
+
+// A fatal stop through the built executable: more ".." than the current directory has (the
+// root; on Windows a drive root, which has one level to give up).
 TEST(Executable, AFatalStopEndsWith255AndItsMarkerOnStandardOutput) {
-  const std::string command = "cd / && '" + std::string(REPCOPY_BIN) + "' ../x /tmp/y 2>/dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
+  const std::string bin = testutil::quoted(testutil::repcopy_program());
+  const std::string command = platform::kWindows ? "cd /d \\ && " + bin + " ../../x y 2>NUL"
+                                                 : "cd / && " + bin + " ../x /tmp/y 2>/dev/null";
+  FILE* pipe = testutil::open_pipe(command);
   ASSERT_NE(pipe, nullptr);
   std::string out;
   char buf[4096];
   for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  const int status = ::pclose(pipe);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255);
-  EXPECT_EQ(out, "Can't add path ../x\n to\n /\n");
+  EXPECT_EQ(testutil::exit_code_of(testutil::close_pipe(pipe)), testutil::kFatalExitStatus);
+  if (platform::kWindows) {
+    EXPECT_TRUE(
+        std::regex_match(out, std::regex(R"(Can't add path \.\.\\\.\.\\x\n to\n [A-Z]:\\\n)")))
+        << out;
+  } else {
+    EXPECT_EQ(out, "Can't add path ../x\n to\n /\n");
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <functional>
 #include <sstream>
 
+#include "platform/platform.h"
 #include "tests/container/rep_file_bytes.h"
 #include "util/bytes.h"
 #include "util/text.h"
@@ -156,7 +157,7 @@ TEST_F(VerifyTest, TreeVerdictCountsFilesEventsAndDamage) {
 
   fs::remove(dir_ / "a" / "b" / "two.REP");
   std::ostringstream sound;
-  EXPECT_EQ(run_verify({root, root + u"/nothing"}, sound), 1);
+  EXPECT_EQ(run_verify({root, root + platform::kSeparator + u"nothing"}, sound), 1);
   EXPECT_EQ(sound.str(),
             (dir_ / "a" / "nothing").string() +
                 ": no such file or directory\nverify: 1 file(s), 3 event(s), 1 damaged\n");

@@ -17,25 +17,24 @@ namespace {
 class CopyEndToEnd : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ =
-        fs::temp_directory_path() / ("repcopy-e2e-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    dir_ = testutil::temp_path("repcopy-e2e-" + std::to_string(::getpid()) + "-" +
+                               testing::UnitTest::GetInstance()->current_test_info()->name());
+    testutil::remove_tree(dir_);
     fs::create_directories(dir_);
     source_ = dir_ / "source";
     target_ = dir_ / "target";
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override { testutil::remove_tree(dir_); }
 
   void generate(int events, int seed = 7) {
-    run_result r = run_command(std::string(REPGEN_BIN) + " " + quoted(source_) + " " +
+    run_result r = run_command(testutil::repgen_program() + " " + quoted(source_) + " " +
                                    std::to_string(events) + " " + std::to_string(seed),
                                dir_);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   }
   run_result copy(const std::string& options = "") {
     return run_command(
-        std::string(REPCOPY_BIN) + " " + options + " " + quoted(source_) + " " + quoted(target_),
+        testutil::repcopy_program() + " " + options + " " + quoted(source_) + " " + quoted(target_),
         dir_);
   }
 
@@ -109,8 +108,7 @@ TEST_F(CopyEndToEnd, FiltersDroppingEverythingWriteNothing) {
 
 TEST_F(CopyEndToEnd, HostileNamesWriteNothingOutsideTheTarget) {
   // A source file whose properties and caches name "../" paths.
-  std::u16string wide_source;
-  from_utf8(source_.string(), wide_source);
+  const std::u16string wide_source = source_.u16string();
   {
     RepTarget writer(wide_source);
     storage_item item;
@@ -161,15 +159,14 @@ TEST_F(CopyEndToEnd, TargetDirectoryThatCannotBeCreatedFailsOnlyItsBatches) {
 TEST_F(CopyEndToEnd, DamagedSourceFilesMakeAPartialCopyAndTheRestIsCopied) {
   generate(900);
   std::vector<fs::path> files;
-  for (const auto& e : fs::recursive_directory_iterator(source_))
-    if (e.is_regular_file()) files.push_back(e.path());
-  std::sort(files.begin(), files.end());
+  for (const fs::path& rel : testutil::files_below(source_)) files.push_back(source_ / rel);
   ASSERT_GE(files.size(), 4u);
   // Events of the files that stay sound.
   std::vector<full_event> all = read_repository(source_);
   auto events_of = [](const fs::path& file) {
     size_t n = 0;
-    process_repository_file(file.string(), nullptr, nullptr, [&](const full_event&) { ++n; });
+    process_repository_file(to_utf8(file.u16string()), nullptr, nullptr,
+                            [&](const full_event&) { ++n; });
     return n;
   };
   size_t lost = events_of(files[0]) + events_of(files[1]);

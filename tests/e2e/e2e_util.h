@@ -12,6 +12,8 @@
 
 #include "model/full_event.h"
 #include "source/rep_source2.h"
+#include "tests/process_util.h"
+#include "tests/temp_tree.h"
 #include "util/text.h"
 
 namespace repcopy::e2e {
@@ -32,10 +34,9 @@ inline std::string read_text(const fs::path& p) {
 // Runs a shell command with standard output and error captured in files of dir.
 inline run_result run_command(const std::string& command, const fs::path& dir) {
   fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-  std::string full = command + " >'" + out.string() + "' 2>'" + err.string() + "'";
-  int status = std::system(full.c_str());
   run_result r;
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.exit_code = testutil::run_shell(command + " >" + testutil::quoted(out.string()) + " 2>" +
+                                    testutil::quoted(err.string()));
   r.out = read_text(out);
   r.err = read_text(err);
   fs::remove(out);
@@ -43,14 +44,14 @@ inline run_result run_command(const std::string& command, const fs::path& dir) {
   return r;
 }
 
-inline std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+inline std::string quoted(const fs::path& p) { return testutil::quoted(p.string()); }
 
 // Every regular file below root with its bytes.
 inline std::map<std::string, std::string> snapshot(const fs::path& root) {
   std::map<std::string, std::string> files;
-  if (!fs::exists(root)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = read_text(e.path());
+  for (const fs::path& rel : testutil::files_below(root)) {
+    files[rel.generic_string()] = read_text(root / rel);
+  }
   return files;
 }
 
@@ -65,8 +66,7 @@ inline full_event content_of(full_event e) {
 // Every event of a repository (hot part, then main part), in a stable order for comparison.
 inline std::vector<full_event> read_repository(const fs::path& root) {
   std::vector<full_event> events;
-  std::u16string wide_root;
-  from_utf8(root.string(), wide_root);
+  const std::u16string wide_root = root.u16string();
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
     RepSource2 source(wide_root, mode);
     full_event e;

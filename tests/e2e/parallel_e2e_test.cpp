@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "filters/shard.h"
+#include "platform/platform.h"
 #include "tests/e2e/e2e_util.h"
 
 namespace repcopy::e2e {
@@ -17,6 +18,9 @@ namespace {
 class ParallelEndToEnd : public testing::Test {
  protected:
   void SetUp() override {
+    // The fixture's paths and command lines are POSIX ones (no extended-length paths, ::getpid);
+    // not yet ported.
+    if (platform::kWindows) GTEST_SKIP() << "POSIX paths and command lines; not yet ported";
     dir_ =
         fs::temp_directory_path() / ("repcopy-e2e-" + std::to_string(::getpid()) + "-" +
                                      testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -26,7 +30,9 @@ class ParallelEndToEnd : public testing::Test {
     run_result r = run_command(std::string(REPGEN_BIN) + " " + quoted(source_) + " 3000 9", dir_);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
 
   run_result copy(const std::string& options, const fs::path& target) {
     return run_command(

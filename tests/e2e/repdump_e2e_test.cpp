@@ -1,6 +1,5 @@
 // End-to-end: repdump checks copies that the repcopy executable made from repgen repositories.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,19 +16,19 @@ class RepdumpEndToEnd : public testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     run_result r =
-        run_command(std::string(REPGEN_BIN) + " " + quoted(dir_ / "source") + " 2000 3", dir_);
+        run_command(testutil::repgen_program() + " " + quoted(dir_ / "source") + " 2000 3", dir_);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
 
   static run_result repdump(const std::string& args) {
-    return run_command(std::string(REPDUMP_BIN) + " " + args, dir_);
+    return run_command(testutil::repdump_program() + " " + args, dir_);
   }
   // A fresh copy of the source into target/<name> with repcopy's options.
   static fs::path copy(const std::string& name, const std::string& options = "") {
     const fs::path target = dir_ / "target" / name;
     fs::remove_all(target);
-    run_result r = run_command(std::string(REPCOPY_BIN) + " " + options + " " +
+    run_result r = run_command(testutil::repcopy_program() + " " + options + " " +
                                    quoted(dir_ / "source") + " " + quoted(target),
                                dir_);
     EXPECT_EQ(r.exit_code, 0) << r.err;

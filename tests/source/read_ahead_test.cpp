@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/copy_outcome.h"
+#include "platform/platform.h"
 #include "source/rep_source2.h"
 #include "util/text.h"
 
@@ -198,6 +199,8 @@ TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
 
 // A repository made by repgen, with damaged files, read by the real walk and file reader.
 TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessages) {
+  if (platform::kWindows)
+    GTEST_SKIP() << "runs repgen through a POSIX shell command line; not yet ported";
   namespace fs = std::filesystem;
   const fs::path root = fs::temp_directory_path() / ("repcopy_ahead_" + std::to_string(::getpid()));
   fs::remove_all(root);

@@ -10,6 +10,7 @@
 
 #include "source/rep_source2.h"
 #include "tests/container/rep_file_bytes.h"
+#include "tests/temp_tree.h"
 #include "util/crc32.h"
 #include "util/text.h"
 
@@ -26,21 +27,23 @@ struct read_result {
 class RepFileSourceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("repcopy_rfs_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_ / "Environment$/D");
+    dir_ = testutil::temp_path("repcopy_rfs_" + std::to_string(::getpid()) + "_" +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(at("Environment$/D"));
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override { testutil::remove_tree(dir_); }
 
   std::string write(const bytes& file, const std::string& name = "Environment$/D/file.rep") {
-    std::ofstream(dir_ / name, std::ios::binary)
+    std::ofstream(at(name), std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
-    return (dir_ / name).string();
+    return to_utf8(at(name).u16string());
   }
   std::string damaged(const std::string& rest) const {
-    return "Damaged source file " + (dir_ / "Environment$/D/file.rep").string() + ": " + rest;
+    return "Damaged source file " + to_utf8(at("Environment$/D/file.rep").u16string()) + ": " +
+           rest;
   }
+  // dir_/rel with the system's separators (an extended-length path takes no "/").
+  std::filesystem::path at(const std::string& rel) const { return (dir_ / rel).make_preferred(); }
 
   // ProcessFile over the file, with every event collected and the output captured.
   read_result process(const bytes& file, const filter_config* filter = nullptr,
@@ -316,8 +319,8 @@ TEST_F(RepFileSourceTest, UnreadableAndDamagedFilesAreToldApartAndCounted) {
   read_result r = process({}, nullptr, "-missing.rep");
   EXPECT_EQ(r.rc, -1);
   EXPECT_EQ(r.err, "Unreadable source file skipped: " +
-                       (dir_ / "Environment$/D/file.rep-missing.rep").string() +
-                       ": No such file or directory\n");
+                       to_utf8(at("Environment$/D/file.rep-missing.rep").u16string()) + ": " +
+                       platform::system_error_message(2) + "\n");  // ENOENT, ERROR_FILE_NOT_FOUND
   EXPECT_EQ(outcome_.unreadable(), 1u);
   EXPECT_EQ(outcome_.damaged_files(), 0u);
   const bytes file = rep_file_builder().windows(u"s").part(sample_part()).build();
@@ -344,7 +347,7 @@ TEST_F(RepFileSourceTest, UnreadableAndDamagedFilesAreToldApartAndCounted) {
     EXPECT_TRUE(r.events.empty());
     EXPECT_EQ(r.out.rfind(c.message, 0), 0u) << r.out;
     EXPECT_EQ(r.err, "Damaged source file skipped, it does not load: " +
-                         (dir_ / "Environment$/D/file.rep").string() + "\n");
+                         to_utf8(at("Environment$/D/file.rep").u16string()) + "\n");
   }
   r = process(bytes(511, 0));
   EXPECT_EQ(r.out, "File too short for its header: 511 < 512 bytes\n");
@@ -388,9 +391,7 @@ test_part many_events(uint32_t n) {
 // reader fails half-way through and the exception reaches the caller of next_event.
 TEST_F(RepFileSourceTest, ExceptionInTheMiddleOfAFileReachesTheCaller) {
   write(rep_file_builder().windows(u"s").part(many_events(3000)).build());
-  std::u16string root;
-  from_utf8(dir_.string(), root);
-  RepSource2 source(root, RepSource2::kModeMain, nullptr, &outcome_,
+  RepSource2 source(dir_.u16string(), RepSource2::kModeMain, nullptr, &outcome_,
                     [&](const std::string& path, const event_sink& sink) {
                       RepFileSource file(nullptr, RepFileImage(path), &outcome_);
                       return file.ProcessFile([&](full_event& e) {

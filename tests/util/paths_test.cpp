@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/platform.h"
+#include "tests/process_util.h"
 #include "util/error_text.h"
 #include "util/fatal.h"
 #include "util/text.h"
@@ -24,7 +26,10 @@ TEST(AbsolutePath, Examples) {
       {true, "D:x", "C:\\work", "\\\\?\\D:x"},
       {true, "C:..\\..\\x", "C:\\work", "\\\\?\\C:..\\..\\x"},  // never made absolute
       {true, "..\\..\\x", "C:\\a\\b", "\\\\?\\C:\\x"},
-      {true, "a/b", "C:\\work", "\\\\?\\C:\\work\\a/b"},  // "/" is kept as it is
+      {true, "a/b", "C:\\work", "\\\\?\\C:\\work\\a\\b"},  // "/" typed becomes "\\"
+      {true, "C:/x/../y", "C:\\work", "\\\\?\\C:\\x\\..\\y"},
+      {true, "\\\\?\\C:\\long", "C:\\work", "\\\\?\\C:\\long"},  // already extended
+      {true, "\\\\?\\UNC\\srv\\s", "C:\\work", "\\\\?\\UNC\\srv\\s"},
       {false, "data", "/home/u/work", "/home/u/work/data"},
       {false, "../data", "/home/u/work", "/home/u/data"},
       {false, "/abs/x", "/home/u/work", "/abs/x"},
@@ -61,8 +66,9 @@ TEST(PosixAbsolutePath, RefusedResultsLeaveAnUnusablePath) {
   std::u16string out;
   EXPECT_EQ(posix_absolute_path("/" + std::string(32766, 'a'), "/", out), 0);
   EXPECT_EQ(out.size(), 32767u);  // with its terminator, the most that fits
-  const std::pair<std::string, int> refused[] = {{"/" + std::string(32767, 'a'), ENAMETOOLONG},
-                                                 {"bad\xff", EILSEQ}};
+  const std::pair<std::string, int> refused[] = {
+      {"/" + std::string(32767, 'a'), platform::kErrorNameTooLong},
+      {"bad\xff", platform::kErrorBadText}};
   for (const auto& [path, error] : refused) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(posix_absolute_path(path, "/w", out), -1);
@@ -73,13 +79,19 @@ TEST(PosixAbsolutePath, RefusedResultsLeaveAnUnusablePath) {
 }
 
 TEST(ToExtendedPath, UsesTheCurrentDirectoryForRelativePaths) {
-  char cwd[4096];
-  ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-  std::u16string out;
+  std::u16string wide_cwd, out;
+  ASSERT_TRUE(platform::current_directory(wide_cwd));
+  const std::string cwd = to_utf8(wide_cwd);
   EXPECT_EQ(to_extended_path("sub/x", out), 0);
-  EXPECT_EQ(to_utf8(out), std::string(cwd) + (std::string(cwd) == "/" ? "" : "/") + "sub/x");
-  EXPECT_EQ(to_extended_path("/abs", out), 0);
-  EXPECT_EQ(out, u"/abs");
+  if (platform::kWindows) {
+    EXPECT_EQ(to_utf8(out), "\\\\?\\" + cwd + "\\sub\\x");
+    EXPECT_EQ(to_extended_path("\\abs", out), 0);
+    EXPECT_EQ(to_utf8(out), "\\\\?\\" + cwd.substr(0, 2) + "\\abs");
+  } else {
+    EXPECT_EQ(to_utf8(out), cwd + (cwd == "/" ? "" : "/") + "sub/x");
+    EXPECT_EQ(to_extended_path("/abs", out), 0);
+    EXPECT_EQ(out, u"/abs");
+  }
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 namespace repcopy {
 namespace {
 
+constexpr char16_t sep = platform::kSeparator;
+
 namespace fs = std::filesystem;
 
 class CreateDirectory : public ::testing::Test {
@@ -36,7 +38,7 @@ TEST_F(CreateDirectory, ExistingAndTwoMissingLevels) {
   };
   EXPECT_TRUE(create_directory_MT(lock_, dir_.u16()));
   EXPECT_TRUE(calls.empty());
-  const std::u16string parent = dir_.u16() + u"/a$", child = parent + u"/b$";
+  const std::u16string parent = dir_.u16() + sep + u"a$", child = parent + sep + u"b$";
   EXPECT_TRUE(create_directory_MT(lock_, child));
   EXPECT_TRUE(fs::is_directory(fs::path(child)));
   EXPECT_EQ(calls, (std::vector<std::u16string>{child, parent, child}));
@@ -45,7 +47,7 @@ TEST_F(CreateDirectory, ExistingAndTwoMissingLevels) {
 
 TEST_F(CreateDirectory, TwoThreadsAskingForTheSameChainBothSucceed) {
   for (char16_t round = u'a'; round < u'a' + 20; ++round) {
-    const std::u16string p = dir_.u16() + u"/x$/y$/z$" + round;
+    const std::u16string p = dir_.u16() + sep + u"x$" + sep + u"y$" + sep + u"z$" + round;
     bool a = false, b = false;
     std::thread t1([&] { a = create_directory_MT(lock_, p); });
     std::thread t2([&] { b = create_directory_MT(lock_, p); });
@@ -141,7 +143,7 @@ class RepTargetTest : public ::testing::Test {
   }
   testutil::temp_dir dir_;
   copy_outcome outcome_;
-  RepTarget target_{dir_.u16() + u"/", testutil::fake_factory(), &outcome_};
+  RepTarget target_{dir_.u16() + platform::kSeparator, testutil::fake_factory(), &outcome_};
   std::string printed_;
 };
 
@@ -186,7 +188,7 @@ TEST_F(RepTargetTest, WritesOneFileWithThePropertiesOfItsPlatform) {
   EXPECT_EQ(properties(files[0]), expected);
   // Other platforms: no Computer, Domain or OrganizationalUnit; Host after EventsCount. A
   // one-character computer name is its own prefix.
-  fs::remove_all(dir_.path / "Environment$");
+  testutil::remove_tree(dir_.path / "Environment$");
   ASSERT_EQ(flush(make_item(630, u"X", u"a/b", {30, 10, 20})), 0);
   EXPECT_EQ(dir_.files().at(0).parent_path(),
             "Environment$/8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E$/Host$/X$/X$/DataSource$/"
@@ -253,7 +255,7 @@ TEST_F(RepTargetTest, StalePartialFilesGoWhenTheirDirectoryIsWritten) {
   const fs::path other = file.parent_path() / "notes.tmp";
   std::ofstream(stale) << "partial";
   std::ofstream(other) << "kept";
-  RepTarget again{dir_.u16() + u"/", testutil::fake_factory(), &outcome_};
+  RepTarget again{dir_.u16() + platform::kSeparator, testutil::fake_factory(), &outcome_};
   testing::internal::CaptureStdout();
   EXPECT_EQ(again.flush_items(make_item(630, u"web7", u"Syslog", {5})), 0);
   testing::internal::GetCapturedStdout();

@@ -17,6 +17,7 @@
 
 #include "records/record_format.h"
 #include "records/segment.h"
+#include "tests/temp_tree.h"
 
 namespace repcopy::testutil {
 
@@ -24,18 +25,12 @@ namespace fs = std::filesystem;
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
 struct temp_dir {
-  fs::path path =
-      fs::temp_directory_path() / ("repcopy-target-" + std::to_string(std::random_device{}()));
+  fs::path path = temp_path("repcopy-target-" + std::to_string(std::random_device{}()));
   temp_dir() { fs::create_directories(path); }
-  ~temp_dir() { fs::remove_all(path); }
+  ~temp_dir() { remove_tree(path); }
   std::u16string u16() const { return path.u16string(); }
   // Every regular file below, as paths relative to the directory.
-  std::vector<fs::path> files() const {
-    std::vector<fs::path> out;
-    for (auto& e : fs::recursive_directory_iterator(path))
-      if (e.is_regular_file()) out.push_back(fs::relative(e.path(), path));
-    return out;
-  }
+  std::vector<fs::path> files() const { return files_below(path); }
 };
 
 inline std::vector<uint8_t> read_bytes(const fs::path& p) {
