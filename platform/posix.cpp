@@ -92,7 +92,7 @@ bool current_directory(std::u16string& out) {
 }
 
 bool path_exists(const std::u16string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(native_path(path).c_str(), &st) == 0;
 }
 
@@ -149,30 +149,6 @@ bool file_identity(const std::string& native, uint64_t& device, uint64_t& node) 
   device = uint64_t(st.st_dev);
   node = uint64_t(st.st_ino);
   return true;
-}
-
-std::string display_name(std::string_view native) {
-  std::string out;
-  out.reserve(native.size());
-  size_t i = 0;
-  while (i < native.size()) {
-    // The longest UTF-8 sequence that starts here, or one byte shown as \xHH.
-    size_t n = 1;
-    const unsigned char c = static_cast<unsigned char>(native[i]);
-    if (c >= 0x80) n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-    std::u16string ignored;
-    if (n != 0 && i + n <= native.size() && from_utf8(native.substr(i, n), ignored)) {
-      out.append(native.substr(i, n));
-      i += n;
-    } else {
-      static const char kHex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-      ++i;
-    }
-  }
-  return out;
 }
 
 std::u16string text_name(std::string_view native) {
@@ -242,7 +218,7 @@ bool file_size(const std::u16string& path, uint64_t& size) {
 }
 
 bool file_size(const std::string& native, uint64_t& size) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(native.c_str(), &st) != 0) return false;
   size = uint64_t(st.st_size);
   return true;

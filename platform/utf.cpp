@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 namespace repcopy {
 
 std::string to_utf8(std::u16string_view text) {
@@ -77,5 +79,35 @@ bool from_utf8(std::string_view text, std::u16string& out) {
   }
   return true;
 }
+
+namespace platform {
+
+// Shared by every system: a native name is UTF-8 text where it can be, and only the bytes that
+// are not show as \xHH.
+std::string display_name(std::string_view native) {
+  std::string out;
+  out.reserve(native.size());
+  size_t i = 0;
+  while (i < native.size()) {
+    // The longest UTF-8 sequence that starts here, or one byte shown as \xHH.
+    size_t n = 1;
+    const unsigned char c = static_cast<unsigned char>(native[i]);
+    if (c >= 0x80) n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    std::u16string ignored;
+    if (n != 0 && i + n <= native.size() && from_utf8(native.substr(i, n), ignored)) {
+      out.append(native.substr(i, n));
+      i += n;
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace platform
 
 }  // namespace repcopy

@@ -303,27 +303,6 @@ bool file_identity(const std::string& native, uint64_t& device, uint64_t& node) 
   return true;
 }
 
-std::string display_name(std::string_view native) {
-  std::string out;
-  out.reserve(native.size());
-  std::wstring ignored;
-  for (size_t i = 0; i < native.size();) {
-    const unsigned char c = static_cast<unsigned char>(native[i]);
-    const size_t n = sequence_length(c);
-    if (n != 0 && i + n <= native.size() && utf16_of(native.data() + i, int(n), ignored)) {
-      out.append(native.substr(i, n));
-      i += n;
-    } else {
-      static const char kHex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-      ++i;
-    }
-  }
-  return out;
-}
-
 std::u16string text_name(std::string_view native) {
   std::u16string out;
   std::wstring piece;
