@@ -3,7 +3,7 @@
 # With --fuzz also clang, whose libFuzzer the fuzz targets link against.
 set -euo pipefail
 packages=(cmake make g++ zlib1g-dev libdeflate-dev libboost-dev libboost-context-dev libgtest-dev
-  nlohmann-json3-dev libxxhash-dev time)
+  nlohmann-json3-dev libxxhash-dev libjemalloc-dev time)
 if [ "${1:-}" = "--fuzz" ]; then packages+=(clang); fi
 options=()
 # The Windows cross build (scripts/build-windows.sh) and its test runs under Wine (64-bit Wine
