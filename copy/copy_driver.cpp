@@ -69,11 +69,11 @@ class copy_driver {
 
  private:
   void store_event() {
-    int32_t result = storage_.add(std::move(event_), item_);
+    int32_t result = storage_.add(event_, item_);
     if (result == kBatchBytesFull) {
       // The event would overflow its batch: the batch leaves and the event opens the next one.
       if (storage_.take_named(item_) == 0) submit_item();
-      result = storage_.add(std::move(event_), item_);
+      result = storage_.add(event_, item_);
       if (result == kBatchBytesFull) {
         report_oversized();
         return;

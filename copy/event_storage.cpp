@@ -86,8 +86,7 @@ void event_storage::fill_header(storage_item& item, domain_entry* domain, comput
   item.computer_type = computer->computer_type;
 }
 
-template <typename Event>
-int32_t event_storage::add_event(Event&& event, storage_item& item) {
+int32_t event_storage::add_event(const full_event& event, storage_item& item) {
   const place where = find_place(event);
   ds_entry& ds = *where.ds;
   const uint64_t size = event.data.size();
@@ -95,8 +94,9 @@ int32_t event_storage::add_event(Event&& event, storage_item& item) {
     fill_header(item, where.domain, where.computer, where.ds);
     return kBatchBytesFull;
   }
-  ds.ds_full_events.push_back(std::forward<Event>(event));
-  const uint64_t memory = ds.ds_full_events.back().footprint();
+  stored_event stored(event);
+  const uint64_t memory = stored.bytes();
+  ds.ds_full_events.push_back(std::move(stored));
   ds.batch_memory += memory;
   pending_memory_ += memory;
   peak_pending_memory_ = std::max(peak_pending_memory_, pending_memory_);
@@ -120,10 +120,6 @@ int32_t event_storage::add_event(Event&& event, storage_item& item) {
 
 int32_t event_storage::add(const full_event& event, storage_item& item) {
   return add_event(event, item);
-}
-
-int32_t event_storage::add(full_event&& event, storage_item& item) {
-  return add_event(std::move(event), item);
 }
 
 // The batch leaves by a move: the events are not copied, and the entry is left with an empty

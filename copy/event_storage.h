@@ -29,7 +29,7 @@ inline constexpr int32_t kNoBatch = -888;          // take: nothing to take
 inline constexpr int32_t kBatchEventLimit = 64000;
 inline constexpr int32_t kBatchByteLimit = 25000000;
 inline constexpr int32_t kPendingLimit = 500000;
-// The same bounds in bytes of memory (full_event::footprint): a batch leaves when its events hold
+// The same bounds in bytes of memory (stored_event::bytes): a batch leaves when its events hold
 // kBatchMemoryLimit bytes, and the largest batch leaves when all pending events hold
 // kPendingMemoryLimit bytes, however large the events are.
 inline constexpr uint64_t kBatchMemoryLimit = uint64_t(48) << 20;
@@ -78,10 +78,8 @@ class event_storage {
   // kBatchEventsFull the item's entry pointers, names and computer details are set from the
   // entries the event belongs to (the domain entry's name, so "Unknown" for an event without a
   // domain, and the upper-cased computer key); otherwise the item is left alone.
+  // The batch keeps a copy of the event (a stored_event); the caller may reuse its event.
   int32_t add(const full_event& event, storage_item& item);
-  // As above, but moves the event into the batch when it is stored; after kBatchBytesFull the
-  // event is untouched.
-  int32_t add(full_event&& event, storage_item& item);
 
   // Moves the batch of item.p_ds (set by the last add) into the item: 0, or kNoBatch when that
   // batch is empty (the item is then unchanged).
@@ -124,8 +122,7 @@ class event_storage {
     place where;
   };
 
-  template <typename Event>
-  int32_t add_event(Event&& event, storage_item& item);
+  int32_t add_event(const full_event& event, storage_item& item);
   place find_place(const full_event& event);
   computer_entry* find_computer(const std::u16string& key, domain_entry*& domain);
   static void fill_header(storage_item& item, domain_entry* domain, computer_entry* computer,

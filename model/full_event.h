@@ -92,8 +92,9 @@ struct full_event {
   source_file_ref source_file;
 
   // Bytes of memory the event holds: the record itself, its strings and data on the heap, and the
-  // allocator's overhead per block. The copy bounds the memory of pending and queued events with
-  // it; an estimate, never less than what the event really holds.
+  // allocator's overhead per block. The read-ahead bounds the events it holds with it (batches
+  // hold stored_events, bounded by stored_event::bytes); an estimate, never less than what the
+  // event really holds.
   uint64_t footprint() const {
     uint64_t bytes = sizeof(full_event);
     auto text = [&bytes](const std::u16string& s) {

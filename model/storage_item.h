@@ -2,12 +2,17 @@
 // storage_item: one batch of events of one data source of one computer, with the names and
 // computer details the target needs to file it. The unit of work of the writer threads; it owns
 // its events. The entry pointers refer into the event storage and are never followed by writers.
+// A batch keeps its events as stored_events: one heap block per event.
 
 #include <cstdint>
+#include <cstddef>
 #include <deque>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "model/full_event.h"
+#include "model/stored_event.h"
 
 namespace repcopy {
 
@@ -15,7 +20,47 @@ struct domain_entry;
 struct computer_entry;
 struct ds_entry;
 
-using event_batch = std::deque<full_event>;
+// The events of one batch in the order they were stored (the target sorts them by time).
+class event_batch {
+ public:
+  using container = std::deque<stored_event>;
+  using iterator = container::iterator;
+  using const_iterator = container::const_iterator;
+
+  event_batch() = default;
+  event_batch(event_batch&&) = default;
+  event_batch& operator=(event_batch&&) = default;
+  event_batch(const event_batch&) = delete;
+  event_batch& operator=(const event_batch&) = delete;
+  event_batch(std::initializer_list<full_event> events) {
+    for (const full_event& e : events) push_back(e);
+  }
+  // n events with every field empty.
+  explicit event_batch(size_t n) : events_(n) {}
+
+  // Stores a copy of the event.
+  void push_back(const full_event& e) { events_.emplace_back(e); }
+  void push_back(stored_event&& e) { events_.push_back(std::move(e)); }
+
+  size_t size() const { return events_.size(); }
+  bool empty() const { return events_.empty(); }
+  void clear() { events_.clear(); }
+  void swap(event_batch& other) noexcept { events_.swap(other.events_); }
+
+  stored_event& operator[](size_t i) { return events_[i]; }
+  const stored_event& operator[](size_t i) const { return events_[i]; }
+  stored_event& front() { return events_.front(); }
+  const stored_event& front() const { return events_.front(); }
+  stored_event& back() { return events_.back(); }
+  const stored_event& back() const { return events_.back(); }
+  iterator begin() { return events_.begin(); }
+  iterator end() { return events_.end(); }
+  const_iterator begin() const { return events_.begin(); }
+  const_iterator end() const { return events_.end(); }
+
+ private:
+  container events_;
+};
 
 struct storage_item {
   domain_entry* domain = nullptr;
@@ -30,7 +75,7 @@ struct storage_item {
   std::u16string ds_name;
   uint32_t ds_total = 0;
   uint32_t batch_count = 0;
-  uint64_t footprint = 0;  // memory held by the events (full_event::footprint), 0 when not counted
+  uint64_t footprint = 0;  // memory held by the events (stored_event::bytes), 0 when not counted
   event_batch events;
 };
 

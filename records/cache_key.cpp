@@ -7,10 +7,9 @@ namespace repcopy {
 namespace {
 
 // The characters compared as bytes: char_traits<char16_t> compares one code unit at a time.
-bool same_text(const std::u16string* a, const std::u16string* b) {
-  if (a == b) return true;
-  if (!a || !b || a->size() != b->size()) return false;
-  return std::memcmp(a->data(), b->data(), a->size() * sizeof(char16_t)) == 0;
+bool same_text(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  return a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
 }
 
 // 64-bit multiply-xorshift mixing (the finalizer of splitmix64).
@@ -28,15 +27,14 @@ uint64_t mix(uint64_t h) {
 bool cache_key::operator==(const cache_key& o) const {
   if (crc1 != o.crc1 || crc2 != o.crc2 || extra1 != o.extra1 || extra2 != o.extra2) return false;
   if (!same_text(text1, o.text1) || !same_text(text2, o.text2)) return false;
-  if (binary == o.binary) return true;
-  if (!binary || !o.binary || binary->size() != o.binary->size()) return false;
-  return binary->empty() || std::memcmp(binary->data(), o.binary->data(), binary->size()) == 0;
+  if (binary.size() != o.binary.size()) return false;
+  return binary.empty() || std::memcmp(binary.data(), o.binary.data(), binary.size()) == 0;
 }
 
 size_t cache_key_hash::operator()(const cache_key& k) const {
-  const uint64_t len1 = k.text1 ? k.text1->size() : 0;
-  const uint64_t len2 = k.text2 ? k.text2->size() : 0;
-  const uint64_t len3 = k.binary ? k.binary->size() : 0;
+  const uint64_t len1 = k.text1.size();
+  const uint64_t len2 = k.text2.size();
+  const uint64_t len3 = k.binary.size();
   uint64_t h = mix((uint64_t(k.crc1) << 32 | k.crc2) ^ 0x9E3779B97F4A7C15ULL);
   h = mix(h ^ (uint64_t(k.extra1) << 32 | k.extra2));
   h = mix(h ^ len1 ^ (len2 << 21) ^ (len3 << 42));

@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace repcopy {
@@ -16,9 +18,9 @@ struct cache_key {
   uint32_t crc2 = 0;
   uint32_t extra1 = 0;  // small fields of the record: category, EventID, time offset...
   uint32_t extra2 = 0;
-  const std::u16string* text1 = nullptr;
-  const std::u16string* text2 = nullptr;
-  const std::vector<uint8_t>* binary = nullptr;
+  std::u16string_view text1;
+  std::u16string_view text2;
+  std::span<const uint8_t> binary;
 
   bool operator==(const cache_key& o) const;
 };

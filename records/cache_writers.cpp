@@ -12,7 +12,7 @@ using namespace record_file;
 
 // The records each event may add, built from the event. The estimates count one per event (an
 // upper bound: equal values are written once).
-category_record category_of(const full_event& e) {
+category_record category_of(const stored_event& e) {
   category_record r;
   r.name.text = e.category_name;
   r.category = uint16_t(e.category);
@@ -20,22 +20,22 @@ category_record category_of(const full_event& e) {
   return r;
 }
 
-const std::u16string& computer_name(const full_event& e) {
+std::u16string_view computer_name(const stored_event& e) {
   return e.computer.empty() ? e.host_computer : e.computer;
 }
 
-uint32_t computer_name_crc(const full_event& e) {
+uint32_t computer_name_crc(const stored_event& e) {
   return e.computer.empty() ? e.host_computer_crc : e.computer_crc;
 }
 
-computer_record computer_of(const full_event& e) {
+computer_record computer_of(const stored_event& e) {
   computer_record r;
   r.name.text = computer_name(e);
   r.time_offset = e.event_time - e.stored_time;
   return r;
 }
 
-user_record user_of(const full_event& e) {
+user_record user_of(const stored_event& e) {
   user_record r;
   r.string1.text = e.user_string1;
   r.string2.text = e.user_string2;
@@ -44,23 +44,23 @@ user_record user_of(const full_event& e) {
   return r;
 }
 
-string_record string_of(const std::u16string& text) {
+string_record string_of(std::u16string_view text) {
   string_record r;
   r.text.text = text;
   return r;
 }
 
-cache_key text_key(uint32_t crc, const std::u16string& text) {
+cache_key text_key(uint32_t crc, std::u16string_view text) {
   cache_key key;
   key.crc1 = crc;
-  key.text1 = &text;
+  key.text1 = text;
   return key;
 }
 
 // The record number of a text in a cache of texts alone; a text seen for the first time is
 // written as a new record.
 uint32_t text_record(cache_index_map& map, write_archive& a, uint32_t crc,
-                     const std::u16string& text) {
+                     std::u16string_view text) {
   bool added = false;
   const uint32_t index = map.find_or_add(text_key(crc, text), added);
   if (added) describe(a, string_of(text));
@@ -71,7 +71,7 @@ uint32_t text_record(cache_index_map& map, write_archive& a, uint32_t crc,
 
 uint32_t cat_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) total += record_size(category_of(e));
+  for (const stored_event& e : events) total += record_size(category_of(e));
   return clamp_item_size(total);
 }
 
@@ -79,7 +79,7 @@ uint32_t cat_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
   cache_index_map map(events.size());
-  for (full_event& e : events) {
+  for (stored_event& e : events) {
     cache_key key = text_key(e.category_name_crc, e.category_name);
     key.extra1 = uint16_t(e.category);
     key.extra2 = e.event_id;
@@ -92,7 +92,7 @@ uint32_t cat_cache::serialize(std::span<uint8_t> out, event_batch& events) {
 
 uint32_t comp_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) total += record_size(computer_of(e));
+  for (const stored_event& e : events) total += record_size(computer_of(e));
   return clamp_item_size(total);
 }
 
@@ -100,7 +100,7 @@ uint32_t comp_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
   cache_index_map map(events.size());
-  for (full_event& e : events) {
+  for (stored_event& e : events) {
     const computer_record record = computer_of(e);
     cache_key key = text_key(computer_name_crc(e), computer_name(e));
     key.extra1 = record.time_offset;
@@ -113,7 +113,7 @@ uint32_t comp_cache::serialize(std::span<uint8_t> out, event_batch& events) {
 
 uint32_t desc_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) {
+  for (const stored_event& e : events) {
     if (!e.description.empty()) total += record_size(string_of(e.description));
   }
   return clamp_item_size(total);
@@ -123,7 +123,7 @@ uint32_t desc_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
   cache_index_map map(events.size());
-  for (full_event& e : events) {
+  for (stored_event& e : events) {
     if (e.description.empty()) {
       e.desc_index = kNoIndex;
       continue;
@@ -135,8 +135,8 @@ uint32_t desc_cache::serialize(std::span<uint8_t> out, event_batch& events) {
 
 uint32_t ins_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) {
-    for (const insertion_string& s : e.strings) total += record_size(string_of(s.text));
+  for (const stored_event& e : events) {
+    for (const stored_string& s : e.strings) total += record_size(string_of(s.text));
   }
   return clamp_item_size(total);
 }
@@ -145,17 +145,17 @@ uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
   size_t strings = 0;
-  for (const full_event& e : events) strings += e.strings.size();
+  for (const stored_event& e : events) strings += e.strings.size();
   cache_index_map map(strings);
-  for (full_event& e : events) {
-    for (insertion_string& s : e.strings) s.cache_index = text_record(map, a, s.crc, s.text);
+  for (stored_event& e : events) {
+    for (stored_string& s : e.strings) s.cache_index = text_record(map, a, s.crc, s.text);
   }
   return w.item_length();
 }
 
 uint32_t src_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) total += record_size(string_of(e.src_name));
+  for (const stored_event& e : events) total += record_size(string_of(e.src_name));
   return clamp_item_size(total);
 }
 
@@ -163,7 +163,7 @@ uint32_t src_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
   cache_index_map map(events.size());
-  for (full_event& e : events) {
+  for (stored_event& e : events) {
     e.src_index = text_record(map, a, e.src_name_crc, e.src_name);
   }
   return w.item_length();
@@ -171,7 +171,7 @@ uint32_t src_cache::serialize(std::span<uint8_t> out, event_batch& events) {
 
 uint32_t user_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) total += record_size(user_of(e));
+  for (const stored_event& e : events) total += record_size(user_of(e));
   return clamp_item_size(total);
 }
 
@@ -179,11 +179,11 @@ uint32_t user_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
   cache_index_map map(events.size());
-  for (full_event& e : events) {
+  for (stored_event& e : events) {
     cache_key key = text_key(e.user_string1_crc, e.user_string1);
     key.crc2 = e.user_string2_crc;
-    key.text2 = &e.user_string2;
-    key.binary = &e.user_binary;
+    key.text2 = e.user_string2;
+    key.binary = e.user_binary;
     key.extra1 = e.user_binary.empty() ? 0 : crc32_of(e.user_binary.data(), e.user_binary.size());
     bool added = false;
     e.user_index = map.find_or_add(key, added);

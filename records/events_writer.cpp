@@ -12,11 +12,11 @@ namespace repcopy {
 namespace {
 
 // The string words of e into words (cleared first).
-void string_words_of(const full_event& e, std::vector<uint32_t>& words) {
+void string_words_of(const stored_event& e, std::vector<uint32_t>& words) {
   words.clear();
   uint32_t gap = 0;
   for (size_t k = 0; k < e.strings.size(); ++k) {
-    const insertion_string& s = e.strings[k];
+    const stored_string& s = e.strings[k];
     const uint32_t position = s.ordinal - 1;
     if (position == uint32_t(k) + gap) {
       words.push_back(s.cache_index);
@@ -31,7 +31,7 @@ void string_words_of(const full_event& e, std::vector<uint32_t>& words) {
 }
 
 // The record of e; its words live in words, its data in e.
-events_layout record_of(const full_event& e, const std::vector<uint32_t>& words,
+events_layout record_of(const stored_event& e, const std::vector<uint32_t>& words,
                         uint32_t previous_stored, uint32_t previous_event) {
   events_layout r;
   r.data_length = uint32_t(e.data.size());
@@ -54,7 +54,7 @@ events_layout record_of(const full_event& e, const std::vector<uint32_t>& words,
 uint32_t events_dat::estimate_size(const event_batch& events) {
   uint64_t total = 0;
   std::vector<uint32_t> words;
-  for (const full_event& e : events) {
+  for (const stored_event& e : events) {
     string_words_of(e, words);
     total += record_size(record_of(e, words, 0, 0));
   }
@@ -67,7 +67,7 @@ uint32_t events_dat::serialize(std::span<uint8_t> out, event_batch& events) {
   std::vector<uint32_t> words;
   uint32_t previous_stored = 0;
   uint32_t previous_event = 0;
-  for (const full_event& e : events) {
+  for (const stored_event& e : events) {
     string_words_of(e, words);
     if (words.size() != RealIndexCount(e) || words.size() > string_word_limit(e.string_slots)) {
       fatal_stop("error: jr + 1 != RealIndexCount\n");

@@ -8,9 +8,9 @@ namespace repcopy {
 
 namespace {
 
-record_key_record key_of(const full_event& e) { return {e.record_key, e.event_time}; }
+record_key_record key_of(const stored_event& e) { return {e.record_key, e.event_time}; }
 
-position_record position_of(uint32_t time, uint32_t record_key, const full_event& first) {
+position_record position_of(uint32_t time, uint32_t record_key, const stored_event& first) {
   position_record r;
   r.time = time;
   r.record_key = record_key;
@@ -25,8 +25,8 @@ uint32_t write_position(std::span<uint8_t> out, const event_batch& events, bool 
   if (events.empty()) {
     return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
   }
-  const full_event& first = events.front();
-  const full_event& e = last ? events.back() : first;
+  const stored_event& first = events.front();
+  const stored_event& e = last ? events.back() : first;
   span_writer w(out);
   write_archive a(w);
   describe(a, position_of(last ? e.stored_time : e.event_time, e.record_key, first));
@@ -37,14 +37,14 @@ uint32_t write_position(std::span<uint8_t> out, const event_batch& events, bool 
 
 uint32_t record_keys::estimate_size(const event_batch& events) {
   uint64_t total = 0;
-  for (const full_event& e : events) total += record_size(key_of(e));
+  for (const stored_event& e : events) total += record_size(key_of(e));
   return clamp_item_size(total);
 }
 
 uint32_t record_keys::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
-  for (const full_event& e : events) describe(a, key_of(e));
+  for (const stored_event& e : events) describe(a, key_of(e));
   return w.item_length();
 }
 

@@ -18,7 +18,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "model/full_event.h"
+#include "model/stored_event.h"
 #include "records/record_format.h"
 #include "records/span_writer.h"
 #include "records/string_words.h"
@@ -51,7 +51,7 @@ struct word_run {
 // The (name, value) record-number pairs of a field list record. Writing and sizing use the
 // event's named fields; a walk sets at (the offset of the first pair).
 struct pair_run {
-  std::span<const named_field> fields;
+  std::span<const stored_field> fields;
   uint32_t at = 0;
 };
 
@@ -138,7 +138,7 @@ class write_archive {
     for (uint32_t word : w.words) w_.u32(word);
   }
   void pairs(const pair_run& p, uint32_t) {
-    for (const named_field& f : p.fields) {
+    for (const stored_field& f : p.fields) {
       w_.u32(f.name_index);
       w_.u32(f.value_index);
     }

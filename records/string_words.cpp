@@ -33,7 +33,7 @@ std::vector<decoded_slot> decode_string_words(std::span<const uint32_t> words,
   return slots;
 }
 
-uint32_t RealIndexCount(const full_event& event) {
+uint32_t RealIndexCount(const stored_event& event) {
   uint64_t words = event.strings.size();
   uint32_t gap = 0;
   for (size_t k = 0; k < event.strings.size(); ++k) {

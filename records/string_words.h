@@ -18,7 +18,7 @@
 #include <span>
 #include <vector>
 
-#include "model/full_event.h"
+#include "model/stored_event.h"
 
 namespace repcopy {
 
@@ -45,6 +45,6 @@ std::vector<decoded_slot> decode_string_words(std::span<const uint32_t> words,
 // string whose ordinal does not follow the previous one, and a TERMINATOR when that is fewer
 // than string_word_limit(string_slots). An event with string_slots > 0 and no strings gets a
 // single TERMINATOR.
-uint32_t RealIndexCount(const full_event& event);
+uint32_t RealIndexCount(const stored_event& event);
 
 }  // namespace repcopy

@@ -5,24 +5,6 @@
 
 namespace repcopy {
 
-namespace {
-
-uint64_t text_bytes(const std::u16string& s) { return s.size() * sizeof(char16_t); }
-
-// What an event holds on the heap and in place, near enough to bound the events in hand.
-uint64_t event_bytes(const full_event& e) {
-  uint64_t n = sizeof(full_event) + text_bytes(e.host_computer) + text_bytes(e.under_data_source) +
-               text_bytes(e.computer) + text_bytes(e.user_string1) + text_bytes(e.user_string2) +
-               text_bytes(e.src_name) + text_bytes(e.category_name) + text_bytes(e.domain) +
-               text_bytes(e.description) + e.user_binary.size() + e.data.size();
-  for (const insertion_string& s : e.strings) n += sizeof(insertion_string) + text_bytes(s.text);
-  for (const named_field& f : e.named_fields)
-    n += sizeof(named_field) + text_bytes(f.name) + text_bytes(f.value);
-  return n;
-}
-
-}  // namespace
-
 unsigned default_read_threads(unsigned processors) { return std::clamp(processors / 2, 1u, 4u); }
 
 read_ahead::read_ahead(unsigned threads, path_supplier next_path, file_reader read, limits bounds)
@@ -190,7 +172,7 @@ void read_ahead::read_file(job& j) {
   {
     capture_scope scope(&capture);
     const event_sink sink = [&](full_event& e) {
-      c.bytes += event_bytes(e);
+      c.bytes += e.footprint();
       c.events.push_back(std::move(e));
       capture.set_position(++produced);
       if (c.events.size() >= bounds_.chunk_events || c.bytes >= bounds_.chunk_bytes)

@@ -162,9 +162,9 @@ int32_t RepTarget::write_item(storage_item& item) {
   if (!dry_run_) remove_stale_partials(*directory);
 
   std::sort(item.events.begin(), item.events.end(),
-            [](const full_event& a, const full_event& b) { return a.event_time < b.event_time; });
-  const full_event& first = item.events.front();
-  const full_event& last = item.events.back();
+            [](const stored_event& a, const stored_event& b) { return a.event_time < b.event_time; });
+  const stored_event& first = item.events.front();
+  const stored_event& last = item.events.back();
   props.EventLogVersion = version_number(first.os_major, first.os_minor);
   props.DataFromTime = first.event_time;
   props.CollectionTime = last.event_time;
@@ -187,7 +187,7 @@ int32_t RepTarget::write_item(storage_item& item) {
 // where to look, so the source files that held them are named and counted.
 void RepTarget::report_unusable_name(const storage_item& item) {
   std::set<std::string> files;
-  for (const full_event& e : item.events) {
+  for (const stored_event& e : item.events) {
     if (e.source_file.path) files.insert(*e.source_file.path);
   }
   std::string list;

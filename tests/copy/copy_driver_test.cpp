@@ -295,7 +295,7 @@ using namespace testing_fakes;
 // more than the queue's memory bound.
 TEST(CopyDriver, LargeEventsAreBoundedByMemoryAsWellAsByCount) {
   const full_event sample = make_event(0, u"H", u"x", u"CORP", 100000);
-  const uint64_t each = sample.footprint();
+  const uint64_t each = stored_event(sample).bytes();
   ASSERT_GE(each, 100000u);
   struct row {
     uint64_t batch_memory;    // in events' worth

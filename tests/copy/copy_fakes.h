@@ -2,6 +2,7 @@
 // Test doubles for the copy engine: numbered events, a source producing them on demand, and a
 // thread-safe target recording what it was given.
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -63,7 +64,7 @@ class recording_target : public CommonTarget {
   int32_t flush_items(storage_item item) override {
     if (hook) hook(item);
     written_batch b;
-    for (const full_event& e : item.events) {
+    for (const stored_event& e : item.events) {
       b.keys.push_back(e.record_key);
       b.data_bytes += e.data.size();
     }
@@ -74,10 +75,8 @@ class recording_target : public CommonTarget {
     batches_.push_back(std::move(b));
     return batches_.back().item.ds_name == u"Bad" ? -14 : 0;
   }
-  std::vector<written_batch> batches() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return batches_;
-  }
+  // Read once the copy has finished (the writers are joined); batches hold move-only events.
+  const std::deque<written_batch>& batches() const { return batches_; }
   // How often each record key was written.
   std::map<uint32_t, int> key_counts() const {
     std::map<uint32_t, int> counts;
@@ -88,7 +87,7 @@ class recording_target : public CommonTarget {
 
  private:
   mutable std::mutex lock_;
-  std::vector<written_batch> batches_;
+  std::deque<written_batch> batches_;
 };
 
 }  // namespace repcopy::testing_fakes

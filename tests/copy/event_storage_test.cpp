@@ -58,21 +58,21 @@ TEST(EventStorage, ComputerKeys) {
   EXPECT_EQ(computers.count(u"SRV\u00e9"), 1u);
 }
 
-// Events move in and out without copies; an event refused for its size is left untouched, so the
-// caller can add it again once the batch has left.
-TEST(EventStorage, EventsMoveInAndOutAndARefusedEventIsNotMovedFrom) {
+// The batch keeps its own copy of a stored event, so the caller may reuse its event at once;
+// an event refused for its size is not stored.
+TEST(EventStorage, AStoredEventIsACopyAndARefusedEventIsNotStored) {
   event_storage storage(10, 64, 10);
   storage_item item;
   full_event e = make_event(0, u"H", u"S", u"D", 64);
-  const uint8_t* data = e.data.data();
-  ASSERT_EQ(storage.add(std::move(e), item), 0);
-  full_event refused = make_event(1, u"H", u"S", u"D", 1);
-  ASSERT_EQ(storage.add(std::move(refused), item), kBatchBytesFull);
-  EXPECT_EQ(refused.data.size(), 1u);
-  EXPECT_EQ(refused.host_computer, u"H");
+  const full_event original = e;
+  ASSERT_EQ(storage.add(e, item), 0);
+  EXPECT_EQ(e, original);
+  e.data.assign(64, 0xEE);  // the caller reuses its event
+  e.under_data_source = u"other";
+  ASSERT_EQ(storage.add(make_event(1, u"H", u"S", u"D", 1), item), kBatchBytesFull);
   ASSERT_EQ(storage.take_named(item), 0);
   ASSERT_EQ(item.events.size(), 1u);
-  EXPECT_EQ(item.events.front().data.data(), data);
+  EXPECT_EQ(item.events.front().to_full_event(), original);
   EXPECT_EQ(storage.take_largest(item), kNoBatch);
   EXPECT_EQ(storage.take_named(item), kNoBatch);
 }

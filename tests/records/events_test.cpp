@@ -80,7 +80,7 @@ TEST(StringWords, WrittenExactlyAndReadBackToTheSameStrings) {
     for (uint32_t o : c.ordinals) strings.push_back(ins(o, u"t" + std::u16string(1, char16_t(o))));
     full_event e = indexed(5, 5, c.slots, c.ordinals);
     if (!c.words.empty() || c.ordinals.empty()) {
-      EXPECT_EQ(RealIndexCount(e), c.words.size());
+      EXPECT_EQ(RealIndexCount(stored_event(e)), c.words.size());
       le expected = fixed(0, c.slots, 5, 5);
       for (uint32_t w : c.words) expected.u32(w);
       EXPECT_EQ(write({e}), bytes(expected));

@@ -126,26 +126,26 @@ TEST(CacheWriters, EqualCrcAndLengthStayTwoRecordsInEveryCache) {
   ASSERT_NE(first, second);
   ASSERT_EQ(crc32_of_text(first), crc32_of_text(second));
   using setter = full_event (*)(const std::u16string&);
-  using index_of = uint32_t (*)(const full_event&);
+  using index_of = uint32_t (*)(const stored_event&);
   const std::tuple<int32_t, setter, index_of> cases[] = {
       {record_file::kSrcId, [](const std::u16string& s) { return E({.src_name = s}); },
-       [](const full_event& e) { return e.src_index; }},
+       [](const stored_event& e) { return e.src_index; }},
       {record_file::kDescId, [](const std::u16string& s) { return E({.description = s}); },
-       [](const full_event& e) { return e.desc_index; }},
+       [](const stored_event& e) { return e.desc_index; }},
       {record_file::kInsId, [](const std::u16string& s) { return E({.strings = {ins(1, s)}}); },
-       [](const full_event& e) { return e.strings[0].cache_index; }},
+       [](const stored_event& e) { return e.strings[0].cache_index; }},
       {record_file::kCatId, [](const std::u16string& s) { return E({.category_name = s}); },
-       [](const full_event& e) { return e.cat_index; }},
+       [](const stored_event& e) { return e.cat_index; }},
       {record_file::kCompId, [](const std::u16string& s) { return E({.computer = s}); },
-       [](const full_event& e) { return e.comp_index; }},
+       [](const stored_event& e) { return e.comp_index; }},
       {record_file::kUserId, [](const std::u16string& s) { return E({.user_string1 = s}); },
-       [](const full_event& e) { return e.user_index; }},
+       [](const stored_event& e) { return e.user_index; }},
       {record_file::kNfNamesId,
        [](const std::u16string& s) { return E({.named_fields = {field(s, u"v")}}); },
-       [](const full_event& e) { return e.named_fields[0].name_index; }},
+       [](const stored_event& e) { return e.named_fields[0].name_index; }},
       {record_file::kNfValuesId,
        [](const std::u16string& s) { return E({.named_fields = {field(u"n", s)}}); },
-       [](const full_event& e) { return e.named_fields[0].value_index; }}};
+       [](const stored_event& e) { return e.named_fields[0].value_index; }}};
   for (const auto& [id, set, index] : cases) {
     event_batch events{set(first), set(second), set(second)};
     const bytes item = test::write_item(id, events);

@@ -109,9 +109,10 @@ storage_item make_item(uint32_t platform, std::u16string computer, std::u16strin
   item.os_major = 6;
   item.os_minor = 1;
   for (uint32_t t : times) {
-    full_event& e = item.events.emplace_back();
+    full_event e;
     e.event_time = t;
     e.stored_time = t + 3600;
+    item.events.push_back(e);
   }
   item.batch_count = uint32_t(item.events.size());
   return item;
@@ -221,15 +222,18 @@ TEST_F(RepTargetTest, TwoBatchesWithEqualTimesInTheSameSecondGetDifferentNames) 
 // its events came from, and each file is counted once, however many of its batches fail.
 TEST_F(RepTargetTest, NameThatCannotBeADirectoryFailsOnlyItsBatchAndNamesItsSourceFiles) {
   const std::u16string bad = u"web" + std::u16string(1, char16_t(0xD800));
-  storage_item item = make_item(630, bad, u"Syslog", {1, 2, 3});
   auto a = std::make_shared<const std::string>("/src/a.rep");
   auto b = std::make_shared<const std::string>("/src/\xFF.rep");
-  item.events[0].source_file.path = a;
-  item.events[1].source_file.path = b;
-  item.events[2].source_file.path = a;
+  auto bad_item = [&] {
+    storage_item item = make_item(630, bad, u"Syslog", {1, 2, 3});
+    item.events[0].source_file.path = a;
+    item.events[1].source_file.path = b;
+    item.events[2].source_file.path = a;
+    return item;
+  };
   testing::internal::CaptureStderr();
-  EXPECT_EQ(flush(item), -1);
-  EXPECT_EQ(flush(item), -1);
+  EXPECT_EQ(flush(bad_item()), -1);
+  EXPECT_EQ(flush(bad_item()), -1);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(printed_.find("error: >directory name< "), std::string::npos) << printed_;
   EXPECT_NE(printed_.find(" cannot be used as a directory name\n"), std::string::npos);
