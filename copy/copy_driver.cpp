@@ -37,6 +37,8 @@ class copy_driver {
   }
   bool stop_seen() const { return stop_seen_.load(); }
 
+  // One event is reused throughout: the storage keeps copies, and a source hands each new event
+  // over by swapping it with this one, so the source gets its memory back to build into.
   void copy_source(CommonSource& source) {
     while (!stopped() && source.next_event(event_) == 0) {
       pool_.rethrow_fatal();  // a writer's fatal stop ends the reading too
@@ -44,7 +46,6 @@ class copy_driver {
           shard_.passes(event_.host_computer)) {
         store_event();
       }
-      event_.reset();
     }
   }
 

@@ -16,7 +16,8 @@ class CommonSource {
   CommonSource(const CommonSource&) = delete;
   CommonSource& operator=(const CommonSource&) = delete;
 
-  // Fills out with the next event and returns 0, or returns nonzero when there are no more.
+  // Replaces every field of out with the next event and returns 0, or returns nonzero when there
+  // are no more. out's old contents may be kept (their memory reused for later events).
   virtual int32_t next_event(full_event& out) = 0;
 
   void set_filter(const filter_config* filter) { filter_ = filter; }

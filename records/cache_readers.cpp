@@ -52,14 +52,31 @@ bool RepUserBuffer::WalkRecords() { return walk_starts<user_record>(); }
 std::u16string RepUserBuffer::string1(uint32_t i) const { return string_at(i); }
 
 std::u16string RepUserBuffer::string2(uint32_t i) const {
+  std::u16string s;
+  string2(i, s);
+  return s;
+}
+
+void RepUserBuffer::string2(uint32_t i, std::u16string& out) const {
   const auto r = record_at<user_record>(i);
-  return r ? text_of(r->string2) : std::u16string();
+  if (r)
+    counted_string_at(r->string2.at, out);
+  else
+    out.clear();
 }
 
 std::vector<uint8_t> RepUserBuffer::binary(uint32_t i) const {
+  std::vector<uint8_t> b;
+  binary(i, b);
+  return b;
+}
+
+void RepUserBuffer::binary(uint32_t i, std::vector<uint8_t>& out) const {
   const auto r = record_at<user_record>(i);
-  if (!r) return {};
-  return std::vector<uint8_t>(r->binary.bytes.begin(), r->binary.bytes.end());
+  if (r)
+    out.assign(r->binary.bytes.begin(), r->binary.bytes.end());
+  else
+    out.clear();
 }
 
 // ---- Counted-string caches ----

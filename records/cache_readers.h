@@ -47,6 +47,9 @@ class RepUserBuffer : public RepPartBuffer {
   std::u16string string1(uint32_t i) const;
   std::u16string string2(uint32_t i) const;
   std::vector<uint8_t> binary(uint32_t i) const;
+  // The same into out, reusing its memory.
+  void string2(uint32_t i, std::u16string& out) const;
+  void binary(uint32_t i, std::vector<uint8_t>& out) const;
 
  protected:
   bool WalkRecords() override;

@@ -31,15 +31,28 @@ bool RepPartBuffer::WalkRecords() { return walk_starts<string_record>(); }
 void RepPartBuffer::ClearIndex() { record_starts_ = {}; }
 
 std::u16string RepPartBuffer::counted_string_at(uint32_t offset) const {
-  byte_reader r(data_, offset);
   std::u16string s;
-  r.counted_utf16(s);
+  counted_string_at(offset, s);
   return s;
 }
 
+void RepPartBuffer::counted_string_at(uint32_t offset, std::u16string& out) const {
+  byte_reader r(data_, offset);
+  if (!r.counted_utf16(out)) out.clear();
+}
+
 std::u16string RepPartBuffer::string_at(uint32_t i) const {
-  if (i >= record_starts_.size()) return {};
-  return counted_string_at(record_starts_[i]);
+  std::u16string s;
+  string_at(i, s);
+  return s;
+}
+
+void RepPartBuffer::string_at(uint32_t i, std::u16string& out) const {
+  if (i >= record_starts_.size()) {
+    out.clear();
+    return;
+  }
+  counted_string_at(record_starts_[i], out);
 }
 
 const char* RepPartBuffer::class_name(int32_t buffer_id) {

@@ -54,6 +54,8 @@ class RepPartBuffer : public RepBuffer {
 
   // Base layout: the string of record i (i < ulCount()).
   std::u16string string_at(uint32_t i) const;
+  // The same into out, reusing its memory (the event join reuses one event's strings).
+  void string_at(uint32_t i, std::u16string& out) const;
 
   // Class name printed by Dump for a Buffer ID 0 to 14 ("N/A" otherwise).
   static const char* class_name(int32_t buffer_id);
@@ -96,11 +98,9 @@ class RepPartBuffer : public RepBuffer {
     if (!a.ok()) return std::nullopt;
     return record;
   }
-  // The string of a counted string that a walk located.
-  std::u16string text_of(const counted_text& t) const { return counted_string_at(t.at); }
-
   // Reads the string of a counted-string record starting at offset (already validated).
   std::u16string counted_string_at(uint32_t offset) const;
+  void counted_string_at(uint32_t offset, std::u16string& out) const;
 
   std::vector<uint32_t> record_starts_;
 

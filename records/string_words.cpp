@@ -10,8 +10,15 @@ uint32_t string_word_limit(uint16_t string_slots) {
 
 std::vector<decoded_slot> decode_string_words(std::span<const uint32_t> words,
                                               uint16_t string_slots, bool* cut_short) {
-  if (cut_short != nullptr) *cut_short = false;
   std::vector<decoded_slot> slots;
+  decode_string_words(words, string_slots, slots, cut_short);
+  return slots;
+}
+
+void decode_string_words(std::span<const uint32_t> words, uint16_t string_slots,
+                         std::vector<decoded_slot>& slots, bool* cut_short) {
+  if (cut_short != nullptr) *cut_short = false;
+  slots.clear();
   uint32_t ordinal = 0;
   size_t j = 0;
   while (ordinal < string_slots && j < words.size()) {
@@ -30,7 +37,6 @@ std::vector<decoded_slot> decode_string_words(std::span<const uint32_t> words,
     slots.push_back({ordinal, w});
     ++j;
   }
-  return slots;
 }
 
 uint32_t RealIndexCount(const stored_event& event) {

@@ -40,6 +40,9 @@ uint32_t string_word_limit(uint16_t string_slots);
 // the record's words is damage: that string is dropped and *cut_short (when given) set.
 std::vector<decoded_slot> decode_string_words(std::span<const uint32_t> words,
                                               uint16_t string_slots, bool* cut_short = nullptr);
+// The same into slots (cleared first, its memory reused).
+void decode_string_words(std::span<const uint32_t> words, uint16_t string_slots,
+                         std::vector<decoded_slot>& slots, bool* cut_short = nullptr);
 
 // Number of words the writer puts into the event's record: one per string, one more per
 // string whose ordinal does not follow the previous one, and a TERMINATOR when that is fewer

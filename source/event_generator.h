@@ -18,8 +18,9 @@
 
 namespace repcopy {
 
-// Receives one event at a time. The receiver may move the event's contents out: the producer
-// does not look at an event again once it has handed it over.
+// Receives one event at a time. The receiver may move the event's contents out, or swap them
+// with an event of its own: the producer does not look at an event again once it has handed it
+// over, but it may build its next event into the same object and reuse the memory it then holds.
 using event_sink = std::function<void(full_event&)>;
 
 class event_generator {
@@ -35,8 +36,9 @@ class event_generator {
   event_generator(const event_generator&) = delete;
   event_generator& operator=(const event_generator&) = delete;
 
-  // The first call starts the producer, later calls resume it. 0 with the next event moved into
-  // out; -1 once the producer has ended (also on every later call).
+  // The first call starts the producer, later calls resume it. 0 with the next event swapped into
+  // out (the producer gets out's old contents, and their memory, back); -1 once the producer has
+  // ended (also on every later call).
   int32_t next(full_event& out);
 
   bool started() const { return started_; }

@@ -9,19 +9,21 @@ namespace repcopy {
 // A Boost.Coroutine2 pull coroutine; it unwinds an unfinished producer when it is destroyed.
 class event_generator::stack {
  public:
-  using coroutine = boost::coroutines2::coroutine<full_event>;
+  // The producer hands out a pointer to its event; the consumer swaps it with its own before it
+  // resumes the producer.
+  using coroutine = boost::coroutines2::coroutine<full_event*>;
 
   // Runs the producer at once, up to its first event or its end.
   explicit stack(const producer& body)
       : pull_(boost::coroutines2::protected_fixedsize_stack(kStackSize),
               [&body](coroutine::push_type& yield) {
-                event_sink sink = [&yield](full_event& e) { yield(std::move(e)); };
+                event_sink sink = [&yield](full_event& e) { yield(&e); };
                 body(sink);
               }) {}
 
   void resume() { pull_(); }
   bool has_event() const { return bool(pull_); }
-  full_event take() { return pull_.get(); }  // moves the event out of the coroutine
+  full_event& event() { return *pull_.get(); }
 
  private:
   coroutine::pull_type pull_;
@@ -50,7 +52,8 @@ int32_t event_generator::next(full_event& out) {
     stack_.reset();
     return -1;
   }
-  out = stack_->take();
+  using std::swap;
+  swap(out, stack_->event());
   return 0;
 }
 

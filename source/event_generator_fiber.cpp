@@ -7,7 +7,7 @@
 namespace repcopy {
 
 // The producer on a native fiber. The producer hands out a pointer to its event and switches back;
-// the caller copies the event before it resumes the producer.
+// the caller swaps the event with its own before it resumes the producer.
 class event_generator::stack {
  public:
   // Runs the producer at once, up to its first event or its end.
@@ -32,8 +32,7 @@ class event_generator::stack {
   }
 
   bool has_event() const { return event_ != nullptr; }
-  // Moves the event out: the producer does not look at it again once handed over.
-  full_event take() const { return std::move(*event_); }
+  full_event& event() const { return *event_; }
 
  private:
   struct unwind {};  // thrown at a suspension point when the generator goes away
@@ -89,7 +88,8 @@ int32_t event_generator::next(full_event& out) {
     stack_.reset();
     return -1;
   }
-  out = stack_->take();
+  using std::swap;
+  swap(out, stack_->event());
   return 0;
 }
 

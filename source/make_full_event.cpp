@@ -83,6 +83,10 @@ struct kept_record {
 // Builds the event of one kept record from the part's caches, one step per cache. A step whose
 // index names no record leaves its field empty and marks the event unsound (the computer is
 // checked by the caller, before the times are taken from it).
+//
+// The event is reused from record to record: the sink swaps it with the consumer's previous event
+// (event_generator), so it comes back holding texts and tables that the next record is copied
+// into. Once they have grown to the part's lengths, building an event allocates nothing.
 class event_builder {
  public:
   event_builder(const part_readers& p, const footer_info& info, full_event& e)
@@ -91,7 +95,7 @@ class event_builder {
   // False when an index other than the computer's named no record.
   bool build(const kept_record& k) {
     sound_ = k.fields_ok;
-    e_ = full_event{};
+    recycle();
     take_footer();
     take_record(k);
     take_computer(k.r.comp_index);
@@ -105,6 +109,48 @@ class event_builder {
   }
 
  private:
+  // At most this many spare insertion strings and named fields are kept for the next events.
+  static constexpr size_t kMaxSpares = 1024;
+
+  // Every field back to a new event's value, keeping the memory of the texts, the binary values
+  // and the tables: cleared texts move into a new event and back, and the insertion strings and
+  // named fields become spares for the next records.
+  void recycle() {
+    full_event fresh;
+    auto keep = [](auto& from, auto& to) {
+      from.clear();
+      to = std::move(from);
+    };
+    keep(e_.host_computer, fresh.host_computer);
+    keep(e_.under_data_source, fresh.under_data_source);
+    keep(e_.computer, fresh.computer);
+    keep(e_.user_string1, fresh.user_string1);
+    keep(e_.user_string2, fresh.user_string2);
+    keep(e_.src_name, fresh.src_name);
+    keep(e_.category_name, fresh.category_name);
+    keep(e_.domain, fresh.domain);
+    keep(e_.description, fresh.description);
+    keep(e_.user_binary, fresh.user_binary);
+    keep(e_.data, fresh.data);
+    for (insertion_string& s : e_.strings)
+      if (spare_strings_.size() < kMaxSpares) spare_strings_.push_back(std::move(s));
+    for (named_field& f : e_.named_fields)
+      if (spare_fields_.size() < kMaxSpares) spare_fields_.push_back(std::move(f));
+    keep(e_.strings, fresh.strings);
+    keep(e_.named_fields, fresh.named_fields);
+    e_ = std::move(fresh);
+  }
+
+  // A new element at the end of the table, from the spares when there are any; its text is
+  // cleared, its numbers are zero.
+  template <class T>
+  static T& next_element(std::vector<T>& table, std::vector<T>& spares) {
+    if (spares.empty()) return table.emplace_back();
+    T& t = table.emplace_back(std::move(spares.back()));
+    spares.pop_back();
+    return t;
+  }
+
   // Whether the record exists; a missing one makes the event unsound.
   bool found(const RepPartBuffer* buffer, uint32_t index) {
     if (has_record(buffer, index)) return true;
@@ -142,36 +188,36 @@ class event_builder {
   }
 
   void take_computer(uint32_t index) {
-    e_.computer = p_.comp->name(index);
+    p_.comp->string_at(index, e_.computer);
     e_.computer_crc = crc32_of_text(e_.computer);
   }
 
   void take_user(uint32_t index) {
     if (!named_and_found(p_.user, index)) return;
-    e_.user_string1 = p_.user->string1(index);
+    p_.user->string_at(index, e_.user_string1);
     e_.user_string1_crc = crc32_of_text(e_.user_string1);
-    e_.user_string2 = p_.user->string2(index);
+    p_.user->string2(index, e_.user_string2);
     e_.user_string2_crc = crc32_of_text(e_.user_string2);
-    e_.user_binary = p_.user->binary(index);
+    p_.user->binary(index, e_.user_binary);
   }
 
   void take_category(uint32_t index) {
     if (!named_and_found(p_.cat, index)) return;
     e_.category = p_.cat->category(index);
     e_.event_id = masked_event_id(p_.cat->event_id(index), info_.platform_id);
-    e_.category_name = p_.cat->name(index);
+    p_.cat->string_at(index, e_.category_name);
     e_.category_name_crc = crc32_of_text(e_.category_name);
   }
 
   void take_source(uint32_t index) {
     if (!named_and_found(p_.src, index)) return;
-    e_.src_name = p_.src->string_at(index);
+    p_.src->string_at(index, e_.src_name);
     e_.src_name_crc = crc32_of_text(e_.src_name);
   }
 
   void take_description(uint32_t index) {
     if (!named_and_found(p_.desc, index)) return;
-    e_.description = p_.desc->string_at(index);
+    p_.desc->string_at(index, e_.description);
     e_.description_crc = crc32_of_text(e_.description);
   }
 
@@ -179,14 +225,17 @@ class event_builder {
   // ends inside an explicit position has lost that string: the event is unsound.
   void take_strings(const events_record& r) {
     bool cut_short = false;
-    for (const decoded_slot& slot : decode_string_words(r.words, r.string_slots, &cut_short)) {
-      insertion_string s;
+    decode_string_words(r.words, r.string_slots, slots_, &cut_short);
+    for (const decoded_slot& slot : slots_) {
+      insertion_string& s = next_element(e_.strings, spare_strings_);
+      s.text.clear();
       s.ordinal = slot.ordinal;
+      s.crc = 0;
+      s.cache_index = 0;
       if (slot.cache_index != NO_STRING && named_and_found(p_.ins, slot.cache_index)) {
-        s.text = p_.ins->string_at(slot.cache_index);
+        p_.ins->string_at(slot.cache_index, s.text);
         s.crc = crc32_of_text(s.text);
       }
-      e_.strings.push_back(std::move(s));
     }
     if (cut_short) sound_ = false;
     e_.string_count = uint32_t(e_.strings.size());
@@ -195,18 +244,21 @@ class event_builder {
   // Both halves of a pair are looked up even when the other is missing.
   void take_fields(const field_pairs& fields) {
     for (const auto& [name_index, value_index] : fields) {
-      named_field f;
+      named_field& f = next_element(e_.named_fields, spare_fields_);
+      f.name.clear();
+      f.value.clear();
+      f.name_crc = 0;
+      f.value_crc = 0;
       if (found(p_.nf_names, name_index)) {
-        f.name = p_.nf_names->string_at(name_index);
+        p_.nf_names->string_at(name_index, f.name);
         f.name_crc = crc32_of_text(f.name);
       }
       if (found(p_.nf_values, value_index)) {
-        f.value = p_.nf_values->string_at(value_index);
+        p_.nf_values->string_at(value_index, f.value);
         f.value_crc = crc32_of_text(f.value);
       }
       f.name_index = name_index;
       f.value_index = value_index;
-      e_.named_fields.push_back(std::move(f));
     }
     e_.named_count = uint32_t(e_.named_fields.size());
   }
@@ -215,6 +267,9 @@ class event_builder {
   const footer_info& info_;
   full_event& e_;
   bool sound_ = true;
+  std::vector<insertion_string> spare_strings_;
+  std::vector<named_field> spare_fields_;
+  std::vector<decoded_slot> slots_;
 };
 
 }  // namespace

@@ -252,6 +252,48 @@ TEST_F(RepFileSourceTest, SkippedRecordStillMovesTheNamedFieldCursor) {
   EXPECT_EQ(r.events[1].named_fields[0], c);
 }
 
+// The join reuses one event from record to record. Whatever the sink does with it (keeps a copy,
+// moves it out, or swaps it with an event of its own holding other content), the events are the
+// same: a rich record followed by sparse ones leaves nothing of itself behind.
+TEST_F(RepFileSourceTest, ReusedEventsEqualNewOnes) {
+  test_part p = sample_part();
+  p.nf_names = {u"A", u"B"};
+  p.nf_values = {u"x", u"y"};
+  p.nfields = std::vector<field_list>{{{0, 0}, {1, 1}}, {}, {{1, 7}}};  // value 7: none
+  const std::string path = write(rep_file_builder().windows(u"srv01", u"CORP").part(p).build());
+  auto read = [&](const event_sink& take) {
+    RepFileSource source(nullptr, RepFileImage(path), &outcome_);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(source.ProcessFile(take), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), damaged("1 record(s) affected\n"));
+  };
+  full_event other;
+  uint32_t n = 1;
+  for (uint32_t* v : {&other.origin_flag, &other.record_key, &other.event_id, &other.category,
+                      &other.os_major, &other.os_minor, &other.src_index, &other.desc_index,
+                      &other.user_string1_crc, &other.description_crc, &other.named_count})
+    *v = 500 + n++;
+  other.string_slots = 40;
+  other.user_string2 = u"a long second user string that no record of the part has";
+  other.user_binary.assign(40, 7);
+  other.data.assign(90, 5);
+  for (uint32_t i = 1; i <= 30; ++i) other.strings.push_back(ins(i, u"string number " + std::u16string(i, u'z')));
+  for (uint32_t i = 0; i < 5; ++i) other.named_fields.push_back(field(u"name", u"value"));
+
+  std::vector<full_event> copied, moved, swapped;
+  read([&](full_event& e) { copied.push_back(e); });
+  read([&](full_event& e) { moved.push_back(std::move(e)); });
+  read([&](full_event& e) {
+    std::swap(other, e);
+    swapped.push_back(other);
+  });
+  ASSERT_EQ(moved.size(), 3u);
+  EXPECT_EQ(moved[1].named_count, 0u);
+  EXPECT_EQ(moved[2].named_fields.at(0).value_crc, 0u);
+  EXPECT_EQ(copied, moved);
+  EXPECT_EQ(swapped, moved);
+}
+
 TEST_F(RepFileSourceTest, InsertionStringsWithExplicitPositions) {
   test_part p = sample_part();
   p.ins = {u"zero", u"a", u"b", u"c"};
