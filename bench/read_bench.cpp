@@ -1,5 +1,5 @@
 // The read stage alone: walks a repository (hot part, then main part), reads and joins every
-// file and discards the events, once per thread count in turn, for several rounds. Prints each
+// file, packs each event as the copy's batches keep it and discards the events, once per thread count in turn, for several rounds. Prints each
 // run, then the median time per thread count and its speed-up over the first count. Runs of
 // different counts alternate, so that load from elsewhere on the machine hits them alike.
 //   read_bench <repository> [rounds] [threads...]      (defaults: 5 rounds, threads 1 2)
@@ -41,9 +41,8 @@ result read_repository(const std::u16string& root, unsigned threads) {
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
     RepSource2 source(root, mode, nullptr, &outcome);
     source.set_read_threads(threads);
-    // The events are dropped as the copy drops them: not on the reading thread (the next event
-    // replaces the last one).
-    for (full_event e; source.next_event(e) == 0;) {
+    // The events come as the copy takes them, packed (stored_event); each replaces the last.
+    for (stored_event e; source.next_stored(e) == 0;) {
       ++r.events;
       r.fingerprint = mix(r.fingerprint, e.record_key);
       r.fingerprint = mix(r.fingerprint, e.event_time);

@@ -37,10 +37,9 @@ class copy_driver {
   }
   bool stop_seen() const { return stop_seen_.load(); }
 
-  // One event is reused throughout: the storage keeps copies, and a source hands each new event
-  // over by swapping it with this one, so the source gets its memory back to build into.
+  // Events come packed as batches keep them (stored_event) and move into the storage.
   void copy_source(CommonSource& source) {
-    while (!stopped() && source.next_event(event_) == 0) {
+    while (!stopped() && source.next_stored(event_) == 0) {
       pool_.rethrow_fatal();  // a writer's fatal stop ends the reading too
       if (event_passes(filter_, event_.event_id, event_.event_time) &&
           shard_.passes(event_.host_computer)) {
@@ -147,7 +146,7 @@ class copy_driver {
   copy_outcome& outcome_;
   const std::function<bool()>& stop_requested_;
   std::atomic<bool> stop_seen_{false};
-  full_event event_;
+  stored_event event_;
   storage_item item_;
   std::mutex unwritten_lock_;
   std::vector<std::pair<ds_entry*, uint32_t>> unwritten_;  // guarded while writers run

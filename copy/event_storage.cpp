@@ -32,17 +32,19 @@ computer_entry* event_storage::find_computer(const std::u16string& key, domain_e
 // A computer stays under the domain where it was first created: the repository's (upper-cased)
 // computer name is looked up in every domain first, then the event's own computer name; only
 // when neither is known is the computer created under the event's domain.
-event_storage::place event_storage::find_place(const full_event& event) {
+event_storage::place event_storage::find_place(const stored_event& event) {
   if (cache_.valid && cache_.host_computer == event.host_computer &&
       cache_.computer == event.computer && cache_.data_source == event.under_data_source)
     return cache_.where;
 
   place where;
-  const std::u16string key = ascii_upper(event.host_computer);
+  const std::u16string key = ascii_upper(std::u16string(event.host_computer));
   where.computer = find_computer(key, where.domain);
-  if (where.computer == nullptr) where.computer = find_computer(event.computer, where.domain);
+  if (where.computer == nullptr)
+    where.computer = find_computer(std::u16string(event.computer), where.domain);
   if (where.computer == nullptr) {
-    const std::u16string domain_name = event.domain.empty() ? kUnknownName : event.domain;
+    const std::u16string domain_name =
+        event.domain.empty() ? std::u16string(kUnknownName) : std::u16string(event.domain);
     auto [dit, domain_created] = domains_.try_emplace(domain_name);
     if (domain_created) dit->second.name = domain_name;
     auto [cit, computer_created] = dit->second.computers.try_emplace(key);
@@ -59,7 +61,8 @@ event_storage::place event_storage::find_place(const full_event& event) {
     where.computer = &cit->second;
   }
 
-  auto [sit, ds_created] = where.computer->data_sources.try_emplace(event.under_data_source);
+  auto [sit, ds_created] =
+      where.computer->data_sources.try_emplace(std::u16string(event.under_data_source));
   if (ds_created) sit->second.name = event.under_data_source;
   where.ds = &sit->second;
 
@@ -86,7 +89,7 @@ void event_storage::fill_header(storage_item& item, domain_entry* domain, comput
   item.computer_type = computer->computer_type;
 }
 
-int32_t event_storage::add_event(const full_event& event, storage_item& item) {
+int32_t event_storage::add(stored_event& event, storage_item& item) {
   const place where = find_place(event);
   ds_entry& ds = *where.ds;
   const uint64_t size = event.data.size();
@@ -94,9 +97,8 @@ int32_t event_storage::add_event(const full_event& event, storage_item& item) {
     fill_header(item, where.domain, where.computer, where.ds);
     return kBatchBytesFull;
   }
-  stored_event stored(event);
-  const uint64_t memory = stored.bytes();
-  ds.ds_full_events.push_back(std::move(stored));
+  const uint64_t memory = event.bytes();
+  ds.ds_full_events.push_back(std::move(event));
   ds.batch_memory += memory;
   pending_memory_ += memory;
   peak_pending_memory_ = std::max(peak_pending_memory_, pending_memory_);
@@ -119,7 +121,8 @@ int32_t event_storage::add_event(const full_event& event, storage_item& item) {
 }
 
 int32_t event_storage::add(const full_event& event, storage_item& item) {
-  return add_event(event, item);
+  stored_event stored(event);
+  return add(stored, item);
 }
 
 // The batch leaves by a move: the events are not copied, and the entry is left with an empty

@@ -78,7 +78,9 @@ class event_storage {
   // kBatchEventsFull the item's entry pointers, names and computer details are set from the
   // entries the event belongs to (the domain entry's name, so "Unknown" for an event without a
   // domain, and the upper-cased computer key); otherwise the item is left alone.
-  // The batch keeps a copy of the event (a stored_event); the caller may reuse its event.
+  // The event moves into the batch when it is stored; after kBatchBytesFull it is untouched.
+  int32_t add(stored_event& event, storage_item& item);
+  // The same for a full_event: the batch keeps a stored copy.
   int32_t add(const full_event& event, storage_item& item);
 
   // Moves the batch of item.p_ds (set by the last add) into the item: 0, or kNoBatch when that
@@ -122,8 +124,7 @@ class event_storage {
     place where;
   };
 
-  int32_t add_event(const full_event& event, storage_item& item);
-  place find_place(const full_event& event);
+  place find_place(const stored_event& event);
   computer_entry* find_computer(const std::u16string& key, domain_entry*& domain);
   static void fill_header(storage_item& item, domain_entry* domain, computer_entry* computer,
                           ds_entry* ds);

@@ -30,7 +30,7 @@ bool parse_shard(std::string_view text, uint32_t& index, uint32_t& count);
 class shard_test {
  public:
   explicit shard_test(const filter_config& filter) : filter_(filter) {}
-  bool passes(const std::u16string& name) {
+  bool passes(std::u16string_view name) {
     if (filter_.shard_count < 2) return true;
     if (!known_ || name != last_name_) {
       last_name_ = name;

@@ -6,6 +6,7 @@
 #include "model/filter_config.h"
 #include "model/full_event.h"
 #include "model/storage_item.h"
+#include "model/stored_event.h"
 
 namespace repcopy {
 
@@ -20,11 +21,22 @@ class CommonSource {
   // are no more. out's old contents may be kept (their memory reused for later events).
   virtual int32_t next_event(full_event& out) = 0;
 
+  // The next event as batches keep it (see next_event). This one packs next_event's event; a
+  // source that reads ahead on other threads packs its events there.
+  virtual int32_t next_stored(stored_event& out) {
+    const int32_t result = next_event(scratch_);
+    if (result == 0) out = stored_event(scratch_);
+    return result;
+  }
+
   void set_filter(const filter_config* filter) { filter_ = filter; }
   const filter_config* filter() const { return filter_; }
 
  protected:
   const filter_config* filter_;
+
+ private:
+  full_event scratch_;  // reused from event to event: its memory goes back to the source
 };
 
 class CommonTarget {

@@ -1,7 +1,7 @@
 #pragma once
-// full_event: the one record in which an event travels through the system. A repository file
-// source builds it by joining an events record with its caches; the copy driver and the event
-// storage filter and batch it; the writers of a target file serialize it again. Every string
+// full_event: the record in which a source builds an event, by joining an events record with
+// its caches. The copy packs it into a stored_event (model/stored_event.h), the form in which the
+// event storage batches it and the writers of a target file serialize it again. Every string
 // carries its CRC-32 (over its UTF-16LE bytes, 0 for an empty string) so that writers can
 // deduplicate by CRC and length. Plain value type: deep copy, cheap move.
 
@@ -41,9 +41,6 @@ struct source_file_ref {
 };
 
 struct full_event {
-  static constexpr size_t kInlineUnits = 15 / sizeof(char16_t);  // libstdc++ short strings
-  static constexpr uint64_t kBlockOverhead = 16;
-
   uint32_t origin_flag = 0;
   std::u16string host_computer;  // upper-cased computer or host name of the source file
   uint32_t host_computer_crc = 0;
@@ -90,40 +87,6 @@ struct full_event {
   uint32_t user_index = 0;
   uint32_t desc_index = 0;
   source_file_ref source_file;
-
-  // Bytes of memory the event holds: the record itself, its strings and data on the heap, and the
-  // allocator's overhead per block. The read-ahead bounds the events it holds with it (batches
-  // hold stored_events, bounded by stored_event::bytes); an estimate, never less than what the
-  // event really holds.
-  uint64_t footprint() const {
-    uint64_t bytes = sizeof(full_event);
-    auto text = [&bytes](const std::u16string& s) {
-      // Short strings live inside the string object.
-      if (s.capacity() > kInlineUnits) bytes += 2 * (s.capacity() + 1) + kBlockOverhead;
-    };
-    auto block = [&bytes](size_t size) {
-      if (size != 0) bytes += size + kBlockOverhead;
-    };
-    text(host_computer);
-    text(under_data_source);
-    text(computer);
-    text(user_string1);
-    text(user_string2);
-    text(src_name);
-    text(category_name);
-    text(domain);
-    text(description);
-    block(user_binary.capacity());
-    block(data.capacity());
-    block(strings.capacity() * sizeof(insertion_string));
-    for (const insertion_string& s : strings) text(s.text);
-    block(named_fields.capacity() * sizeof(named_field));
-    for (const named_field& f : named_fields) {
-      text(f.name);
-      text(f.value);
-    }
-    return bytes;
-  }
 
   // Back to the constructed state (the copy driver reuses one event).
   void reset() { *this = full_event{}; }

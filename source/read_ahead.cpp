@@ -62,7 +62,7 @@ void read_ahead::fill_queue() {
   }
 }
 
-int32_t read_ahead::next(full_event& out) {
+int32_t read_ahead::next(stored_event& out) {
   for (;;) {
     if (current_index_ < current_.events.size()) {
       print_messages_up_to(delivered_);
@@ -172,8 +172,8 @@ void read_ahead::read_file(job& j) {
   {
     capture_scope scope(&capture);
     const event_sink sink = [&](full_event& e) {
-      c.bytes += e.footprint();
-      c.events.push_back(std::move(e));
+      stored_event& stored = c.events.emplace_back(e);
+      c.bytes += stored.bytes();
       capture.set_position(++produced);
       if (c.events.size() >= bounds_.chunk_events || c.bytes >= bounds_.chunk_bytes)
         hand_over(j, c, capture, false);

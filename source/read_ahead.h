@@ -4,7 +4,9 @@
 //
 // The consumer's thread asks a path supplier (the repository walk) for the files in their order
 // and queues them; helper threads take the queued files in that order, read and join each whole
-// (inflate, record walks, events), and hand its events over in chunks. next() gives the events
+// (inflate, record walks, events), pack each event as batches keep it (stored_event), and hand
+// the events over in chunks. Packing on the helpers keeps each helper's event (the one the join
+// builds into) on its own thread, and leaves the consumer little to do per event. next() gives the events
 // of the oldest file first, then those of the next, and so on. Whatever a helper prints while
 // reading a file is held back (console_capture) and printed by next() at the place a serial run
 // would print it: before the event it preceded, or after the file's last event. The supplier's
@@ -29,6 +31,7 @@
 #include <vector>
 
 #include "model/full_event.h"
+#include "model/stored_event.h"
 #include "source/event_generator.h"
 #include "util/console_capture.h"
 
@@ -60,14 +63,14 @@ class read_ahead {
   // 0 with the next event in out; -1 when every file has been handed out. Call from one thread
   // only (the one that owns the supplier). What out held before is freed later on a helper
   // thread.
-  int32_t next(full_event& out);
+  int32_t next(stored_event& out);
 
   // Largest amount of event bytes held at once so far (for tests and benchmarks).
   uint64_t peak_bytes() const;
 
  private:
   struct chunk {
-    std::vector<full_event> events;
+    std::vector<stored_event> events;
     uint64_t bytes = 0;
   };
   struct job {

@@ -71,7 +71,11 @@ RepSource2::~RepSource2() = default;
 
 int32_t RepSource2::next_event(full_event& out) {
   if (!valid_) return -1;
-  if (read_threads_ > 1) return next_event_read_ahead(out);
+  if (read_threads_ > 1) {
+    const int32_t r = next_stored_read_ahead(read_ahead_event_);
+    if (r == 0) out = read_ahead_event_.to_full_event();
+    return r;
+  }
   if (!generator_) {
     generator_ = std::make_unique<event_generator>([this](const event_sink& sink) {
       if (walk(sink) == -1) valid_ = false;
@@ -91,7 +95,13 @@ int32_t RepSource2::next_event(full_event& out) {
   return valid_ ? 0 : -1;
 }
 
-int32_t RepSource2::next_event_read_ahead(full_event& out) {
+int32_t RepSource2::next_stored(stored_event& out) {
+  if (!valid_) return -1;
+  if (read_threads_ > 1) return next_stored_read_ahead(out);
+  return CommonSource::next_stored(out);
+}
+
+int32_t RepSource2::next_stored_read_ahead(stored_event& out) {
   if (!read_ahead_) {
     read_ahead_ = std::make_unique<read_ahead>(
         read_threads_, [this](std::string& path) { return next_path(path); }, process_);

@@ -76,6 +76,8 @@ class RepSource2 : public CommonSource {
   // 0 with the next event in out, -1 when there are no more (always -1 once the walk root is
   // missing or the walk has ended). An exception raised while reading reaches the caller.
   int32_t next_event(full_event& out) override;
+  // With read threads the events come packed from the helper threads.
+  int32_t next_stored(stored_event& out) override;
 
   // Threads that read and join files: 1 (the default) reads on the caller's thread, each file
   // as the walk reaches it; more read files ahead on that many helper threads. Set before the
@@ -92,7 +94,7 @@ class RepSource2 : public CommonSource {
     size_t next = 0;
   };
 
-  int32_t next_event_read_ahead(full_event& out);
+  int32_t next_stored_read_ahead(stored_event& out);
   bool next_path(std::string& out);
   int32_t visit_file(const std::string& path, const event_sink& sink);
   int32_t walk(const event_sink& sink);
@@ -115,6 +117,7 @@ class RepSource2 : public CommonSource {
   std::unique_ptr<event_generator> walk_paths_;
   bool listing_paths_ = false;
   std::string listed_path_;
+  stored_event read_ahead_event_;           // next_event's event with read threads
   std::unique_ptr<read_ahead> read_ahead_;  // destroyed first: its helpers use process_
 };
 

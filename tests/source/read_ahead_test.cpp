@@ -72,7 +72,7 @@ transcript consume(Next next) {
   testing::internal::CaptureStderr();
   transcript t;
   try {
-    for (full_event e; next(e) == 0; e.reset()) std::cout << "event " << e.record_key << "\n";
+    for (stored_event e; next(e) == 0;) std::cout << "event " << e.record_key << "\n";
   } catch (const std::runtime_error& e) {
     t.error = e.what();
   }
@@ -120,7 +120,7 @@ transcript ahead(const std::vector<fake_file>& files, unsigned threads, read_ahe
         return read_fake(files[size_t(static_cast<unsigned char>(path[0]))], sink);
       },
       bounds);
-  return consume([&](full_event& e) { return reader.next(e); });
+  return consume([&](stored_event& e) { return reader.next(e); });
 }
 
 TEST(ReadAhead, EventsAndMessagesInSerialOrderWhateverTheThreadsAndBounds) {
@@ -152,7 +152,7 @@ TEST(ReadAhead, EventsAndMessagesInSerialOrderWhateverTheThreadsAndBounds) {
 TEST(ReadAhead, EventsInHandStayWithinTheByteBound) {
   std::vector<fake_file> files;
   for (uint32_t n = 0; n < 16; ++n) files.push_back({n * 10000, 3000});
-  const uint64_t event = sizeof(full_event) + 110;  // about what one fake event holds
+  const uint64_t event = stored_event(full_event{}).bytes() + 130;  // what one fake event holds
   read_ahead::limits bounds;
   bounds.bytes = 200 * event;
   bounds.chunk_events = 50;
@@ -169,14 +169,14 @@ TEST(ReadAhead, EventsInHandStayWithinTheByteBound) {
       },
       bounds);
   uint64_t count = 0;
-  for (full_event e; reader.next(e) == 0;) {
+  for (stored_event e; reader.next(e) == 0;) {
     ASSERT_EQ(e.record_key, (count / 3000) * 10000 + count % 3000);
     ++count;
   }
   EXPECT_EQ(count, 16u * 3000);
   // Each of the queued files may hold one chunk beyond the bound.
   EXPECT_LE(reader.peak_bytes(), bounds.bytes + 8 * 50 * event);
-  EXPECT_GE(reader.peak_bytes(), 50 * sizeof(full_event));
+  EXPECT_GE(reader.peak_bytes(), 50 * sizeof(stored_event));
 }
 
 TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
@@ -192,7 +192,7 @@ TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
           return read_fake({0, 100000}, sink);
         },
         {4, 1000, 10, 1 << 20});
-    full_event e;
+    stored_event e;
     for (int i = 0; i < round * 7; ++i) ASSERT_EQ(reader.next(e), 0);
   }  // the destructor stops and joins the helpers
 }
