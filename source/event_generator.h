@@ -1,7 +1,7 @@
 #pragma once
 // event_generator: runs a producer of events on a stack of its own and hands the events out one
 // at a time. The stack switching is the system's: a Boost.Coroutine2 pull coroutine on POSIX
-// systems (event_generator_boost.cpp), a native fiber on Windows (event_generator_fiber.cpp). The
+// systems (event_generator_boost.h), a native fiber on Windows (event_generator_fiber.h). The
 // producer pushes each event into a sink; the push suspends it until the consumer asks for the next
 // event, so a producer that walks a whole repository keeps its place without holding its events in
 // memory.

@@ -1,3 +1,6 @@
+#pragma once
+// event_generator's stack on Windows; included by source/event_generator.cpp only.
+
 #include <exception>
 #include <utility>
 
@@ -64,33 +67,5 @@ class event_generator::stack {
   bool finished_ = false;
   bool cancelled_ = false;
 };
-
-event_generator::event_generator(producer body) : body_(std::move(body)) {}
-
-event_generator::~event_generator() = default;
-
-int32_t event_generator::next(full_event& out) {
-  if (ended_) return -1;
-  try {
-    if (!started_) {
-      started_ = true;
-      stack_ = std::make_unique<stack>(body_);
-    } else {
-      stack_->resume();
-    }
-  } catch (...) {
-    ended_ = true;
-    stack_.reset();
-    throw;
-  }
-  if (!stack_->has_event()) {
-    ended_ = true;
-    stack_.reset();
-    return -1;
-  }
-  using std::swap;
-  swap(out, stack_->event());
-  return 0;
-}
 
 }  // namespace repcopy
