@@ -19,6 +19,7 @@
 #include "platform/process.h"
 #include "source/rep_file_source.h"
 #include "source/rep_source2.h"
+#include "util/console_capture.h"
 #include "util/error_text.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -63,9 +64,13 @@ class json_output {
 };
 
 // Counts the files the copy will read (and their bytes) and those the time window leaves out,
-// walking the source as the copy will.
+// walking the source as the copy will. What the walk says about the tree (unreadable
+// directories, paths too long) is dropped: the copy's own walk says it again, in its place.
 void survey_source(const std::u16string& root, const filter_config& filter,
                    run_counters& counters) {
+  install_console_capture();  // no other thread runs yet
+  console_capture dropped;
+  capture_scope quiet(&dropped);
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
     RepSource2 walk(
         root, mode, nullptr, nullptr, [&](const std::string& path, const event_sink&) -> int32_t {

@@ -51,6 +51,8 @@ struct hostile_case {
   std::vector<std::string> err_has;  // lines (or parts) standard error must hold, in this order
   size_t damaged_lines = 0;          // "Damaged source file" lines expected
   bool unprivileged = false;         // run as an ordinary user (skipped when that is impossible)
+  std::string options = {};          // before the two paths
+  std::vector<std::string> err_once = {};  // texts standard error must hold exactly once
 };
 
 class HostileTree : public testing::Test {
@@ -181,13 +183,28 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
         "1 unreadable source file(s) or directories"},
        0,
        true},
+      // The JSON summary surveys the source before the copy; the survey's walk keeps quiet.
+      {"a directory the user may not read, with the JSON summary",
+       [](const fs::path& s) {
+         put(s / "Environment$/A/a.rep", rep_file(80));
+         put(s / "Environment$/L/C/locked.rep", rep_file(90));
+         fs::permissions(s / "Environment$/L", fs::perms::none);
+       },
+       3,
+       {80, 81, 82},
+       {"Unreadable directory skipped: ", "1 unreadable source file(s) or directories"},
+       0,
+       true,
+       "--json -",
+       {"Unreadable directory skipped: "}},
   };
   for (const hostile_case& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path source = dir_ / "s", target = dir_ / "t";
     fs::remove_all(target);
     c.build(source);
-    std::string command = std::string(REPCOPY_BIN) + " " + quoted(source) + " " + quoted(target);
+    std::string command = std::string(REPCOPY_BIN) + " " + c.options + " " + quoted(source) + " " +
+                          quoted(target);
     if (c.unprivileged) {
       fs::permissions(dir_, fs::perms::all);
       if (!can_drop_privileges(dir_)) {
@@ -222,6 +239,12 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
          p = r.err.find("Damaged source file", p + 1))
       ++damaged;
     EXPECT_EQ(damaged, c.damaged_lines);
+    for (const std::string& text : c.err_once) {
+      const size_t first = r.err.find(text);
+      EXPECT_NE(first, std::string::npos) << text;
+      if (first != std::string::npos)
+        EXPECT_EQ(r.err.find(text, first + 1), std::string::npos) << text << " twice:\n" << r.err;
+    }
     // Nothing here needs much: no file is read whole unless its frame holds, the walk keeps
     // its pending directories on the heap. Generous bounds, far below what a whole-file read
     // of the sparse files or a per-level stack would take.
