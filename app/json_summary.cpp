@@ -29,6 +29,7 @@ std::string json_summary(const run_totals& totals, const run_counters& counters,
   json out;
   out["exit_code"] = totals.exit_code;
   out["interrupted"] = totals.interrupted;
+  out["target_full"] = totals.target_full;
   out["dry_run"] = totals.dry_run;
   out["elapsed_seconds"] = totals.elapsed_seconds;
   out["source_files"] = {{"read", counters.files_read.load()},

@@ -1,7 +1,7 @@
 #pragma once
 // The machine-readable summary of a run (--json): totals and the summary tree's counts.
 //
-// {"exit_code", "interrupted", "dry_run", "elapsed_seconds",
+// {"exit_code", "interrupted", "target_full", "dry_run", "elapsed_seconds",
 //  "source_files": {"read", "damaged", "skipped"},
 //  "events": {"read", "passed_filters", "written", "not_written", "dropped_oversized"},
 //  "batches": {"written", "not_written"}, "files_written", "bytes_written",
@@ -28,6 +28,7 @@ struct run_totals {
   double elapsed_seconds = 0;
   uint64_t files_written = 0;
   uint64_t bytes_written = 0;
+  bool target_full = false;  // the copy stopped because the target had no space left
 };
 
 // The JSON text, indented, ending with a line end.

@@ -160,12 +160,14 @@ int run_sequence(const run_request& request) {
   std::optional<progress_line> progress;
   if (request.progress) progress.emplace(counters, [&] { return outcome.written_events(); });
   const std::function<bool()> stop = platform::stop_requested;
-  const bool interrupted = run_copy_driver(pool, storage, sources, target, request.filter, outcome,
-                                           stop) == kCopyStopped;
+  const int32_t copied =
+      run_copy_driver(pool, storage, sources, target, request.filter, outcome, stop);
+  const bool interrupted = copied == kCopyStopped;
+  const bool target_full = copied == kCopyTargetFull;
 
   const uint64_t end_time = platform::system_time_as_filetime();
   progress.reset();
-  const bool complete = outcome.complete() && !interrupted;
+  const bool complete = outcome.complete() && !interrupted && !target_full;
   const int exit_code = interrupted ? kExitInterrupted : complete ? kExitSuccess : kExitPartial;
   if (!request.quiet && request.json_path != "-") {
     storage.print_summary();
@@ -179,6 +181,11 @@ int run_sequence(const run_request& request) {
     std::cerr << "Copy interrupted: reading stopped, batches not yet written were dropped"
               << std::endl;
   }
+  if (target_full) {
+    std::cerr << "Copy stopped: no space left in the target; reading stopped, batches not yet "
+                 "written were dropped"
+              << std::endl;
+  }
   if (!complete) {
     std::cerr << outcome.written_line() << std::endl;
     std::cerr << outcome.summary_line() << std::endl;
@@ -187,6 +194,7 @@ int run_sequence(const run_request& request) {
     run_totals totals;
     totals.exit_code = exit_code;
     totals.interrupted = interrupted;
+    totals.target_full = target_full;
     totals.dry_run = request.dry_run;
     totals.elapsed_seconds = double(end_time - request.start_time) / 1e7;
     totals.files_written = target.files_written();

@@ -28,14 +28,19 @@ class copy_driver {
         outcome_(outcome),
         stop_requested_(stop_requested) {}
 
-  // True once a stop was requested; remembered, so a stop that came after the last write does
-  // not make a complete copy look stopped.
+  // True once a stop was requested or the target is full; remembered, so a stop that came after
+  // the last write does not make a complete copy look stopped.
   bool stopped() {
-    if (!stop_requested_ || !stop_requested_()) return false;
-    stop_seen_.store(true, std::memory_order_relaxed);
+    if (stop_requested_ && stop_requested_()) {
+      stop_seen_.store(true, std::memory_order_relaxed);
+      return true;
+    }
+    if (!target_.full()) return false;
+    full_seen_.store(true, std::memory_order_relaxed);
     return true;
   }
   bool stop_seen() const { return stop_seen_.load(); }
+  bool full_seen() const { return full_seen_.load(); }
 
   // Events come packed as batches keep them (stored_event) and move into the storage.
   void copy_source(CommonSource& source) {
@@ -146,6 +151,7 @@ class copy_driver {
   copy_outcome& outcome_;
   const std::function<bool()>& stop_requested_;
   std::atomic<bool> stop_seen_{false};
+  std::atomic<bool> full_seen_{false};
   stored_event event_;
   storage_item item_;
   std::mutex unwritten_lock_;
@@ -166,7 +172,8 @@ int32_t run_copy_driver(worker_pool& pool, event_storage& storage,
     driver.drain();
     pool.finish();
     driver.take_back_unwritten();
-    return driver.stop_seen() ? kCopyStopped : 0;
+    if (driver.stop_seen()) return kCopyStopped;
+    return driver.full_seen() ? kCopyTargetFull : 0;
   } catch (...) {
     // Writers must not outlive the pool, nor keep writing for a run that has already failed.
     const worker_pool::discarded dropped = pool.abort();

@@ -25,7 +25,12 @@ namespace repcopy {
 // the writers finish the batch in hand, queued batches and the batches still in the storage are
 // not written: they are counted as not written in outcome and taken off their data sources'
 // totals, so the summary counts only what reached the target. Returns kCopyStopped then.
+//
+// A target that reports itself full (CommonTarget::full) stops the copy the same way, since every
+// later file would fail too; returns kCopyTargetFull then (kCopyStopped when a stop was also
+// requested).
 inline constexpr int32_t kCopyStopped = 1;
+inline constexpr int32_t kCopyTargetFull = 2;
 int32_t run_copy_driver(worker_pool& pool, event_storage& storage,
                         const std::vector<CommonSource*>& sources, CommonTarget& target,
                         const filter_config& filter, copy_outcome& outcome,

@@ -49,6 +49,10 @@ class CommonTarget {
   // Writes one batch; 0 on success, a negative code on failure. Called from several writer
   // threads at once with different items.
   virtual int32_t flush_items(storage_item item) = 0;
+
+  // True once the target can take no more files (its file system, or the quota on it, is full):
+  // the copy then stops reading. Safe to call from any thread.
+  virtual bool full() const { return false; }
 };
 
 }  // namespace repcopy

@@ -55,6 +55,8 @@ bool new_guid(uint8_t (&out)[16]);
 int last_error();
 void set_last_error(int code);
 std::string system_error_message(int code);
+// True for the codes that say the file system, or the user's quota on it, is full.
+bool is_out_of_space(int code);
 #if defined(_WIN32)
 inline constexpr int kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
 inline constexpr int kErrorBadText = 1113;       // ERROR_NO_UNICODE_TRANSLATION

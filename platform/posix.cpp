@@ -37,6 +37,7 @@ bool random_bytes(uint8_t* out, size_t n) {
 
 int last_error() { return errno; }
 void set_last_error(int code) { errno = code; }
+bool is_out_of_space(int code) { return code == ENOSPC || code == EDQUOT; }
 
 std::string system_error_message(int code) {
   char buf[512];

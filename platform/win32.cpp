@@ -205,6 +205,9 @@ bool new_guid(uint8_t (&out)[16]) {
 
 int last_error() { return int(GetLastError()); }
 void set_last_error(int code) { SetLastError(DWORD(code)); }
+bool is_out_of_space(int code) {
+  return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
+}
 
 std::string system_error_message(int code) {
   wchar_t* text = nullptr;

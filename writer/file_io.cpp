@@ -37,19 +37,21 @@ bool create_recursive(const std::u16string& path) {
 
 }  // namespace
 
-int32_t create_file(const std::u16string& path, platform::output_file& file) {
+int32_t create_file(const std::u16string& path, platform::output_file& file, int* error_code) {
   if (file.create(path)) return 0;
+  if (error_code != nullptr) *error_code = platform::last_error();
   const std::string error = error_text();
   std::cout << "create_file: " << to_utf8(path) << error << std::endl;
   return -1;
 }
 
 uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
-                    const std::u16string& path) {
+                    const std::u16string& path, int* error) {
   if (data.empty()) return 0;
   uint32_t written = 0;
   if (!file.write(data.data(), uint32_t(data.size()), written)) {
     const int code = platform::last_error();
+    if (error != nullptr) *error = code;
     std::cout << "WriteFile: " << error_text(code) << std::endl;
     std::cerr << "Can't write " << to_utf8(path) << ": " << platform::system_error_message(code)
               << std::endl;

@@ -12,16 +12,18 @@
 namespace repcopy {
 
 // Creates (or truncates) path for writing. 0, or -1 after printing "create_file: ", the path and
-// the error text.
-int32_t create_file(const std::u16string& path, platform::output_file& file);
+// the error text; error (when given) then receives the system error code.
+int32_t create_file(const std::u16string& path, platform::output_file& file,
+                    int* error = nullptr);
 
 // Writes data with one call and returns the number of bytes written; writes nothing and returns
 // 0 for no data. A failing call (a full disk, say) prints "WriteFile: " and the error text on
 // standard output and "Can't write ", path (the file being written) and the system's message on
 // standard error, and returns 0: the caller fails that file (and its batch) and removes the
-// partial file, and the run goes on to print what it wrote.
+// partial file, and the run goes on to print what it wrote. error (when given) then receives the
+// system error code.
 uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
-                    const std::u16string& path = {});
+                    const std::u16string& path = {}, int* error = nullptr);
 
 // Makes sure the directory exists, creating it and every missing parent. Holds lock (a spin-lock
 // word, 0 = free) for the existence check and all creation calls. True when it exists afterwards;

@@ -173,7 +173,10 @@ int32_t RepTarget::write_item(storage_item& item) {
   props.SessionLocalTime = last.stored_time;
 
   uint64_t bytes = 0;
-  if (create_repository_file(item.events, props, *directory, factory_, dry_run_, &bytes) != 0) {
+  const int32_t result =
+      create_repository_file(item.events, props, *directory, factory_, dry_run_, &bytes);
+  if (result == kTargetFull) full_.store(true);
+  if (result != 0) {
     std::cout << "error: >create_repository_file< " << to_utf8(item.ds_name) << " -- "
               << to_utf8(*directory) << std::endl;
     return -1;

@@ -57,6 +57,8 @@ class RepTarget : public CommonTarget {
   // Files and bytes written so far (or that a dry run would have written).
   uint64_t files_written() const { return files_written_.load(); }
   uint64_t bytes_written() const { return bytes_written_.load(); }
+  // Set by the first file that failed for want of space (or quota) in the target.
+  bool full() const override { return full_.load(); }
 
   const std::u16string& root() const { return root_; }
   ds_type_map& ds_types() { return ds_types_; }
@@ -75,6 +77,7 @@ class RepTarget : public CommonTarget {
   bool dry_run_ = false;
   std::atomic<uint64_t> files_written_{0};
   std::atomic<uint64_t> bytes_written_{0};
+  std::atomic<bool> full_{false};
 };
 
 }  // namespace repcopy

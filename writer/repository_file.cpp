@@ -36,13 +36,13 @@ class partial_file {
   partial_file(const partial_file&) = delete;
   partial_file& operator=(const partial_file&) = delete;
 
-  // 0, or -1 after the "create_file: " message.
-  int32_t create(const std::u16string& directory) {
+  // 0, or -1 after the "create_file: " message (error then holds the system error code).
+  int32_t create(const std::u16string& directory, int& error) {
     if (file.create_unnamed(directory)) {
       unnamed_ = true;
       return 0;
     }
-    return create_file(partial_path(), file);
+    return create_file(partial_path(), file, &error);
   }
   // Gives the complete file its name. False after a "create_file: " message.
   bool complete() {
@@ -192,7 +192,10 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
   if (file_bytes != nullptr) *file_bytes = offset + footer_length;
   if (dry_run) return 0;
   partial_file out(path);
-  if (out.create(directory) != 0) return kFileNotCreated;
+  // A file system (or quota) that is full fails the file with kTargetFull: the copy stops then.
+  int error = 0;
+  if (out.create(directory, error) != 0)
+    return platform::is_out_of_space(error) ? kTargetFull : kFileNotCreated;
   mark = 20;
 
   guid file_guid;
@@ -200,16 +203,19 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     std::cout << "UuidCreate error!" << std::endl;
     return kFileGuidFailed;
   }
-  auto header = file_header(file_guid, offset, uint32_t(footer_length));
-  if (write_file(out.file, header, path) != header.size()) return kItemWrittenShort;
+  auto write_all = [&](std::span<const uint8_t> data) {
+    return write_file(out.file, data, path, &error) == data.size();
+  };
+  auto write_failed = [&] {
+    return platform::is_out_of_space(error) ? kTargetFull : kItemWrittenShort;
+  };
+  const auto header = file_header(file_guid, offset, uint32_t(footer_length));
+  if (!write_all(header)) return write_failed();
   mark = 30;
   for (const segment* item : items) {
-    if (write_file(out.file, item->packed, path) != item->packed.size()) return kItemWrittenShort;
+    if (!write_all(item->packed)) return write_failed();
   }
-  if (write_file(out.file, table, path) != table.size() ||
-      write_file(out.file, properties, path) != properties.size()) {
-    return kItemWrittenShort;
-  }
+  if (!write_all(table) || !write_all(properties)) return write_failed();
   if (!out.complete()) return kFileNotCreated;
   mark = 50;
   return 0;

@@ -21,6 +21,7 @@ inline constexpr int32_t kFileNotCreated = -3;  // create, close or final rename
 inline constexpr int32_t kFileGuidFailed = -4;  // no file GUID
 inline constexpr int32_t kItemNotPacked = -12;  // an internal file could not be compressed
 inline constexpr int32_t kItemWrittenShort = -14;
+inline constexpr int32_t kTargetFull = -15;  // no space (or quota) left for the file
 inline constexpr int32_t kPathNotBuilt = -27;    // the file path would not fit
 inline constexpr int32_t kFooterTooLong = -28;   // part table and properties past 4 GiB
 inline constexpr int32_t kItemOverflowed = -29;  // a writer would pass its own size estimate

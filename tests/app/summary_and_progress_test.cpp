@@ -38,11 +38,12 @@ TEST(JsonSummary, TotalsAndTreeWithHostileNames) {
   counters.files_read = 4;
   counters.files_skipped = 2;
   counters.events_read = 3;
-  run_totals totals{3, false, true, 1.5, 1, 4096};
+  run_totals totals{3, false, true, 1.5, 1, 4096, true};
 
   const nlohmann::json j = nlohmann::json::parse(json_summary(totals, counters, outcome, storage));
   EXPECT_EQ(j["exit_code"], 3);
   EXPECT_EQ(j["dry_run"], true);
+  EXPECT_EQ(j["target_full"], true);
   EXPECT_EQ(j["elapsed_seconds"], 1.5);
   EXPECT_EQ(j["source_files"], nlohmann::json::parse(R"({"read":4,"damaged":0,"skipped":2})"));
   EXPECT_EQ(j["events"], nlohmann::json::parse(R"({"read":3,"passed_filters":3,"written":2,

@@ -281,6 +281,36 @@ TEST(CopyDriver, StopFinishesTheBatchInHandAndCountsOnlyWhatWasWritten) {
   }
 }
 
+// A target with no space left stops the copy as a stop request does: reading ends, the batches not
+// yet written are dropped and leave the totals, and the driver says why. The batch that met the
+// full target failed and stays counted as failed.
+TEST(CopyDriver, AFullTargetStopsReading) {
+  for (int threads : {0, 1}) {
+    SCOPED_TRACE(threads);
+    copy_run r;
+    uint32_t read = 0;
+    fn_source source(100000, [&](uint32_t i) {
+      ++read;
+      if (i == 20) {  // with a writer thread: wait until the first batch has met the full target
+        while (!r.target.is_full) std::this_thread::sleep_for(100us);
+      }
+      return make_event(i, u"H", u"Bad");  // "Bad": the target fails the batch
+    });
+    r.target.hook = [&](const storage_item&) { r.target.is_full = true; };
+    worker_pool pool(threads);
+    event_storage storage(10, 1000000, 1000);
+    EXPECT_EQ(r.run(pool, storage, {&source}), kCopyTargetFull);
+    // Without threads the first batch is written as it leaves, and reading stops at once.
+    const uint32_t expected_read = threads == 0 ? 10 : 21;
+    EXPECT_EQ(read, expected_read);
+    EXPECT_EQ(r.outcome.written_events(), 0u);
+    EXPECT_EQ(r.outcome.failed_events(), expected_read);
+    EXPECT_FALSE(r.outcome.complete());
+    const ds_entry& ds = storage.domains().at(u"CORP").computers.at(u"H").data_sources.at(u"Bad");
+    EXPECT_EQ(std::tuple(ds.total, storage.pending()), std::tuple(10u, 0u));
+  }
+}
+
 }  // namespace
 }  // namespace repcopy
 

@@ -2,6 +2,7 @@
 // Test doubles for the copy engine: numbered events, a source producing them on demand, and a
 // thread-safe target recording what it was given.
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -60,6 +61,8 @@ struct written_batch {
 class recording_target : public CommonTarget {
  public:
   std::function<void(const storage_item&)> hook;
+  std::atomic<bool> is_full{false};  // what full() answers
+  bool full() const override { return is_full.load(); }
 
   int32_t flush_items(storage_item item) override {
     if (hook) hook(item);

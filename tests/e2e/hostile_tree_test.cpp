@@ -242,8 +242,9 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
     for (const std::string& text : c.err_once) {
       const size_t first = r.err.find(text);
       EXPECT_NE(first, std::string::npos) << text;
-      if (first != std::string::npos)
+      if (first != std::string::npos) {
         EXPECT_EQ(r.err.find(text, first + 1), std::string::npos) << text << " twice:\n" << r.err;
+      }
     }
     // Nothing here needs much: no file is read whole unless its frame holds, the walk keeps
     // its pending directories on the heap. Generous bounds, far below what a whole-file read

@@ -220,6 +220,25 @@ TEST_F(RepTargetTest, TwoBatchesWithEqualTimesInTheSameSecondGetDifferentNames) 
 
 // The names alone do not tell the user where to look: the failed batch names the source files
 // its events came from, and each file is counted once, however many of its batches fail.
+// A file that fails for want of space marks the target full (the copy then stops reading); a file
+// that fails for another reason does not.
+TEST_F(RepTargetTest, NoSpaceLeftMarksTheTargetFull) {
+  const std::pair<int, bool> cases[] = {{platform::kErrorIo, false},
+                                        {platform::kWindows ? 112 : ENOSPC, true}};
+  for (const auto& [code, full] : cases) {
+    SCOPED_TRACE(code);
+    platform::faults().write_file = [code = code](const std::u16string&) { return code; };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(flush(make_item(630, u"web7", u"Syslog")), -1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    platform::faults() = {};
+    EXPECT_NE(printed_.find("WriteFile: "), std::string::npos) << printed_;
+    EXPECT_NE(err.find(platform::system_error_message(code)), std::string::npos) << err;
+    EXPECT_EQ(target_.full(), full);
+    EXPECT_TRUE(dir_.files().empty());
+  }
+}
+
 TEST_F(RepTargetTest, NameThatCannotBeADirectoryFailsOnlyItsBatchAndNamesItsSourceFiles) {
   const std::u16string bad = u"web" + std::u16string(1, char16_t(0xD800));
   auto a = std::make_shared<const std::string>("/src/a.rep");

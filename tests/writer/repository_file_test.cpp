@@ -130,21 +130,33 @@ TEST_F(RepositoryFile, PartialFileIsNeverVisibleAndAFailedWriteLeavesNothing) {
     }
     fs::remove(dir_.path / name);
 
-    int writes = 0;
-    const int disk_full = platform::kWindows ? 112 : ENOSPC;  // ERROR_DISK_FULL
-    const std::string full = platform::system_error_message(disk_full);
-    platform::faults().write_file = [&](const std::u16string&) {
-      return ++writes == 3 ? disk_full : 0;
-    };
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(write(false, 630), kItemWrittenShort);
-    const std::string out = testing::internal::GetCapturedStdout();
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(out.find("WriteFile: " + full), std::string::npos) << out;
-    EXPECT_EQ(err.rfind("Can't write " + (dir_.path / name).string() + ": " + full + "\n", 0), 0u)
-        << err;
-    EXPECT_TRUE(dir_.files().empty());
+    // A full file system or quota says so (the copy stops then); other errors fail the file.
+#if defined(_WIN32)
+    const int no_space = 112, no_quota = 39;  // ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL
+#else
+    const int no_space = ENOSPC, no_quota = EDQUOT;
+#endif
+    const std::pair<int, int32_t> failures[] = {{no_space, kTargetFull},
+                                                {no_quota, kTargetFull},
+                                                {platform::kErrorIo, kItemWrittenShort}};
+    for (const auto& [code, result] : failures) {
+      SCOPED_TRACE(code);
+      int writes = 0;
+      const std::string message = platform::system_error_message(code);
+      platform::faults().write_file = [&](const std::u16string&) {
+        return ++writes == 3 ? code : 0;
+      };
+      testing::internal::CaptureStdout();
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(write(false, 630), result);
+      const std::string out = testing::internal::GetCapturedStdout();
+      const std::string err = testing::internal::GetCapturedStderr();
+      EXPECT_NE(out.find("WriteFile: " + message), std::string::npos) << out;
+      EXPECT_EQ(err.rfind("Can't write " + (dir_.path / name).string() + ": " + message + "\n", 0),
+                0u)
+          << err;
+      EXPECT_TRUE(dir_.files().empty());
+    }
     platform::faults() = {};
   }
 }
