@@ -289,14 +289,20 @@ TEST(CopyDriver, AFullTargetStopsReading) {
     SCOPED_TRACE(threads);
     copy_run r;
     uint32_t read = 0;
+    std::atomic<bool> reached{false};
     fn_source source(100000, [&](uint32_t i) {
       ++read;
-      if (i == 20) {  // with a writer thread: wait until the first batch has met the full target
+      if (threads > 0 && i == 20) {  // the writer fills the target while event 20 is read
+        reached = true;
         while (!r.target.is_full) std::this_thread::sleep_for(100us);
       }
       return make_event(i, u"H", u"Bad");  // "Bad": the target fails the batch
     });
-    r.target.hook = [&](const storage_item&) { r.target.is_full = true; };
+    // The first batch fills the target: at once without threads, else once event 20 is read.
+    r.target.hook = [&](const storage_item&) {
+      while (threads > 0 && !reached) std::this_thread::sleep_for(100us);
+      r.target.is_full = true;
+    };
     worker_pool pool(threads);
     event_storage storage(10, 1000000, 1000);
     EXPECT_EQ(r.run(pool, storage, {&source}), kCopyTargetFull);
