@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "util/error_text.h"
@@ -42,6 +44,30 @@ std::string join_relative(const std::string& path, const std::string& system_cwd
   return cwd + sep + path;
 }
 
+// Behind the "\\?\" prefix the system takes "." and ".." as names, so a typed path is made
+// normal first, as the system would make it without the prefix: after the root (the first
+// root_length characters) "." steps and empty steps go, and ".." drops the step before it
+// (none at the root). A trailing separator stays.
+std::string without_dot_steps(const std::string& path, size_t root_length) {
+  std::vector<std::string> steps;
+  size_t start = root_length;
+  while (start <= path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string step = path.substr(start, end - start);
+    if (step == "..") {
+      if (!steps.empty()) steps.pop_back();
+    } else if (!step.empty() && step != ".") {
+      steps.push_back(step);
+    }
+    start = end + 1;
+  }
+  std::string out = path.substr(0, root_length);
+  for (size_t i = 0; i < steps.size(); ++i) out += (i == 0 ? "" : "\\") + steps[i];
+  if (!steps.empty() && path.size() > root_length && path.back() == '\\') out += '\\';
+  return out;
+}
+
 // Appends the taken text, converted, within the unit limit.
 int append_converted(const std::string& taken, std::u16string& out) {
   std::u16string wide;
@@ -78,6 +104,15 @@ int windows_extended_path(const std::string& typed, const std::string& cwd, std:
     taken = cwd.substr(0, 2) + path;  // the current drive
   } else {
     taken = join_relative(path, cwd, cwd, '\\');
+  }
+  if (out == u"\\\\?\\UNC") {
+    // "\server\share\" is the root of a network path.
+    const size_t server_end = taken.find('\\', 1);
+    const size_t share_end =
+        server_end == std::string::npos ? std::string::npos : taken.find('\\', server_end + 1);
+    if (share_end != std::string::npos) taken = without_dot_steps(taken, share_end + 1);
+  } else if (!out.empty() && taken.size() >= 3 && taken[1] == ':' && taken[2] == '\\') {
+    taken = without_dot_steps(taken, 3);  // "C:\" is the root of a drive path
   }
   return append_converted(taken, out);
 }

@@ -27,7 +27,15 @@ TEST(AbsolutePath, Examples) {
       {true, "C:..\\..\\x", "C:\\work", "\\\\?\\C:..\\..\\x"},  // never made absolute
       {true, "..\\..\\x", "C:\\a\\b", "\\\\?\\C:\\x"},
       {true, "a/b", "C:\\work", "\\\\?\\C:\\work\\a\\b"},  // "/" typed becomes "\\"
-      {true, "C:/x/../y", "C:\\work", "\\\\?\\C:\\x\\..\\y"},
+      // Behind "\\?\" the system takes "." and ".." as names: they are resolved first.
+      {true, "C:/x/../y", "C:\\work", "\\\\?\\C:\\y"},
+      {true, "C:\\a\\.\\b\\\\..\\c\\", "C:\\work", "\\\\?\\C:\\a\\c\\"},
+      {true, "C:\\..\\x", "C:\\work", "\\\\?\\C:\\x"},  // no step above the root
+      {true, "a\\..\\b\\.", "C:\\work", "\\\\?\\C:\\work\\b"},
+      {true, "\\x\\..\\y", "C:\\work", "\\\\?\\C:\\y"},
+      {true, "data", "C:\\", "\\\\?\\C:\\data"},
+      {true, "\\\\srv\\share\\..\\x", "C:\\work", "\\\\?\\UNC\\srv\\share\\x"},
+      {true, "\\\\?\\C:\\a\\..\\b", "C:\\work", "\\\\?\\C:\\a\\..\\b"},  // taken as typed
       {true, "\\\\?\\C:\\long", "C:\\work", "\\\\?\\C:\\long"},  // already extended
       {true, "\\\\?\\UNC\\srv\\s", "C:\\work", "\\\\?\\UNC\\srv\\s"},
       {false, "data", "/home/u/work", "/home/u/work/data"},
