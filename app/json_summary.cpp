@@ -39,7 +39,8 @@ std::string json_summary(const run_totals& totals, const run_counters& counters,
                    {"passed_filters", storage.total_added() + outcome.dropped_events()},
                    {"written", outcome.written_events()},
                    {"not_written", outcome.failed_events()},
-                   {"dropped_oversized", outcome.dropped_events()}};
+                   {"dropped_oversized", outcome.dropped_events()},
+                   {"already_in_target", outcome.already_in_target()}};
   out["batches"] = {{"written", outcome.written_batches()},
                     {"not_written", outcome.failed_batches()}};
   out["files_written"] = totals.files_written;

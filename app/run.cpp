@@ -130,6 +130,9 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
       case kOptQuiet:
         request.quiet = true;
         break;
+      case kOptAllowDuplicates:
+        request.allow_duplicates = true;
+        break;
       case kOptJson:
         if (parser.argument()[0] == '\0') return refuse("Empty file name for --json", program);
         request.json_path = parser.argument();

@@ -24,6 +24,7 @@ enum long_option_code : int {
   kOptReadThreads,
   kOptShard,
   kOptLevel,
+  kOptAllowDuplicates,
 };
 // The long options beside the letters. A new one is one row here, one case in the option loop
 // and one line in more_options_text (app/usage.cpp).
@@ -31,7 +32,7 @@ inline constexpr long_option kLongOptions[] = {
     {"help", false, kOptHelp},   {"version", false, kOptVersion}, {"dry-run", false, kOptDryRun},
     {"quiet", false, kOptQuiet}, {"json", true, kOptJson},        {"threads", true, kOptThreads},
     {"read-threads", true, kOptReadThreads}, {"shard", true, kOptShard},
-    {"level", true, kOptLevel},
+    {"level", true, kOptLevel},             {"allow-duplicates", false, kOptAllowDuplicates},
 };
 inline constexpr int32_t kMaxThreads = 256;
 inline constexpr int32_t kMaxReadThreads = 64;

@@ -10,7 +10,9 @@
 #include "app/json_summary.h"
 #include "app/progress.h"
 #include "app/run_counters.h"
+#include "app/target_contents.h"
 #include "copy/copy_driver.h"
+#include "copy/duplicate_check.h"
 #include "copy/event_storage.h"
 #include "copy/worker_pool.h"
 #include "filters/time_window.h"
@@ -156,12 +158,23 @@ int run_sequence(const run_request& request) {
   RepTarget target(target_root, create_segment, &outcome);
   target.set_dry_run(request.dry_run);
   if (request.level != 0) pack_level(request.level);
+  // Unless duplicates are allowed, every batch passes the duplicate check first, which leaves
+  // out what the target already holds; the files this run writes are never read by it.
+  rep_target_contents contents(target_root);
+  duplicate_check_target checked(target, contents, outcome, !request.dry_run);
+  if (!request.allow_duplicates) {
+    target.set_file_hook([&checked](const storage_item& item, const std::u16string& path) {
+      checked.file_named(item, path);
+    });
+  }
+  CommonTarget& copy_target =
+      request.allow_duplicates ? static_cast<CommonTarget&>(target) : checked;
 
   std::optional<progress_line> progress;
   if (request.progress) progress.emplace(counters, [&] { return outcome.written_events(); });
   const std::function<bool()> stop = platform::stop_requested;
   const int32_t copied =
-      run_copy_driver(pool, storage, sources, target, request.filter, outcome, stop);
+      run_copy_driver(pool, storage, sources, copy_target, request.filter, outcome, stop);
   const bool interrupted = copied == kCopyStopped;
   const bool target_full = copied == kCopyTargetFull;
 
@@ -169,11 +182,17 @@ int run_sequence(const run_request& request) {
   progress.reset();
   const bool complete = outcome.complete() && !interrupted && !target_full;
   const int exit_code = interrupted ? kExitInterrupted : complete ? kExitSuccess : kExitPartial;
+  // What the duplicate check left out: after the written line when the copy is incomplete,
+  // else after the summary tree when it left out anything.
+  const bool report_already = !request.allow_duplicates;
   if (!request.quiet && request.json_path != "-") {
     storage.print_summary();
     if (request.dry_run) {
       std::cout << "Dry run: " << target.files_written() << " file(s) with "
                 << target.bytes_written() << " byte(s) would be written" << std::endl;
+    }
+    if (complete && report_already && outcome.already_in_target() != 0) {
+      std::cout << outcome.already_line() << std::endl;
     }
     print_elapsed(request.start_time, end_time);
   }
@@ -188,7 +207,9 @@ int run_sequence(const run_request& request) {
   }
   if (!complete) {
     std::cerr << outcome.written_line() << std::endl;
-    std::cerr << outcome.summary_line() << std::endl;
+    if (report_already) std::cerr << outcome.already_line() << std::endl;
+    const bool rerun = interrupted || target_full || outcome.failed_batches() != 0;
+    std::cerr << outcome.summary_line(rerun) << std::endl;
   }
   if (!request.json_path.empty()) {
     run_totals totals;

@@ -22,6 +22,7 @@ struct run_request {
   int32_t threads = 0;       // writer threads; 0 for writer_thread_count of the machine
   int32_t level = 0;         // --level: compression level 1..12; 0 for the engine's default
   int32_t read_threads = 0;  // --read-threads; 0 for default_read_threads of the machine
+  bool allow_duplicates = false;  // write every event, also those the target already holds
 };
 
 // Writer threads for a machine: one per logical processor, one less from four processors on.

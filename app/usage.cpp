@@ -79,6 +79,7 @@ std::string more_options_text() {
       "\n--level <N>                - Compression level, 1 (fastest) to 12 (smallest); default 6";
   text += "\n--read-threads <N>         - Threads that read source files (1 to 64)";
   text += "\n--shard <K/N>              - Copy only the computers of shard K of N";
+  text += "\n--allow-duplicates         - Write every event, also those the target already holds";
   text += "\n--help                     - Print this help";
   text += "\n--version                  - Print the version";
   text += "\n     Exit codes: 0 all copied, 2 usage error (nothing done), 3 not all copied,";

@@ -1,68 +1,8 @@
 #include "audit/event_hash.h"
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
 #include "util/text.h"
 
 namespace repcopy {
-
-void event_hasher::put(uint32_t v) {
-  for (int i = 0; i < 4; ++i) buffer_.push_back(uint8_t(v >> (8 * i)));
-}
-
-// Every variable-length field is preceded by its length, so that no two different events
-// serialize to the same bytes.
-void event_hasher::put(const std::u16string& s) {
-  put(uint32_t(s.size()));
-  for (char16_t c : s) {
-    buffer_.push_back(uint8_t(c));
-    buffer_.push_back(uint8_t(c >> 8));
-  }
-}
-
-void event_hasher::put(const std::vector<uint8_t>& b) {
-  put(uint32_t(b.size()));
-  buffer_.insert(buffer_.end(), b.begin(), b.end());
-}
-
-event_hash event_hasher::operator()(const full_event& e) {
-  buffer_.clear();
-  put(e.origin_flag);
-  put(e.host_computer);
-  put(e.platform_id);
-  put(e.os_major);
-  put(e.os_minor);
-  put(e.under_data_source);
-  put(e.record_key);
-  put(e.computer);
-  put(e.user_string1);
-  put(e.user_string2);
-  put(e.category);
-  put(e.src_name);
-  put(e.event_id);
-  put(e.category_name);
-  put(e.event_time);
-  put(e.stored_time);
-  put(e.domain);
-  put(e.computer_type);
-  put(e.user_binary);
-  put(e.description);
-  put(e.data);
-  put(uint32_t(e.string_slots) | uint32_t(e.strings_aux) << 16);
-  put(uint32_t(e.strings.size()));
-  for (const insertion_string& s : e.strings) {
-    put(s.ordinal);
-    put(s.text);
-  }
-  put(uint32_t(e.named_fields.size()));
-  for (const named_field& f : e.named_fields) {
-    put(f.name);
-    put(f.value);
-  }
-  const XXH128_hash_t h = XXH3_128bits(buffer_.data(), buffer_.size());
-  return {h.high64, h.low64};
-}
 
 std::string group_text(const event_group& g) {
   return to_utf8(g.domain) + " / " + to_utf8(g.computer) + " / " + to_utf8(g.data_source);

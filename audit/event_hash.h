@@ -1,35 +1,15 @@
 #pragma once
-// A 128-bit hash of everything an event says, for matching events by content: every field,
-// the insertion strings with their ordinals, the named fields, the data and the user binary.
-// Left out are what a writer renumbers or derives: the cache record numbers, the CRCs (derived
-// from the texts) and record_sum (the running sum of time deltas of the file the event sits in,
-// which depends on the file's other events).
+// Groups of events and the fields in which two events differ, for the checking commands. The
+// content hash itself (event_hash, event_hasher) is in model/event_hash.h.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "model/event_hash.h"
 #include "model/full_event.h"
 
 namespace repcopy {
-
-struct event_hash {
-  uint64_t high = 0;
-  uint64_t low = 0;
-  auto operator<=>(const event_hash&) const = default;
-};
-
-// Reuses its serialization buffer between calls; one per thread.
-class event_hasher {
- public:
-  event_hash operator()(const full_event& e);
-
- private:
-  void put(uint32_t v);
-  void put(const std::u16string& s);
-  void put(const std::vector<uint8_t>& b);
-  std::vector<uint8_t> buffer_;
-};
 
 // The events of one domain, computer and data source form one group.
 struct event_group {

@@ -4,7 +4,11 @@
 # wall time, MB/s of unpacked target data, events per second and peak resident memory.
 #
 #   bash bench/copy_bench.sh [--profile small|realistic] [--data DIR] [--runs K] [--level N]
-#                            [events] [build_dir]
+#                            [--rerun] [events] [build_dir]
+#
+# --rerun: after each copy, runs the same command again into the same target (every event is
+# already there: the duplicate check reads the whole target and writes nothing) and prints its
+# time, CPU time and peak memory, and its time as a share of the first copy's.
 #
 # Defaults: small profile, 1000000 events, build-release, data in /work/benchdata (or
 # $BENCH_DATA), one run. The build directory is configured as Release when it does not exist;
@@ -15,6 +19,7 @@ profile=small
 data=${BENCH_DATA:-/work/benchdata}
 runs=1
 level=()
+rerun=
 positional=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -22,6 +27,7 @@ while [ $# -gt 0 ]; do
     --data) data=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --level) level=(--level "$2"); shift 2 ;;
+    --rerun) rerun=1; shift ;;
     *) positional+=("$1"); shift ;;
   esac
 done
@@ -66,4 +72,19 @@ for run in $(seq "$runs"); do
     -v f="$tfiles" -v r="$run" -v c="$cpu" 'BEGIN {
       printf "copy %d: %.2f s (%.1f s CPU), %.1f MB/s unpacked, %d events/s, peak RSS %d MiB; target %d files, %.1f MB packed, %.1f MB unpacked\n",
         r, s, c, u / 1e6 / s, e / s, k / 1024, f, p / 1e6, u / 1e6 }'
+  if [ -n "$rerun" ]; then
+    /usr/bin/time -v -o "$work/time2.txt" "$build/repcopy" "${level[@]}" "$source" \
+      "$work/target" >"$work/rerun.out" || { echo "rerun $run failed"; exit 1; }
+    seconds2=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0;
+      for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$work/time2.txt")
+    peak2_kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time2.txt")
+    cpu2=$(awk -F': ' '/User time|System time/ {s += $2} END {print s}' "$work/time2.txt")
+    skipped=$(sed -n 's/^Already in the target, not copied: \([0-9]*\) event(s)$/\1/p' \
+      "$work/rerun.out")
+    read -r _ rfiles _ < <("$tools/floor_bench" sizes "$work/target")
+    awk -v s="$seconds2" -v c="$cpu2" -v k="$peak2_kb" -v f="$seconds" -v fc="$cpu" \
+      -v r="$run" -v n="${skipped:-0}" -v tf="$rfiles" -v of="$tfiles" 'BEGIN {
+        printf "rerun %d: %.2f s (%.1f s CPU), peak RSS %d MiB, %.0f %% of the copy (%.0f %% of its CPU); %d events already there, target %d files (%d before)\n",
+          r, s, c, k / 1024, 100 * s / f, 100 * c / fc, n, tf, of }'
+  fi
 done

@@ -1,5 +1,6 @@
 #include "copy/copy_driver.h"
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <iostream>
@@ -61,6 +62,7 @@ class copy_driver {
         not_written(item_.p_ds, item_.events.size());
         item_ = storage_item{};
       } else {
+        item_.last_of_group = true;  // reading has ended: no later batch of its data source
         submit_item();
       }
     }
@@ -105,6 +107,10 @@ class copy_driver {
   // A batch left unwritten by a stop; called by the main thread and by writers.
   void not_written(ds_entry* ds, uint64_t events) {
     outcome_.add_failed_batch(events);
+    take_back_later(ds, events);
+  }
+  // Events of ds that do not reach the target, taken off its total once the writers are joined.
+  void take_back_later(ds_entry* ds, uint64_t events) {
     std::lock_guard<std::mutex> hold(unwritten_lock_);
     if (ds != nullptr) unwritten_.emplace_back(ds, uint32_t(events));
   }
@@ -114,14 +120,16 @@ class copy_driver {
     copy_task task;
     task.call = [this, &target = target_, &outcome = outcome_](storage_item& item) -> int32_t {
       const uint64_t events = item.events.size();
+      ds_entry* const ds = item.p_ds;
       if (stopped()) {
         // A stopped copy starts no new batch; the batches in hand are finished.
         not_written(item.p_ds, events);
         return -1;
       }
       int32_t result = -1;
+      uint64_t left = events;  // events still to be written: the target may hold some already
       try {
-        result = target.flush_items(std::move(item));
+        result = target.write_batch(std::move(item), left);
       } catch (const fatal_error&) {
         throw;  // the pool carries it to the main thread
       } catch (const std::exception& e) {
@@ -129,10 +137,13 @@ class copy_driver {
       } catch (...) {
         std::cerr << "Batch not written" << std::endl;
       }
+      left = std::min(left, events);
+      // Events the target already held leave their data source's total like unwritten ones.
+      if (left < events) take_back_later(ds, events - left);
       if (result != 0) {
-        outcome.add_failed_batch(events);
-      } else {
-        outcome.add_written_batch(events);
+        outcome.add_failed_batch(left);
+      } else if (left != 0) {
+        outcome.add_written_batch(left);
       }
       return result;
     };

@@ -2,6 +2,7 @@
 // The two interfaces of the copy engine: a source of events and a target that files batches.
 
 #include <cstdint>
+#include <utility>
 
 #include "model/filter_config.h"
 #include "model/full_event.h"
@@ -49,6 +50,15 @@ class CommonTarget {
   // Writes one batch; 0 on success, a negative code on failure. Called from several writer
   // threads at once with different items.
   virtual int32_t flush_items(storage_item item) = 0;
+
+  // flush_items for the copy driver, which counts what reached the target: events is the
+  // number of events of the batch that are still to be written when it returns (a target that
+  // leaves out events the target already holds lowers it; 0 with result 0 means no file was
+  // needed).
+  virtual int32_t write_batch(storage_item item, uint64_t& events) {
+    events = item.events.size();
+    return flush_items(std::move(item));
+  }
 
   // True once the target can take no more files (its file system, or the quota on it, is full):
   // the copy then stops reading. Safe to call from any thread.

@@ -77,6 +77,8 @@ struct storage_item {
   uint32_t batch_count = 0;
   uint64_t footprint = 0;  // memory held by the events (stored_event::bytes), 0 when not counted
   event_batch events;
+  // Set on the last batch of its data source in a run (taken after the reading ended).
+  bool last_of_group = false;
 };
 
 }  // namespace repcopy

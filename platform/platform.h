@@ -155,6 +155,28 @@ class output_file {
   std::u16string path_;  // the file, or the directory of an unnamed file
 };
 
+// An exclusive hold on a lock file (created when missing, never removed) that ends when the
+// object lets it go or is destroyed, or with the process however it ends: flock on POSIX
+// systems, LockFileEx on Windows. Two holds on one file exclude each other also within one
+// process (each has its own open file).
+class file_hold {
+ public:
+  file_hold() = default;
+  ~file_hold() { release(); }
+  file_hold(const file_hold&) = delete;
+  file_hold& operator=(const file_hold&) = delete;
+  // kHeld, kBusy (only without wait: another holds it) or kFailed (the last error set).
+  static constexpr int kHeld = 0;
+  static constexpr int kBusy = 1;
+  static constexpr int kFailed = -1;
+  int acquire(const std::u16string& path, bool wait);
+  void release();
+
+ private:
+  static constexpr intptr_t kNoHandle = -1;  // also INVALID_HANDLE_VALUE
+  intptr_t handle_ = kNoHandle;
+};
+
 // Replaces to when it exists; on Windows the rename is written through before it returns.
 bool rename_path(const std::u16string& from, const std::u16string& to);
 bool remove_path(const std::u16string& path);

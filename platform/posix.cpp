@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -336,6 +337,30 @@ bool remove_directory(const std::u16string& path) {
 fault_hooks& faults() {
   static fault_hooks hooks;
   return hooks;
+}
+
+int file_hold::acquire(const std::u16string& path, bool wait) {
+  release();
+  const int fd = ::open(native_path(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return kFailed;
+  int result = 0;
+  do {
+    result = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB));
+  } while (result != 0 && errno == EINTR && wait);
+  if (result != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return error == EWOULDBLOCK ? kBusy : kFailed;
+  }
+  handle_ = fd;
+  return kHeld;
+}
+
+void file_hold::release() {
+  if (handle_ == kNoHandle) return;
+  ::close(int(handle_));  // closing the only descriptor of the open file ends the lock
+  handle_ = kNoHandle;
 }
 
 }  // namespace repcopy::platform

@@ -507,4 +507,31 @@ fault_hooks& faults() {
   return hooks;
 }
 
+int file_hold::acquire(const std::u16string& path, bool wait) {
+  release();
+  HANDLE h = CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return kFailed;
+  OVERLAPPED at = {};
+  const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+  if (!LockFileEx(h, flags, 0, 1, 0, &at)) {
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    SetLastError(error);
+    return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? kBusy : kFailed;
+  }
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return kHeld;
+}
+
+void file_hold::release() {
+  if (handle_ == kNoHandle) return;
+  HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  OVERLAPPED at = {};
+  UnlockFileEx(h, 0, 1, 0, &at);
+  CloseHandle(h);
+  handle_ = kNoHandle;
+}
+
 }  // namespace repcopy::platform

@@ -178,7 +178,7 @@ int32_t RepFileSource::NextEvent(full_event& out) {
 int32_t RepFileSource::ProcessFile(const event_sink& sink) {
   damage_ = {};
   const int32_t result = read_file(sink);
-  report_damage();
+  if (report_) report_damage();
   return result;
 }
 

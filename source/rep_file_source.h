@@ -135,6 +135,9 @@ class RepFileSource : public CommonSource {
   // Hands every damage that ProcessFile finds, in the file and in its nested files, to
   // listener as it is found (for a check that names each fault; the copy only counts them).
   void set_damage_listener(damage_listener listener) { listener_ = std::move(listener); }
+  // Off: ProcessFile prints no line about a damaged or unreadable file and counts nothing (a
+  // caller that reads the target reports such a file in its own words, from damage()).
+  void set_report(bool report) { report_ = report; }
 
   // What a footer says about its events; -1 when it lacks a required property or holds a bad
   // number (with the messages).
@@ -154,6 +157,7 @@ class RepFileSource : public CommonSource {
   std::unique_ptr<event_generator> generator_;
   file_damage damage_;
   damage_listener listener_;
+  bool report_ = true;
 };
 
 // Reads the repository file at path through a RepFileSource and pushes its events into the

@@ -172,6 +172,9 @@ int32_t RepTarget::write_item(storage_item& item) {
   props.SessionGmt = last.event_time;
   props.SessionLocalTime = last.stored_time;
 
+  if (file_hook_ && !dry_run_) {
+    file_hook_(item, *directory + platform::kSeparator + widen_ascii(repository_file_name(props)));
+  }
   uint64_t bytes = 0;
   const int32_t result =
       create_repository_file(item.events, props, *directory, factory_, dry_run_, &bytes);

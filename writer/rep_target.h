@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -52,6 +53,10 @@ class RepTarget : public CommonTarget {
   std::optional<std::u16string> item_directory(const storage_item& item,
                                                const std::u16string& ds_type) const;
 
+  // Told the path of every file before it is written (not in a dry run), on the writer thread.
+  using file_hook = std::function<void(const storage_item& item, const std::u16string& path)>;
+  void set_file_hook(file_hook hook) { file_hook_ = std::move(hook); }
+
   // A dry run builds and packs every file but creates no directory and no file.
   void set_dry_run(bool dry_run) { dry_run_ = dry_run; }
   // Files and bytes written so far (or that a dry run would have written).
@@ -75,6 +80,7 @@ class RepTarget : public CommonTarget {
   copy_outcome* outcome_;
   std::set<std::u16string> cleaned_directories_;  // under directory_lock_
   bool dry_run_ = false;
+  file_hook file_hook_;
   std::atomic<uint64_t> files_written_{0};
   std::atomic<uint64_t> bytes_written_{0};
   std::atomic<bool> full_{false};

@@ -79,6 +79,7 @@ std::string usage(const std::string& program) {
 --level <N>                - Compression level, 1 (fastest) to 12 (smallest); default 6
 --read-threads <N>         - Threads that read source files (1 to 64)
 --shard <K/N>              - Copy only the computers of shard K of N
+--allow-duplicates         - Write every event, also those the target already holds
 --help                     - Print this help
 --version                  - Print the version
      Exit codes: 0 all copied, 2 usage error (nothing done), 3 not all copied,

@@ -47,7 +47,8 @@ TEST(JsonSummary, TotalsAndTreeWithHostileNames) {
   EXPECT_EQ(j["elapsed_seconds"], 1.5);
   EXPECT_EQ(j["source_files"], nlohmann::json::parse(R"({"read":4,"damaged":0,"skipped":2})"));
   EXPECT_EQ(j["events"], nlohmann::json::parse(R"({"read":3,"passed_filters":3,"written":2,
-                                                  "not_written":1,"dropped_oversized":0})"));
+                                                  "not_written":1,"dropped_oversized":0,
+                                                  "already_in_target":0})"));
   EXPECT_EQ(j["batches"], nlohmann::json::parse(R"({"written":1,"not_written":1})"));
   EXPECT_EQ(std::tie(j["files_written"], j["bytes_written"]), std::tuple(1, 4096));
   const auto& domains = j["summary"]["domains"];

@@ -46,10 +46,18 @@ inline run_result run_command(const std::string& command, const fs::path& dir) {
 
 inline std::string quoted(const fs::path& p) { return testutil::quoted(p.string()); }
 
-// Every regular file below root with its bytes.
+// The lock files by which runs into one target hold a computer and data source against each
+// other: the only files besides repository files that a copy leaves in a target.
+inline bool is_hold_file(const fs::path& relative) {
+  return relative.generic_string().rfind(".repcopy-holds/", 0) == 0 ||
+         relative.generic_string().find("/.repcopy-holds/") != std::string::npos;
+}
+
+// Every regular file below root with its bytes (lock files left out).
 inline std::map<std::string, std::string> snapshot(const fs::path& root) {
   std::map<std::string, std::string> files;
   for (const fs::path& rel : testutil::files_below(root)) {
+    if (is_hold_file(rel)) continue;
     files[rel.generic_string()] = read_text(root / rel);
   }
   return files;

@@ -1,0 +1,138 @@
+#include "copy/duplicate_check.h"
+
+#include <algorithm>
+#include <iostream>
+#include <vector>
+
+#include "filters/time_window.h"
+#include "model/filter_config.h"
+#include "util/text.h"
+
+namespace repcopy {
+
+duplicate_check_target::duplicate_check_target(CommonTarget& inner, TargetContents& contents,
+                                               copy_outcome& outcome, bool hold_groups)
+    : inner_(inner), contents_(contents), outcome_(outcome), hold_groups_(hold_groups) {}
+
+std::shared_ptr<duplicate_check_target::group_state> duplicate_check_target::group(
+    const storage_item& item) {
+  std::lock_guard<std::mutex> guard(groups_lock_);
+  std::shared_ptr<group_state>& state = groups_[{item.computer_name, item.ds_name}];
+  if (!state) state = std::make_shared<group_state>();
+  return state;
+}
+
+// The writer threads of this run share one hold per group; the first takes it, the last lets it
+// go, so other runs can come in between batches (and then see what this run wrote).
+void duplicate_check_target::enter(group_state& state, const storage_item& item) {
+  if (!hold_groups_) return;
+  std::lock_guard<std::mutex> guard(state.hold_lock);
+  if (state.holders++ == 0) state.hold = contents_.hold_group(item);
+}
+
+void duplicate_check_target::leave(group_state& state) {
+  if (!hold_groups_) return;
+  std::lock_guard<std::mutex> guard(state.hold_lock);
+  if (--state.holders == 0) state.hold.reset();
+}
+
+void duplicate_check_target::read_overlapping(group_state& state, const storage_item& item,
+                                              uint32_t first, uint32_t last) {
+  std::vector<target_file> files;
+  contents_.list_files(item, files);
+  filter_config window;
+  window.time_from = first;
+  window.time_to = last;
+  event_hasher hasher;
+  std::vector<event_hash> hashes;
+  for (const target_file& file : files) {
+    if (state.own.count(file.path) != 0 || state.seen.count(file.path) != 0) continue;
+    if (!file_overlaps_window(window, file.name)) continue;
+    state.seen.insert(file.path);
+    hashes.clear();
+    const bool whole =
+        contents_.read_events(file, [&](const full_event& e) { hashes.push_back(hasher(e)); });
+    if (!whole) {
+      // Its events are not trusted: the check goes on as if the file held none.
+      outcome_.add_damaged_target_file();
+      std::cerr << "Damaged target file, taken as holding no events: " << to_utf8(file.path)
+                << std::endl;
+      continue;
+    }
+    for (const event_hash& h : hashes) state.index.add(h);
+  }
+}
+
+void duplicate_check_target::account(group_state& state) {
+  const uint64_t now = state.index.bytes();
+  std::lock_guard<std::mutex> guard(groups_lock_);
+  index_bytes_ = index_bytes_ - state.index_bytes + now;
+  state.index_bytes = now;
+  peak_index_bytes_ = std::max(peak_index_bytes_, index_bytes_);
+}
+
+int32_t duplicate_check_target::write_batch(storage_item item, uint64_t& events) {
+  events = item.events.size();
+  if (item.events.empty()) return inner_.flush_items(std::move(item));
+  const std::shared_ptr<group_state> state = group(item);
+  enter(*state, item);
+  struct leaving {
+    duplicate_check_target& check;
+    group_state& state;
+    ~leaving() { check.leave(state); }
+  } hold_ends{*this, *state};
+  uint32_t first = item.events.front().event_time;
+  uint32_t last = first;
+  for (const stored_event& e : item.events) {
+    first = std::min(first, e.event_time);
+    last = std::max(last, e.event_time);
+  }
+  event_batch kept;
+  {
+    std::lock_guard<std::mutex> guard(state->lock);
+    read_overlapping(*state, item, first, last);
+    if (state->index.empty()) {
+      kept.swap(item.events);  // nothing of the group in the target: no event needs hashing
+    } else {
+      event_hasher hasher;
+      for (stored_event& e : item.events) {
+        if (!state->index.take(hasher(e))) kept.push_back(std::move(e));
+      }
+    }
+  }
+  account(*state);
+  const uint64_t skipped = events - kept.size();
+  outcome_.add_already_in_target(skipped);
+  item.events.swap(kept);
+  item.batch_count = uint32_t(item.events.size());
+  events = item.events.size();
+  const bool last_batch = item.last_of_group;
+  int32_t result = 0;
+  if (!item.events.empty()) result = inner_.flush_items(std::move(item));
+  if (last_batch) {
+    // No later batch of this run needs the group's index.
+    std::lock_guard<std::mutex> guard(state->lock);
+    state->index.clear();
+    std::set<std::u16string>().swap(state->seen);
+  }
+  if (last_batch) account(*state);
+  return result;
+}
+
+void duplicate_check_target::file_named(const storage_item& item, const std::u16string& path) {
+  const std::shared_ptr<group_state> state = group(item);
+  std::lock_guard<std::mutex> guard(state->lock);
+  state->own.insert(path);
+}
+
+uint64_t duplicate_check_target::index_bytes() const {
+  std::lock_guard<std::mutex> guard(groups_lock_);
+  return index_bytes_;
+}
+
+uint64_t duplicate_check_target::peak_index_bytes() const {
+  std::lock_guard<std::mutex> guard(groups_lock_);
+  return peak_index_bytes_;
+}
+
+}  // namespace repcopy

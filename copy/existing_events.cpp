@@ -1,0 +1,46 @@
+#include "copy/existing_events.h"
+
+#include <algorithm>
+
+namespace repcopy {
+
+void existing_events::merge() {
+  if (pending_.empty()) return;
+  std::sort(pending_.begin(), pending_.end());
+  std::vector<entry> merged;
+  merged.reserve(entries_.size() + pending_.size());
+  size_t i = 0;
+  size_t j = 0;
+  while (i < entries_.size() || j < pending_.size()) {
+    if (j == pending_.size() || (i < entries_.size() && entries_[i].hash < pending_[j])) {
+      merged.push_back(entries_[i++]);
+      continue;
+    }
+    const event_hash h = pending_[j];
+    uint32_t count = 0;
+    if (i < entries_.size() && entries_[i].hash == h) count = entries_[i++].count;
+    while (j < pending_.size() && pending_[j] == h) {
+      ++count;
+      ++j;
+    }
+    merged.push_back({h, count});
+  }
+  entries_.swap(merged);
+  std::vector<event_hash>().swap(pending_);
+}
+
+bool existing_events::take(const event_hash& h) {
+  merge();
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), h,
+                             [](const entry& e, const event_hash& v) { return e.hash < v; });
+  if (it == entries_.end() || it->hash != h || it->count == 0) return false;
+  --it->count;
+  return true;
+}
+
+size_t existing_events::distinct() {
+  merge();
+  return entries_.size();
+}
+
+}  // namespace repcopy

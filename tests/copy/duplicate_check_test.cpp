@@ -1,0 +1,276 @@
+// The duplicate check: the content index alone, then the check in front of a recording target
+// with a target whose files are held in memory.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "copy/copy_driver.h"
+#include "copy/duplicate_check.h"
+#include "copy/existing_events.h"
+#include "model/event_hash.h"
+#include "model/target_contents.h"
+#include "tests/copy/copy_fakes.h"
+#include "util/text.h"
+#include "util/time_text.h"
+
+namespace repcopy {
+namespace {
+
+using testing_fakes::make_event;
+using testing_fakes::recording_target;
+
+full_event rich_event() {
+  full_event e = make_event(7, u"DC01", u"Security");
+  e.event_id = 4624;
+  e.event_time = 1700000000;
+  e.stored_time = 1700000000 - 3600;
+  e.src_name = u"Microsoft-Windows-Security-Auditing";
+  e.category_name = u"Logon";
+  e.description = u"An account was successfully logged on.";
+  e.user_string1 = u"alice";
+  e.user_binary = {1, 2, 3};
+  e.string_slots = 2;
+  e.strings = {{1, u"S-1-5-18", 0, 0}, {2, u"alice", 0, 0}};
+  e.string_count = 2;
+  e.named_fields = {{u"LogonType", u"3"}, {u"IpAddress", u"10.0.0.1"}};
+  e.named_count = 2;
+  return e;
+}
+
+// The same content as a writer of another file would lay it out: other cache record numbers,
+// CRCs and running time sum.
+full_event other_layout(full_event e) {
+  e.src_index = 41;
+  e.cat_index = 42;
+  e.comp_index = 43;
+  e.user_index = 44;
+  e.desc_index = 45;
+  e.record_sum = 12345;
+  e.src_name_crc ^= 1;
+  for (insertion_string& s : e.strings) s.cache_index += 9;
+  for (named_field& f : e.named_fields) {
+    f.name_index += 3;
+    f.value_index += 5;
+  }
+  return e;
+}
+
+struct field_change {
+  const char* name;
+  std::function<void(full_event&)> change;
+};
+
+TEST(ExistingEvents, EqualContentIsFoundWhateverTheCacheLayoutAndNoSingleFieldChangeIs) {
+  event_hasher hasher;
+  existing_events index;
+  index.add(hasher(other_layout(rich_event())));
+  // Found once: the target holds it once.
+  EXPECT_TRUE(index.take(hasher(stored_event(rich_event()))));
+  EXPECT_FALSE(index.take(hasher(stored_event(rich_event()))));
+
+  const field_change changes[] = {
+      {"a string", [](full_event& e) { e.description += u"!"; }},
+      {"the user string", [](full_event& e) { e.user_string1 = u"bob"; }},
+      {"an insertion string", [](full_event& e) { e.strings[1].text = u"bob"; }},
+      {"an ordinal", [](full_event& e) { e.strings[1].ordinal = 3; }},
+      {"strings swapped", [](full_event& e) { std::swap(e.strings[0], e.strings[1]); }},
+      {"a named field's value", [](full_event& e) { e.named_fields[0].value = u"2"; }},
+      {"a named field's name", [](full_event& e) { e.named_fields[1].name = u"IpAddr"; }},
+      {"a named field more", [](full_event& e) { e.named_fields.push_back({u"X", u""}); }},
+      {"the data", [](full_event& e) { e.data[0] ^= 1; }},
+      {"the data longer", [](full_event& e) { e.data.push_back(0); }},
+      {"the user binary", [](full_event& e) { e.user_binary[2] = 4; }},
+      {"the time", [](full_event& e) { e.event_time += 1; }},
+      {"the stored time", [](full_event& e) { e.stored_time += 1; }},
+      {"the EventID", [](full_event& e) { e.event_id = 4625; }},
+      {"the record key", [](full_event& e) { e.record_key = 8; }},
+      {"the domain", [](full_event& e) { e.domain = u"OTHER"; }},
+      {"the string slots", [](full_event& e) { e.string_slots = 3; }},
+  };
+  for (const field_change& c : changes) {
+    existing_events held;
+    held.add(hasher(rich_event()));
+    full_event changed = rich_event();
+    c.change(changed);
+    EXPECT_FALSE(held.take(hasher(stored_event(changed)))) << c.name;
+    EXPECT_TRUE(held.take(hasher(stored_event(rich_event())))) << c.name;
+  }
+}
+
+TEST(ExistingEvents, CountsMultiplicitiesAcrossMerges) {
+  event_hasher hasher;
+  existing_events index;
+  const event_hash a = hasher(rich_event());
+  full_event other = rich_event();
+  other.record_key = 99;
+  const event_hash b = hasher(other);
+  index.add(a);
+  index.add(b);
+  EXPECT_TRUE(index.take(a));
+  index.add(a);  // another file holding it, read later
+  index.add(a);
+  EXPECT_EQ(index.distinct(), 2u);
+  EXPECT_TRUE(index.take(a));
+  EXPECT_TRUE(index.take(a));
+  EXPECT_FALSE(index.take(a));
+  EXPECT_TRUE(index.take(b));
+  EXPECT_FALSE(index.take(b));
+}
+
+// A name as the target writes it, with the times of the first and last event.
+std::u16string file_name(uint32_t first, uint32_t last, char fill) {
+  return widen_ascii("S" + time14_text(last) + time14_text(first) + time14_text(last) +
+                     std::string(64, fill) + ".rep");
+}
+
+// The target's files of every group in memory; reads are recorded.
+class memory_contents : public TargetContents {
+ public:
+  struct file {
+    target_file where;
+    std::vector<full_event> events;
+    bool damaged = false;
+  };
+  std::vector<file> files;
+  std::vector<std::u16string> reads;
+  int holds = 0;
+
+  void add(const std::u16string& name, std::vector<full_event> events, bool damaged = false) {
+    files.push_back({{u"/t/" + name, name}, std::move(events), damaged});
+  }
+  void list_files(const storage_item& item, std::vector<target_file>& out) override {
+    out.clear();
+    for (const file& f : files) {
+      if (!f.events.empty() && (f.events[0].host_computer != item.computer_name ||
+                                f.events[0].under_data_source != item.ds_name)) {
+        continue;
+      }
+      out.push_back(f.where);
+    }
+  }
+  bool read_events(const target_file& which,
+                   const std::function<void(const full_event&)>& each) override {
+    reads.push_back(which.name);
+    for (const file& f : files) {
+      if (f.where.path != which.path) continue;
+      for (const full_event& e : f.events) each(e);
+      return !f.damaged;
+    }
+    return false;
+  }
+  std::unique_ptr<group_hold> hold_group(const storage_item&) override {
+    ++holds;
+    return std::make_unique<group_hold>();
+  }
+};
+
+full_event timed(uint32_t key, uint32_t time, std::u16string ds = u"Security") {
+  full_event e = make_event(key, u"DC01", std::move(ds));
+  e.event_time = time;
+  return e;
+}
+
+struct check_run {
+  recording_target target;
+  memory_contents contents;
+  copy_outcome outcome;
+
+  void run(const std::vector<full_event>& source_events, int32_t batch_events = 1000) {
+    duplicate_check_target checked(target, contents, outcome);
+    worker_pool pool(1);
+    event_storage storage(batch_events);
+    testing_fakes::fn_source source(uint32_t(source_events.size()),
+                                    [&](uint32_t i) { return source_events[i]; });
+    ASSERT_EQ(run_copy_driver(pool, storage, {&source}, checked, filter_config{}, outcome), 0);
+  }
+};
+
+constexpr uint32_t kDay = 86400;
+constexpr uint32_t kT0 = 1700000000;
+
+TEST(DuplicateCheck, WritesMaxOfZeroAndSourceCountLessTargetCount) {
+  check_run r;
+  // Key 1 held twice, key 2 once, key 3 not at all.
+  r.contents.add(file_name(kT0, kT0 + 10, 'a'), {timed(1, kT0), timed(2, kT0 + 10)});
+  r.contents.add(file_name(kT0, kT0, 'b'), {timed(1, kT0)});
+  // The source: key 1 three times, key 2 once, key 3 twice.
+  r.run({timed(1, kT0), timed(1, kT0), timed(1, kT0), timed(2, kT0 + 10), timed(3, kT0 + 5),
+         timed(3, kT0 + 5)});
+  const std::map<uint32_t, int> expected{{1, 1}, {3, 2}};
+  EXPECT_EQ(r.target.key_counts(), expected);
+  EXPECT_EQ(r.outcome.already_in_target(), 3u);
+  EXPECT_EQ(r.outcome.written_events(), 3u);
+  EXPECT_TRUE(r.outcome.complete());
+}
+
+TEST(DuplicateCheck, ReadsOnlyFilesWhoseTimesOverlapTheBatches) {
+  check_run r;
+  r.contents.add(file_name(kT0 - 10 * kDay, kT0 - 9 * kDay, 'a'), {timed(1, kT0 - 10 * kDay)});
+  r.contents.add(file_name(kT0 - kDay, kT0, 'b'), {timed(2, kT0)});
+  r.contents.add(file_name(kT0 + 5 * kDay, kT0 + 6 * kDay, 'c'), {timed(3, kT0 + 5 * kDay)});
+  r.run({timed(2, kT0), timed(4, kT0 + kDay)});
+  EXPECT_EQ(r.contents.reads, std::vector<std::u16string>{file_name(kT0 - kDay, kT0, 'b')});
+  EXPECT_EQ(r.target.key_counts(), (std::map<uint32_t, int>{{4, 1}}));
+}
+
+TEST(DuplicateCheck, NothingLeftToWriteWritesNoFile) {
+  check_run r;
+  r.contents.add(file_name(kT0, kT0 + 1, 'a'), {timed(1, kT0), timed(2, kT0 + 1)});
+  r.run({timed(2, kT0 + 1), timed(1, kT0)});
+  EXPECT_TRUE(r.target.batches().empty());
+  EXPECT_EQ(r.outcome.written_batches(), 0u);
+  EXPECT_EQ(r.outcome.already_in_target(), 2u);
+}
+
+TEST(DuplicateCheck, FilesThisRunWritesAreNotRead) {
+  // Batches of one event: the first batch's file overlaps the second batch, which holds the same
+  // event again (a duplicate inside the source): both are written.
+  check_run r;
+  duplicate_check_target* checked = nullptr;
+  r.target.hook = [&](const storage_item& item) {
+    const std::u16string name = file_name(kT0, kT0, char('a' + r.contents.files.size()));
+    checked->file_named(item, u"/t/" + name);
+    std::vector<full_event> events;
+    for (const stored_event& e : item.events) events.push_back(e.to_full_event());
+    r.contents.add(name, std::move(events));
+  };
+  duplicate_check_target check(r.target, r.contents, r.outcome);
+  checked = &check;
+  worker_pool pool(1);
+  event_storage storage(1);
+  std::vector<full_event> events{timed(1, kT0), timed(1, kT0)};
+  testing_fakes::fn_source source(2, [&](uint32_t i) { return events[i]; });
+  ASSERT_EQ(run_copy_driver(pool, storage, {&source}, check, filter_config{}, r.outcome), 0);
+  EXPECT_EQ(r.target.key_counts(), (std::map<uint32_t, int>{{1, 2}}));
+  EXPECT_TRUE(r.contents.reads.empty());
+  EXPECT_EQ(r.outcome.already_in_target(), 0u);
+}
+
+TEST(DuplicateCheck, ADamagedTargetFileCountsAsHoldingNothingAndIsReported) {
+  check_run r;
+  r.contents.add(file_name(kT0, kT0, 'a'), {timed(1, kT0)}, true);
+  testing::internal::CaptureStderr();
+  r.run({timed(1, kT0)});
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Damaged target file, taken as holding no events: /t/S"), std::string::npos)
+      << err;
+  EXPECT_EQ(r.target.key_counts(), (std::map<uint32_t, int>{{1, 1}}));
+  EXPECT_EQ(r.outcome.damaged_target_files(), 1u);
+  EXPECT_FALSE(r.outcome.complete());
+}
+
+TEST(DuplicateCheck, OtherGroupsFilesAreNotRead) {
+  check_run r;
+  r.contents.add(file_name(kT0, kT0, 'a'), {timed(1, kT0, u"System")});
+  r.run({timed(1, kT0)});
+  EXPECT_TRUE(r.contents.reads.empty());
+  EXPECT_EQ(r.target.key_counts(), (std::map<uint32_t, int>{{1, 1}}));
+}
+
+}  // namespace
+}  // namespace repcopy

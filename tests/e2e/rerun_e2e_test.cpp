@@ -1,0 +1,346 @@
+// End-to-end: copies run again. Whatever stopped a copy (a signal, kill -9, a full target), the
+// same command again completes it; overlapping windows, swapped paths and runs side by side never
+// duplicate an event. Each case ends with repdump diff of source and target saying "equal".
+// Kill points are chosen by the files already in the target, never by elapsed time; a copy that
+// finished before the kill is completed by the re-run all the same.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <thread>
+
+#include "model/storage_item.h"
+#include "platform/platform.h"
+#include "tests/e2e/e2e_util.h"
+#include "util/text.h"
+#include "util/time_text.h"
+#include "writer/rep_target.h"
+
+namespace repcopy::e2e {
+namespace {
+
+class RerunEndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (platform::kWindows) GTEST_SKIP() << "POSIX signals and command lines";
+    dir_ = fs::temp_directory_path() /
+           ("repcopy-rerun-" + std::to_string(::getpid()) + "-" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    source_ = dir_ / "source";
+    target_ = dir_ / "target";
+  }
+  void TearDown() override {
+    if (!mounted_.empty()) ::umount2(mounted_.c_str(), MNT_DETACH);
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+  void generate(int events, int seed = 11) {
+    run_result r = run_command(std::string(REPGEN_BIN) + " " + quoted(source_) + " " +
+                                   std::to_string(events) + " " + std::to_string(seed),
+                               dir_);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  }
+  run_result copy(const std::string& options = "", const fs::path* from = nullptr,
+                  const fs::path* to = nullptr) {
+    return run_command(std::string(REPCOPY_BIN) + " " + options + " " +
+                           quoted(from ? *from : source_) + " " + quoted(to ? *to : target_),
+                       dir_);
+  }
+  // repdump diff of source and target: every event exactly once with the same content.
+  void expect_equal(const fs::path* from = nullptr) {
+    run_result r = run_command(std::string(REPDUMP_BIN) + " diff " +
+                                   quoted(from ? *from : source_) + " " + quoted(target_),
+                               dir_);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("equal"), std::string::npos) << r.out;
+  }
+  // Starts repcopy with the arguments (outputs to files named after tag); returns its id.
+  pid_t start(const std::vector<std::string>& arguments, const std::string& tag = "run") {
+    const std::string out = (dir_ / (tag + ".out")).string();
+    const std::string err = (dir_ / (tag + ".err")).string();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+      ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+      std::vector<char*> argv{const_cast<char*>(REPCOPY_BIN)};
+      for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(REPCOPY_BIN, argv.data());
+      ::_exit(127);
+    }
+    return pid;
+  }
+  static int wait_exit(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  // Waits until the target holds at least files repository files or the process has ended.
+  void wait_for_files(pid_t pid, size_t files) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (rep_files(target_).size() < files && std::chrono::steady_clock::now() < give_up) {
+      int status = 0;
+      if (::waitpid(pid, &status, WNOHANG) == pid) {
+        finished_ = true;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+  // The repository files below root, by path.
+  static std::vector<fs::path> rep_files(const fs::path& root) {
+    std::vector<fs::path> out;
+    std::error_code ec;
+    if (!fs::exists(root, ec)) return out;
+    for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::end(it);
+         it.increment(ec)) {
+      if (it->path().extension() == ".rep") out.push_back(it->path());
+    }
+    return out;
+  }
+  // Every event of the tree with the number of times it is held.
+  static std::map<std::vector<uint8_t>, int> multiset(const fs::path& root) {
+    std::map<std::vector<uint8_t>, int> counts;
+    for (const full_event& e : read_repository(root)) {
+      std::vector<uint8_t> key;
+      auto put = [&key](const std::u16string& s) {
+        for (char16_t c : s) {
+          key.push_back(uint8_t(c));
+          key.push_back(uint8_t(c >> 8));
+        }
+        key.push_back(0xFF);
+      };
+      put(e.host_computer);
+      put(e.under_data_source);
+      put(e.description);
+      for (int i = 0; i < 4; ++i) key.push_back(uint8_t(e.record_key >> (8 * i)));
+      for (int i = 0; i < 4; ++i) key.push_back(uint8_t(e.event_time >> (8 * i)));
+      key.insert(key.end(), e.data.begin(), e.data.end());
+      counts[key] += 1;
+    }
+    return counts;
+  }
+
+  fs::path dir_, source_, target_;
+  std::string mounted_;
+  bool finished_ = false;
+};
+
+TEST_F(RerunEndToEnd, TheSameCopyTwiceWritesNoFileTheSecondTime) {
+  generate(3000);
+  run_result first = copy();
+  ASSERT_EQ(first.exit_code, 0) << first.err;
+  EXPECT_EQ(first.out.find("Already in the target"), std::string::npos) << first.out;
+  const auto before = snapshot(target_);
+  run_result second = copy("--json " + (dir_ / "s.json").string());
+  EXPECT_EQ(second.exit_code, 0) << second.err;
+  EXPECT_EQ(snapshot(target_), before);
+  EXPECT_NE(second.out.find("\nAlready in the target, not copied: 3000 event(s)\n"),
+            std::string::npos)
+      << second.out;
+  EXPECT_NE(read_text(dir_ / "s.json").find("\"already_in_target\": 3000"), std::string::npos);
+  // A dry run counts what it would leave out too.
+  run_result dry = copy("-n");
+  EXPECT_EQ(dry.exit_code, 0);
+  EXPECT_NE(dry.out.find("Dry run: 0 file(s) with 0 byte(s) would be written"), std::string::npos)
+      << dry.out;
+  EXPECT_NE(dry.out.find("Already in the target, not copied: 3000 event(s)"), std::string::npos);
+  expect_equal();
+  // The only files besides repository files are the holds' lock files.
+  for (const auto& [path, bytes] : snapshot(target_)) {
+    EXPECT_EQ(fs::path(path).extension(), ".rep") << path;
+  }
+}
+
+// SIGINT once the target holds 1, 4 or 12 files: the same command again completes the copy.
+TEST_F(RerunEndToEnd, AnInterruptedCopyIsCompletedByTheSameCommand) {
+  generate(60000);
+  for (size_t files : {1u, 4u, 12u}) {
+    fs::remove_all(target_);
+    finished_ = false;
+    const pid_t pid = start({"--threads", "1", source_.string(), target_.string()});
+    wait_for_files(pid, files);
+    if (!finished_) ::kill(pid, SIGINT);
+    const int code = finished_ ? 0 : wait_exit(pid);
+    EXPECT_TRUE(code == 130 || code == 0) << code;
+    if (code == 130) {
+      const std::string err = read_text(dir_ / "run.err");
+      EXPECT_NE(err.find("; run the same command again to copy the rest"), std::string::npos)
+          << err;
+    }
+    run_result again = copy();
+    EXPECT_EQ(again.exit_code, 0) << again.err;
+    expect_equal();
+  }
+}
+
+// kill -9 at several points, with one and with two read threads: nothing half-written stays
+// visible, and the same command completes the copy.
+TEST_F(RerunEndToEnd, AKilledCopyIsCompletedByTheSameCommand) {
+  generate(60000);
+  for (const char* read_threads : {"1", "2"}) {
+    for (size_t files : {2u, 9u}) {
+      fs::remove_all(target_);
+      finished_ = false;
+      const pid_t pid = start({"--read-threads", read_threads, "--threads", "2",
+                               source_.string(), target_.string()});
+      wait_for_files(pid, files);
+      if (!finished_) {
+        ::kill(pid, SIGKILL);
+        wait_exit(pid);
+      }
+      run_result again = copy("--read-threads " + std::string(read_threads));
+      EXPECT_EQ(again.exit_code, 0) << again.err;
+      expect_equal();
+    }
+  }
+}
+
+// A small file system fills up; once space is freed the same command completes the copy.
+TEST_F(RerunEndToEnd, AFullTargetIsCompletedOnceSpaceIsFreed) {
+  generate(20000);
+  fs::create_directories(target_);
+  run_result dry = copy("-n");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(dry.out, m, std::regex("with ([0-9]+) byte\\(s\\) would be")))
+      << dry.out;
+  const uint64_t bytes = std::stoull(m[1]);
+  const std::string half = "size=" + std::to_string(bytes / 2 / 4096 * 4096 + 4096);
+  if (::geteuid() != 0 || ::mount("tmpfs", target_.c_str(), "tmpfs", 0, half.c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): full-target case not run";
+  }
+  mounted_ = target_.string();
+  run_result full = copy("--threads 1");
+  EXPECT_EQ(full.exit_code, 3) << full.err;
+  EXPECT_NE(full.err.find("Copy stopped: no space left in the target"), std::string::npos)
+      << full.err;
+  EXPECT_NE(full.err.find("; run the same command again to copy the rest"), std::string::npos);
+  const std::string bigger = "remount,size=" + std::to_string(bytes * 3 + 1048576);
+  ASSERT_EQ(::mount("tmpfs", target_.c_str(), "tmpfs", MS_REMOUNT, bigger.c_str()), 0);
+  run_result again = copy();
+  EXPECT_EQ(again.exit_code, 0) << again.err;
+  expect_equal();
+}
+
+// Seven windows of two days, each overlapping the next by one day, then a run with no filter.
+TEST_F(RerunEndToEnd, OverlappingDailyWindowsThenEverythingCopyEachEventOnce) {
+  generate(100000);  // seven seconds apart: about eight days
+  const uint32_t first_day = 1700000000 / 86400;
+  for (uint32_t i = 0; i < 7; ++i) {
+    const std::string from = time14_text((first_day + i) * 86400).substr(0, 8);
+    const std::string to = time14_text((first_day + i + 2) * 86400).substr(0, 8);
+    run_result r = copy("-f " + from + " -t " + to);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+  }
+  run_result all = copy();
+  EXPECT_EQ(all.exit_code, 0) << all.err;
+  expect_equal();
+}
+
+// One event twice in one source file and once in another: the target holds it three times, and
+// a second run adds none.
+TEST_F(RerunEndToEnd, DuplicatesInsideTheSourceAreCopiedAndNotAddedAgain) {
+  generate(300);
+  full_event e = read_repository(source_).front();
+  RepTarget writer(source_.u16string());
+  auto batch = [&](int copies) {
+    storage_item item;
+    item.domain_name = e.domain.empty() ? u"Unknown" : e.domain;
+    item.computer_name = ascii_upper(e.host_computer);
+    item.platform_id = e.platform_id;
+    item.os_major = e.os_major;
+    item.os_minor = e.os_minor;
+    item.computer_type = e.computer_type;
+    item.ds_name = e.under_data_source;
+    for (int i = 0; i < copies; ++i) item.events.push_back(e);
+    item.batch_count = uint32_t(copies);
+    ASSERT_EQ(writer.flush_items(std::move(item)), 0);
+  };
+  batch(2);
+  batch(1);
+  const auto count_in = [&](const fs::path& root) {
+    int n = 0;
+    for (const full_event& x : read_repository(root)) n += x == e ? 1 : 0;
+    return n;
+  };
+  ASSERT_EQ(count_in(source_), 4);  // repgen's own copy and the three added
+  run_result first = copy();
+  ASSERT_EQ(first.exit_code, 0) << first.err;
+  EXPECT_EQ(count_in(target_), 4);
+  const auto before = snapshot(target_);
+  run_result second = copy();
+  EXPECT_EQ(second.exit_code, 0) << second.err;
+  EXPECT_EQ(snapshot(target_), before);
+  expect_equal();
+}
+
+// An earlier copy copied back into the original by mistake: nothing is written.
+TEST_F(RerunEndToEnd, SwappedPathsWriteNothing) {
+  generate(3000);
+  ASSERT_EQ(copy().exit_code, 0);
+  const auto original = snapshot(source_);
+  run_result swapped = copy("", &target_, &source_);
+  EXPECT_EQ(swapped.exit_code, 0) << swapped.err;
+  EXPECT_NE(swapped.out.find("Already in the target, not copied: 3000 event(s)"),
+            std::string::npos)
+      << swapped.out;
+  EXPECT_EQ(snapshot(source_), original);
+  expect_equal();
+}
+
+// Two runs started at once into one target: every event once.
+TEST_F(RerunEndToEnd, TwoRunsAtOnceNeverDuplicate) {
+  generate(30000);
+  const pid_t a = start({source_.string(), target_.string()}, "a");
+  const pid_t b = start({source_.string(), target_.string()}, "b");
+  EXPECT_EQ(wait_exit(a), 0) << read_text(dir_ / "a.err");
+  EXPECT_EQ(wait_exit(b), 0) << read_text(dir_ / "b.err");
+  expect_equal();
+}
+
+// Three shards started at once into one target: they hold disjoint groups and copy everything.
+TEST_F(RerunEndToEnd, ThreeShardsAtOnceCopyEverythingOnce) {
+  generate(30000);
+  std::vector<pid_t> runs;
+  for (int k = 0; k < 3; ++k) {
+    runs.push_back(start({"--shard", std::to_string(k) + "/3", source_.string(), target_.string()},
+                         "shard" + std::to_string(k)));
+  }
+  for (int k = 0; k < 3; ++k) {
+    const std::string err = read_text(dir_ / ("shard" + std::to_string(k) + ".err"));
+    EXPECT_EQ(wait_exit(runs[size_t(k)]), 0) << err;
+  }
+  for (int k = 0; k < 3; ++k) {
+    // Disjoint computers: no shard waited for another's hold.
+    EXPECT_EQ(read_text(dir_ / ("shard" + std::to_string(k) + ".err")).find("Waiting for"),
+              std::string::npos);
+  }
+  expect_equal();
+}
+
+// --allow-duplicates writes every event, so two such runs hold every event twice.
+TEST_F(RerunEndToEnd, AllowDuplicatesWritesEveryEventEachTime) {
+  generate(3000);
+  ASSERT_EQ(copy("--allow-duplicates").exit_code, 0);
+  run_result second = copy("--allow-duplicates");
+  ASSERT_EQ(second.exit_code, 0) << second.err;
+  EXPECT_EQ(second.out.find("Already in the target"), std::string::npos);
+  const auto source = multiset(source_);
+  auto doubled = source;
+  for (auto& [key, n] : doubled) n *= 2;
+  EXPECT_EQ(multiset(target_), doubled);
+}
+
+}  // namespace
+}  // namespace repcopy::e2e
