@@ -44,9 +44,9 @@ rep_target_contents::rep_target_contents(std::u16string root) : root_(std::move(
   while (root_.size() > 1 && root_.back() == platform::kSeparator) root_.pop_back();
 }
 
-// The target's layout (writer/rep_target.h), with every environment, every domain and every
-// data-source type looked at: the computer under the Domain$ level of each domain and under
-// Host$.
+// The target's layout (writer/rep_target.h), with every environment (of the main and of a hot
+// part), every domain and every data-source type looked at: the computer under the Domain$ level
+// of each domain and under Host$.
 void rep_target_contents::list_files(const storage_item& item, std::vector<target_file>& out) {
   out.clear();
   const std::optional<std::u16string> prefix = directory_component(computer_prefix(item.computer_name));
@@ -55,7 +55,12 @@ void rep_target_contents::list_files(const storage_item& item, std::vector<targe
   if (!prefix || !computer || !data_source) return;
   const std::u16string sep(1, platform::kSeparator);
   std::vector<std::u16string> computer_dirs;
-  for (const std::u16string& environment : subdirectories(root_ + sep + u"Environment$")) {
+  std::vector<std::u16string> environments = subdirectories(root_ + sep + u"Environment$");
+  // A target that is some other run's source may have a hot part too.
+  for (std::u16string& hot : subdirectories(root_ + sep + u"Hot$" + sep + u"Environment$")) {
+    environments.push_back(std::move(hot));
+  }
+  for (const std::u16string& environment : environments) {
     for (const std::u16string& domain : subdirectories(environment + sep + u"Domain$")) {
       computer_dirs.push_back(domain + sep + u"Computer$" + sep + *prefix + sep + *computer);
     }
