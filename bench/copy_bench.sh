@@ -74,7 +74,8 @@ for run in $(seq "$runs"); do
         r, s, c, u / 1e6 / s, e / s, k / 1024, f, p / 1e6, u / 1e6 }'
   if [ -n "$rerun" ]; then
     /usr/bin/time -v -o "$work/time2.txt" "$build/repcopy" "${level[@]}" "$source" \
-      "$work/target" >"$work/rerun.out" || { echo "rerun $run failed"; exit 1; }
+      "$work/target" >"$work/rerun.out" 2>"$work/rerun.err" ||
+      { echo "rerun $run failed"; cat "$work/rerun.err"; exit 1; }
     seconds2=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0;
       for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$work/time2.txt")
     peak2_kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time2.txt")
