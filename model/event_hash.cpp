@@ -1,5 +1,6 @@
 #include "model/event_hash.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -8,20 +9,17 @@
 
 namespace repcopy {
 
-namespace {
-
-// Appends n bytes to the buffer, growing it geometrically.
-uint8_t* extend(std::vector<uint8_t>& buffer, size_t n) {
-  const size_t at = buffer.size();
-  buffer.resize(at + n);
-  return buffer.data() + at;
+void event_hasher::grow(size_t needed) {
+  const size_t capacity = std::max<size_t>({needed, 2 * capacity_, 1024});
+  std::unique_ptr<uint8_t[]> bigger(new uint8_t[capacity]);
+  if (size_ != 0) std::memcpy(bigger.get(), buffer_.get(), size_);
+  buffer_ = std::move(bigger);
+  capacity_ = capacity;
 }
-
-}  // namespace
 
 // Numbers and code units are serialized little-endian whatever the host's order.
 void event_hasher::put(uint32_t v) {
-  uint8_t* to = extend(buffer_, 4);
+  uint8_t* to = extend(4);
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(to, &v, 4);
   } else {
@@ -34,7 +32,7 @@ void event_hasher::put(uint32_t v) {
 void event_hasher::put(std::u16string_view s) {
   put(uint32_t(s.size()));
   if (s.empty()) return;
-  uint8_t* to = extend(buffer_, 2 * s.size());
+  uint8_t* to = extend(2 * s.size());
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(to, s.data(), 2 * s.size());
   } else {
@@ -47,11 +45,11 @@ void event_hasher::put(std::u16string_view s) {
 
 void event_hasher::put(std::span<const uint8_t> b) {
   put(uint32_t(b.size()));
-  if (!b.empty()) std::memcpy(extend(buffer_, b.size()), b.data(), b.size());
+  if (!b.empty()) std::memcpy(extend(b.size()), b.data(), b.size());
 }
 
 event_hash event_hasher::finish() const {
-  const XXH128_hash_t h = XXH3_128bits(buffer_.data(), buffer_.size());
+  const XXH128_hash_t h = XXH3_128bits(buffer_.get(), size_);
   return {h.high64, h.low64};
 }
 

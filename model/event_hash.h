@@ -8,10 +8,11 @@
 // One walk of the fields serves both forms of an event (full_event as a reader builds it,
 // stored_event as a batch keeps it): equal content gives equal hashes whichever form holds it.
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
-#include <vector>
 
 #include "model/full_event.h"
 #include "model/stored_event.h"
@@ -33,7 +34,7 @@ class event_hasher {
  private:
   template <class Event>
   event_hash hash(const Event& e) {
-    buffer_.clear();
+    size_ = 0;
     put(e.origin_flag);
     put(e.host_computer);
     put(e.platform_id);
@@ -73,9 +74,19 @@ class event_hasher {
   void put(uint32_t v);
   void put(std::u16string_view s);
   void put(std::span<const uint8_t> b);
+  // Room for n more bytes at the end of the buffer (grown by doubling, never cleared).
+  uint8_t* extend(size_t n) {
+    if (size_ + n > capacity_) grow(size_ + n);
+    uint8_t* at = buffer_.get() + size_;
+    size_ += n;
+    return at;
+  }
+  void grow(size_t needed);
   event_hash finish() const;
 
-  std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
 };
 
 }  // namespace repcopy
