@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -139,11 +140,13 @@ class memory_contents : public TargetContents {
   std::vector<file> files;
   std::vector<std::u16string> reads;
   int holds = 0;
+  std::mutex lock;  // writer threads call in at once
 
   void add(const std::u16string& name, std::vector<full_event> events, bool damaged = false) {
     files.push_back({{u"/t/" + name, name}, std::move(events), damaged});
   }
   void list_files(const storage_item& item, std::vector<target_file>& out) override {
+    std::lock_guard<std::mutex> guard(lock);
     out.clear();
     for (const file& f : files) {
       if (!f.events.empty() && (f.events[0].host_computer != item.computer_name ||
@@ -155,6 +158,7 @@ class memory_contents : public TargetContents {
   }
   bool read_events(const target_file& which,
                    const std::function<void(const full_event&)>& each) override {
+    std::lock_guard<std::mutex> guard(lock);
     reads.push_back(which.name);
     for (const file& f : files) {
       if (f.where.path != which.path) continue;
@@ -164,6 +168,7 @@ class memory_contents : public TargetContents {
     return false;
   }
   std::unique_ptr<group_hold> hold_group(const storage_item&) override {
+    std::lock_guard<std::mutex> guard(lock);
     ++holds;
     return std::make_unique<group_hold>();
   }
@@ -262,6 +267,36 @@ TEST(DuplicateCheck, ADamagedTargetFileCountsAsHoldingNothingAndIsReported) {
   EXPECT_EQ(r.target.key_counts(), (std::map<uint32_t, int>{{1, 1}}));
   EXPECT_EQ(r.outcome.damaged_target_files(), 1u);
   EXPECT_FALSE(r.outcome.complete());
+}
+
+// Four writer threads on batches of five groups, two batches of one group often in hand at
+// once: every group's events the target holds once are left out exactly once.
+TEST(DuplicateCheck, ManyWritersOnManyGroupsLeaveOutExactlyWhatIsHeld) {
+  recording_target target;
+  memory_contents contents;
+  copy_outcome outcome;
+  const std::u16string sources[] = {u"A", u"B", u"C", u"D", u"E"};
+  std::vector<full_event> events;
+  for (uint32_t key = 0; key < 2000; ++key) events.push_back(timed(key, kT0 + key, sources[key % 5]));
+  for (const std::u16string& ds : sources) {
+    std::vector<full_event> held;
+    for (const full_event& e : events) {
+      if (e.under_data_source == ds && e.record_key % 2 == 0) held.push_back(e);
+    }
+    contents.add(file_name(kT0, kT0 + 2000, char('a' + (ds[0] - u'A'))), std::move(held));
+  }
+  duplicate_check_target checked(target, contents, outcome);
+  worker_pool pool(4);
+  event_storage storage(7);  // 400 events a group: its last batch is taken after the reading
+  testing_fakes::fn_source source(uint32_t(events.size()), [&](uint32_t i) { return events[i]; });
+  ASSERT_EQ(run_copy_driver(pool, storage, {&source}, checked, filter_config{}, outcome), 0);
+  std::map<uint32_t, int> expected;
+  for (uint32_t key = 1; key < 2000; key += 2) expected[key] = 1;
+  EXPECT_EQ(target.key_counts(), expected);
+  EXPECT_EQ(outcome.already_in_target(), 1000u);
+  EXPECT_EQ(contents.reads.size(), 5u);  // each file once
+  EXPECT_EQ(checked.index_bytes(), 0u);  // every group's index given back after its last batch
+  EXPECT_GT(checked.peak_index_bytes(), 0u);
 }
 
 TEST(DuplicateCheck, OtherGroupsFilesAreNotRead) {
