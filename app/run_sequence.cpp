@@ -201,9 +201,14 @@ int run_sequence(const run_request& request) {
               << std::endl;
   }
   if (target_full) {
-    std::cerr << "Copy stopped: no space left in the target; reading stopped, batches not yet "
-                 "written were dropped"
-              << std::endl;
+    const std::string refused = target.stop_line();
+    if (!refused.empty()) {
+      std::cerr << refused << std::endl;
+    } else {
+      std::cerr << "Copy stopped: no space left in the target; reading stopped, batches not yet "
+                   "written were dropped"
+                << std::endl;
+    }
   }
   if (!complete) {
     std::cerr << outcome.written_line() << std::endl;

@@ -9,6 +9,7 @@
 
 #include "audit/event_hash.h"
 #include "audit/muted_output.h"
+#include "copy/event_storage.h"
 #include "model/copy_outcome.h"
 #include "platform/platform.h"
 #include "source/rep_file_source.h"
@@ -60,12 +61,23 @@ void add_hash(event_hash& sum, const event_hash& h) {
   sum.high += h.high;
 }
 
-// Reads one file, handing each event with its ordinal to visit.
+// The event as the copy writes it: an event without a domain is filed, and so written, under
+// "Unknown". Both sides are read this way, so a copy compares equal to its source.
+const full_event& as_copied(const full_event& e, full_event& scratch) {
+  if (!e.domain.empty()) return e;
+  scratch = e;
+  scratch.domain = kUnknownName;
+  return scratch;
+}
+
+// Reads one file, handing each event (as copied) with its ordinal to visit.
 template <class Visit>
 void read_file(const side& s, uint32_t file, Visit visit) {
   uint32_t ordinal = 0;
-  process_repository_file(s.files[file], s.filter, nullptr,
-                          [&](const full_event& e) { visit(e, ordinal++); });
+  full_event scratch;
+  process_repository_file(s.files[file], s.filter, nullptr, [&](const full_event& read) {
+    visit(as_copied(read, scratch), ordinal++);
+  });
 }
 
 // The files of the tree in the order and with the rules of the copy's walk (hot part, then main
@@ -89,10 +101,12 @@ std::vector<std::string> walk_files(side& s) {
 void sum_side(side& s) {
   s.files = walk_files(s);
   event_hasher hash;
+  full_event scratch;
   for (uint32_t file = 0; file < s.files.size(); ++file) {
     group_sum* last = nullptr;
     event_group last_group;
-    process_repository_file(s.files[file], s.filter, &s.outcome, [&](const full_event& e) {
+    process_repository_file(s.files[file], s.filter, &s.outcome, [&](const full_event& read) {
+      const full_event& e = as_copied(read, scratch);
       if (last == nullptr || e.domain != last_group.domain ||
           e.host_computer != last_group.computer || e.under_data_source != last_group.data_source) {
         last_group = group_of(e);

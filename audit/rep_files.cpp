@@ -5,43 +5,54 @@
 #include <utility>
 
 #include "platform/platform.h"
-#include "util/text.h"
 
 namespace repcopy {
 
 namespace {
 
-bool is_rep_name(const std::u16string& name) {
-  return name.size() >= 4 && ascii_upper(name.substr(name.size() - 4)) == u".REP";
+bool is_rep_name(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string ext = name.substr(name.size() - 4);
+  for (char& c : ext) {
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  }
+  return ext == ".REP";
 }
 
 // Depth first with the pending directories on the heap; a directory reached twice through
 // links is read once.
-void walk(const std::u16string& root, std::vector<std::u16string>& files) {
+void walk(const std::string& root, rep_file_list& list) {
   std::set<std::pair<uint64_t, uint64_t>> visited;
-  std::vector<std::u16string> pending{root};
+  std::vector<std::string> pending{root};
   while (!pending.empty()) {
-    std::u16string dir = std::move(pending.back());
+    std::string dir = std::move(pending.back());
     pending.pop_back();
     uint64_t device = 0, node = 0;
-    const std::string native = platform::native_path(dir);
-    if (platform::file_identity(native, device, node) && !visited.insert({device, node}).second) {
+    if (platform::file_identity(dir, device, node) && !visited.insert({device, node}).second) {
       continue;
     }
     std::vector<platform::dir_entry> entries;
-    if (!platform::list_directory(native, entries)) continue;
+    if (!platform::list_directory(dir, entries)) {
+      list.unreadable.emplace_back(dir,
+                                   platform::system_error_message(platform::last_error()));
+      continue;
+    }
     std::sort(
         entries.begin(), entries.end(),
         [](const platform::dir_entry& a, const platform::dir_entry& b) { return a.name < b.name; });
-    std::vector<std::u16string> subdirs;
+    std::vector<std::string> subdirs;
     for (const platform::dir_entry& e : entries) {
-      // A name that is not UTF-8 becomes U+FFFD here, and its file is then reported unreadable.
-      const std::u16string name = platform::text_name(e.name);
-      std::u16string path = dir + platform::kSeparator + name;
+      std::string path = dir + platform::kNativeSeparator + e.name;
       if (e.is_directory) {
         subdirs.push_back(std::move(path));
-      } else if (is_rep_name(name)) {
-        files.push_back(std::move(path));
+      } else if (!is_rep_name(e.name)) {
+        continue;
+      } else if (e.is_regular) {
+        list.files.push_back(std::move(path));
+      } else {
+        list.unreadable.emplace_back(std::move(path),
+                                     e.error != 0 ? platform::system_error_message(e.error)
+                                                  : std::string("not a regular file"));
       }
     }
     // Reversed onto the stack so that the first subdirectory is read first.
@@ -51,13 +62,13 @@ void walk(const std::u16string& root, std::vector<std::u16string>& files) {
 
 }  // namespace
 
-rep_file_list list_rep_files(const std::vector<std::u16string>& paths) {
+rep_file_list list_rep_files(const std::vector<std::string>& native_paths) {
   rep_file_list list;
-  for (std::u16string path : paths) {
-    while (path.size() > 1 && path.back() == platform::kSeparator) path.pop_back();
+  for (std::string path : native_paths) {
+    while (path.size() > 1 && path.back() == platform::kNativeSeparator) path.pop_back();
     if (platform::is_directory(path)) {
-      walk(path, list.files);
-    } else if (platform::path_exists(path)) {
+      walk(path, list);
+    } else if (uint64_t device = 0, node = 0; platform::file_identity(path, device, node)) {
       list.files.push_back(path);
     } else {
       list.missing.push_back(path);

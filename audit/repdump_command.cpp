@@ -115,18 +115,18 @@ int run_repdump(int argc, char** argv, std::ostream& out, std::ostream& err) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "show") {
     if (args.empty()) return usage(err, "show needs at least one file");
-    return run_show(wide_paths(args));
+    return run_show(args);  // the arguments are the file system's names
   }
   if (command == "verify") {
     if (args.empty()) return usage(err, "verify needs at least one directory or file");
-    return run_verify(wide_paths(args), out);
+    return run_verify(args, out);
   }
   if (command == "stats") {
     bool json = false;
     std::vector<std::string> dirs;
     for (const std::string& a : args) (a == "--json" ? json = true : (dirs.push_back(a), false));
     if (dirs.empty()) return usage(err, "stats needs a directory");
-    const repository_stats stats = collect_stats(wide_paths(dirs));
+    const repository_stats stats = collect_stats(dirs);
     json ? print_stats_json(stats, out) : print_stats_text(stats, out);
     return 0;
   }

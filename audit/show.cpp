@@ -52,15 +52,15 @@ bool show_file(RepFileBuffer& file, int depth) {
 
 }  // namespace
 
-int run_show(const std::vector<std::u16string>& files) {
+int run_show(const std::vector<std::string>& native_files) {
   int result = 0;
-  for (const std::u16string& path : files) {
-    std::cout << "==== " << to_utf8(path) << " ====\n";
+  for (const std::string& path : native_files) {
+    std::cout << "==== " << platform::display_name(path) << " ====\n";
     std::vector<uint8_t> image;
     bool read = false;
     try {
       source_file_reader reader;
-      read = reader.open(platform::native_path(path)) && reader.read_all(image);
+      read = reader.open(path) && reader.read_all(image);
     } catch (const std::exception&) {
       read = false;
     }

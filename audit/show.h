@@ -10,6 +10,7 @@ namespace repcopy {
 
 // Dumps each file on standard output (where the buffer classes print). 0 when every file
 // loaded, 1 when one could not be read or loaded.
-int run_show(const std::vector<std::u16string>& files);
+// The paths are native (as the file system names the files).
+int run_show(const std::vector<std::string>& native_files);
 
 }  // namespace repcopy

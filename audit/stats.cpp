@@ -69,10 +69,21 @@ void group_stats::add(const group_stats& o) {
 }
 
 repository_stats collect_stats(const std::vector<std::u16string>& paths) {
+  std::vector<std::string> natives;
+  for (const std::u16string& p : paths) natives.push_back(platform::native_path(p));
+  return collect_stats(natives);
+}
+
+repository_stats collect_stats(const std::vector<std::string>& native_paths) {
   repository_stats stats;
-  for (const std::u16string& path : list_rep_files(paths).files) {
+  const rep_file_list list = list_rep_files(native_paths);
+  for (const auto& [path, why] : list.unreadable) {
+    stats.unreadable.emplace_back(platform::display_name(path), why);
+    ++stats.damaged_files;
+  }
+  for (const std::string& path : list.files) {
     muted_output muted;
-    RepFileSource source(nullptr, RepFileImage(platform::native_path(path)));
+    RepFileSource source(nullptr, RepFileImage(path));
     group_stats file;
     file.files = 1;
     file.bytes_on_disk = source.file().image().size();
@@ -102,6 +113,9 @@ void print_stats_text(const repository_stats& stats, std::ostream& out) {
   }
   out << "Total" << std::endl;
   print_line(stats.totals, out);
+  for (const auto& [path, why] : stats.unreadable) {
+    out << "Unreadable, not counted: " << path << ": " << why << std::endl;
+  }
   if (stats.damaged_files != 0) {
     out << stats.damaged_files << " damaged file(s) (see repdump verify)" << std::endl;
   }
@@ -119,6 +133,11 @@ void print_stats_json(const repository_stats& stats, std::ostream& out) {
   nlohmann::json doc = {{"groups", std::move(groups)},
                         {"totals", to_json(stats.totals)},
                         {"damaged_files", stats.damaged_files}};
+  nlohmann::json unreadable = nlohmann::json::array();
+  for (const auto& [path, why] : stats.unreadable) {
+    unreadable.push_back({{"path", path}, {"reason", why}});
+  }
+  doc["unreadable"] = std::move(unreadable);
   out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
 }
 

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audit/event_hash.h"
@@ -27,10 +28,14 @@ struct repository_stats {
   std::map<event_group, group_stats> groups;
   group_stats totals;
   uint64_t damaged_files = 0;  // files that did not load or yielded damaged records
+  // Directories that could not be listed and "*.rep" entries that cannot be read: the path as
+  // shown and the system's reason.
+  std::vector<std::pair<std::string, std::string>> unreadable;
 };
 
 // Reads every "*.rep" file below the paths. A file counts under the domain, computer and data
 // source its first footer names (its events' group when the footer cannot tell).
+repository_stats collect_stats(const std::vector<std::string>& native_paths);
 repository_stats collect_stats(const std::vector<std::u16string>& paths);
 
 void print_stats_text(const repository_stats& stats, std::ostream& out);

@@ -17,15 +17,19 @@ struct file_check {
   std::vector<damage_note> damage;  // empty for a sound file
 };
 
-// Reads and checks one file; the readers' own messages are silenced.
+// Reads and checks one file (a native path); the readers' own messages are silenced.
+file_check check_rep_file(const std::string& native);
 file_check check_rep_file(const std::u16string& path);
 
 // The report line of a damaged file: "<path>: truncated|corrupt: what; what ...".
 std::string damage_line(const std::u16string& path, const std::vector<damage_note>& damage);
 
-// Checks every file of paths (directories walked); one line per damaged file on out, then
-// "verify: F file(s), E event(s), D damaged". 0 when all is sound, 1 when anything is damaged
-// (a path that does not exist counts as damaged).
+// Checks every file of the native paths (directories walked); one line per damaged file on
+// out, then "verify: F file(s), E event(s), D damaged". 0 when all is sound, 1 when anything is
+// damaged: a path that does not exist, a directory that cannot be listed and a "*.rep" entry
+// that cannot be read count as damaged, each with its own line
+// ("<path>: unreadable: <system message>").
+int run_verify(const std::vector<std::string>& native_paths, std::ostream& out);
 int run_verify(const std::vector<std::u16string>& paths, std::ostream& out);
 
 }  // namespace repcopy

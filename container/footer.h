@@ -58,6 +58,9 @@ struct buffer_entry {
 struct part_record {
   int32_t index = 0;
   std::array<std::unique_ptr<RepPartBuffer>, kPartBufferCount> slots;
+  // Items of this part whose unpack failed (bounds, signature, inflate, CRC): the buffers built
+  // over them cannot be trusted, so the part yields no events.
+  uint32_t damaged_items = 0;
 };
 
 struct footer_record {

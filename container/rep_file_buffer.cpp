@@ -136,12 +136,14 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
     uint32_t name_len = 0;
     if (!t.u32(name_len) || !t.utf16(name_len, e.name) || !t.u64(e.unpacked_len_tbl) ||
         !t.u64(e.item_offset) || !t.u64(e.packed_len)) {
+      // The entries that follow cannot be found and the parts they belong to would be joined
+      // with items missing: the file does not load.
       std::cout << "Part table entry at " << entry_pos << " runs past the end of the table "
-                << table_end << "; the rest of the table is skipped" << std::endl;
+                << table_end << std::endl;
       ++damage_count_;
       note(false,
            "part table entry at " + std::to_string(entry_pos) + " runs past the end of the table");
-      break;
+      return false;
     }
     e.name_len = name_len;
     if (auto id = classify_by_name(e.name)) {
@@ -155,6 +157,20 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
   }
   return true;
 }
+
+namespace {
+
+// The 8-bit name inside a packed item against the UTF-16 name of its part table entry.
+bool same_name(const RepDataBuffer& item, const part_table_entry& e) {
+  const std::string& inside = item.name();
+  if (inside.size() != e.name.size()) return false;
+  for (size_t i = 0; i < inside.size(); ++i) {
+    if (char16_t(uint8_t(inside[i])) != e.name[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 void RepFileBuffer::BuildBuffers(footer_record& f) {
   f.parts.clear();
@@ -197,8 +213,17 @@ void RepFileBuffer::BuildBuffers(footer_record& f) {
         continue;
       }
       f.parts[it->second].slots[size_t(id)] = item.CreateRecordBuffer(id);
-      if (item.status() != 0) ++damage_count_;
+      // An item whose own name is not its entry's was moved or renamed: it is another part's
+      // or another cache's content, and nothing else would tell.
+      const bool misnamed = item.layout().fault == item_fault::none && !same_name(item, e);
+      if (item.status() != 0 || misnamed) {
+        ++damage_count_;
+        ++f.parts[it->second].damaged_items;
+      }
       check_item(item, e);
+      if (misnamed && item.status() == 0 && listener_) {
+        note(false, "item " + to_utf8(e.name) + " is named " + item.name() + " inside");
+      }
       continue;
     }
     if ((id == record_file::kFilterDatId || id == record_file::kFilterStatId) &&

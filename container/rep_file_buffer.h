@@ -54,8 +54,8 @@ class RepFileBuffer : public RepBuffer {
 
   // Items found damaged by the last Load: unpack status other than 0 (bad bounds, signature
   // or name, inflate error, CRC mismatch), entries of unknown Buffer ID, nested-file entries
-  // outside the image, and a part table cut short. A file can load with damage (its sound
-  // data is still used).
+  // outside the image, and a part table cut short (the load then fails). A file can load with
+  // damaged items; each part records its own (part_record::damaged_items).
   uint32_t damage_count() const { return damage_count_; }
   // Every damage found from now on is also handed to listener, with whether the data ends
   // early. With a listener, the items that the load flags leave out are still unpacked and

@@ -57,6 +57,9 @@ void set_last_error(int code);
 std::string system_error_message(int code);
 // True for the codes that say the file system, or the user's quota on it, is full.
 bool is_out_of_space(int code);
+// True for the codes that say the file system or its permissions refuse writing (read-only,
+// no permission): every later file would be refused too.
+bool is_write_refused(int code);
 #if defined(_WIN32)
 inline constexpr int kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
 inline constexpr int kErrorBadText = 1113;       // ERROR_NO_UNICODE_TRANSLATION
@@ -90,6 +93,10 @@ struct dir_entry {
   std::string name;  // native bytes
   bool is_directory = false;
   bool is_regular = false;  // a regular file (links followed)
+  // The system's error when the entry's type could not be found (a link to nothing, say); 0
+  // otherwise. An entry that is neither a directory nor a regular file, with error 0, is
+  // something else: a device, a pipe, a socket.
+  int error = 0;
 };
 // Entries of a directory in the order the system returns them, without "." and "..".
 // False when the directory cannot be opened (last error set).

@@ -39,6 +39,7 @@ bool random_bytes(uint8_t* out, size_t n) {
 int last_error() { return errno; }
 void set_last_error(int code) { errno = code; }
 bool is_out_of_space(int code) { return code == ENOSPC || code == EDQUOT; }
+bool is_write_refused(int code) { return code == EACCES || code == EROFS || code == EPERM; }
 
 std::string system_error_message(int code) {
   char buf[512];
@@ -137,6 +138,8 @@ bool list_directory(const std::string& dir, std::vector<dir_entry>& out) {
       if (::stat(full.c_str(), &st) == 0) {
         entry.is_directory = S_ISDIR(st.st_mode);
         entry.is_regular = S_ISREG(st.st_mode);
+      } else {
+        entry.error = errno;
       }
     }
     out.push_back(std::move(entry));

@@ -208,6 +208,9 @@ void set_last_error(int code) { SetLastError(DWORD(code)); }
 bool is_out_of_space(int code) {
   return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
 }
+bool is_write_refused(int code) {
+  return code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT;
+}
 
 std::string system_error_message(int code) {
   wchar_t* text = nullptr;

@@ -81,8 +81,8 @@ struct kept_record {
 };
 
 // Builds the event of one kept record from the part's caches, one step per cache. A step whose
-// index names no record leaves its field empty and marks the event unsound (the computer is
-// checked by the caller, before the times are taken from it).
+// index names no record leaves its field empty and marks the event unsound, and the caller
+// drops it (the computer is checked by the caller, before the times are taken from it).
 //
 // The event is reused from record to record: the sink swaps it with the consumer's previous event
 // (event_generator), so it comes back holding texts and tables that the next record is copied
@@ -306,7 +306,10 @@ int32_t RepFileSource::make_full_event2(const part_record& part, const footer_in
     const kept_record kept{i, r, stored_time, event_time, coded_event_time, fields_ok, fields};
     const bool sound =
         fatal_on_exception("=make_full_event2=\n", [&] { return builder.build(kept); });
-    if (!sound) ++damage_.bad_records;
+    if (!sound) {  // a field would be missing or wrong: the event is not copied
+      ++damage_.bad_records;
+      continue;
+    }
     event.source_file.path = source_path_;
     sink(event);  // outside the guard: destroying a paused generator unwinds through here
   }

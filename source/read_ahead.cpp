@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/platform.h"
+
 namespace repcopy {
 
 unsigned default_read_threads(unsigned processors) { return std::clamp(processors / 2, 1u, 4u); }
@@ -32,6 +34,40 @@ void read_ahead::stop_helpers() {
 uint64_t read_ahead::peak_bytes() const {
   std::lock_guard<std::mutex> l(lock_);
   return peak_bytes_;
+}
+
+uint64_t read_ahead::peak_file_bytes() const {
+  std::lock_guard<std::mutex> l(lock_);
+  return peak_file_bytes_;
+}
+
+// Waits until the file fits the byte bound beside the files being read and the events waiting,
+// or is the oldest file, and counts it as being read. Returns its bytes. Throws cancelled on a
+// stop.
+uint64_t read_ahead::start_file(job& j) {
+  uint64_t bytes = 0;
+  if (bounds_.file_bytes) {
+    bytes = bounds_.file_bytes(j.path);
+  } else if (!platform::file_size(j.path, bytes)) {
+    bytes = 0;  // the reader reports the file
+  }
+  std::unique_lock<std::mutex> l(lock_);
+  work_ready_.wait(l, [&] {
+    return stop_ || queue_.front().get() == &j ||
+           file_bytes_ + held_bytes_ + bytes <= bounds_.bytes;
+  });
+  if (stop_) throw cancelled{};
+  file_bytes_ += bytes;
+  peak_file_bytes_ = std::max(peak_file_bytes_, file_bytes_);
+  return bytes;
+}
+
+void read_ahead::end_file(uint64_t bytes) {
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    file_bytes_ -= bytes;
+  }
+  work_ready_.notify_all();
 }
 
 // Asks the supplier for files until the queue is full. Its output is kept for the file it
@@ -166,6 +202,22 @@ void read_ahead::helper_loop() {
 }
 
 void read_ahead::read_file(job& j) {
+  uint64_t file_bytes = 0;
+  try {
+    file_bytes = start_file(j);
+  } catch (const cancelled&) {
+    return;
+  }
+  // The file is out of memory once the reader returns, before the last hand-over lets the
+  // consumer move on to the next file.
+  struct release {
+    read_ahead& self;
+    uint64_t bytes;
+    void now() { self.end_file(std::exchange(bytes, 0)); }
+    ~release() {
+      if (bytes != 0) now();
+    }
+  } release_file{*this, file_bytes};
   console_capture capture;
   chunk c;
   uint64_t produced = 0;
@@ -187,6 +239,7 @@ void read_ahead::read_file(job& j) {
       j.error = std::current_exception();
     }
   }
+  release_file.now();
   hand_over(j, c, capture, true);
 }
 

@@ -14,7 +14,11 @@
 //
 // Bounds: at most `files` files are queued or being read, and events read but not yet taken
 // hold at most about `bytes` bytes (each file may always hand over one chunk, so the oldest file
-// never waits for the others). A helper whose file has events waiting waits for room.
+// never waits for the others). A helper whose file has events waiting waits for room. The files
+// being read are held whole in memory, so their sizes count against the same bound: a helper
+// starts a file only when its size fits beside the files being read and the events waiting,
+// or when it is the oldest file (which the consumer waits for). So at most one file passes the
+// bound, and a file larger than the bound is read with no other file but smaller ones beside it.
 //
 // An exception thrown while reading a file, or by the supplier, reappears in next() at its place
 // in the order, after everything before it was handed out.
@@ -50,6 +54,8 @@ class read_ahead {
     uint64_t bytes = 64ull << 20;       // events read and not yet taken
     uint32_t chunk_events = 512;        // a chunk is handed over at this many events
     uint64_t chunk_bytes = 4ull << 20;  // ... or this many bytes
+    // The bytes a file takes in memory while it is read; by default its size on disk.
+    std::function<uint64_t(const std::string& path)> file_bytes;
   };
 
   read_ahead(unsigned threads, path_supplier next_path, file_reader read, limits bounds);
@@ -67,6 +73,8 @@ class read_ahead {
 
   // Largest amount of event bytes held at once so far (for tests and benchmarks).
   uint64_t peak_bytes() const;
+  // Largest amount of file bytes being read at once so far (for tests and benchmarks).
+  uint64_t peak_file_bytes() const;
 
  private:
   struct chunk {
@@ -90,6 +98,8 @@ class read_ahead {
   void free_spent();
   void helper_loop();
   void read_file(job& j);
+  uint64_t start_file(job& j);
+  void end_file(uint64_t bytes);
   void hand_over(job& j, chunk& c, console_capture& capture, bool last);
   void print_messages_up_to(uint64_t position);
   void finish_front();
@@ -107,6 +117,8 @@ class read_ahead {
   std::vector<chunk> spent_;  // taken chunks holding the consumer's old events
   uint64_t held_bytes_ = 0;
   uint64_t peak_bytes_ = 0;
+  uint64_t file_bytes_ = 0;  // sizes of the files being read
+  uint64_t peak_file_bytes_ = 0;
   bool stop_ = false;
 
   // Consumer side, touched only by next().

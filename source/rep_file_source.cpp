@@ -71,8 +71,13 @@ RepFileImage::RepFileImage(std::string path) : path_(std::move(path)) {
       return;
     }
     file_size_ = reader.size();
-    if (!frame_holds(reader)) return;
-    if (file_size_ >= kMaxReadableFile) {
+    if (!frame_holds(reader)) {
+      // A small file is loaded all the same, so that the load reports its damage in its own
+      // words; a large one is not read whole only to be refused.
+      if (state_ != state::bad_frame || file_size_ > kFrameCheckAlone) return;
+      frame_message_.clear();
+      state_ = state::unreadable;  // until it is read
+    } else if (file_size_ >= kMaxReadableFile) {
       state_ = state::too_large;
       return;
     }
@@ -95,8 +100,8 @@ bool RepFileImage::frame_holds(source_file_reader& reader) {
   const uint64_t size = file_size_;
   std::vector<uint8_t> bytes;
   if (size < kHeaderSize) {
-    std::cout << "File too short for its header: " << size << " < " << kHeaderSize << " bytes"
-              << std::endl;
+    frame_message_ = "File too short for its header: " + std::to_string(size) + " < " +
+                     std::to_string(kHeaderSize) + " bytes";
     frame_damage_ = {true, "shorter than its 512-byte header (" + std::to_string(size) + " bytes)"};
     state_ = state::bad_frame;
     return false;
@@ -108,8 +113,8 @@ bool RepFileImage::frame_holds(source_file_reader& reader) {
   const uint64_t footer_offset = load_le64(bytes.data() + kHeaderLastFooterOffsetPos);
   const uint32_t footer_len = load_le32(bytes.data() + kHeaderLastFooterLenPos);
   if (footer_offset > size || size - footer_offset != footer_len) {
-    std::cout << "last_footer_offset + last_footer_len != buffer_len :"
-              << footer_offset + footer_len << " != " << size << std::endl;
+    frame_message_ = "last_footer_offset + last_footer_len != buffer_len :" +
+                     std::to_string(footer_offset + footer_len) + " != " + std::to_string(size);
     // A footer said to end past the end of the file is what a cut-off copy looks like.
     const uint64_t end = footer_offset + footer_len;
     const bool past_end = footer_offset > size || end > size;
@@ -138,7 +143,7 @@ bool RepFileImage::frame_holds(source_file_reader& reader) {
     }
   }
   if (!holds) {
-    std::cout << "Footer lengths do not add up to last_footer_len " << footer_len << std::endl;
+    frame_message_ = "Footer lengths do not add up to last_footer_len " + std::to_string(footer_len);
     frame_damage_ = {false, "the last footer's lengths do not add up to its " +
                                 std::to_string(footer_len) + " bytes"};
     state_ = state::bad_frame;
@@ -195,6 +200,8 @@ int32_t RepFileSource::read_file(const event_sink& sink) {
       if (listener_) listener_({false, "too large to be read"});
       return -1;
     case RepFileImage::state::bad_frame:
+      // The lines a load would begin with; the rest of the file was not read.
+      std::cout << file_.frame_message() << "\n(a)some problem in file:\n" << std::endl;
       damage_.unloadable = true;
       if (listener_) listener_(file_.frame_damage());
       return -1;
@@ -209,6 +216,7 @@ int32_t RepFileSource::read_file(const event_sink& sink) {
     return -1;
   }
   if (buffer.kind() != RepFileBuffer::kKindEventData) {
+    if (buffer.kind() == RepFileBuffer::kKindEmpty) warn_if_not_empty(buffer);
     buffer.DestroyParts();
     return -1;
   }
@@ -220,6 +228,22 @@ int32_t RepFileSource::read_file(const event_sink& sink) {
   }
   buffer.DestroyParts();
   return 0;
+}
+
+// "EventsCount" 0 makes a file empty, and it is read as such; but when its part table lists
+// events items with content, the count may be what is wrong, so the user is told.
+void RepFileSource::warn_if_not_empty(const RepFileBuffer& buffer) const {
+  uint64_t bytes = 0;
+  for (const footer_record& f : buffer.footers()) {
+    for (const part_table_entry& e : f.part_table) {
+      if (e.buffer_id == record_file::kEventsId) bytes += e.unpacked_len_tbl;
+    }
+  }
+  if (bytes == 0) return;
+  std::cerr << "Warning: source file read as empty (EventsCount 0) although its part table "
+               "lists "
+            << bytes << " byte(s) of events records: " << platform::display_name(file_.path())
+            << std::endl;
 }
 
 // A nested file that cannot be unpacked or loaded is reported and skipped; the others are read.
@@ -302,6 +326,15 @@ int32_t RepFileSource::MakeFileEvents(RepFileBuffer& file, const event_sink& sin
       const auto* events =
           dynamic_cast<const RepEventsBuffer*>(part.slots[record_file::kEventsId].get());
       if (events == nullptr) continue;
+      if (const char* why = part_damage(part)) {
+        ++damage_.damaged_parts;
+        damage_.damaged_part_records += events->ulCount();
+        if (listener_) {
+          listener_({false, "part " + std::to_string(part.index) + " " + why + ": its " +
+                                std::to_string(events->ulCount()) + " events record(s) dropped"});
+        }
+        continue;
+      }
       if (filter_ != nullptr && filter_->id_on && !part_passes_id_list(part, info.platform_id)) {
         continue;
       }
@@ -352,6 +385,22 @@ int32_t RepFileSource::read_footer_info(const footer_record& footer, footer_info
   return 0;
 }
 
+// Why the events of a part cannot be trusted, or null. The writer leaves the three named-field
+// items out together, so named-field caches without their table mean the table was lost and
+// the events would lose their fields.
+const char* RepFileSource::part_damage(const part_record& part) {
+  if (part.damaged_items != 0) return "has a damaged item";
+  const RepPartBuffer* names = part.slots[record_file::kNfNamesId].get();
+  const RepPartBuffer* values = part.slots[record_file::kNfValuesId].get();
+  const bool has_caches =
+      (names != nullptr && names->ulCount() != 0) || (values != nullptr && values->ulCount() != 0);
+  if (has_caches && part.slots[record_file::kNfieldsId] == nullptr &&
+      file_.flags()[record_file::kNfieldsId] != 0) {
+    return "has named-field caches but no 0_nfields.dat";
+  }
+  return nullptr;
+}
+
 // With an EventID list, a part is read only when one of its category records passes the list;
 // a part without category records (or without its category buffer) is skipped.
 bool RepFileSource::part_passes_id_list(const part_record& part, uint32_t platform_id) const {
@@ -369,9 +418,9 @@ bool RepFileSource::part_passes_id_list(const part_record& part, uint32_t platfo
 void RepFileSource::report_damage() {
   if (!damage_.any()) return;
   if (listener_ && damage_.bad_records != 0) {
-    listener_(
-        {false, std::to_string(damage_.bad_records) +
-                    " events record(s) name a cache record or record key that does not exist"});
+    listener_({false, std::to_string(damage_.bad_records) +
+                          " events record(s) name a cache record or record key that does not "
+                          "exist, or lose an insertion string"});
   }
   const std::string path = platform::display_name(file_.path());
   if (damage_.unreadable) {
@@ -388,8 +437,20 @@ void RepFileSource::report_damage() {
   if (damage_.unloadable) {
     std::cerr << "Damaged source file skipped, it does not load: " << path << std::endl;
   } else {
-    std::cerr << "Damaged source file " << path << ": " << damage_.bad_records
-              << " record(s) affected";
+    std::cerr << "Damaged source file " << path << ": " << damage_.dropped()
+              << " event(s) dropped";
+    if (damage_.dropped() != 0) {
+      const char* sep = " (";
+      if (damage_.bad_records != 0) {
+        std::cerr << sep << damage_.bad_records << " with a bad index or cut insertion strings";
+        sep = ", ";
+      }
+      if (damage_.damaged_part_records != 0) {
+        std::cerr << sep << damage_.damaged_part_records << " in " << damage_.damaged_parts
+                  << " part(s) with a damaged item";
+      }
+      std::cerr << ")";
+    }
     if (damage_.bad_items != 0) std::cerr << ", " << damage_.bad_items << " damaged item(s)";
     if (damage_.skipped_nested != 0) {
       std::cerr << ", " << damage_.skipped_nested << " nested file(s) skipped";

@@ -8,11 +8,12 @@
 // sink. The source walk calls ProcessFile with its own sink; NextEvent runs ProcessFile in an
 // event_generator and hands the events out one per call.
 //
-// Damaged input: every cache index of an events record is checked against its cache before use.
-// A record whose computer index is bad has no time and is skipped; any other bad index leaves
-// its field empty. A file that cannot be read or loaded, a damaged item or nested file, or
-// records with bad indexes make the file damaged: it is reported once on standard error with its
-// path and counted in the copy_outcome, and its sound events are still delivered.
+// Damaged input: no event is delivered unless everything it is built from was read soundly.
+// A file that does not load yields no events. A part with a damaged item (or with named-field
+// caches but no field table) yields no events. An events record that names a cache record or
+// record key that does not exist, or whose string words end inside a position, is dropped.
+// The file is then reported once on standard error with its path and the events dropped per
+// reason, and counted in the copy_outcome; the events of its sound parts are still delivered.
 
 #include <cstdint>
 #include <memory>
@@ -38,9 +39,10 @@ class RepFileImage {
   enum class state { loaded, unreadable, bad_frame, too_large };
 
   // Checks the file's frame (header and last footer lengths against the file size) with two
-  // small reads, and reads the whole file only when the frame holds: a damaged or foreign file
-  // is never read whole. What went wrong is printed: the frame messages on standard output, a
-  // system message is kept in error().
+  // small reads before the whole file is read. A file whose frame holds is read whole (below
+  // kMaxReadableFile); so is a small file whose frame does not hold, so that its load reports
+  // the damage as for any other file. A larger one with a bad frame is not read (bad_frame,
+  // with frame_message()). A system message is kept in error().
   explicit RepFileImage(std::string path);
   // A file already in memory; path names it in messages.
   RepFileImage(std::string path, std::vector<uint8_t> image)
@@ -55,6 +57,11 @@ class RepFileImage {
   uint64_t file_size() const { return file_size_; }
   // What is wrong with the frame (state bad_frame), as a damage listener hears it.
   const damage_note& frame_damage() const { return frame_damage_; }
+  // The line the load would print for that frame (state bad_frame).
+  const std::string& frame_message() const { return frame_message_; }
+
+  // Files up to this size are loaded even when their frame does not hold.
+  static constexpr uint64_t kFrameCheckAlone = uint64_t(64) << 20;
 
  private:
   bool frame_holds(source_file_reader& reader);
@@ -66,6 +73,7 @@ class RepFileImage {
   std::string error_;
   uint64_t file_size_ = 0;
   damage_note frame_damage_;
+  std::string frame_message_;
 };
 
 // What one footer says about the events of its parts.
@@ -89,11 +97,14 @@ struct file_damage {
   bool bad_footer = false;      // a footer lacks a required property or holds a bad number
   uint32_t bad_items = 0;       // damaged items (RepFileBuffer::damage_count of all loads)
   uint32_t skipped_nested = 0;  // nested files that could not be unpacked or loaded
-  uint64_t bad_records = 0;     // events records with at least one bad index
+  uint64_t bad_records = 0;     // events records dropped: a bad index or cut string words
+  uint32_t damaged_parts = 0;   // parts that yield no events for a damaged or missing item
+  uint64_t damaged_part_records = 0;  // events records of those parts, dropped
 
+  uint64_t dropped() const { return bad_records + damaged_part_records; }
   bool any() const {
     return unreadable || too_large || unloadable || bad_footer || bad_items != 0 ||
-           skipped_nested != 0 || bad_records != 0 || short_footers != 0;
+           skipped_nested != 0 || bad_records != 0 || short_footers != 0 || damaged_parts != 0;
   }
 };
 
@@ -148,6 +159,8 @@ class RepFileSource : public CommonSource {
   void read_nested_files(RepFileBuffer& outer, uint64_t count, const event_sink& sink);
   void skip_nested_file(const std::string& name, byte_span unpacked);
   bool part_passes_id_list(const part_record& part, uint32_t platform_id) const;
+  const char* part_damage(const part_record& part);
+  void warn_if_not_empty(const RepFileBuffer& buffer) const;
   void report_damage();
 
   RepFileImage file_;

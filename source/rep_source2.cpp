@@ -189,7 +189,12 @@ int32_t RepSource2::enter_directory(std::vector<walk_frame>& pending, const even
   std::sort(entries.begin(), entries.end(), name_order);
   std::vector<platform::dir_entry> files;
   for (platform::dir_entry& e : entries) {
-    if (e.is_regular && has_rep_extension(e.name)) files.push_back(std::move(e));
+    if (!has_rep_extension(e.name) || e.is_directory) continue;
+    if (e.is_regular) {
+      files.push_back(std::move(e));
+    } else {
+      report_unreadable_entry(e);
+    }
   }
   if (!files.empty()) return read_files(files, sink);
 
@@ -216,6 +221,17 @@ int32_t RepSource2::read_files(const std::vector<platform::dir_entry>& files,
   }
   path_.resize(dir_len);
   return result;
+}
+
+// A "*.rep" entry that cannot be read as a file (a link to nothing or to what may not be
+// reached, a pipe, a device) is reported and counted like a file the system would not read.
+void RepSource2::report_unreadable_entry(const platform::dir_entry& e) {
+  std::cerr << "Unreadable source file skipped: " << platform::display_name(path_)
+            << platform::display_name(e.name) << ": "
+            << (e.error != 0 ? platform::system_error_message(e.error)
+                             : std::string("not a regular file"))
+            << std::endl;
+  if (outcome_ != nullptr) outcome_->add_unreadable();
 }
 
 // Appends name to path_ unless the result would pass the path limit; then prints the path that

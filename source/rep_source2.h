@@ -101,6 +101,7 @@ class RepSource2 : public CommonSource {
   int32_t enter_directory(std::vector<walk_frame>& pending, const event_sink& sink);
   int32_t read_files(const std::vector<platform::dir_entry>& files, const event_sink& sink);
   bool append_to_path(std::string_view name);
+  void report_unreadable_entry(const platform::dir_entry& e);
   int32_t process_default(const std::string& path, const event_sink& sink);
 
   std::string walk_root_;

@@ -24,12 +24,20 @@ void pause_hint() {
 }
 
 // One level, then (when it is still missing) its parents from the top down. Runs under the lock.
-bool create_recursive(const std::u16string& path) {
+bool create_recursive(const std::u16string& path, int* error_code, std::u16string* failed) {
   int err = platform::create_directory(path);
   if (err == 0 || err == platform::kErrorAlreadyExists) return true;
   size_t cut = path.find_last_of(platform::kSeparator);
-  if (cut != std::u16string::npos && cut > 0) create_recursive(path.substr(0, cut));
+  if (cut != std::u16string::npos && cut > 0) {
+    create_recursive(path.substr(0, cut), error_code, failed);
+  }
   if (platform::create_directory(path) == 0) return true;
+  // The level nearest the root fails first, with the real reason; those below it then fail
+  // only because it is missing.
+  if (error_code != nullptr && *error_code == 0) {
+    *error_code = platform::last_error();
+    if (failed != nullptr) *failed = path;
+  }
   const std::string error = error_text();
   std::cout << "create_directory_MT:\n" << to_utf8(path) << "\n" << error << std::endl;
   return false;
@@ -73,10 +81,11 @@ directory_lock_guard::directory_lock_guard(std::atomic<uint32_t>& lock) : lock_(
   }
 }
 
-bool create_directory_MT(std::atomic<uint32_t>& lock, const std::u16string& path) {
+bool create_directory_MT(std::atomic<uint32_t>& lock, const std::u16string& path,
+                         int* error_code, std::u16string* failed) {
   directory_lock_guard guard(lock);
   if (platform::path_exists(path)) return true;
-  return create_recursive(path);
+  return create_recursive(path, error_code, failed);
 }
 
 }  // namespace repcopy

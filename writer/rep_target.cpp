@@ -155,8 +155,11 @@ int32_t RepTarget::write_item(storage_item& item) {
     report_unusable_name(item);
     return -1;
   }
-  if (!dry_run_ && !create_directory_MT(directory_lock_, *directory)) {
+  int error = 0;
+  std::u16string refused;
+  if (!dry_run_ && !create_directory_MT(directory_lock_, *directory, &error, &refused)) {
     std::cout << "error: >CreateDirectory_MT< " << to_utf8(*directory) << std::endl;
+    if (target_result(error, 0) != 0) note_stop(target_result(error, 0), {error, refused});
     return -1;
   }
   if (!dry_run_) remove_stale_partials(*directory);
@@ -176,9 +179,10 @@ int32_t RepTarget::write_item(storage_item& item) {
     file_hook_(item, *directory + platform::kSeparator + widen_ascii(repository_file_name(props)));
   }
   uint64_t bytes = 0;
-  const int32_t result =
-      create_repository_file(item.events, props, *directory, factory_, dry_run_, &bytes);
-  if (result == kTargetFull) full_.store(true);
+  target_failure failure;
+  const int32_t result = create_repository_file(item.events, props, *directory, factory_,
+                                                dry_run_, &bytes, &failure);
+  if (result == kTargetFull || result == kTargetRefused) note_stop(result, std::move(failure));
   if (result != 0) {
     std::cout << "error: >create_repository_file< " << to_utf8(item.ds_name) << " -- "
               << to_utf8(*directory) << std::endl;
@@ -187,6 +191,24 @@ int32_t RepTarget::write_item(storage_item& item) {
   files_written_.fetch_add(1, std::memory_order_relaxed);
   bytes_written_.fetch_add(bytes, std::memory_order_relaxed);
   return 0;
+}
+
+// The first file the target could take no more of decides why the copy stops.
+void RepTarget::note_stop(int32_t result, target_failure failure) {
+  std::lock_guard<std::mutex> hold(stop_lock_);
+  if (!full_.load()) {
+    stop_result_ = result;
+    stop_failure_ = std::move(failure);
+  }
+  full_.store(true);
+}
+
+std::string RepTarget::stop_line() const {
+  std::lock_guard<std::mutex> hold(stop_lock_);
+  if (stop_result_ != kTargetRefused) return {};
+  return "Copy stopped: the target refuses writing: " + to_utf8(stop_failure_.path) + ": " +
+         platform::system_error_message(stop_failure_.code) +
+         "; reading stopped, batches not yet written were dropped";
 }
 
 // The batch is lost because of a name its events carry; the names alone do not tell the user

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -62,8 +63,12 @@ class RepTarget : public CommonTarget {
   // Files and bytes written so far (or that a dry run would have written).
   uint64_t files_written() const { return files_written_.load(); }
   uint64_t bytes_written() const { return bytes_written_.load(); }
-  // Set by the first file that failed for want of space (or quota) in the target.
+  // Set by the first file that failed for want of space (or quota) in the target, or because
+  // the target refuses writing (read-only, no permission).
   bool full() const override { return full_.load(); }
+  // After a refusal stopped the copy, the one line that says so, with the path refused and the
+  // system's reason; empty otherwise (no stop, or a full target).
+  std::string stop_line() const;
 
   const std::u16string& root() const { return root_; }
   ds_type_map& ds_types() { return ds_types_; }
@@ -72,6 +77,7 @@ class RepTarget : public CommonTarget {
   int32_t write_item(storage_item& item);
   void report_unusable_name(const storage_item& item);
   void remove_stale_partials(const std::u16string& directory);
+  void note_stop(int32_t result, target_failure failure);
 
   std::atomic<uint32_t> directory_lock_{0};
   ds_type_map ds_types_;
@@ -84,6 +90,9 @@ class RepTarget : public CommonTarget {
   std::atomic<uint64_t> files_written_{0};
   std::atomic<uint64_t> bytes_written_{0};
   std::atomic<bool> full_{false};
+  mutable std::mutex stop_lock_;
+  int32_t stop_result_ = 0;
+  target_failure stop_failure_;
 };
 
 }  // namespace repcopy

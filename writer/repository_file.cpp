@@ -44,14 +44,15 @@ class partial_file {
     }
     return create_file(partial_path(), file, &error);
   }
-  // Gives the complete file its name. False after a "create_file: " message.
-  bool complete() {
+  // Gives the complete file its name. False after a "create_file: " message (error then holds
+  // the system error code).
+  bool complete(int& error) {
     bool ok = unnamed_ ? file.commit(path_) : true;
     ok = file.close() && ok;
     if (ok && !unnamed_) ok = platform::rename_path(partial_path(), path_);
     if (!ok) {
-      const std::string error = error_text();
-      std::cout << "create_file: " << to_utf8(path_) << error << std::endl;
+      error = platform::last_error();
+      std::cout << "create_file: " << to_utf8(path_) << error_text() << std::endl;
       return false;
     }
     done_ = true;
@@ -156,7 +157,8 @@ std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t foo
 
 int32_t write_repository_file(event_batch& events, const file_props& props,
                               const std::u16string& directory, const segment_factory& factory,
-                              bool dry_run, uint64_t* file_bytes, int& mark) {
+                              bool dry_run, uint64_t* file_bytes, int& mark,
+                              target_failure* failure) {
   mark = 1;
   std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
   lent_buffers buffers(writers);
@@ -192,10 +194,14 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
   if (file_bytes != nullptr) *file_bytes = offset + footer_length;
   if (dry_run) return 0;
   partial_file out(path);
-  // A file system (or quota) that is full fails the file with kTargetFull: the copy stops then.
+  // A file system (or quota) that is full fails the file with kTargetFull, one that refuses
+  // writing with kTargetRefused: the copy stops then.
   int error = 0;
-  if (out.create(directory, error) != 0)
-    return platform::is_out_of_space(error) ? kTargetFull : kFileNotCreated;
+  auto failed = [&](int32_t otherwise) {
+    if (failure != nullptr) *failure = {error, path};
+    return target_result(error, otherwise);
+  };
+  if (out.create(directory, error) != 0) return failed(kFileNotCreated);
   mark = 20;
 
   guid file_guid;
@@ -206,9 +212,7 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
   auto write_all = [&](std::span<const uint8_t> data) {
     return write_file(out.file, data, path, &error) == data.size();
   };
-  auto write_failed = [&] {
-    return platform::is_out_of_space(error) ? kTargetFull : kItemWrittenShort;
-  };
+  auto write_failed = [&] { return failed(kItemWrittenShort); };
   const auto header = file_header(file_guid, offset, uint32_t(footer_length));
   if (!write_all(header)) return write_failed();
   mark = 30;
@@ -216,7 +220,7 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     if (!write_all(item->packed)) return write_failed();
   }
   if (!write_all(table) || !write_all(properties)) return write_failed();
-  if (!out.complete()) return kFileNotCreated;
+  if (!out.complete(error)) return failed(kFileNotCreated);
   mark = 50;
   return 0;
 }
@@ -238,12 +242,19 @@ std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items)
   return out;
 }
 
+int32_t target_result(int code, int32_t otherwise) {
+  if (platform::is_out_of_space(code)) return kTargetFull;
+  if (platform::is_write_refused(code)) return kTargetRefused;
+  return otherwise;
+}
+
 int32_t create_repository_file(event_batch& events, const file_props& props,
                                const std::u16string& directory, const segment_factory& factory,
-                               bool dry_run, uint64_t* file_bytes) {
+                               bool dry_run, uint64_t* file_bytes, target_failure* failure) {
   int mark = 0;
   try {
-    return write_repository_file(events, props, directory, factory, dry_run, file_bytes, mark);
+    return write_repository_file(events, props, directory, factory, dry_run, file_bytes, mark,
+                                 failure);
   } catch (const fatal_error&) {
     throw;
   } catch (...) {

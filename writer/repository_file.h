@@ -22,6 +22,16 @@ inline constexpr int32_t kFileGuidFailed = -4;  // no file GUID
 inline constexpr int32_t kItemNotPacked = -12;  // an internal file could not be compressed
 inline constexpr int32_t kItemWrittenShort = -14;
 inline constexpr int32_t kTargetFull = -15;  // no space (or quota) left for the file
+inline constexpr int32_t kTargetRefused = -16;  // the target refuses writing (read-only, access)
+
+// Why a file failed when the target itself can take no more (kTargetFull, kTargetRefused): the
+// system's error code and the path it was refused for.
+struct target_failure {
+  int code = 0;
+  std::u16string path;
+};
+// kTargetFull or kTargetRefused for the codes that stop every later file too, else otherwise.
+int32_t target_result(int code, int32_t otherwise);
 inline constexpr int32_t kPathNotBuilt = -27;    // the file path would not fit
 inline constexpr int32_t kFooterTooLong = -28;   // part table and properties past 4 GiB
 inline constexpr int32_t kItemOverflowed = -29;  // a writer would pass its own size estimate
@@ -39,12 +49,14 @@ std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items)
 // nothing is left. 0, or one of the codes above. factory makes the writer of each Buffer ID.
 // With dry_run everything is built and packed but no file is created (the directory need not
 // exist). file_bytes, when given, receives the size of the file written or that would be.
+// failure, when given, receives the system error and the path of a failed create or write.
 // An unexpected exception is a fatal stop: fatal_error "=create_repository_file=\nMark = N\n"
 // (N tells how far the file got), with "Mark = N\n" for standard error; a fatal_error from
 // below passes unchanged.
 int32_t create_repository_file(event_batch& events, const file_props& props,
                                const std::u16string& directory,
                                const segment_factory& factory = create_segment,
-                               bool dry_run = false, uint64_t* file_bytes = nullptr);
+                               bool dry_run = false, uint64_t* file_bytes = nullptr,
+                               target_failure* failure = nullptr);
 
 }  // namespace repcopy

@@ -8,6 +8,7 @@
 #include <future>
 #include <set>
 #include <thread>
+#include <utility>
 
 #include "copy_fakes.h"
 #include "util/fatal.h"
@@ -358,10 +359,16 @@ TEST(CopyDriver, LargeEventsAreBoundedByMemoryAsWellAsByCount) {
     for (const written_batch& b : run.target.batches()) sizes.push_back(b.keys.size());
     EXPECT_EQ(sizes, r.expected) << "row " << &r - rows;
   }
-  // The queue: tasks of 2 events each, memory bound 5 events' worth, slow writer.
+  // The queue: tasks of 2 events each, memory bound 5 events' worth. The writer holds its first
+  // task until the reader has had to wait for room, so the queue is full at a fixed point
+  // whatever the threads' speeds.
   worker_pool pool(1, 1000, 0, 64000, 5 * each);
   copy_run run;
-  run.target.hook = [](const storage_item&) { std::this_thread::sleep_for(2ms); };
+  bool first = true;  // the writer thread's own
+  run.target.hook = [&](const storage_item&) {
+    if (!std::exchange(first, false)) return;
+    while (pool.statistics().submit_waits == 0) std::this_thread::sleep_for(100us);
+  };
   fn_source source(40, [](uint32_t i) { return make_event(i, u"H", u"x", u"CORP", 100000); });
   event_storage storage(2, 100000000, 100000);
   ASSERT_EQ(run.run(pool, storage, {&source}), 0);

@@ -157,6 +157,17 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
        {60, 61, 62},
        {"Damaged source file skipped, it does not load: ", "2 damaged source file(s)"},
        2},
+      {"a dangling \"*.rep\" link and a pipe beside a sound file",
+       [](const fs::path& s) {
+         put(s / "Environment$/G/a.rep", rep_file(100));
+         fs::create_symlink(s / "Environment$/G/gone.rep", s / "Environment$/G/b.rep");
+         ::mkfifo((s / "Environment$/G/c.rep").c_str(), 0644);
+       },
+       3,
+       {100, 101, 102},
+       {"Unreadable source file skipped: ", "Environment$/G/b.rep: No such file or directory\n",
+        "Unreadable source file skipped: ", "Environment$/G/c.rep: not a regular file\n",
+        "2 unreadable source file(s) or directories"}},
       {"names that are not UTF-8",
        [](const fs::path& s) { put(s / "Environment$/\xFF$/C\xFE/a\xC3.rep", rep_file(70)); },
        0,
@@ -258,6 +269,48 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
     TearDown();
     SetUp();
   }
+}
+
+}  // namespace
+}  // namespace repcopy::e2e
+
+namespace repcopy::e2e {
+namespace {
+
+// A target on a read-only file system: the first refused directory stops the copy. Reading
+// ends there (the damaged files that the walk would reach last are never read), one line names
+// the path and the system's reason, and the batches not written are counted.
+TEST_F(HostileTree, AReadOnlyTargetStopsTheCopyAtTheFirstRefusal) {
+  const fs::path source = dir_ / "s", target = dir_ / "t";
+  fs::create_directories(target);
+  if (std::system(("mount -t tmpfs -o ro,size=1m tmpfs " + quoted(target) + " 2>/dev/null")
+                      .c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a read-only file system here";
+  }
+  struct unmount {
+    fs::path at;
+    ~unmount() { std::system(("umount " + quoted(at)).c_str()); }
+  } unmount_at_end{target};
+  // Large events: the first batch leaves at its memory bound, long before the walk's end.
+  test::test_part p = test::sample_part();
+  p.events.resize(1);
+  p.events[0].data = bytes(40000, 7);
+  p.events.resize(100, p.events[0]);
+  p.keys.assign(100, 1);
+  const bytes sound = test::rep_file_builder().windows(u"WS01", u"CORP").part(p).build();
+  for (int i = 0; i < 40; ++i) put(source / "Environment$/A" / ("f" + std::to_string(i) + ".rep"), sound);
+  for (int i = 0; i < 5; ++i) put(source / "Environment$/Z" / ("bad" + std::to_string(i) + ".rep"), bytes(600, 0));
+  const run_result r = run_command(
+      std::string(REPCOPY_BIN) + " " + quoted(source) + " " + quoted(target), dir_);
+  EXPECT_EQ(r.exit_code, 3) << r.err;
+  const std::string line = "Copy stopped: the target refuses writing: " + target.string();
+  const size_t at = r.err.find(line);
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Copy stopped", at + 1), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(": Read-only file system; reading stopped", at), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Damaged source file"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("batch(es) with"), std::string::npos);
+  EXPECT_EQ(r.err.find("Copy incomplete: 0 batch(es)"), std::string::npos) << r.err;
 }
 
 }  // namespace

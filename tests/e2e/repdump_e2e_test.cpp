@@ -1,9 +1,14 @@
 // End-to-end: repdump checks copies that the repcopy executable made from repgen repositories.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "tests/container/rep_file_bytes.h"
 #include "tests/e2e/e2e_util.h"
 
 namespace repcopy::e2e {
@@ -83,6 +88,87 @@ TEST_F(RepdumpEndToEnd, StatsCountEveryEventAndUsageErrorsExitWithTwo) {
     SCOPED_TRACE(args);
     EXPECT_EQ(repdump(args).exit_code, 2);
   }
+}
+
+void put(const fs::path& p, const test::bytes& b) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+// A source file whose footer has an empty "Domain" is copied under "Unknown", as events without a
+// domain are filed; diff reads both sides the way the copy writes them, so they compare equal.
+TEST_F(RepdumpEndToEnd, ACopyOfAFileWithAnEmptyDomainIsEqualToItsSource) {
+  const fs::path source = dir_ / "empty-domain", target = dir_ / "target" / "empty-domain";
+  fs::remove_all(source);
+  fs::remove_all(target);
+  put(source / "Environment$/D/a.rep",
+      test::rep_file_builder().windows(u"WS01", u"").part(test::sample_part()).build());
+  run_result r = run_command(testutil::repcopy_program() + " " + quoted(source) + " " +
+                                 quoted(target),
+                             dir_);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Unknown"), std::string::npos) << r.out;
+  r = repdump("diff " + quoted(source) + " " + quoted(target));
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("missing 0, extra 0, changed 0, duplicated 0: equal\n"), std::string::npos)
+      << r.out;
+}
+
+// Names that are not UTF-8 are read under the file system's own bytes and shown escaped; a
+// directory that cannot be listed is reported as damage, never passed over.
+TEST_F(RepdumpEndToEnd, NamesThatAreNotUtf8AndUnreadableDirectories) {
+  const fs::path tree = dir_ / "odd";
+  fs::remove_all(tree);
+  const test::bytes sound =
+      test::rep_file_builder().windows(u"WS01", u"CORP").part(test::sample_part()).build();
+  put(tree / "d\xff" / "f\xfe.rep", sound);
+  const std::string shown = (tree / "d\\xFF" / "f\\xFE.rep").string();
+  for (const char* command : {"verify", "stats", "show"}) {
+    SCOPED_TRACE(command);
+    const std::string what = std::string(command) == "show" ? quoted(tree / "d\xff" / "f\xfe.rep")
+                                                            : quoted(tree);
+    const run_result r = repdump(std::string(command) + " " + what);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    if (std::string(command) == "verify") {
+      EXPECT_EQ(r.out, "verify: 1 file(s), 3 event(s), 0 damaged\n");
+    } else if (std::string(command) == "stats") {
+      EXPECT_NE(r.out.find("  files 1, events 3,"), std::string::npos) << r.out;
+    } else {
+      EXPECT_EQ(r.out.rfind("==== " + shown + " ====\n", 0), 0u) << r.out.substr(0, 300);
+      EXPECT_NE(r.out.find("Load = 0, kind = 1\n"), std::string::npos);
+    }
+  }
+  // A directory its user may not read. Root reads it all the same, so root runs repdump as
+  // "nobody" where it can.
+  fs::create_directories(tree / "locked");
+  put(tree / "locked" / "g.rep", sound);
+  ::chmod((tree / "locked").c_str(), 0);
+  std::string as_user;
+  if (::geteuid() == 0) {
+    as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    if (std::system((as_user + "test -x " + testutil::repdump_program() + " -a -r " +
+                     quoted(tree / "d\xff" / "f\xfe.rep") + " 2>/dev/null")
+                        .c_str()) != 0) {
+      ::chmod((tree / "locked").c_str(), 0755);
+      GTEST_SKIP() << "cannot run as an ordinary user here; the unreadable directory is not tried";
+    }
+  }
+  auto repdump_as_user = [&](const std::string& args) {
+    return run_command(as_user + testutil::repdump_program() + " " + args, dir_);
+  };
+  run_result r = repdump_as_user("verify " + quoted(tree));
+  EXPECT_EQ(r.exit_code, 1) << r.out;
+  EXPECT_NE(r.out.find((tree / "locked").string() + ": unreadable: Permission denied\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("verify: 1 file(s), 3 event(s), 1 damaged\n"), std::string::npos) << r.out;
+  r = repdump_as_user("stats " + quoted(tree));
+  EXPECT_NE(r.out.find("Unreadable, not counted: " + (tree / "locked").string() +
+                       ": Permission denied\n"),
+            std::string::npos)
+      << r.out;
+  ::chmod((tree / "locked").c_str(), 0755);
 }
 
 }  // namespace

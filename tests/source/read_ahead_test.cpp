@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -129,7 +132,7 @@ TEST(ReadAhead, EventsAndMessagesInSerialOrderWhateverTheThreadsAndBounds) {
   ASSERT_NE(expected.out.find("middle of 1\n"), std::string::npos);
   ASSERT_NE(expected.err.find("damaged 2\n"), std::string::npos);
   // Chunks of one event and a byte bound of one event make every helper wait its turn.
-  const read_ahead::limits tight{2, 1, 1, 1}, loose{};
+  const read_ahead::limits tight{2, 1, 1, 1, {}}, loose{};
   for (unsigned threads : {1u, 2u, 4u}) {
     for (const read_ahead::limits& bounds : {tight, loose}) {
       EXPECT_EQ(ahead(files, threads, bounds), expected)
@@ -179,6 +182,60 @@ TEST(ReadAhead, EventsInHandStayWithinTheByteBound) {
   EXPECT_GE(reader.peak_bytes(), 50 * sizeof(stored_event));
 }
 
+// The files being read are held whole in memory: their sizes count against the byte bound. A
+// file starts only when it fits beside the others, or when it is the oldest; so at most one file
+// passes the bound, and a file larger than the bound is never read beside another such file.
+TEST(ReadAhead, FilesBeingReadCountAgainstTheByteBound) {
+  const std::vector<uint64_t> sizes = {3000, 20000, 20000, 20000, 3000, 3000,
+                                       3000, 3000,  9000,  9000,  20000, 3000};
+  read_ahead::limits bounds;
+  bounds.bytes = 10000;
+  bounds.file_bytes = [&](const std::string& path) {
+    return sizes[size_t(static_cast<unsigned char>(path[0]))];
+  };
+  std::mutex lock;
+  std::condition_variable changed;
+  uint64_t in_flight = 0, peak = 0;
+  size_t files_in_flight = 0, large_in_flight = 0, peak_large = 0;
+  size_t next_file = 0;
+  read_ahead reader(
+      4,
+      [&](std::string& path) {
+        if (next_file == sizes.size()) return false;
+        path = std::string(1, char(next_file++));
+        return true;
+      },
+      [&](const std::string& path, const event_sink& sink) {
+        const uint64_t size = sizes[size_t(static_cast<unsigned char>(path[0]))];
+        {
+          std::unique_lock<std::mutex> l(lock);
+          in_flight += size;
+          ++files_in_flight;
+          if (size > bounds.bytes) ++large_in_flight;
+          peak = std::max(peak, in_flight);
+          peak_large = std::max(peak_large, large_in_flight);
+          changed.notify_all();
+          // Give the other helpers a chance to start beside this file; the bound is checked
+          // whatever they do.
+          changed.wait_for(l, std::chrono::milliseconds(20), [&] { return files_in_flight > 1; });
+        }
+        read_fake({0, 1}, sink);
+        std::lock_guard<std::mutex> l(lock);
+        in_flight -= size;
+        --files_in_flight;
+        if (size > bounds.bytes) --large_in_flight;
+        return 0;
+      },
+      bounds);
+  size_t events = 0;
+  for (stored_event e; reader.next(e) == 0;) ++events;
+  EXPECT_EQ(events, sizes.size());
+  EXPECT_LE(peak, bounds.bytes + 20000);
+  EXPECT_EQ(peak_large, 1u);
+  EXPECT_LE(reader.peak_file_bytes(), bounds.bytes + 20000);
+  EXPECT_GE(reader.peak_file_bytes(), 20000u);
+}
+
 TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
   for (int round = 0; round < 20; ++round) {
     size_t next_file = 0;
@@ -191,7 +248,7 @@ TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
         [](const std::string&, const event_sink& sink) {
           return read_fake({0, 100000}, sink);
         },
-        {4, 1000, 10, 1 << 20});
+        {4, 1000, 10, 1 << 20, {}});
     stored_event e;
     for (int i = 0; i < round * 7; ++i) ASSERT_EQ(reader.next(e), 0);
   }  // the destructor stops and joins the helpers

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 
 #include "source/rep_source2.h"
@@ -48,7 +49,9 @@ class RepFileSourceTest : public ::testing::Test {
   // ProcessFile over the file, with every event collected and the output captured.
   read_result process(const bytes& file, const filter_config* filter = nullptr,
                       const std::string& suffix = "") {
-    const std::string path = write(file) + suffix;
+    return read_path(write(file) + suffix, filter);
+  }
+  read_result read_path(const std::string& path, const filter_config* filter = nullptr) {
     read_result r;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -142,7 +145,7 @@ TEST_F(RepFileSourceTest, MissingUnderDataSourceGivesNoEventsAndCountsTheFile) {
 
 // Fewer events records than the footer's "EventsCount" (counted before any filter) mean lost
 // events: the file is damaged, with both numbers. A record whose explicit-position word is its
-// last word (its position word missing) loses that string: a damaged record.
+// last word (its position word missing) would lose that string: it is dropped and counted.
 TEST_F(RepFileSourceTest, LostEventsAndCutStringWordsAreDamage) {
   auto file = [](const char16_t* count, const test_part& p) {
     return rep_file_builder()
@@ -170,11 +173,11 @@ TEST_F(RepFileSourceTest, LostEventsAndCutStringWordsAreDamage) {
       {u"2", sample_part(), nullptr, 3, ""},
       {u"3", sample_part(), &none_pass, 0, ""},
       {u"4", sample_part(), nullptr, 3,
-       "0 record(s) affected, EventsCount says 4 event(s) but 3 decoded\n"},
+       "0 event(s) dropped, EventsCount says 4 event(s) but 3 decoded\n"},
       {u"4", sample_part(), &none_pass, 0,
-       "0 record(s) affected, EventsCount says 4 event(s) but 3 decoded\n"},
+       "0 event(s) dropped, EventsCount says 4 event(s) but 3 decoded\n"},
       {u"3", no_events, nullptr, 0,
-       "0 record(s) affected, EventsCount says 3 event(s) but 0 decoded\n"},
+       "0 event(s) dropped, EventsCount says 3 event(s) but 0 decoded\n"},
   };
   uint64_t damaged_files = 0;
   for (const auto& c : cases) {
@@ -188,10 +191,8 @@ TEST_F(RepFileSourceTest, LostEventsAndCutStringWordsAreDamage) {
   cut.events[0].slots = 2;
   cut.events[0].words = {0, 1 | 0x01000000};  // explicit position, position word missing
   read_result r = windows(cut);
-  ASSERT_EQ(r.events.size(), 3u);
-  ASSERT_EQ(r.events[0].strings.size(), 1u);
-  EXPECT_EQ(r.events[0].strings[0].text, u"alice");
-  EXPECT_EQ(r.err, damaged("1 record(s) affected\n"));
+  EXPECT_EQ(r.keys, (keys{12, 13}));
+  EXPECT_EQ(r.err, damaged("1 event(s) dropped (1 with a bad index or cut insertion strings)\n"));
 }
 
 TEST_F(RepFileSourceTest, EventIdListSkipsPartsUnread) {
@@ -259,13 +260,13 @@ TEST_F(RepFileSourceTest, ReusedEventsEqualNewOnes) {
   test_part p = sample_part();
   p.nf_names = {u"A", u"B"};
   p.nf_values = {u"x", u"y"};
-  p.nfields = std::vector<field_list>{{{0, 0}, {1, 1}}, {}, {{1, 7}}};  // value 7: none
+  p.nfields = std::vector<field_list>{{{0, 0}, {1, 1}}, {}, {{1, 0}}};
   const std::string path = write(rep_file_builder().windows(u"srv01", u"CORP").part(p).build());
   auto read = [&](const event_sink& take) {
     RepFileSource source(nullptr, RepFileImage(path), &outcome_);
     testing::internal::CaptureStderr();
     ASSERT_EQ(source.ProcessFile(take), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), damaged("1 record(s) affected\n"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   };
   full_event other;
   uint32_t n = 1;
@@ -289,7 +290,7 @@ TEST_F(RepFileSourceTest, ReusedEventsEqualNewOnes) {
   });
   ASSERT_EQ(moved.size(), 3u);
   EXPECT_EQ(moved[1].named_count, 0u);
-  EXPECT_EQ(moved[2].named_fields.at(0).value_crc, 0u);
+  EXPECT_EQ(moved[2].named_fields.at(0).value, u"x");
   EXPECT_EQ(copied, moved);
   EXPECT_EQ(swapped, moved);
 }
@@ -304,7 +305,9 @@ TEST_F(RepFileSourceTest, InsertionStringsWithExplicitPositions) {
   EXPECT_EQ(e.strings, (std::vector{ins(1, u"a"), ins(5, u"b"), ins(6, u"c")}));
 }
 
-TEST_F(RepFileSourceTest, BadIndexesSkipTheRecordOrLeaveTheFieldEmpty) {
+// An event is never copied with a field missing: a record that names a cache record, a named
+// field or a record key that does not exist is dropped and counted; the others are kept whole.
+TEST_F(RepFileSourceTest, BadIndexesDropTheEvent) {
   test_part p = sample_part();
   p.events[0] = ev{.src = 1,
                    .cat = 7,
@@ -313,23 +316,39 @@ TEST_F(RepFileSourceTest, BadIndexesSkipTheRecordOrLeaveTheFieldEmpty) {
                    .desc = 5,
                    .slots = 2,
                    .words = {0, 3}};  // every index but the computer's one past its cache
-  p.events[1].comp = 2;               // one past the last computer record: the record is skipped
-  p.keys = {11};                      // no key for events 1 and 2
+  p.events[1].comp = 2;               // one past the last computer record
+  p.events.push_back(ev{.comp = 1, .stored_delta = 5});  // sound
+  p.events.push_back(ev{.comp = 1, .stored_delta = 5});  // no record key
+  p.keys = {11, 12, 13, 14};
   p.nf_names = {u"A"};
   p.nf_values = {u"x"};
-  p.nfields = std::vector<field_list>{{{4, 0}}, {}, {{0, 7}}};
+  p.nfields = std::vector<field_list>{{{4, 0}}, {}, {{0, 7}}, {{0, 0}}, {}};
   read_result r = windows(p);
-  ASSERT_EQ(r.events.size(), 2u);
-  const full_event& e = r.events[0];
-  EXPECT_EQ(e.computer, u"ws01");  // the rest of the event is intact
-  EXPECT_TRUE(e.src_name.empty() && e.src_name_crc == 0 && e.category_name.empty());
-  EXPECT_TRUE(e.event_id == 0 && e.user_string1.empty() && e.user_binary.empty());
-  EXPECT_TRUE(e.description.empty() && e.strings.at(1).text.empty());
-  EXPECT_TRUE(e.named_fields.at(0).name.empty() && e.named_fields[0].value == u"x");
-  EXPECT_EQ(r.events[1].record_key, 0u);
-  EXPECT_EQ(r.events[1].named_fields.at(0).value, u"");
-  EXPECT_EQ(r.err, damaged("3 record(s) affected\n"));
+  ASSERT_EQ(r.keys, (keys{14}));
+  EXPECT_EQ(r.events[0].named_fields.at(0).value, u"x");
+  EXPECT_EQ(r.err, damaged("4 event(s) dropped (4 with a bad index or cut insertion strings)\n"));
   EXPECT_EQ(outcome_.damaged_files(), 1u);
+  // Each on its own, in a part whose other records are sound.
+  struct {
+    const char* what;
+    std::function<void(test_part&)> harm;
+  } cases[] = {
+      {"source", [](test_part& q) { q.events[0].src = 1; }},
+      {"category", [](test_part& q) { q.events[0].cat = 2; }},
+      {"computer", [](test_part& q) { q.events[0].comp = 2; }},
+      {"user", [](test_part& q) { q.events[0].user = 1; }},
+      {"description", [](test_part& q) { q.events[0].desc = 1; }},
+      {"insertion string", [](test_part& q) { q.events[0].words = {0, 3}; }},
+      {"record key", [](test_part& q) { q.keys = {11, 12}; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test_part q = sample_part();
+    c.harm(q);
+    r = windows(q);
+    EXPECT_EQ(r.events.size(), 2u);
+    EXPECT_NE(r.err.find("1 event(s) dropped"), std::string::npos) << r.err;
+  }
 }
 
 TEST_F(RepFileSourceTest, TwoNestedFilesOneDamagedAndOuterPartsUnread) {
@@ -348,7 +367,7 @@ TEST_F(RepFileSourceTest, TwoNestedFilesOneDamagedAndOuterPartsUnread) {
   EXPECT_EQ(r.events[0].host_computer, u"INNER");
   EXPECT_NE(r.out.find("(b)some problem in file: S1.rep\n"), std::string::npos);
   EXPECT_EQ(r.out.find("S2.rep"), std::string::npos);
-  EXPECT_NE(r.err.find(damaged("0 record(s) affected, 1 nested file(s) skipped\n")),
+  EXPECT_NE(r.err.find(damaged("0 event(s) dropped, 1 nested file(s) skipped\n")),
             std::string::npos);
   EXPECT_EQ(outcome_.damaged_files(), 1u);
 }
@@ -356,7 +375,8 @@ TEST_F(RepFileSourceTest, TwoNestedFilesOneDamagedAndOuterPartsUnread) {
 // A file the system will not give us is "unreadable", one whose bytes are bad "damaged"; each is
 // counted under its own name. A frame that does not hold (the header's footer fields against the
 // file size, the last footer's own lengths) is found with two small reads, before the file is
-// read whole.
+// read whole: a small file is loaded all the same, so the load names its damage in its own
+// words; a large one is refused with the frame's line alone.
 TEST_F(RepFileSourceTest, UnreadableAndDamagedFilesAreToldApartAndCounted) {
   read_result r = process({}, nullptr, "-missing.rep");
   EXPECT_EQ(r.rc, -1);
@@ -376,10 +396,12 @@ TEST_F(RepFileSourceTest, UnreadableAndDamagedFilesAreToldApartAndCounted) {
   struct {
     size_t at;
     const char* message;
+    const char* err;  // before the line of the damaged file
   } cases[] = {
-      {40, "last_footer_offset + last_footer_len != buffer_len :"},              // last_footer_len
-      {size_t(footer + 12), "Footer lengths do not add up to last_footer_len"},  // tbl_len
-      {size_t(footer + 20 + tbl_len), "Footer lengths do not add up to last_footer_len"},
+      {40, "last_footer_offset + last_footer_len != buffer_len :", ""},  // last_footer_len
+      {size_t(footer + 12), "Part table entry at ", ""},                 // tbl_len
+      {size_t(footer + 20 + tbl_len), "Wrong property len!!!\n",        // property_len
+       "Wrong property len!!!\n"},
   };
   for (const auto& c : cases) {
     bytes bad = file;
@@ -388,28 +410,50 @@ TEST_F(RepFileSourceTest, UnreadableAndDamagedFilesAreToldApartAndCounted) {
     EXPECT_EQ(r.rc, -1);
     EXPECT_TRUE(r.events.empty());
     EXPECT_EQ(r.out.rfind(c.message, 0), 0u) << r.out;
-    EXPECT_EQ(r.err, "Damaged source file skipped, it does not load: " +
+    EXPECT_NE(r.out.find("(a)some problem in file:\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, c.err + std::string("Damaged source file skipped, it does not load: ") +
                          to_utf8(at("Environment$/D/file.rep").u16string()) + "\n");
   }
+  // Past 64 MiB (a sparse file here) the frame's line stands for the load's, and the file is not
+  // read whole.
+  const std::string big = write(file);
+  std::filesystem::resize_file(at("Environment$/D/file.rep"), RepFileImage::kFrameCheckAlone + 1);
+  r = read_path(big);
+  EXPECT_EQ(r.out, "last_footer_offset + last_footer_len != buffer_len :" +
+                       std::to_string(rd(32) + (rd(40) & 0xFFFFFFFF)) + " != " +
+                       std::to_string(RepFileImage::kFrameCheckAlone + 1) +
+                       "\n(a)some problem in file:\n\n");
+  EXPECT_EQ(r.err, "Damaged source file skipped, it does not load: " +
+                       to_utf8(at("Environment$/D/file.rep").u16string()) + "\n");
   r = process(bytes(511, 0));
-  EXPECT_EQ(r.out, "File too short for its header: 511 < 512 bytes\n");
-  EXPECT_EQ(outcome_.damaged_files(), 4u);
+  EXPECT_EQ(r.out, "File too short for its header: 511 < 512 bytes\n(a)some problem in file:\n\n");
+  EXPECT_EQ(outcome_.damaged_files(), 5u);
   EXPECT_EQ(outcome_.unreadable(), 1u);
 }
 
+// An "EventsCount" of 0 makes a file empty by the format's rules; when its part table lists
+// events records all the same, the file is still read as empty, with a warning.
 TEST_F(RepFileSourceTest, FilesWithoutEventDataAreNotFailures) {
   test_part no_events = sample_part();
   no_events.events.clear();
   no_events.keys.clear();
-  rep_file_builder cases[] = {
-      rep_file_builder().property(u"EventsCount", u"0").part(sample_part()),
-      rep_file_builder().property(u"ActiveSegmentId", u"7"),
-      rep_file_builder().property(u"PrevPositionGUID", u"X").part(sample_part()),
-      rep_file_builder().windows(u"s").part(no_events)};
+  const std::string warning =
+      "Warning: source file read as empty (EventsCount 0) although its part table lists ";
+  struct {
+    rep_file_builder file;
+    std::string err;
+  } cases[] = {
+      {rep_file_builder().property(u"EventsCount", u"0").part(sample_part()),
+       warning + "118 byte(s) of events records: " +
+           to_utf8(at("Environment$/D/file.rep").u16string()) + "\n"},
+      {rep_file_builder().property(u"EventsCount", u"0").part(no_events), ""},
+      {rep_file_builder().property(u"ActiveSegmentId", u"7"), ""},
+      {rep_file_builder().property(u"PrevPositionGUID", u"X").part(sample_part()), ""},
+      {rep_file_builder().windows(u"s").part(no_events), ""}};
   for (const auto& c : cases) {
-    read_result r = process(c.build());
+    read_result r = process(c.file.build());
     EXPECT_TRUE(r.events.empty());
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, c.err);
   }
   EXPECT_EQ(outcome_.damaged_files(), 0u);
 }
