@@ -67,7 +67,7 @@ wineserver -p >/dev/null 2>&1 || true
 # CPU seconds (user+sys) that wineserver has used so far.
 server_cpu() {
   local pid
-  pid=$(pgrep -n -x wineserver || true)
+  pid=$(pgrep -n wineserver || true)
   if [ -z "$pid" ]; then echo 0; return; fi
   awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$pid/stat"
 }
