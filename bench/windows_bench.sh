@@ -64,12 +64,15 @@ fi
 # Keeps wineserver running between the runs, so that each run finds it started.
 wineserver -p >/dev/null 2>&1 || true
 
-# CPU seconds (user+sys) that wineserver has used so far.
+# CPU seconds (user+sys) that the running wineservers have used so far (all of them: another
+# prefix's server, if any, idles).
 server_cpu() {
-  local pid
-  pid=$(pgrep -n wineserver || true)
-  if [ -z "$pid" ]; then echo 0; return; fi
-  awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$pid/stat"
+  local pid total=0
+  for pid in $(pgrep wineserver || true); do
+    total=$(awk -v hz="$(getconf CLK_TCK)" -v t="$total" '{print t + ($14 + $15) / hz}' \
+      "/proc/$pid/stat" 2>/dev/null || echo "$total")
+  done
+  echo "$total"
 }
 # Sum of the sizes of every file below a directory.
 tree_bytes() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
