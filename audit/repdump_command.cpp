@@ -12,6 +12,7 @@
 #include "audit/verify.h"
 #include "platform/platform.h"
 #include "util/leading_int.h"
+#include "util/paths.h"
 #include "util/text.h"
 #include "util/time_text.h"
 
@@ -43,7 +44,12 @@ std::vector<std::u16string> wide_paths(const std::vector<std::string>& args) {
   std::vector<std::u16string> out;
   for (const std::string& a : args) {
     std::u16string w;
-    from_utf8(a, w);
+    // On Windows the extended-length form repcopy uses, so that paths past 260 characters open;
+    // elsewhere the path as typed, which is also how the output names it.
+    if (!platform::kWindows || to_extended_path(a, w) != 0) {
+      w.clear();
+      from_utf8(a, w);
+    }
     out.push_back(std::move(w));
   }
   return out;

@@ -538,3 +538,21 @@ void file_hold::release() {
 }
 
 }  // namespace repcopy::platform
+
+extern "C" int __cxa_thread_atexit(void (*)(void*), void*, void*);
+
+namespace {
+
+// thread_local objects (the writers' buffers, the compressors) live in MinGW's emulated
+// thread-local storage, and both their destructors and that storage are released at a thread's
+// end by thread-specific keys, in the order the keys were made. Registering one thread_local
+// destructor before any thread-local variable is touched makes the C++ runtime's key the older
+// one, so that the objects are destroyed before their storage is freed, not after (which freed
+// garbage pointers at thread exit).
+void no_cleanup(void*) {}
+struct thread_exit_order {
+  thread_exit_order() { __cxa_thread_atexit(no_cleanup, nullptr, nullptr); }
+};
+const thread_exit_order first_thread_exit_key __attribute__((init_priority(101)));
+
+}  // namespace

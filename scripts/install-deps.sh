@@ -8,8 +8,9 @@ if [ "${1:-}" = "--fuzz" ]; then packages+=(clang); fi
 options=()
 # The Windows cross build (scripts/build-windows.sh) and its test runs under Wine (64-bit Wine
 # alone; its recommended extras, fonts and media libraries, are not needed for console programs).
+# dpkg-dev unpacks the Debian source packages the Windows build compiles (scripts/debian-source.sh).
 if [ "${REPCOPY_WINDOWS:-0}" = 1 ]; then
-  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64)
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 dpkg-dev)
   options+=(--no-install-recommends)
 fi
 missing=()

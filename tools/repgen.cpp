@@ -493,9 +493,7 @@ int generate(int argc, char** argv) {
   uint32_t events = argc > 2 ? uint32_t(std::strtoul(argv[2], nullptr, 10)) : 3000;
   uint32_t seed = argc > 3 ? uint32_t(std::strtoul(argv[3], nullptr, 10)) : 1;
   std::u16string root;
-  // The path as UTF-8 (on Windows read from the wide command line).
-  const std::vector<std::string> args = platform::utf8_arguments(argc, argv);
-  if (to_extended_path(args[1], root) != 0) return 2;
+  if (to_extended_path(argv[1], root) != 0) return 2;
   std::mt19937 rng(seed);
   uint32_t key = 0;
   const uint32_t start = 1700000000;  // 2023-11-14
@@ -514,8 +512,13 @@ int generate(int argc, char** argv) {
 int main(int argc, char** argv) {
   using namespace repcopy;
   platform::setup_console();
+  // The arguments as UTF-8 (on Windows read from the wide command line), in the argv form.
+  std::vector<std::string> args = platform::utf8_arguments(argc, argv);
+  std::vector<char*> utf8_argv;
+  for (std::string& a : args) utf8_argv.push_back(a.data());
+  utf8_argv.push_back(nullptr);
   try {
-    return generate(argc, argv);
+    return generate(int(args.size()), utf8_argv.data());
   } catch (const fatal_error& error) {
     print_fatal(error, std::cout, std::cerr);
     return kFatalExitCode;

@@ -29,23 +29,24 @@ struct file_items {
 // (their names carry fresh GUIDs and writer threads finish in any order).
 std::map<std::string, std::vector<file_items>> unpacked_tree(const fs::path& root) {
   std::map<std::string, std::vector<file_items>> tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (!entry.is_regular_file() || entry.path().extension() != ".rep") continue;
-    const std::string text = read_text(entry.path());
+  for (const fs::path& rel : testutil::files_below(root)) {
+    if (rel.extension() != ".rep") continue;
+    const fs::path path = root / rel;
+    const std::string text = read_text(path);
     const std::vector<uint8_t> image(text.begin(), text.end());
     RepFileBuffer file{byte_span(image), load_flags{}};
-    EXPECT_EQ(file.Load(), 0) << entry.path();
+    EXPECT_EQ(file.Load(), 0) << path;
     file_items f;
     for (const footer_record& footer : file.footers()) {
       for (const part_table_entry& e : footer.part_table) {
         unpack_result r = unpack_item(byte_span(image), e.item_offset, e.packed_len);
-        EXPECT_EQ(r.status, 0) << entry.path();
+        EXPECT_EQ(r.status, 0) << path;
         r.data.resize(size_t(r.real_len));
         f.items.emplace_back(e.name, std::move(r.data));
         f.packed.append(text, size_t(e.item_offset), size_t(e.packed_len));
       }
     }
-    tree[fs::relative(entry.path().parent_path(), root).string()].push_back(std::move(f));
+    tree[rel.parent_path().generic_string()].push_back(std::move(f));
   }
   for (auto& [dir, files] : tree) std::sort(files.begin(), files.end());
   return tree;
@@ -54,13 +55,13 @@ std::map<std::string, std::vector<file_items>> unpacked_tree(const fs::path& roo
 class EngineEndToEnd : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("repcopy-engine-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
+    dir_ = testutil::temp_path("repcopy-engine-" + std::to_string(::getpid()));
+    testutil::remove_tree(dir_);
     fs::create_directories(dir_);
   }
   void TearDown() override {
     compression::select_engine(compression::engine::libdeflate);
-    fs::remove_all(dir_);
+    testutil::remove_tree(dir_);
   }
   void copy_with(compression::engine engine, const fs::path& source, const fs::path& target) {
     ASSERT_TRUE(compression::select_engine(engine));
@@ -85,7 +86,7 @@ TEST_F(EngineEndToEnd, LibdeflateAndZlibCopiesHoldTheSameItemsInTheSameOrder) {
     SCOPED_TRACE(profile);
     const fs::path source = dir_ / (std::string(profile) + "-source");
     run_result r = run_command(
-        std::string(REPGEN_BIN) + " --profile " + profile + " " + quoted(source) + " 4000 3", dir_);
+        testutil::repgen_program() + " --profile " + profile + " " + quoted(source) + " 4000 3", dir_);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     const fs::path with_libdeflate = dir_ / (std::string(profile) + "-libdeflate");
     const fs::path with_zlib = dir_ / (std::string(profile) + "-zlib");

@@ -18,25 +18,22 @@ namespace {
 class ParallelEndToEnd : public testing::Test {
  protected:
   void SetUp() override {
-    // The fixture's paths and command lines are POSIX ones (no extended-length paths, ::getpid);
-    // not yet ported.
-    if (platform::kWindows) GTEST_SKIP() << "POSIX paths and command lines; not yet ported";
-    dir_ =
-        fs::temp_directory_path() / ("repcopy-e2e-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    dir_ = testutil::temp_path("repcopy-e2e-" + std::to_string(::getpid()) + "-" +
+                               testing::UnitTest::GetInstance()->current_test_info()->name());
+    testutil::remove_tree(dir_);
     fs::create_directories(dir_);
     source_ = dir_ / "source";
-    run_result r = run_command(std::string(REPGEN_BIN) + " " + quoted(source_) + " 3000 9", dir_);
+    run_result r =
+        run_command(testutil::repgen_program() + " " + quoted(source_) + " 3000 9", dir_);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   }
   void TearDown() override {
-    if (!dir_.empty()) fs::remove_all(dir_);
+    if (!dir_.empty()) testutil::remove_tree(dir_);
   }
 
   run_result copy(const std::string& options, const fs::path& target) {
     return run_command(
-        std::string(REPCOPY_BIN) + " " + options + " " + quoted(source_) + " " + quoted(target),
+        testutil::repcopy_program() + " " + options + " " + quoted(source_) + " " + quoted(target),
         dir_);
   }
 
@@ -122,9 +119,7 @@ std::string without_sanitizer_notice(const std::string& err) {
 
 TEST_F(ParallelEndToEnd, SeveralReadThreadsPrintAndCopyWhatOneThreadDoes) {
   std::vector<fs::path> files;
-  for (const auto& e : fs::recursive_directory_iterator(source_))
-    if (e.is_regular_file()) files.push_back(e.path());
-  std::sort(files.begin(), files.end());
+  for (const fs::path& rel : testutil::files_below(source_)) files.push_back(source_ / rel);
   ASSERT_GE(files.size(), 8u);
   for (size_t i : {size_t(2), size_t(5)}) {  // a damaged item, a file cut short
     std::string bytes = read_text(files[i]);

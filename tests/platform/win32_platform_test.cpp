@@ -131,6 +131,57 @@ TEST_F(Win32Platform, NonAsciiAndAstralNames) {
   EXPECT_EQ(e2e::read_repository(std::filesystem::path(target)).size(), 40u);
 }
 
+// repgen.exe, repcopy.exe and repdump.exe (verify, diff, stats, show) given paths as users type
+// them (no "\\?\" prefix): past 260 units, and with names outside the ANSI code page.
+TEST_F(Win32Platform, ProgramsTakeLongAndNonAsciiPaths) {
+  const std::u16string level(100, u'l');
+  struct row {
+    std::u16string dir;
+    size_t typed_longer_than;
+  };
+  const row rows[] = {{at(level) + u"\\" + level + u"\\" + level + u"-\u00e9", 260},
+                      {at(u"donn\u00e9es-\u65e5\u672c-\U0001F600"), 0}};
+  // Runs program with args through cmd.exe; its exit code, its standard output in out.
+  auto run = [this](const std::string& program, const std::u16string& args, std::string& out) {
+    const std::u16string out_file = at(u"out.txt");
+    std::wstring command = L"\"\"" + std::filesystem::path(program).wstring() + L"\" " +
+                           reinterpret_cast<const wchar_t*>(args.c_str()) + L" >\"" +
+                           reinterpret_cast<const wchar_t*>(out_file.substr(4).c_str()) +
+                           L"\" 2>NUL\"";
+    const int code = _wsystem(command.c_str());
+    out = read_text(out_file);
+    return code;
+  };
+  for (const auto& [dir, typed_longer_than] : rows) {
+    SCOPED_TRACE(to_utf8(dir));
+    for (size_t pos = dir.find(u'\\', root_.size() + 1); pos != std::u16string::npos;
+         pos = dir.find(u'\\', pos + 1))
+      ASSERT_EQ(platform::create_directory(dir.substr(0, pos)), 0);
+    ASSERT_EQ(platform::create_directory(dir), 0);
+    const std::u16string typed = dir.substr(4);  // C:\... as typed
+    ASSERT_GT(typed.size(), typed_longer_than);
+    const std::u16string source = u"\"" + typed + u"\\src\"", target = u"\"" + typed + u"\\dst\"";
+    std::string out;
+    ASSERT_EQ(run(testutil::repgen_program(), u"--profile small " + source + u" 300 3", out), 0)
+        << out;
+    ASSERT_EQ(run(testutil::repcopy_program(), source + u" " + target, out), 0) << out;
+    EXPECT_EQ(e2e::read_repository(std::filesystem::path(dir + u"\\dst")).size(), 300u);
+
+    EXPECT_EQ(run(testutil::repdump_program(), u"verify " + target, out), 0) << out;
+    EXPECT_NE(out.find(" file(s), 300 event(s), 0 damaged\n"), std::string::npos) << out;
+    EXPECT_EQ(run(testutil::repdump_program(), u"diff " + source + u" " + target, out), 0) << out;
+    EXPECT_NE(out.find(": equal\n"), std::string::npos) << out;
+    EXPECT_EQ(run(testutil::repdump_program(), u"stats --json " + target, out), 0) << out;
+    EXPECT_NE(out.find("\"events\": 300,"), std::string::npos) << out;
+    const std::vector<std::filesystem::path> files =
+        testutil::files_below(std::filesystem::path(dir + u"\\dst"));
+    ASSERT_FALSE(files.empty());
+    const std::u16string file = typed + u"\\dst\\" + files[0].u16string();
+    EXPECT_EQ(run(testutil::repdump_program(), u"show \"" + file + u"\"", out), 0) << out;
+    EXPECT_GT(out.size(), 1000u);
+  }
+}
+
 // A file held open without sharing by another handle cannot be created, read, renamed or
 // removed; each failure carries the system's error and leaves the file as it was.
 TEST_F(Win32Platform, FileLockedByAnotherHandle) {

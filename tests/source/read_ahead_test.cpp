@@ -20,6 +20,8 @@
 #include "model/copy_outcome.h"
 #include "platform/platform.h"
 #include "source/rep_source2.h"
+#include "tests/process_util.h"
+#include "tests/temp_tree.h"
 #include "util/text.h"
 
 namespace repcopy {
@@ -256,18 +258,14 @@ TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
 
 // A repository made by repgen, with damaged files, read by the real walk and file reader.
 TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessages) {
-  if (platform::kWindows)
-    GTEST_SKIP() << "runs repgen through a POSIX shell command line; not yet ported";
   namespace fs = std::filesystem;
-  const fs::path root = fs::temp_directory_path() / ("repcopy_ahead_" + std::to_string(::getpid()));
-  fs::remove_all(root);
-  ASSERT_EQ(
-      std::system((std::string(REPGEN_BIN) + " '" + root.string() + "' 4000 5 >/dev/null").c_str()),
-      0);
+  const fs::path root = testutil::temp_path("repcopy_ahead_" + std::to_string(::getpid()));
+  testutil::remove_tree(root);
+  ASSERT_EQ(testutil::run_shell(testutil::repgen_program() + " " + testutil::quoted(root.string()) +
+                                " 4000 5 >" + testutil::kNullDevice),
+            0);
   std::vector<fs::path> files;
-  for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file()) files.push_back(e.path());
-  std::sort(files.begin(), files.end());
+  for (const fs::path& rel : testutil::files_below(root)) files.push_back(root / rel);
   ASSERT_GE(files.size(), 6u);
   auto damage = [](const fs::path& file, size_t at) {
     std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
@@ -317,7 +315,7 @@ TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessag
     for (size_t i = 0; i < one.events.size(); ++i)
       ASSERT_EQ(several.events[i], one.events[i]) << "event " << i << ", " << threads << " threads";
   }
-  fs::remove_all(root);
+  testutil::remove_tree(root);
 }
 
 }  // namespace
