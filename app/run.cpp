@@ -1,11 +1,15 @@
 #include "app/run.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/elapsed.h"
 #include "app/exit_codes.h"
+#include "app/json_summary.h"
 #include "app/path_checks.h"
 #include "app/usage.h"
 #include "filters/event_id_filter.h"
@@ -26,10 +30,59 @@ namespace {
 constexpr uint32_t kNoTime = 0;
 
 // A usage error: its line (empty when the option parser has written its own), then the usage.
-int refuse(std::string_view message, std::string_view program) {
+// The line is kept for the JSON summary; with "--json -" standard output is the summary's, so the
+// usage is left out.
+int refuse(std::string_view message, std::string_view program, run_record* record = nullptr,
+           bool show_usage = true) {
   if (!message.empty()) std::cerr << message << std::endl;
-  print_usage(program);
+  if (record != nullptr && !message.empty()) record->error = message;
+  if (show_usage && (record == nullptr || record->json_path != "-")) print_usage(program);
   return kRunRefused;
+}
+
+// The lenient number rules read the leading number of a text and ignore the rest; a text that is
+// not exactly a number (optional sign, then digits) gets one warning line saying what it was
+// read as, so that a typo does not go unnoticed.
+bool plain_number(std::string_view text) {
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+void warn_read_as(char option, std::string_view text, const std::string& value) {
+  std::cerr << '-' << option << ": \"" << text << "\" read as " << value << std::endl;
+}
+
+void warn_lenient_number(char option, std::string_view text, int64_t value) {
+  if (!plain_number(text)) warn_read_as(option, text, std::to_string(value));
+}
+
+void warn_lenient_ids(char option, std::string_view text, const std::vector<uint32_t>& ids) {
+  size_t start = 0;
+  for (uint32_t id : ids) {
+    const size_t comma = text.find(',', start);
+    const std::string_view piece = text.substr(
+        start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    warn_lenient_number(option, piece, id);
+    start = comma == std::string_view::npos ? text.size() : comma + 1;
+  }
+}
+
+std::string utc_text(uint32_t seconds) {
+  const utc_fields f = utc_from_seconds(seconds);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u UTC", f.year, f.month, f.day,
+                f.hour, f.minute, f.second);
+  return buf;
+}
+
+// A date text is read by fixed fields; all digits in whole fields (4, 6, 8, 10, 12 or 14 digits)
+// is the plain form, anything else gets the warning with the time it was read as.
+void warn_lenient_date(char option, const std::string& text) {
+  const bool whole_fields = text.size() >= 4 && text.size() <= 14 && text.size() % 2 == 0;
+  if (whole_fields && text.find_first_not_of("0123456789") == std::string::npos) return;
+  if (const std::optional<uint32_t> time = date_text_time(text)) {
+    warn_read_as(option, text, utc_text(*time));
+  }
 }
 
 // A date text that does not form a valid time would give the window an undefined bound; it is
@@ -38,7 +91,7 @@ bool date_accepted(const std::string& text) { return date_text_time(text).has_va
 
 std::string date_refusal(char option, const std::string& text) {
   return std::string("Invalid date for -") + option + ": " + text +
-         " (expected YYYY[MM[DD[HH[mm]]]] in UTC, from 1970 to 2106)";
+         " (expected YYYY[MM[DD[HH[mm[ss]]]]] in UTC, from 1970 to 2106)";
 }
 
 // A count given as all digits, 1 to most (writer threads, compression level).
@@ -67,8 +120,11 @@ std::string path_count_refusal(int argc, char** argv, int first) {
 }
 
 int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
-                const run_sequence_fn& sequence) {
+                const run_sequence_fn& sequence, run_record* record) {
   const std::string_view program = program_name(argc > 0 ? argv[0] : nullptr);
+  const auto refuse = [&](std::string_view message, std::string_view name) {
+    return repcopy::refuse(message, name, record);
+  };
   if (argc < 2) return refuse("No source and target repository paths given", program);
 
   uint32_t time_state = kNoTime;
@@ -86,6 +142,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
         if (time_state != kNoTime) return refuse("Wrong filter configuration!", program);
         time_state = option == 'd' ? kTimeDaysBack : kTimeHoursBack;
         count_back = leading_int32(parser.argument());
+        warn_lenient_number(char(option), parser.argument(), count_back);
         break;
       case 'f':
         if (time_state == kTimeToOnly) {
@@ -166,6 +223,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
       case 'c':  // accepted, no effect
         break;
       default:  // '?': the parser has named the option
+        if (record != nullptr) record->error = parser.last_message();
         return refuse("", program);
     }
   }
@@ -180,16 +238,38 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
     if (time_state != kTimeFromOnly && !date_accepted(to_text)) {
       return refuse(date_refusal('t', to_text), program);
     }
+    if (time_state != kTimeToOnly) warn_lenient_date('f', from_text);
+    if (time_state != kTimeFromOnly) warn_lenient_date('t', to_text);
     time_window_dates(filter, time_state, from_text, to_text);
     filter.time_on = true;
+    // A window that ends before it begins copies nothing: surely not what was meant.
+    if (time_state == kTimeFromTo && filter.time_from > filter.time_to) {
+      return refuse("Invalid dates: -f " + from_text + " (" + utc_text(filter.time_from) +
+                        ") is later than -t " + to_text + " (" + utc_text(filter.time_to) + ")",
+                    program);
+    }
   }
-  if (id_kind != 0) set_id_filter(filter, id_kind, id_text);
+  if (id_kind != 0) {
+    set_id_filter(filter, id_kind, id_text);
+    warn_lenient_ids(id_kind == kIdWhiteList ? 'i' : 'j', id_text, filter.ids);
+  }
+  if (record != nullptr) {
+    record->filter = filter;
+    record->filter_read = true;
+    record->count_back = count_back;
+    record->dry_run = request.dry_run;
+    record->quiet = request.quiet;
+  }
 
   if (argc - parser.index() != 2 || argv[argc - 1][0] == '-') {
     return refuse(path_count_refusal(argc, argv, parser.index()), program);
   }
   request.source_path = argv[argc - 2];
   request.target_path = argv[argc - 1];
+  if (record != nullptr) {
+    record->source_path = request.source_path;
+    record->target_path = request.target_path;
+  }
   if (std::optional<std::string> refusal = path_refusal(request.source_path, request.target_path)) {
     return refuse(*refusal, program);
   }
@@ -198,40 +278,86 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
   if (request.quiet || request.json_path == "-") verbose = false;
   request.verbose = verbose;
   request.start_time = start_time;
-  request.progress = !request.quiet && platform::standard_error_is_terminal();
+  request.progress =
+      !request.quiet && request.json_path != "-" && platform::standard_error_is_terminal();
+  request.record = record;
   return sequence(request);
 }
 
 }  // namespace
 
+std::string json_path_argument(int argc, char** argv) {
+  std::string path;
+  option_parser parser(argc, argv, kOptionString, kLongOptions);
+  parser.set_silent(true);
+  for (int option; (option = parser.next()) != option_parser::kEnd;) {
+    if (option == kOptJson) path = parser.argument();
+  }
+  return path;
+}
+
 int run_function(int argc, char** argv, uint64_t start_time, bool& verbose,
-                 const run_sequence_fn& sequence) {
+                 const run_sequence_fn& sequence, run_record* record) {
   std::cerr.tie(&std::cout);
   print_banner();
   try {
-    return run_options(argc, argv, start_time, verbose, sequence);
+    return run_options(argc, argv, start_time, verbose, sequence, record);
   } catch (const fatal_error&) {
     throw;  // the entry point ends the process
   } catch (...) {
     std::cout << "sub_main_ferrix exception" << std::endl;
+    if (record != nullptr) record->error = "sub_main_ferrix exception";
     return kExitFatal;
   }
 }
 
+namespace {
+
+// The line of a fatal stop for the summary: its marker and error text, line ends as "; ".
+std::string fatal_summary_text(const fatal_error& error) {
+  std::string text;
+  for (const std::string& part : {error.marker(), error.error_text()}) {
+    for (char c : part) {
+      if (c == '\n') {
+        if (!text.empty() && text.back() != ' ') text += "; ";
+      } else if (c != '\r') {
+        text += c;
+      }
+    }
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == ';')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
 int entry_point(int argc, char** argv, const run_sequence_fn& sequence) {
   const uint64_t start_time = platform::system_time_as_filetime();
+  // The summary's path is looked for before the options are checked, so that a usage error is
+  // written to it too.
+  run_record record;
+  record.start_time = start_time;
+  record.json_path = json_path_argument(argc, argv);
+  const auto finish = [&](int exit_code) {
+    record.exit_code = exit_code;
+    if (record.end_time == 0) record.end_time = platform::system_time_as_filetime();
+    write_json_summary(record);
+    return exit_code;
+  };
   bool verbose = false;
   int result = 0;
   try {
-    result = run_function(argc, argv, start_time, verbose, sequence);
+    result = run_function(argc, argv, start_time, verbose, sequence, &record);
   } catch (const fatal_error& error) {
     print_fatal(error, std::cout, std::cerr);
+    record.error = fatal_summary_text(error);
+    finish(kExitFatal);
     return kFatalExitCode;
   }
-  if (result == kRunStopped) return kExitSuccess;
-  if (result == kRunRefused) return kExitUsage;
+  if (result == kRunStopped) return kExitSuccess;  // the help or the version: not a run
+  if (result == kRunRefused) return finish(kExitUsage);
   if (verbose) print_elapsed(start_time, platform::system_time_as_filetime());
-  return result;
+  return finish(result);
 }
 
 int entry_point(int argc, char** argv) { return entry_point(argc, argv, run_sequence); }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 #include "app/option_parser.h"
 #include "app/run_sequence.h"
@@ -46,12 +47,16 @@ using run_sequence_fn = std::function<int(const run_request&)>;
 // calls sequence. Returns kRunStopped, kRunRefused, the sequence's result (0, 3 or 130), or
 // kExitFatal when an exception left the run (after printing "sub_main_ferrix exception" on
 // standard output). verbose is set by -v unless -q or "--json -" take standard output.
+// record, when given, receives what the options and the run leave for the JSON summary.
 int run_function(int argc, char** argv, uint64_t start_time, bool& verbose,
-                 const run_sequence_fn& sequence = run_sequence);
+                 const run_sequence_fn& sequence = run_sequence, run_record* record = nullptr);
+
+// The path given with --json, found before the options are checked ("" without one).
+std::string json_path_argument(int argc, char** argv);
 
 // The program's entry: takes the start time, runs, and in verbose mode prints a second
 // elapsed-time line. Returns the exit code: 0 after the help, 2 after a usage error, else the
-// run's result.
+// run's result. With --json the summary is written on every exit but the help's and version's.
 int entry_point(int argc, char** argv);
 int entry_point(int argc, char** argv, const run_sequence_fn& sequence);
 

@@ -30,39 +30,6 @@ namespace repcopy {
 
 namespace {
 
-// Where the JSON summary goes: a file created before anything is read, or the standard output
-// set aside for it by the run.
-class json_output {
- public:
-  // False after a message when the file cannot be created.
-  bool open(const std::string& path, int standard_output) {
-    if (path == "-") {
-      descriptor_ = standard_output;
-      return true;
-    }
-    std::u16string wide;
-    if (to_extended_path(path, wide) == 0 && file_.create(wide)) return true;
-    std::cerr << "Can't create the JSON file " << path << ":" << error_text() << std::endl;
-    return false;
-  }
-  void write(const std::string& text) {
-    if (file_.is_open()) {
-      uint32_t written = 0;
-      if (!file_.write(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()),
-                       written) ||
-          written != text.size() || !file_.close()) {
-        std::cerr << "Can't write the JSON file:" << error_text() << std::endl;
-      }
-    } else if (descriptor_ < 0 || !platform::write_descriptor(descriptor_, text)) {
-      std::cout << text << std::flush;
-    }
-  }
-
- private:
-  platform::output_file file_;
-  int descriptor_ = -1;
-};
-
 // Counts the files the copy will read (and their bytes) and those the time window leaves out,
 // walking the source as the copy will. What the walk says about the tree (unreadable
 // directories, paths too long) is dropped: the copy's own walk says it again, in its place.
@@ -100,18 +67,27 @@ int32_t writer_thread_count(unsigned processors) {
 }
 
 int run_sequence(const run_request& request) {
+  // The entry point's record outlives the run, so that a fatal stop still finds the counts.
+  run_record own_record;
+  run_record& record = request.record != nullptr ? *request.record : own_record;
   // With -q or "--json -" nothing but the JSON belongs on standard output: every other line the
   // copy prints there goes to standard error instead.
   const int standard_output =
       request.quiet || request.json_path == "-" ? platform::set_aside_standard_output() : -1;
-  json_output json;
-  if (!request.json_path.empty() && !json.open(request.json_path, standard_output)) {
-    return kExitUsage;
+  record.json_descriptor = request.json_path == "-" ? standard_output : -1;
+  // The summary is written when the process ends; whether it can be is known before reading.
+  if (!request.json_path.empty() && request.json_path != "-") {
+    std::string error;
+    if (!can_create_beside(request.json_path, error)) {
+      std::cerr << "Can't create the JSON file " << request.json_path << ":" << error << std::endl;
+      record.json_unusable = true;
+      return kExitUsage;
+    }
   }
   platform::install_stop_handlers();
 
-  copy_outcome outcome;
-  run_counters counters;
+  copy_outcome& outcome = record.outcome;
+  run_counters& counters = record.counters;
   // A path that cannot be converted has been reported; the source then finds no walk root.
   std::u16string source_root;
   to_extended_path(request.source_path, source_root);
@@ -121,8 +97,9 @@ int run_sequence(const run_request& request) {
 
   // Built in this order and destroyed in reverse: target, sources, storage, pool. The pool's
   // destructor stops and joins its threads if an exception leaves the driver.
-  worker_pool pool(request.threads > 0 ? request.threads
-                                       : writer_thread_count(platform::logical_processor_count()));
+  record.threads = request.threads > 0 ? request.threads
+                                       : writer_thread_count(platform::logical_processor_count());
+  worker_pool pool(record.threads);
   event_storage storage;
 
   // Each file read is counted with its bytes and events for the progress line and the summary.
@@ -147,6 +124,7 @@ int run_sequence(const run_request& request) {
   const unsigned read_threads = request.read_threads > 0
                                     ? unsigned(request.read_threads)
                                     : default_read_threads(platform::logical_processor_count());
+  record.read_threads = int32_t(read_threads);
   hot.set_read_threads(read_threads);
   main_part.set_read_threads(read_threads);
   std::vector<CommonSource*> sources{&hot, &main_part};
@@ -155,7 +133,7 @@ int run_sequence(const run_request& request) {
   to_extended_path(request.target_path, target_root);
   RepTarget target(target_root, create_segment, &outcome);
   target.set_dry_run(request.dry_run);
-  if (request.level != 0) pack_level(request.level);
+  record.level = pack_level(request.level);
 
   std::optional<progress_line> progress;
   if (request.progress) progress.emplace(counters, [&] { return outcome.written_events(); });
@@ -190,16 +168,17 @@ int run_sequence(const run_request& request) {
     std::cerr << outcome.written_line() << std::endl;
     std::cerr << outcome.summary_line() << std::endl;
   }
-  if (!request.json_path.empty()) {
-    run_totals totals;
-    totals.exit_code = exit_code;
-    totals.interrupted = interrupted;
-    totals.target_full = target_full;
-    totals.dry_run = request.dry_run;
-    totals.elapsed_seconds = double(end_time - request.start_time) / 1e7;
-    totals.files_written = target.files_written();
-    totals.bytes_written = target.bytes_written();
-    json.write(json_summary(totals, counters, outcome, storage));
+  record.exit_code = exit_code;
+  record.end_time = end_time;
+  record.interrupted = interrupted;
+  record.target_full = target_full;
+  record.files_written = target.files_written();
+  record.bytes_written = target.bytes_written();
+  record.events_passed = storage.total_added() + outcome.dropped_events();
+  record.tree = summary_tree_json(storage);
+  if (request.record == nullptr && !request.json_path.empty()) {
+    record.json_path = request.json_path;
+    write_json_summary(record);
   }
   return exit_code;
 }

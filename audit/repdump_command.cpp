@@ -1,5 +1,6 @@
 #include "audit/repdump_command.h"
 
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
 #include "audit/diff.h"
+#include "audit/rep_files.h"
 #include "audit/show.h"
 #include "audit/stats.h"
 #include "audit/verify.h"
@@ -14,6 +16,7 @@
 #include "util/leading_int.h"
 #include "util/text.h"
 #include "util/time_text.h"
+#include "version.h"
 
 namespace repcopy {
 
@@ -29,8 +32,11 @@ constexpr const char* kUsage =
     "                                  prove that DST holds every event of SRC that passes\n"
     "                                  the filters exactly once, and nothing else;\n"
     "                                  exit 1 when not\n"
-    "Filters as in repcopy: -d/-r days or hours back, -f/-t dates YYYY[MM[DD[HH[mm]]]] (UTC),\n"
-    "-i white list, -j black list of EventIDs (\"4624,4634,100-200\").\n";
+    "  repdump -h | --help | --version\n"
+    "Filters as in repcopy: -d/-r days or hours back (UTC), -f/-t dates\n"
+    "YYYY[MM[DD[HH[mm[ss]]]]] (UTC), -i white list, -j black list of EventIDs (\"4624,4634\").\n"
+    "Exit codes: 0 all good, 1 damage or differences found, 2 usage error (a missing path, a\n"
+    "folder with no .rep file for verify, an unknown option), 255 fatal stop.\n";
 
 int usage(std::ostream& err, const std::string& problem = "") {
   if (!problem.empty()) err << "repdump: " << problem << "\n";
@@ -82,7 +88,7 @@ bool parse_filter(const std::vector<std::string>& args, filter_config& filter,
         }
         if (!date_text_time(value)) {
           problem = "Invalid date for " + a + ": " + value +
-                    " (expected YYYY[MM[DD[HH[mm]]]] in UTC, from 1970 to 2106)";
+                    " (expected YYYY[MM[DD[HH[mm[ss]]]]] in UTC, from 1970 to 2106)";
           return false;
         }
         time_state = time_state == other ? kTimeFromTo : (is_from ? kTimeFromOnly : kTimeToOnly);
@@ -107,6 +113,23 @@ bool parse_filter(const std::vector<std::string>& args, filter_config& filter,
   return true;
 }
 
+// A path argument that names nothing, or an option where a path must be: the usage error's
+// text, or empty when every argument is a file or a directory. With rep_files_needed, a directory
+// without any "*.rep" file below it is a mistake too (a check of the wrong folder).
+std::string path_problem(const std::vector<std::string>& args, bool rep_files_needed) {
+  for (const std::string& a : args) {
+    if (!a.empty() && a[0] == '-') return "unknown option " + a;
+    std::u16string wide;
+    from_utf8(a, wide);
+    if (!platform::path_exists(wide)) return "no such file or directory: " + a;
+    if (rep_files_needed && platform::is_directory(wide) &&
+        list_rep_files({wide}).files.empty()) {
+      return "no repository file (*.rep) in " + a;
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 int run_repdump(int argc, char** argv, std::ostream& out, std::ostream& err) {
@@ -115,10 +138,16 @@ int run_repdump(int argc, char** argv, std::ostream& out, std::ostream& err) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "show") {
     if (args.empty()) return usage(err, "show needs at least one file");
+    if (std::string problem = path_problem(args, false); !problem.empty()) {
+      return usage(err, problem);
+    }
     return run_show(wide_paths(args));
   }
   if (command == "verify") {
     if (args.empty()) return usage(err, "verify needs at least one directory or file");
+    if (std::string problem = path_problem(args, true); !problem.empty()) {
+      return usage(err, problem);
+    }
     return run_verify(wide_paths(args), out);
   }
   if (command == "stats") {
@@ -126,6 +155,9 @@ int run_repdump(int argc, char** argv, std::ostream& out, std::ostream& err) {
     std::vector<std::string> dirs;
     for (const std::string& a : args) (a == "--json" ? json = true : (dirs.push_back(a), false));
     if (dirs.empty()) return usage(err, "stats needs a directory");
+    if (std::string problem = path_problem(dirs, false); !problem.empty()) {
+      return usage(err, problem);
+    }
     const repository_stats stats = collect_stats(wide_paths(dirs));
     json ? print_stats_json(stats, out) : print_stats_text(stats, out);
     return 0;
@@ -144,6 +176,13 @@ int run_repdump(int argc, char** argv, std::ostream& out, std::ostream& err) {
   }
   if (command == "-h" || command == "--help" || command == "help") {
     out << kUsage;
+    return 0;
+  }
+  if (command == "--version") {
+    char version[64];
+    std::snprintf(version, sizeof version, "repdump %d.%d.%d.%02d\n", REPCOPY_VERSION_MAJOR,
+                  REPCOPY_VERSION_MINOR, REPCOPY_VERSION_PATCH, REPCOPY_VERSION_TWEAK);
+    out << version;
     return 0;
   }
   return usage(err, "unknown command " + command);

@@ -5,6 +5,7 @@
 
 #include "app/json_summary.h"
 #include "app/progress.h"
+#include "util/time_text.h"
 
 namespace repcopy {
 namespace {
@@ -31,24 +32,39 @@ TEST(JsonSummary, TotalsAndTreeWithHostileNames) {
   storage.add(event_named(lone_high, u"srv", pair), item);
   storage.add(event_named(lone_high, u"srv", pair), item);
   storage.add(event_named(u"", lone_low, u"Security"), item);
-  copy_outcome outcome;
-  outcome.add_written_batch(2);
-  outcome.add_failed_batch(1);
-  run_counters counters;
-  counters.files_read = 4;
-  counters.files_skipped = 2;
-  counters.events_read = 3;
-  run_totals totals{3, false, true, 1.5, 1, 4096, true};
+  run_record record;
+  record.outcome.add_written_batch(2);
+  record.outcome.add_failed_batch(1);
+  record.outcome.add_unreadable();
+  record.outcome.add_unreadable_directory();
+  record.counters.files_read = 4;
+  record.counters.files_skipped = 2;
+  record.counters.events_read = 3;
+  record.exit_code = 3;
+  record.dry_run = true;
+  record.target_full = true;
+  record.start_time = kFiletimeUnixEpoch + 1700000000ull * kFiletimeTicksPerSecond;
+  record.end_time = record.start_time + 15000000;
+  record.files_written = 1;
+  record.bytes_written = 4096;
+  record.events_passed = 3;
+  record.tree = summary_tree_json(storage);
 
-  const nlohmann::json j = nlohmann::json::parse(json_summary(totals, counters, outcome, storage));
+  const nlohmann::json j = nlohmann::json::parse(json_summary(record));
   EXPECT_EQ(j["exit_code"], 3);
   EXPECT_EQ(j["dry_run"], true);
   EXPECT_EQ(j["target_full"], true);
   EXPECT_EQ(j["elapsed_seconds"], 1.5);
-  EXPECT_EQ(j["source_files"], nlohmann::json::parse(R"({"read":4,"damaged":0,"skipped":2})"));
-  EXPECT_EQ(j["events"], nlohmann::json::parse(R"({"read":3,"passed_filters":3,"written":2,
-                                                  "not_written":1,"dropped_oversized":0})"));
-  EXPECT_EQ(j["batches"], nlohmann::json::parse(R"({"written":1,"not_written":1})"));
+  EXPECT_EQ(j["started_at"], "2023-11-14T22:13:20.000Z");
+  EXPECT_EQ(j["ended_at"], "2023-11-14T22:13:21.500Z");
+  EXPECT_EQ(j["error"], nullptr);
+  EXPECT_EQ(j["source_files"], nlohmann::json::parse(R"({"read":4,"outside_time_window":2})"));
+  EXPECT_EQ(j["events"], nlohmann::json::parse(R"({"read":3,"passed_filters":3,"written":2})"));
+  EXPECT_EQ(j["batches"], nlohmann::json::parse(R"({"written":1})"));
+  EXPECT_EQ(j["not_copied"], nlohmann::json::parse(R"({"damaged_source_files":0,
+      "unreadable_source_files":1, "unreadable_source_directories":1, "source_paths_skipped":0,
+      "source_files_with_names_the_target_cannot_take":0, "batches_not_written":1,
+      "events_not_written":1, "oversized_events_dropped":0})"));
   EXPECT_EQ(std::tie(j["files_written"], j["bytes_written"]), std::tuple(1, 4096));
   const auto& domains = j["summary"]["domains"];
   ASSERT_EQ(domains.size(), 2u);

@@ -118,6 +118,10 @@ TEST_F(CommandLineEndToEnd, EveryUsageErrorExitsTwoNamesItsArgumentAndTouchesNot
       {s + " '" + d + "/../" + dir_.filename().string() + "/source/copy'",
        "lies inside the source repository"},
       {s + " '" + d + "'", "lies inside the target repository"},
+      {"-f 20231115 -t 20231114 " + s + " " + t,
+       "Invalid dates: -f 20231115 (2023-11-15 00:00:00 UTC) is later than -t 20231114"},
+      {s + " '" + d + "/plain/sub/target'",
+       "Target repository cannot be written: " + d + "/plain: Not a directory"},
       {"--json '" + d + "/no/such/dir/x.json' " + s + " " + t, "Can't create the JSON file"}};
   const auto before = snapshot(dir_);
   for (const auto& [arguments, line] : cases) {
@@ -141,6 +145,31 @@ TEST_F(CommandLineEndToEnd, HelpAndVersionExitZero) {
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_TRUE(std::regex_match(r.out, std::regex("repcopy - event repository copy [0-9.]+\n")))
       << r.out;
+}
+
+// A target on a read-only file system is refused before anything is read: one line naming the
+// nearest existing directory and the system's reason, exit 2.
+TEST_F(CommandLineEndToEnd, ReadOnlyTargetIsRefusedBeforeReading) {
+  generate(300);
+  const fs::path mount_point = dir_ / "ro";
+  fs::create_directories(mount_point);
+  if (std::system(("mount -t tmpfs -o ro,size=1m tmpfs " + quoted(mount_point) + " 2>/dev/null")
+                      .c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a read-only file system here";
+  }
+  for (const fs::path& target : {mount_point, mount_point / "new" / "target"}) {
+    SCOPED_TRACE(target);
+    run_result r = repcopy("--json " + quoted(dir_ / "j.json") + " " + quoted(source_) + " " +
+                           quoted(target));
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("\nTarget repository cannot be written: " + mount_point.string() +
+                         ": Read-only file system\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("Datasource"), std::string::npos) << r.err;  // nothing was read
+    EXPECT_EQ(json::parse(read_text(dir_ / "j.json"))["exit_code"], 2);
+  }
+  std::system(("umount " + quoted(mount_point)).c_str());
 }
 
 // SIGINT while batches are being written: exit 130, no partial or damaged file, and the summary
