@@ -19,6 +19,8 @@
 
 namespace repcopy {
 
+class console_output;
+
 inline constexpr int kJsonSchemaVersion = 2;
 
 // What a run did, gathered as it goes: created by the entry point before the options are read,
@@ -43,6 +45,10 @@ struct run_record {
   run_counters counters;
   copy_outcome outcome;
   nlohmann::ordered_json tree;  // the summary tree; null until the copy ended
+  // Not in the summary: the console the entry point set up for the run, and why the --log file
+  // could not be opened.
+  console_output* console = nullptr;
+  std::string log_error;
 };
 
 // The summary tree of the copy as JSON: {"name", "domains": [{"name", "computers": [{"name",

@@ -11,6 +11,7 @@
 #include "app/exit_codes.h"
 #include "app/json_summary.h"
 #include "app/path_checks.h"
+#include "app/progress.h"
 #include "app/usage.h"
 #include "filters/event_id_filter.h"
 #include "filters/shard.h"
@@ -20,6 +21,7 @@
 #include "util/compression.h"
 #include "util/fatal.h"
 #include "util/leading_int.h"
+#include "util/console_capture.h"
 #include "util/time_text.h"
 
 namespace repcopy {
@@ -187,6 +189,11 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
       case kOptQuiet:
         request.quiet = true;
         break;
+      case kOptLog:  // opened by the entry point, before the banner
+        if (record != nullptr && !record->log_error.empty()) {
+          return refuse(record->log_error, program);
+        }
+        break;
       case kOptJson:
         if (parser.argument()[0] == '\0') return refuse("Empty file name for --json", program);
         request.json_path = parser.argument();
@@ -223,7 +230,11 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
       case 'c':  // accepted, no effect
         break;
       default:  // '?': the parser has named the option
-        if (record != nullptr) record->error = parser.last_message();
+        if (record != nullptr) {
+          record->error = parser.last_message();
+          // Written straight to the descriptor: the log gets it here.
+          if (record->console != nullptr) record->console->log_line("error", record->error);
+        }
         return refuse("", program);
     }
   }
@@ -286,20 +297,31 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
 
 }  // namespace
 
-std::string json_path_argument(int argc, char** argv) {
-  std::string path;
+std::string option_argument(int argc, char** argv, int code) {
+  std::string text;
   option_parser parser(argc, argv, kOptionString, kLongOptions);
   parser.set_silent(true);
   for (int option; (option = parser.next()) != option_parser::kEnd;) {
-    if (option == kOptJson) path = parser.argument();
+    if (option == code) text = parser.argument();
   }
-  return path;
+  return text;
+}
+
+bool quiet_argument(int argc, char** argv) {
+  bool quiet = false;
+  option_parser parser(argc, argv, kOptionString, kLongOptions);
+  parser.set_silent(true);
+  for (int option; (option = parser.next()) != option_parser::kEnd;) {
+    quiet = quiet || option == 'q' || option == kOptQuiet;
+  }
+  return quiet;
 }
 
 int run_function(int argc, char** argv, uint64_t start_time, bool& verbose,
                  const run_sequence_fn& sequence, run_record* record) {
   std::cerr.tie(&std::cout);
-  print_banner();
+  // -q: standard error gets warnings and errors only.
+  if (!quiet_argument(argc, argv)) print_banner();
   try {
     return run_options(argc, argv, start_time, verbose, sequence, record);
   } catch (const fatal_error&) {
@@ -337,7 +359,19 @@ int entry_point(int argc, char** argv, const run_sequence_fn& sequence) {
   // written to it too.
   run_record record;
   record.start_time = start_time;
-  record.json_path = json_path_argument(argc, argv);
+  record.json_path = option_argument(argc, argv, kOptJson);
+  // Every line of the run passes the console: the progress line, -q and --log are kept there.
+  console_output console;
+  install_console_capture();
+  struct console_scope {
+    explicit console_scope(console_output* c) { set_console_guard(c); }
+    ~console_scope() { set_console_guard(nullptr); }
+  } console_in_use(&console);
+  record.console = &console;
+  if (const std::string log = option_argument(argc, argv, kOptLog); !log.empty()) {
+    std::string reason;
+    if (!console.open_log(log, reason)) record.log_error = "Can't open the log file " + log + ": " + reason;
+  }
   const auto finish = [&](int exit_code) {
     record.exit_code = exit_code;
     if (record.end_time == 0) record.end_time = platform::system_time_as_filetime();
@@ -349,6 +383,8 @@ int entry_point(int argc, char** argv, const run_sequence_fn& sequence) {
   try {
     result = run_function(argc, argv, start_time, verbose, sequence, &record);
   } catch (const fatal_error& error) {
+    console.set_copying(false);
+    console.set_drop_standard_output(false);
     print_fatal(error, std::cout, std::cerr);
     record.error = fatal_summary_text(error);
     finish(kExitFatal);

@@ -25,6 +25,7 @@ enum long_option_code : int {
   kOptReadThreads,
   kOptShard,
   kOptLevel,
+  kOptLog,
 };
 // The long options beside the letters. A new one is one row here, one case in the option loop
 // and one line in more_options_text (app/usage.cpp).
@@ -32,7 +33,7 @@ inline constexpr long_option kLongOptions[] = {
     {"help", false, kOptHelp},   {"version", false, kOptVersion}, {"dry-run", false, kOptDryRun},
     {"quiet", false, kOptQuiet}, {"json", true, kOptJson},        {"threads", true, kOptThreads},
     {"read-threads", true, kOptReadThreads}, {"shard", true, kOptShard},
-    {"level", true, kOptLevel},
+    {"level", true, kOptLevel},              {"log", true, kOptLog},
 };
 inline constexpr int32_t kMaxThreads = 256;
 inline constexpr int32_t kMaxReadThreads = 64;
@@ -51,8 +52,10 @@ using run_sequence_fn = std::function<int(const run_request&)>;
 int run_function(int argc, char** argv, uint64_t start_time, bool& verbose,
                  const run_sequence_fn& sequence = run_sequence, run_record* record = nullptr);
 
-// The path given with --json, found before the options are checked ("" without one).
-std::string json_path_argument(int argc, char** argv);
+// The argument of the last long option with this code (--json, --log), and whether -q is given,
+// found before the options are checked ("" without one).
+std::string option_argument(int argc, char** argv, int code);
+bool quiet_argument(int argc, char** argv);
 
 // The program's entry: takes the start time, runs, and in verbose mode prints a second
 // elapsed-time line. Returns the exit code: 0 after the help, 2 after a usage error, else the

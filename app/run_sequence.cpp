@@ -22,6 +22,7 @@
 #include "util/console_capture.h"
 #include "util/error_text.h"
 #include "util/paths.h"
+#include "util/repeat_limit.h"
 #include "util/text.h"
 #include "writer/pack.h"
 #include "writer/rep_target.h"
@@ -59,6 +60,13 @@ void survey_source(const std::u16string& root, const filter_config& filter,
   counters.surveyed = true;
 }
 
+// The bytes of an event's content as read, unpacked: its data, binary and texts.
+uint64_t content_bytes(const full_event& e) {
+  uint64_t units = e.description.size();
+  for (const insertion_string& s : e.strings) units += s.text.size();
+  return e.data.size() + e.user_binary.size() + units * sizeof(char16_t);
+}
+
 }  // namespace
 
 int32_t writer_thread_count(unsigned processors) {
@@ -70,10 +78,10 @@ int run_sequence(const run_request& request) {
   // The entry point's record outlives the run, so that a fatal stop still finds the counts.
   run_record own_record;
   run_record& record = request.record != nullptr ? *request.record : own_record;
-  // With -q or "--json -" nothing but the JSON belongs on standard output: every other line the
-  // copy prints there goes to standard error instead.
+  // With "--json -" nothing but the JSON belongs on standard output: every other line the copy
+  // prints there goes to standard error instead. With -q those lines are dropped (below).
   const int standard_output =
-      request.quiet || request.json_path == "-" ? platform::set_aside_standard_output() : -1;
+      request.json_path == "-" ? platform::set_aside_standard_output() : -1;
   record.json_descriptor = request.json_path == "-" ? standard_output : -1;
   // The summary is written when the process ends; whether it can be is known before reading.
   if (!request.json_path.empty() && request.json_path != "-") {
@@ -85,6 +93,23 @@ int run_sequence(const run_request& request) {
     }
   }
   platform::install_stop_handlers();
+
+  // Every line printed from here on passes the console (the entry point's, else one of our own):
+  // -q drops standard output's lines (the notices) during the copy, and the progress line is
+  // taken away before any line is written.
+  struct console_scope {
+    explicit console_scope(console_output* c) { set_console_guard(c); }
+    ~console_scope() { set_console_guard(nullptr); }
+  };
+  console_output own_console;
+  std::optional<console_scope> console_in_use;
+  console_output& console = record.console != nullptr ? *record.console : own_console;
+  if (record.console == nullptr) {
+    install_console_capture();  // no other thread runs yet
+    console_in_use.emplace(&console);
+  }
+  console.set_drop_standard_output(request.quiet);
+  console.set_copying(true);
 
   copy_outcome& outcome = record.outcome;
   run_counters& counters = record.counters;
@@ -110,6 +135,7 @@ int run_sequence(const run_request& request) {
     const int32_t result =
         process_repository_file(path, &request.filter, &outcome, [&](full_event& e) {
           ++counters.events_read;
+          counters.unpacked_bytes_read += content_bytes(e);
           sink(e);
         });
     ++counters.files_read;
@@ -136,7 +162,9 @@ int run_sequence(const run_request& request) {
   record.level = pack_level(request.level);
 
   std::optional<progress_line> progress;
-  if (request.progress) progress.emplace(counters, [&] { return outcome.written_events(); });
+  if (request.progress) {
+    progress.emplace(counters, [&] { return outcome.written_events(); }, console);
+  }
   const std::function<bool()> stop = platform::stop_requested;
   const int32_t copied =
       run_copy_driver(pool, storage, sources, target, request.filter, outcome, stop);
@@ -145,16 +173,26 @@ int run_sequence(const run_request& request) {
 
   const uint64_t end_time = platform::system_time_as_filetime();
   progress.reset();
+  console.set_copying(false);
+  console.set_drop_standard_output(false);
+  console_in_use.reset();
   const bool complete = outcome.complete() && !interrupted && !target_full;
   const int exit_code = interrupted ? kExitInterrupted : complete ? kExitSuccess : kExitPartial;
-  if (!request.quiet && request.json_path != "-") {
-    storage.print_summary();
-    if (request.dry_run) {
-      std::cout << "Dry run: " << target.files_written() << " file(s) with "
-                << target.bytes_written() << " byte(s) would be written" << std::endl;
+  // The failures printed only in part: how many more there were.
+  for (const repeat_limit::closing_line& line : failure_repeats().take_closing_lines()) {
+    if (line.to_error) {
+      std::cerr << line.text << std::endl;
+    } else if (!request.quiet) {
+      std::cout << line.text << std::endl;
     }
-    print_elapsed(request.start_time, end_time);
   }
+  if (!request.quiet && request.json_path != "-") storage.print_summary();
+  // The result the user asked for: printed with -q too.
+  if (request.dry_run && request.json_path != "-") {
+    std::cout << "Dry run: " << target.files_written() << " file(s) with "
+              << target.bytes_written() << " byte(s) would be written" << std::endl;
+  }
+  if (!request.quiet && request.json_path != "-") print_elapsed(request.start_time, end_time);
   if (interrupted) {
     std::cerr << "Copy interrupted: reading stopped, batches not yet written were dropped"
               << std::endl;

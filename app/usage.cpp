@@ -75,9 +75,12 @@ std::string more_options_text() {
   text += "\n\n     Other options:";
   text += "\n-n, --dry-run              - Read, filter and pack as a copy would, write nothing;";
   text += "\n                             print the files and bytes a copy would write";
-  text += "\n-q, --quiet                - No summary tree and no elapsed time";
+  text += "\n-q, --quiet                - Only warnings and errors: no banner, no summary tree,";
+  text += "\n                             no notices, no elapsed time, no progress";
   text += "\n--json <file>              - Write a JSON summary to <file>; with \"-\" it goes to";
   text += "\n                             standard output instead of the summary tree";
+  text += "\n--log <file>               - Append every line of the run, with its UTC time and";
+  text += "\n                             kind, to <file> (whatever -q says)";
   text += "\n--threads <N>              - Number of writer threads (1 to 256)";
   text +=
       "\n--level <N>                - Compression level, 1 (fastest) to 12 (smallest); default 6";

@@ -73,9 +73,12 @@ std::string usage(const std::string& program) {
      Other options:
 -n, --dry-run              - Read, filter and pack as a copy would, write nothing;
                              print the files and bytes a copy would write
--q, --quiet                - No summary tree and no elapsed time
+-q, --quiet                - Only warnings and errors: no banner, no summary tree,
+                             no notices, no elapsed time, no progress
 --json <file>              - Write a JSON summary to <file>; with "-" it goes to
                              standard output instead of the summary tree
+--log <file>               - Append every line of the run, with its UTC time and
+                             kind, to <file> (whatever -q says)
 --threads <N>              - Number of writer threads (1 to 256)
 --level <N>                - Compression level, 1 (fastest) to 12 (smallest); default 6
 --read-threads <N>         - Threads that read source files (1 to 64)

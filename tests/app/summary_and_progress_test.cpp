@@ -80,17 +80,33 @@ TEST(JsonSummary, TotalsAndTreeWithHostileNames) {
   EXPECT_EQ(domains[1]["computers"][0]["name"], "\xEF\xBF\xBD");
 }
 
+// The share done and the time left follow the events written (the source's events estimated
+// from those read per source byte); the rate is unpacked bytes; narrower terminals get shorter
+// forms, never a line reaching the last column.
 TEST(ProgressLine, Text) {
-  const std::pair<progress_figures, const char*> cases[] = {
-      {{0, 8011, 0, 128000000, 0, 0, 0},
-       "0% 0/8011 files, events 0 read 0 written, 0.0 MB/s, 0:00 (-:-- left)"},
-      {{1234, 8011, 32000000, 128000000, 512000, 448000, 5000000000},
-       "25% 1234/8011 files, events 512.0k read 448.0k written, 6.4 MB/s, 0:05 (0:15 left)"},
-      {{8011, 8011, 128000000, 128000000, 20000000, 9999, 3725000000000},
-       "100% 8011/8011 files, events 20.0M read 9999 written, 0.0 MB/s, 1:02:05 (0:00 left)"},
-      {{3, 0, 10, 0, 7, 0, 1000000000},  // nothing surveyed
-       "0% 3/0 files, events 7 read 0 written, 0.0 MB/s, 0:01 (-:-- left)"}};
-  for (const auto& [figures, text] : cases) EXPECT_EQ(progress_text(figures), text);
+  const progress_figures start{0, 8011, 0, 128000000, 0, 0, 0, 0};
+  // A quarter of the source read, 448000 of an estimated 2048000 events written after 5 s.
+  const progress_figures middle{1234, 8011, 32000000, 128000000, 512000, 448000, 64000000,
+                                5000000000};
+  const progress_figures end{8011, 8011, 128000000, 128000000, 20000000, 20000000, 3725000000,
+                             3725000000000};
+  const progress_figures unsurveyed{3, 0, 10, 0, 7, 0, 100, 1000000000};
+  const std::tuple<progress_figures, unsigned, std::string> cases[] = {
+      {start, 200, "0% 0/8011 files, events 0 read 0 written, 0.0 MB/s, 0 ev/s, 0:00 (-:-- left)"},
+      {middle, 200,
+       "21% 1234/8011 files, events 512.0k read 448.0k written, 12.8 MB/s, 89.6k ev/s, 0:05 "
+       "(0:17 left)"},
+      {middle, 80, "21% events 512.0k read 448.0k written, 12.8 MB/s, 89.6k ev/s, 0:17 left"},
+      {middle, 60, "21% 448.0k written, 12.8 MB/s, 89.6k ev/s, 0:17 left"},
+      {middle, 30, "21% 448.0k written, 12.8 MB/"},
+      {end, 200,
+       "100% 8011/8011 files, events 20.0M read 20.0M written, 1.0 MB/s, 5.4k ev/s, 1:02:05 "
+       "(0:00 left)"},
+      {unsurveyed, 200, "0% 3/0 files, events 7 read 0 written, 0.0 MB/s, 0 ev/s, 0:01 (-:-- left)"}};
+  for (const auto& [figures, columns, text] : cases) {
+    EXPECT_EQ(progress_text(figures, columns), text) << columns;
+    EXPECT_LT(progress_text(figures, columns).size(), columns);
+  }
 }
 
 }  // namespace

@@ -266,14 +266,97 @@ TEST_F(CommandLineEndToEnd, JsonOnStandardOutputMatchesTheTreeAndTheTarget) {
   EXPECT_EQ(k["events"]["read"], tree_total(tree.out));
 }
 
-// -q: nothing on standard output; the warnings the writers print go to standard error.
-TEST_F(CommandLineEndToEnd, QuietPrintsNothingOnStandardOutput) {
+// -q: nothing on standard output and, over a sound source, nothing on standard error (no banner,
+// no notices); over a damaged source only the warning and error lines. With -n the dry-run line
+// is the result asked for and still printed.
+TEST_F(CommandLineEndToEnd, QuietPrintsOnlyWarningsAndErrors) {
   generate(300);
   run_result r = repcopy("-q -v " + quoted(source_) + " " + quoted(target_));
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("Datasource name not found: "), std::string::npos) << r.err;
+  EXPECT_EQ(r.err, "");
   EXPECT_EQ(read_repository(target_).size(), 300u);
+
+  run_result dry = repcopy("-q -n " + quoted(source_) + " " + quoted(dir_ / "dry"));
+  EXPECT_EQ(dry.exit_code, 0);
+  EXPECT_TRUE(std::regex_match(dry.out, std::regex("Dry run: [0-9]+ file\\(s\\) with [0-9]+ byte\\(s\\) would be written\n")))
+      << dry.out;
+  EXPECT_EQ(dry.err, "");
+
+  std::ofstream(source_ / "Environment$" / "bad.rep", std::ios::binary) << std::string(600, '\0');
+  run_result damaged = repcopy("-q " + quoted(source_) + " " + quoted(dir_ / "second"));
+  EXPECT_EQ(damaged.exit_code, 3);
+  EXPECT_EQ(damaged.out, "");
+  static const std::regex warning_or_error(
+      "(Damaged source file [^\n]*|\\(b\\)some problem in file: [^\n]*|Written: [^\n]*|"
+      "Copy incomplete: [^\n]*)\n");
+  size_t lines = 0;
+  for (std::sregex_iterator it(damaged.err.begin(), damaged.err.end(), warning_or_error), end;
+       it != end; ++it) {
+    lines += it->length();
+  }
+  EXPECT_EQ(lines, damaged.err.size()) << damaged.err;
+  EXPECT_NE(damaged.err.find("Damaged source file"), std::string::npos) << damaged.err;
+}
+
+// On a terminal 60 columns wide, with lines printed while the copy runs (notices on standard
+// output, a damaged file on standard error): no line shares a row with a progress fragment, no
+// line is erased by one, and no progress row is wider than the terminal.
+TEST_F(CommandLineEndToEnd, ProgressLineAndOutputLinesNeverShareARow) {
+  generate(3000);
+  std::ofstream(source_ / "Environment$" / "bad.rep", std::ios::binary) << std::string(600, '\0');
+  int master = -1;
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = 60;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(REPCOPY_BIN, REPCOPY_BIN, "--threads", "1", source_.c_str(), target_.c_str(), nullptr);
+    ::_exit(127);
+  }
+  std::string screen;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) screen.append(buf, size_t(n));
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ::close(master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
+  static const std::regex progress("[0-9]+% .*");
+  const std::string clear = "\r\033[K";
+  size_t progress_pieces = 0;
+  size_t row_start = 0;
+  while (row_start < screen.size()) {
+    size_t row_end = screen.find('\n', row_start);
+    if (row_end == std::string::npos) row_end = screen.size();
+    const std::string row = screen.substr(row_start, row_end - row_start);
+    row_start = row_end + 1;
+    // The pieces of the row between clearings; all but the last were erased.
+    std::vector<std::string> pieces;
+    for (size_t at = 0;;) {
+      const size_t next = row.find(clear, at);
+      pieces.push_back(row.substr(at, next == std::string::npos ? std::string::npos : next - at));
+      if (next == std::string::npos) break;
+      at = next + clear.size();
+    }
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      std::string piece = pieces[i];
+      if (!piece.empty() && piece.back() == '\r') piece.pop_back();
+      if (std::regex_match(piece, progress)) {
+        ++progress_pieces;
+        EXPECT_LE(piece.size(), 60u) << piece;
+        EXPECT_EQ(piece.find("Datasource"), std::string::npos) << piece;
+        EXPECT_EQ(piece.find("Damaged"), std::string::npos) << piece;
+      } else {
+        EXPECT_EQ(piece.find(" written, "), std::string::npos) << piece;
+        // A line that was erased by a clearing before it was ended.
+        EXPECT_TRUE(i + 1 == pieces.size() || piece.empty()) << piece;
+      }
+    }
+  }
+  EXPECT_GT(progress_pieces, 0u) << screen;
+  EXPECT_NE(screen.find("Datasource name not found"), std::string::npos);
+  EXPECT_NE(screen.find("Damaged source file"), std::string::npos);
 }
 
 // The progress line appears on a terminal and is cleared before the summary; never in a pipe.
@@ -295,16 +378,20 @@ TEST_F(CommandLineEndToEnd, ProgressOnATerminalOnly) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   const size_t summary = screen.find("Unknown\r\n");
   EXPECT_TRUE(
-      std::regex_search(screen, std::regex("\r\033\\[K[0-9]+% [0-9]+/[0-9]+ files, events ")))
+      std::regex_search(screen, std::regex("\r\033\\[K[0-9]+% [^\r\n]* written, ")))
       << screen;
   ASSERT_NE(summary, std::string::npos) << screen;
-  // The last thing before the summary is the clearing of the line.
-  EXPECT_EQ(screen.rfind("\r\033[K", summary), summary - 4) << screen;
+  // The progress line was cleared before the summary: nothing of it after the last clearing.
+  const size_t last_clear = screen.rfind("\r\033[K", summary);
+  ASSERT_NE(last_clear, std::string::npos);
+  EXPECT_EQ(screen.substr(last_clear, summary - last_clear).find(" written, "),
+            std::string::npos)
+      << screen;
 
   run_result piped = repcopy(quoted(source_) + " " + quoted(dir_ / "piped"));
   EXPECT_EQ(piped.exit_code, 0);
   EXPECT_EQ(piped.err.find("\033[K"), std::string::npos);
-  EXPECT_EQ(piped.err.find("files, events"), std::string::npos);
+  EXPECT_EQ(piped.err.find(" written, "), std::string::npos);
 }
 
 }  // namespace
