@@ -88,7 +88,7 @@ std::optional<std::string> target_write_refusal(const std::u16string& target) {
     if (cut == std::u16string::npos) break;
     p.resize(cut == 0 ? (p.size() > 1 ? 1 : 0) : cut);
   }
-  if (p.empty()) p = u".";
+  if (p.empty()) p.assign(1, u'.');
   // A file made and removed at once tells what no permission bits can: a read-only mount, an
   // access list, a regular file where a directory must be ("Not a directory").
   uint8_t guid[16] = {};

@@ -50,21 +50,26 @@ bool plain_number(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-void warn_read_as(char option, std::string_view text, const std::string& value) {
-  std::cerr << '-' << option << ": \"" << text << "\" read as " << value << std::endl;
+// The warnings are printed once the whole command line is accepted: a refused one only gets its
+// refusal.
+using warnings = std::vector<std::string>;
+
+void warn_read_as(warnings& out, char option, std::string_view text, const std::string& value) {
+  out.push_back(std::string(1, '-') + option + ": \"" + std::string(text) + "\" read as " + value);
 }
 
-void warn_lenient_number(char option, std::string_view text, int64_t value) {
-  if (!plain_number(text)) warn_read_as(option, text, std::to_string(value));
+void warn_lenient_number(warnings& out, char option, std::string_view text, int64_t value) {
+  if (!plain_number(text)) warn_read_as(out, option, text, std::to_string(value));
 }
 
-void warn_lenient_ids(char option, std::string_view text, const std::vector<uint32_t>& ids) {
+void warn_lenient_ids(warnings& out, char option, std::string_view text,
+                      const std::vector<uint32_t>& ids) {
   size_t start = 0;
   for (uint32_t id : ids) {
     const size_t comma = text.find(',', start);
     const std::string_view piece = text.substr(
         start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-    warn_lenient_number(option, piece, id);
+    warn_lenient_number(out, option, piece, id);
     start = comma == std::string_view::npos ? text.size() : comma + 1;
   }
 }
@@ -79,11 +84,11 @@ std::string utc_text(uint32_t seconds) {
 
 // A date text is read by fixed fields; all digits in whole fields (4, 6, 8, 10, 12 or 14 digits)
 // is the plain form, anything else gets the warning with the time it was read as.
-void warn_lenient_date(char option, const std::string& text) {
+void warn_lenient_date(warnings& out, char option, const std::string& text) {
   const bool whole_fields = text.size() >= 4 && text.size() <= 14 && text.size() % 2 == 0;
   if (whole_fields && text.find_first_not_of("0123456789") == std::string::npos) return;
   if (const std::optional<uint32_t> time = date_text_time(text)) {
-    warn_read_as(option, text, utc_text(*time));
+    warn_read_as(out, option, text, utc_text(*time));
   }
 }
 
@@ -135,6 +140,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
   uint32_t id_kind = 0;
   std::string id_text;
   run_request request;
+  warnings said;  // what the lenient number rules changed
 
   option_parser parser(argc, argv, kOptionString, kLongOptions);
   for (int option; (option = parser.next()) != option_parser::kEnd;) {
@@ -144,7 +150,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
         if (time_state != kNoTime) return refuse("Wrong filter configuration!", program);
         time_state = option == 'd' ? kTimeDaysBack : kTimeHoursBack;
         count_back = leading_int32(parser.argument());
-        warn_lenient_number(char(option), parser.argument(), count_back);
+        warn_lenient_number(said, char(option), parser.argument(), count_back);
         break;
       case 'f':
         if (time_state == kTimeToOnly) {
@@ -249,8 +255,8 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
     if (time_state != kTimeFromOnly && !date_accepted(to_text)) {
       return refuse(date_refusal('t', to_text), program);
     }
-    if (time_state != kTimeToOnly) warn_lenient_date('f', from_text);
-    if (time_state != kTimeFromOnly) warn_lenient_date('t', to_text);
+    if (time_state != kTimeToOnly) warn_lenient_date(said, 'f', from_text);
+    if (time_state != kTimeFromOnly) warn_lenient_date(said, 't', to_text);
     time_window_dates(filter, time_state, from_text, to_text);
     filter.time_on = true;
     // A window that ends before it begins copies nothing: surely not what was meant.
@@ -262,7 +268,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
   }
   if (id_kind != 0) {
     set_id_filter(filter, id_kind, id_text);
-    warn_lenient_ids(id_kind == kIdWhiteList ? 'i' : 'j', id_text, filter.ids);
+    warn_lenient_ids(said, id_kind == kIdWhiteList ? 'i' : 'j', id_text, filter.ids);
   }
   if (record != nullptr) {
     record->filter = filter;
@@ -284,6 +290,8 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
   if (std::optional<std::string> refusal = path_refusal(request.source_path, request.target_path)) {
     return refuse(*refusal, program);
   }
+
+  for (const std::string& line : said) std::cerr << line << std::endl;
 
   // Standard output belongs to the JSON with "--json -", and to nothing with -q.
   if (request.quiet || request.json_path == "-") verbose = false;

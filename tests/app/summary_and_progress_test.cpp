@@ -98,9 +98,10 @@ TEST(ProgressLine, Text) {
        "(0:17 left)"},
       {middle, 80, "21% events 512.0k read 448.0k written, 12.8 MB/s, 89.6k ev/s, 0:17 left"},
       {middle, 60, "21% 448.0k written, 12.8 MB/s, 89.6k ev/s, 0:17 left"},
-      {middle, 30, "21% 448.0k written, 12.8 MB/"},
+      {middle, 30, "21% 448.0k written, 12.8 MB/s"},
+      {middle, 20, "21% 448.0k written,"},
       {end, 200,
-       "100% 8011/8011 files, events 20.0M read 20.0M written, 1.0 MB/s, 5.4k ev/s, 1:02:05 "
+       "100% 8011/8011 files, events 20.0M read 20.0M written, 1.0 MB/s, 5369 ev/s, 1:02:05 "
        "(0:00 left)"},
       {unsurveyed, 200, "0% 3/0 files, events 7 read 0 written, 0.0 MB/s, 0 ev/s, 0:01 (-:-- left)"}};
   for (const auto& [figures, columns, text] : cases) {

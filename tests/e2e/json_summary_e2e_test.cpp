@@ -74,7 +74,7 @@ std::set<std::string> documented_fields() {
   return names;
 }
 
-class JsonSummary : public testing::Test {
+class JsonSummaryEndToEnd : public testing::Test {
  protected:
   void SetUp() override {
     // Short: the deep tree needs nearly all of the system's path limit.
@@ -139,7 +139,7 @@ struct exit_case {
   bool missing_source = false;
 };
 
-TEST_F(JsonSummary, EveryExitLeavesACompleteSummaryWithItsCodeAndCause) {
+TEST_F(JsonSummaryEndToEnd, EveryExitLeavesACompleteSummaryWithItsCodeAndCause) {
   const auto sound = [](const fs::path& s, const fs::path&) {
     put(s / "Environment$/A/a.rep", rep_file(10));
   };
@@ -251,7 +251,7 @@ TEST_F(JsonSummary, EveryExitLeavesACompleteSummaryWithItsCodeAndCause) {
 }
 
 // SIGINT part-way: exit 130 and "interrupted"; then a run killed with -9 leaves that summary.
-TEST_F(JsonSummary, InterruptedAndKilledRuns) {
+TEST_F(JsonSummaryEndToEnd, InterruptedAndKilledRuns) {
   generate(source_, 60000);
   pid_t pid = start({"--threads", "1", "--json", json_.string(), source_.string(),
                      target_.string()});
