@@ -129,8 +129,10 @@ std::string path_count_refusal(int argc, char** argv, int first) {
 int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
                 const run_sequence_fn& sequence, run_record* record) {
   const std::string_view program = program_name(argc > 0 ? argv[0] : nullptr);
+  // With -q standard output stays empty: the refusal's line alone says what is wrong.
+  const bool quiet = quiet_argument(argc, argv);
   const auto refuse = [&](std::string_view message, std::string_view name) {
-    return repcopy::refuse(message, name, record);
+    return repcopy::refuse(message, name, record, !quiet);
   };
   if (argc < 2) return refuse("No source and target repository paths given", program);
 

@@ -306,6 +306,16 @@ TEST_F(RunFunction, LenientNumbersWarnWhatTheyWereReadAs) {
   }
 }
 
+// -q: a refusal is its line alone, on standard error: no banner, no usage.
+TEST_F(RunFunction, QuietRefusalIsItsLineAlone) {
+  EXPECT_EQ(run("rc -q -d 1 -r 2 s t"), kRunRefused);
+  EXPECT_EQ(err_, "Wrong filter configuration!\n");
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(run("rc --quiet missing t"), kRunRefused);
+  EXPECT_EQ(err_, "Source repository not found: missing\n");
+  EXPECT_EQ(out_, "");
+}
+
 // A window that ends before it begins is refused, nothing run.
 TEST_F(RunFunction, FromLaterThanToIsRefused) {
   expect_usage("rc -f 20231115 -t 20231114 s t", "rc",
