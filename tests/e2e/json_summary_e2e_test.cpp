@@ -137,6 +137,7 @@ struct exit_case {
   json::json_pointer cause;  // a count that is not 0 or a text that is not null
   bool unprivileged = false;
   bool missing_source = false;
+  std::string target_text = {};  // the target as typed, from the test's directory
 };
 
 TEST_F(JsonSummaryEndToEnd, EveryExitLeavesACompleteSummaryWithItsCodeAndCause) {
@@ -193,6 +194,20 @@ TEST_F(JsonSummaryEndToEnd, EveryExitLeavesACompleteSummaryWithItsCodeAndCause) 
          put(s / "Environment$/N/n.rep", rep_file(50, std::u16string(300, u'N')));
        },
        "", 3, json::json_pointer("/not_copied/source_files_with_names_the_target_cannot_take")},
+      {"oversized event",
+       [&](const fs::path& s, const fs::path& t) {
+         sound(s, t);
+         // One event whose data alone passes the batch's byte limit (25 000 000 bytes).
+         test::test_part p = test::sample_part();
+         p.events[2].data.assign(25000001, 7);
+         p.keys = {60, 61, 62};
+         put(s / "Environment$/O/o.rep",
+             test::rep_file_builder().windows(u"WS01", u"CORP").part(p).build());
+       },
+       "", 3, json::json_pointer("/not_copied/oversized_events_dropped")},
+      // More ".." than the current directory has components: a fatal stop.
+      {"fatal stop", sound, "", 255, json::json_pointer("/error"), false, false,
+       "../../../../../../../../x"},
       {"batch not written",
        [&](const fs::path& s, const fs::path& t) {
          sound(s, t);
@@ -223,7 +238,9 @@ TEST_F(JsonSummaryEndToEnd, EveryExitLeavesACompleteSummaryWithItsCodeAndCause) 
     if (c.unprivileged) fs::permissions(json_, fs::perms::all);
     const fs::path source = c.missing_source ? dir_ / "missing" : source_;
     std::string command = std::string(REPCOPY_BIN) + " --json " + quoted(json_) + " " +
-                          c.options + " " + quoted(source) + " " + quoted(target_);
+                          c.options + " " + quoted(source) + " " +
+                          (c.target_text.empty() ? quoted(target_) : c.target_text);
+    if (!c.target_text.empty()) command = "cd " + quoted(dir_) + " && " + command;
     if (c.unprivileged) command = "setpriv --reuid=65534 --regid=65534 --clear-groups " + command;
     run_result r = run_command(command, dir_);
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
