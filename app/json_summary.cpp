@@ -101,10 +101,10 @@ std::string json_summary(const run_record& r) {
   out["source"] = text_or_null(r.source_path);
   out["target"] = text_or_null(r.target_path);
   out["filters"] = filters_json(r);
-  out["shard"] = r.filter_read && r.filter.shard_count > 1
-                     ? json(std::to_string(r.filter.shard_index) + "/" +
-                            std::to_string(r.filter.shard_count))
-                     : json(nullptr);
+  out["shard"] =
+      r.filter_read && r.filter.shard_count > 1
+          ? json(std::to_string(r.filter.shard_index) + "/" + std::to_string(r.filter.shard_count))
+          : json(nullptr);
   out["threads"] = r.threads;
   out["read_threads"] = r.read_threads;
   out["level"] = r.level;
@@ -112,8 +112,7 @@ std::string json_summary(const run_record& r) {
   out["quiet"] = r.quiet;
   out["interrupted"] = r.interrupted;
   out["target_full"] = r.target_full;
-  out["elapsed_seconds"] =
-      double(r.end_time > r.start_time ? r.end_time - r.start_time : 0) / 1e7;
+  out["elapsed_seconds"] = double(r.end_time > r.start_time ? r.end_time - r.start_time : 0) / 1e7;
   out["source_files"] = {{"read", counters.files_read.load()},
                          {"outside_time_window", counters.files_skipped.load()}};
   out["events"] = {{"read", counters.events_read.load()},
@@ -161,9 +160,9 @@ bool replace_file(const std::string& path, const std::string& text, std::string&
     return false;
   }
   uint32_t written = 0;
-  const bool ok = file.write(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()),
-                             written) &&
-                  written == text.size();
+  const bool ok =
+      file.write(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), written) &&
+      written == text.size();
   if (!ok) error = error_text();
   if (!file.close() && ok) {
     error = error_text();

@@ -26,17 +26,17 @@ inline constexpr int kJsonSchemaVersion = 2;
 // What a run did, gathered as it goes: created by the entry point before the options are read,
 // filled by the option loop and the run sequence, turned into the summary when the process ends.
 struct run_record {
-  std::string json_path;        // empty: no summary; "-": standard output
-  int json_descriptor = -1;     // standard output set aside for "--json -", or -1
-  bool json_unusable = false;   // the file could not be created: nothing more is tried
-  uint64_t start_time = 0;      // FILETIME
-  uint64_t end_time = 0;        // FILETIME; 0 until the run ends
+  std::string json_path;       // empty: no summary; "-": standard output
+  int json_descriptor = -1;    // standard output set aside for "--json -", or -1
+  bool json_unusable = false;  // the file could not be created: nothing more is tried
+  uint64_t start_time = 0;     // FILETIME
+  uint64_t end_time = 0;       // FILETIME; 0 until the run ends
   int exit_code = 0;
-  std::string error;            // the line of a usage error or refused path, or a fatal stop
+  std::string error;  // the line of a usage error or refused path, or a fatal stop
   std::string source_path, target_path;  // as typed; empty until read
-  bool filter_read = false;     // filter holds the command line's filters
+  bool filter_read = false;              // filter holds the command line's filters
   filter_config filter;
-  int32_t count_back = 0;       // the number of -d or -r
+  int32_t count_back = 0;                            // the number of -d or -r
   int32_t threads = 0, read_threads = 0, level = 0;  // 0 until chosen
   bool dry_run = false, quiet = false;
   bool interrupted = false, target_full = false;

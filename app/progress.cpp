@@ -155,8 +155,9 @@ std::string_view error_stream_kind(std::string_view line) {
     return "notice";
   }
   static constexpr std::string_view kWarnings[] = {
-      "Damaged source file", "Unreadable source file skipped", "Unreadable directory skipped",
-      "Path too long, skipped", "Source file skipped", "(b)some problem in file"};
+      "Damaged source file",          "Unreadable source file skipped",
+      "Unreadable directory skipped", "Path too long, skipped",
+      "Source file skipped",          "(b)some problem in file"};
   for (std::string_view prefix : kWarnings) {
     if (line.starts_with(prefix)) return "warning";
   }

@@ -7,8 +7,8 @@
 // fits the terminal's width and is cleared when stopped.
 
 #include <condition_variable>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>

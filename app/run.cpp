@@ -19,9 +19,9 @@
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "util/compression.h"
+#include "util/console_capture.h"
 #include "util/fatal.h"
 #include "util/leading_int.h"
-#include "util/console_capture.h"
 #include "util/time_text.h"
 
 namespace repcopy {
@@ -380,7 +380,8 @@ int entry_point(int argc, char** argv, const run_sequence_fn& sequence) {
   record.console = &console;
   if (const std::string log = option_argument(argc, argv, kOptLog); !log.empty()) {
     std::string reason;
-    if (!console.open_log(log, reason)) record.log_error = "Can't open the log file " + log + ": " + reason;
+    if (!console.open_log(log, reason))
+      record.log_error = "Can't open the log file " + log + ": " + reason;
   }
   const auto finish = [&](int exit_code) {
     record.exit_code = exit_code;

@@ -80,8 +80,7 @@ int run_sequence(const run_request& request) {
   run_record& record = request.record != nullptr ? *request.record : own_record;
   // With "--json -" nothing but the JSON belongs on standard output: every other line the copy
   // prints there goes to standard error instead. With -q those lines are dropped (below).
-  const int standard_output =
-      request.json_path == "-" ? platform::set_aside_standard_output() : -1;
+  const int standard_output = request.json_path == "-" ? platform::set_aside_standard_output() : -1;
   record.json_descriptor = request.json_path == "-" ? standard_output : -1;
   // The summary is written when the process ends; whether it can be is known before reading.
   if (!request.json_path.empty() && request.json_path != "-") {
@@ -163,7 +162,8 @@ int run_sequence(const run_request& request) {
 
   std::optional<progress_line> progress;
   if (request.progress) {
-    progress.emplace(counters, [&] { return outcome.written_events(); }, console);
+    progress.emplace(
+        counters, [&] { return outcome.written_events(); }, console);
   }
   const std::function<bool()> stop = platform::stop_requested;
   const int32_t copied =
@@ -189,8 +189,8 @@ int run_sequence(const run_request& request) {
   if (!request.quiet && request.json_path != "-") storage.print_summary();
   // The result the user asked for: printed with -q too.
   if (request.dry_run && request.json_path != "-") {
-    std::cout << "Dry run: " << target.files_written() << " file(s) with "
-              << target.bytes_written() << " byte(s) would be written" << std::endl;
+    std::cout << "Dry run: " << target.files_written() << " file(s) with " << target.bytes_written()
+              << " byte(s) would be written" << std::endl;
   }
   if (!request.quiet && request.json_path != "-") print_elapsed(request.start_time, end_time);
   if (interrupted) {

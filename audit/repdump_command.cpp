@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "filters/event_id_filter.h"
-#include "filters/time_window.h"
 #include "audit/diff.h"
 #include "audit/rep_files.h"
 #include "audit/show.h"
 #include "audit/stats.h"
 #include "audit/verify.h"
+#include "filters/event_id_filter.h"
+#include "filters/time_window.h"
 #include "platform/platform.h"
 #include "util/leading_int.h"
 #include "util/text.h"
@@ -122,8 +122,7 @@ std::string path_problem(const std::vector<std::string>& args, bool rep_files_ne
     std::u16string wide;
     from_utf8(a, wide);
     if (!platform::path_exists(wide)) return "no such file or directory: " + a;
-    if (rep_files_needed && platform::is_directory(wide) &&
-        list_rep_files({wide}).files.empty()) {
+    if (rep_files_needed && platform::is_directory(wide) && list_rep_files({wide}).files.empty()) {
       return "no repository file (*.rep) in " + a;
     }
   }

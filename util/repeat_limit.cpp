@@ -19,8 +19,9 @@ std::vector<repeat_limit::closing_line> repeat_limit::take_closing_lines() {
   std::vector<std::pair<uint64_t, closing_line>> ordered;
   for (const auto& [kind, c] : kinds_) {
     if (c.seen <= kShownRepeats) continue;
-    ordered.push_back({c.order, {c.to_error, "\u2026 and " + std::to_string(c.seen - kShownRepeats) +
-                                                 " more like this: " + kind}});
+    ordered.push_back({c.order,
+                       {c.to_error, "\u2026 and " + std::to_string(c.seen - kShownRepeats) +
+                                        " more like this: " + kind}});
   }
   kinds_.clear();
   std::sort(ordered.begin(), ordered.end(),

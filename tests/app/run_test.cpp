@@ -289,8 +289,7 @@ TEST_F(RunFunction, LenientNumbersWarnWhatTheyWereReadAs) {
       {"rc -i 7, s t", "-i: \"\" read as 0\n"},
       {"rc -f 2023111 s t", "-f: \"2023111\" read as 2023-11-01 00:00:00 UTC\n"},
       {"rc -f 20231115T0000 s t", "-f: \"20231115T0000\" read as 2023-11-15 00:00:00 UTC\n"},
-      {"rc -t 2023111512000099 s t",
-       "-t: \"2023111512000099\" read as 2023-11-15 12:00:00 UTC\n"},
+      {"rc -t 2023111512000099 s t", "-t: \"2023111512000099\" read as 2023-11-15 12:00:00 UTC\n"},
       // No typo: no warning.
       {"rc -d 3 s t", ""},
       {"rc -r -2 s t", ""},

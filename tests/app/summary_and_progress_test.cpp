@@ -86,10 +86,10 @@ TEST(JsonSummary, TotalsAndTreeWithHostileNames) {
 TEST(ProgressLine, Text) {
   const progress_figures start{0, 8011, 0, 128000000, 0, 0, 0, 0};
   // A quarter of the source read, 448000 of an estimated 2048000 events written after 5 s.
-  const progress_figures middle{1234, 8011, 32000000, 128000000, 512000, 448000, 64000000,
-                                5000000000};
-  const progress_figures end{8011, 8011, 128000000, 128000000, 20000000, 20000000, 3725000000,
-                             3725000000000};
+  const progress_figures middle{1234,   8011,   32000000, 128000000,
+                                512000, 448000, 64000000, 5000000000};
+  const progress_figures end{8011,     8011,     128000000,  128000000,
+                             20000000, 20000000, 3725000000, 3725000000000};
   const progress_figures unsurveyed{3, 0, 10, 0, 7, 0, 100, 1000000000};
   const std::tuple<progress_figures, unsigned, std::string> cases[] = {
       {start, 200, "0% 0/8011 files, events 0 read 0 written, 0.0 MB/s, 0 ev/s, 0:00 (-:-- left)"},
@@ -103,7 +103,8 @@ TEST(ProgressLine, Text) {
       {end, 200,
        "100% 8011/8011 files, events 20.0M read 20.0M written, 1.0 MB/s, 5369 ev/s, 1:02:05 "
        "(0:00 left)"},
-      {unsurveyed, 200, "0% 3/0 files, events 7 read 0 written, 0.0 MB/s, 0 ev/s, 0:01 (-:-- left)"}};
+      {unsurveyed, 200,
+       "0% 3/0 files, events 7 read 0 written, 0.0 MB/s, 0 ev/s, 0:01 (-:-- left)"}};
   for (const auto& [figures, columns, text] : cases) {
     EXPECT_EQ(progress_text(figures, columns), text) << columns;
     EXPECT_LT(progress_text(figures, columns).size(), columns);

@@ -153,14 +153,15 @@ TEST_F(CommandLineEndToEnd, ReadOnlyTargetIsRefusedBeforeReading) {
   generate(300);
   const fs::path mount_point = dir_ / "ro";
   fs::create_directories(mount_point);
-  if (std::system(("mount -t tmpfs -o ro,size=1m tmpfs " + quoted(mount_point) + " 2>/dev/null")
-                      .c_str()) != 0) {
+  if (std::system(
+          ("mount -t tmpfs -o ro,size=1m tmpfs " + quoted(mount_point) + " 2>/dev/null").c_str()) !=
+      0) {
     GTEST_SKIP() << "cannot mount a read-only file system here";
   }
   for (const fs::path& target : {mount_point, mount_point / "new" / "target"}) {
     SCOPED_TRACE(target);
-    run_result r = repcopy("--json " + quoted(dir_ / "j.json") + " " + quoted(source_) + " " +
-                           quoted(target));
+    run_result r =
+        repcopy("--json " + quoted(dir_ / "j.json") + " " + quoted(source_) + " " + quoted(target));
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_NE(r.err.find("\nTarget repository cannot be written: " + mount_point.string() +
                          ": Read-only file system\n"),
@@ -279,7 +280,9 @@ TEST_F(CommandLineEndToEnd, QuietPrintsOnlyWarningsAndErrors) {
 
   run_result dry = repcopy("-q -n " + quoted(source_) + " " + quoted(dir_ / "dry"));
   EXPECT_EQ(dry.exit_code, 0);
-  EXPECT_TRUE(std::regex_match(dry.out, std::regex("Dry run: [0-9]+ file\\(s\\) with [0-9]+ byte\\(s\\) would be written\n")))
+  EXPECT_TRUE(std::regex_match(
+      dry.out,
+      std::regex("Dry run: [0-9]+ file\\(s\\) with [0-9]+ byte\\(s\\) would be written\n")))
       << dry.out;
   EXPECT_EQ(dry.err, "");
 
@@ -305,14 +308,15 @@ TEST_F(CommandLineEndToEnd, LogKeepsEveryLineWithTimeAndKind) {
   generate(300);
   std::ofstream(source_ / "Environment$" / "bad.rep", std::ios::binary) << std::string(600, '\0');
   const fs::path log = dir_ / "run.log";
-  run_result quiet = repcopy("-q -d 9999x --log " + quoted(log) + " " + quoted(source_) + " " +
-                             quoted(target_));
+  run_result quiet =
+      repcopy("-q -d 9999x --log " + quoted(log) + " " + quoted(source_) + " " + quoted(target_));
   EXPECT_EQ(quiet.exit_code, 3);
   EXPECT_EQ(quiet.out, "");
   EXPECT_EQ(quiet.err.find("Datasource name not found"), std::string::npos) << quiet.err;
   const std::string first = read_text(log);
-  static const std::regex stamp("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z "
-                                "(summary|notice|warning|error) [^\n]*\n");
+  static const std::regex stamp(
+      "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z "
+      "(summary|notice|warning|error) [^\n]*\n");
   size_t matched = 0;
   for (std::sregex_iterator it(first.begin(), first.end(), stamp), end; it != end; ++it) {
     matched += it->length();
@@ -323,16 +327,16 @@ TEST_F(CommandLineEndToEnd, LogKeepsEveryLineWithTimeAndKind) {
     EXPECT_NE(first.find(line), std::string::npos) << line << "\n" << first;
   }
   // A usage error, written past the streams by the option parser, is logged and appended.
-  run_result wrong = repcopy("--log " + quoted(log) + " -x " + quoted(source_) + " " +
-                             quoted(dir_ / "other"));
+  run_result wrong =
+      repcopy("--log " + quoted(log) + " -x " + quoted(source_) + " " + quoted(dir_ / "other"));
   EXPECT_EQ(wrong.exit_code, 2);
   const std::string both = read_text(log);
   EXPECT_EQ(both.rfind(first, 0), 0u);
   EXPECT_NE(both.find(" notice repcopy - event repository copy", first.size()), std::string::npos)
       << both;
-  EXPECT_NE(both.find(" error " + std::string(REPCOPY_BIN) + ": unknown option, -x\n",
-                      first.size()),
-            std::string::npos)
+  EXPECT_NE(
+      both.find(" error " + std::string(REPCOPY_BIN) + ": unknown option, -x\n", first.size()),
+      std::string::npos)
       << both;
   run_result unwritable = repcopy("--log " + quoted(dir_ / "no" / "such" / "x.log") + " " +
                                   quoted(source_) + " " + quoted(dir_ / "other"));
@@ -420,15 +424,13 @@ TEST_F(CommandLineEndToEnd, ProgressOnATerminalOnly) {
   ::close(master);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   const size_t summary = screen.find("Unknown\r\n");
-  EXPECT_TRUE(
-      std::regex_search(screen, std::regex("\r\033\\[K[0-9]+% [^\r\n]* written, ")))
+  EXPECT_TRUE(std::regex_search(screen, std::regex("\r\033\\[K[0-9]+% [^\r\n]* written, ")))
       << screen;
   ASSERT_NE(summary, std::string::npos) << screen;
   // The progress line was cleared before the summary: nothing of it after the last clearing.
   const size_t last_clear = screen.rfind("\r\033[K", summary);
   ASSERT_NE(last_clear, std::string::npos);
-  EXPECT_EQ(screen.substr(last_clear, summary - last_clear).find(" written, "),
-            std::string::npos)
+  EXPECT_EQ(screen.substr(last_clear, summary - last_clear).find(" written, "), std::string::npos)
       << screen;
 
   run_result piped = repcopy(quoted(source_) + " " + quoted(dir_ / "piped"));

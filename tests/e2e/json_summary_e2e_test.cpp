@@ -108,9 +108,8 @@ class JsonSummaryEndToEnd : public testing::Test {
     return pid;
   }
   void generate(const fs::path& where, int events) {
-    run_result r = run_command(std::string(REPGEN_BIN) + " " + quoted(where) + " " +
-                                   std::to_string(events) + " 7",
-                               dir_);
+    run_result r = run_command(
+        std::string(REPGEN_BIN) + " " + quoted(where) + " " + std::to_string(events) + " 7", dir_);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   }
   // Waits until the target holds a finished repository file.
@@ -237,8 +236,8 @@ TEST_F(JsonSummaryEndToEnd, EveryExitLeavesACompleteSummaryWithItsCodeAndCause) 
     std::ofstream(json_) << R"({"exit_code": 0})";
     if (c.unprivileged) fs::permissions(json_, fs::perms::all);
     const fs::path source = c.missing_source ? dir_ / "missing" : source_;
-    std::string command = std::string(REPCOPY_BIN) + " --json " + quoted(json_) + " " +
-                          c.options + " " + quoted(source) + " " +
+    std::string command = std::string(REPCOPY_BIN) + " --json " + quoted(json_) + " " + c.options +
+                          " " + quoted(source) + " " +
                           (c.target_text.empty() ? quoted(target_) : c.target_text);
     if (!c.target_text.empty()) command = "cd " + quoted(dir_) + " && " + command;
     if (c.unprivileged) command = "setpriv --reuid=65534 --regid=65534 --clear-groups " + command;
@@ -258,8 +257,8 @@ TEST_F(JsonSummaryEndToEnd, EveryExitLeavesACompleteSummaryWithItsCodeAndCause) 
     }
     // Every field is documented; a copy that ran holds every documented field.
     const std::set<std::string> produced = field_names(j), documented = documented_fields();
-    EXPECT_TRUE(std::includes(documented.begin(), documented.end(), produced.begin(),
-                              produced.end()))
+    EXPECT_TRUE(
+        std::includes(documented.begin(), documented.end(), produced.begin(), produced.end()))
         << j.dump(1);
     if (c.exit_code == 0) {
       EXPECT_EQ(produced, documented) << j.dump(1);
@@ -270,8 +269,8 @@ TEST_F(JsonSummaryEndToEnd, EveryExitLeavesACompleteSummaryWithItsCodeAndCause) 
 // SIGINT part-way: exit 130 and "interrupted"; then a run killed with -9 leaves that summary.
 TEST_F(JsonSummaryEndToEnd, InterruptedAndKilledRuns) {
   generate(source_, 60000);
-  pid_t pid = start({"--threads", "1", "--json", json_.string(), source_.string(),
-                     target_.string()});
+  pid_t pid =
+      start({"--threads", "1", "--json", json_.string(), source_.string(), target_.string()});
   ASSERT_GT(pid, 0);
   wait_for_a_file();
   ::kill(pid, SIGINT);

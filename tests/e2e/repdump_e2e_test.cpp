@@ -124,8 +124,8 @@ TEST_F(RepdumpEndToEnd, UsageErrorsOfTheToolsExitTwoAndCreateNothing) {
     EXPECT_FALSE(fs::exists(scratch / "new"));
     EXPECT_FALSE(fs::exists(dir_ / "--help"));
   }
-  for (const std::string& command : {g + " -h", g + " --help", g + " --version", d + " -h",
-                                     d + " --help", d + " --version"}) {
+  for (const std::string& command :
+       {g + " -h", g + " --help", g + " --version", d + " -h", d + " --help", d + " --version"}) {
     SCOPED_TRACE(command);
     run_result r = run_command(command, dir_);
     EXPECT_EQ(r.exit_code, 0);

@@ -9,12 +9,14 @@ namespace {
 TEST(RepeatLimit, FirstFewInFullThenOneLinePerKindInTheOrderTheyCame) {
   repeat_limit limit;
   std::vector<bool> admitted;
-  for (int i = 0; i < 5; ++i) admitted.push_back(limit.admit("create_file: Permission denied", false));
+  for (int i = 0; i < 5; ++i)
+    admitted.push_back(limit.admit("create_file: Permission denied", false));
   for (int i = 0; i < 3; ++i) admitted.push_back(limit.admit("WriteFile: I/O error", true));
   admitted.push_back(limit.admit("create_directory_MT: No space", false));
-  for (int i = 0; i < 4; ++i) admitted.push_back(limit.admit("create_directory_MT: No space", false));
-  const std::vector<bool> expected{true, true, true, false, false, true, true, true,
-                                   true, true, true, false, false};
+  for (int i = 0; i < 4; ++i)
+    admitted.push_back(limit.admit("create_directory_MT: No space", false));
+  const std::vector<bool> expected{true, true, true, false, false, true, true,
+                                   true, true, true, true,  false, false};
   EXPECT_EQ(admitted, expected);
   const auto lines = limit.take_closing_lines();
   ASSERT_EQ(lines.size(), 2u);
