@@ -2,8 +2,11 @@
 // summary whose exit code is the process's and whose cause is counted; a killed run leaves the
 // previous summary whole; the README documents every field a summary holds.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -295,3 +298,5 @@ TEST_F(JsonSummaryEndToEnd, InterruptedAndKilledRuns) {
 
 }  // namespace
 }  // namespace repcopy::e2e
+
+#endif  // !_WIN32
