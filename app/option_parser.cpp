@@ -11,10 +11,12 @@ option_parser::option_parser(int argc, char** argv, std::string_view options,
                              std::span<const long_option> long_options)
     : argc_(argc), argv_(argv), options_(options), long_options_(long_options) {}
 
-void option_parser::report(std::string_view what, std::string_view name) const {
+void option_parser::report(std::string_view what, std::string_view name) {
   std::string line = argc_ > 0 && argv_[0] ? argv_[0] : "";
   line += what;
   line += name;
+  last_message_ = line;
+  if (silent_) return;
   line += '\n';
   // Straight to the descriptor, bypassing every stream buffer.
   platform::write_standard_error(line);

@@ -5,6 +5,7 @@
 // unbuffered, in a fixed form.
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace repcopy {
@@ -34,9 +35,13 @@ class option_parser {
   const char* argument() const { return argument_; }
   // Index of the next argument to look at.
   int index() const { return index_; }
+  // The last message the parser wrote (without its line end), for the JSON summary.
+  const std::string& last_message() const { return last_message_; }
+  // A silent parser writes no message (a first pass over the arguments).
+  void set_silent(bool silent) { silent_ = silent; }
 
  private:
-  void report(std::string_view what, std::string_view name) const;
+  void report(std::string_view what, std::string_view name);
   void step_letter();
   int next_long();
 
@@ -47,6 +52,8 @@ class option_parser {
   int index_ = 1;
   int position_ = 1;
   const char* argument_ = nullptr;
+  std::string last_message_;
+  bool silent_ = false;
 };
 
 }  // namespace repcopy

@@ -77,6 +77,37 @@ std::optional<std::string> path_refusal(const std::string& source, const std::st
       return "Source repository " + source + " lies inside the target repository " + target;
     }
   }
+  return target_write_refusal(target_path);
+}
+
+std::optional<std::string> target_write_refusal(const std::u16string& target) {
+  // The target, or the nearest of its ancestors that exists: the copy creates everything below.
+  std::u16string p = target;
+  while (!p.empty() && !platform::path_exists(p)) {
+    const size_t cut = p.find_last_of(platform::kSeparator);
+    if (cut == std::u16string::npos) break;
+    p.resize(cut == 0 ? (p.size() > 1 ? 1 : 0) : cut);
+  }
+  if (p.empty()) p.assign(1, u'.');
+  // A file made and removed at once tells what no permission bits can: a read-only mount, an
+  // access list, a regular file where a directory must be ("Not a directory").
+  uint8_t guid[16] = {};
+  platform::new_guid(guid);
+  std::u16string probe = p;
+  if (probe.back() != platform::kSeparator) probe += platform::kSeparator;
+  probe += u".repcopy-probe-";
+  for (uint8_t b : guid) {
+    probe += u"0123456789abcdef"[b >> 4];
+    probe += u"0123456789abcdef"[b & 15];
+  }
+  platform::output_file file;
+  if (!file.create(probe)) {
+    return "Target repository cannot be written: " +
+           platform::display_name(platform::native_path(p)) + ": " +
+           platform::system_error_message(platform::last_error());
+  }
+  file.close();
+  platform::remove_path(probe);
   return std::nullopt;
 }
 

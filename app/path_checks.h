@@ -13,6 +13,12 @@ namespace repcopy {
 // Nesting is decided on the resolved paths ("." and "..", symbolic links) and on file identity,
 // so another spelling of the same directory (a case variant where the file system folds case, a
 // second mount) is seen too.
+// Last, the target must be writable (target_write_refusal).
 std::optional<std::string> path_refusal(const std::string& source, const std::string& target);
+
+// The refusal line when no file can be created in the target, or in its nearest existing
+// ancestor when it does not exist yet (a file is created there and removed at once), naming that
+// path and the system's reason.
+std::optional<std::string> target_write_refusal(const std::u16string& target);
 
 }  // namespace repcopy

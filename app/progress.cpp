@@ -1,9 +1,14 @@
 #include "app/progress.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
+#include "app/json_summary.h"
+#include "platform/platform.h"
 #include "platform/process.h"
+#include "util/paths.h"
 
 namespace repcopy {
 
@@ -42,30 +47,157 @@ constexpr const char* kClearLine = "\r\033[K";
 
 }  // namespace
 
-std::string progress_text(const progress_figures& f) {
+std::string progress_text(const progress_figures& f, unsigned columns) {
   const double seconds = double(f.elapsed_ns) / 1e9;
-  const unsigned percent =
-      f.bytes_total == 0 ? 0
-                         : unsigned(std::min<uint64_t>(100, f.bytes_read * 100 / f.bytes_total));
-  const double rate = seconds > 0 ? double(f.bytes_read) / 1e6 / seconds : 0;
-  std::string left = "-:--";
-  if (f.bytes_read > 0 && f.bytes_total >= f.bytes_read) {
-    left =
-        clock_text(uint64_t(seconds * double(f.bytes_total - f.bytes_read) / double(f.bytes_read)));
+  // The events the source holds, estimated from those read per byte read; once everything is
+  // read, the events read.
+  double events_total = 0;
+  if (f.bytes_read > 0 && f.bytes_total > f.bytes_read) {
+    events_total = double(f.events_read) * double(f.bytes_total) / double(f.bytes_read);
+  } else if (f.bytes_read > 0) {
+    events_total = double(f.events_read);
   }
-  char buf[160];
-  std::snprintf(buf, sizeof buf,
-                "%u%% %llu/%llu files, events %s read %s written, %.1f MB/s, %s (%s left)", percent,
-                static_cast<unsigned long long>(f.files_read),
-                static_cast<unsigned long long>(f.files_total), short_count(f.events_read).c_str(),
-                short_count(f.events_written).c_str(), rate, clock_text(uint64_t(seconds)).c_str(),
-                left.c_str());
-  return buf;
+  const double done = events_total > 0 ? std::min(1.0, double(f.events_written) / events_total) : 0;
+  const unsigned percent = unsigned(done * 100);
+  const double rate = seconds > 0 ? double(f.unpacked_bytes_read) / 1e6 / seconds : 0;
+  const uint64_t events_per_second = seconds > 0 ? uint64_t(double(f.events_written) / seconds) : 0;
+  std::string left = "-:--";
+  if (done > 0) left = clock_text(uint64_t(seconds * (1 - done) / done));
+  const std::string read = short_count(f.events_read), written = short_count(f.events_written),
+                    per_second = short_count(events_per_second);
+  // The whole line, then shorter forms for narrower terminals; cut as the last resort.
+  char full[256], medium[256], compact[256];
+  std::snprintf(full, sizeof full,
+                "%u%% %llu/%llu files, events %s read %s written, %.1f MB/s, %s ev/s, %s (%s left)",
+                percent, static_cast<unsigned long long>(f.files_read),
+                static_cast<unsigned long long>(f.files_total), read.c_str(), written.c_str(), rate,
+                per_second.c_str(), clock_text(uint64_t(seconds)).c_str(), left.c_str());
+  std::snprintf(medium, sizeof medium,
+                "%u%% events %s read %s written, %.1f MB/s, %s ev/s, %s left", percent,
+                read.c_str(), written.c_str(), rate, per_second.c_str(), left.c_str());
+  std::snprintf(compact, sizeof compact, "%u%% %s written, %.1f MB/s, %s ev/s, %s left", percent,
+                written.c_str(), rate, per_second.c_str(), left.c_str());
+  const size_t fits = columns > 1 ? columns - 1 : 0;
+  for (const char* text : {full, medium}) {
+    if (std::strlen(text) <= fits) return text;
+  }
+  std::string text = compact;
+  if (text.size() > fits) text.resize(fits);
+  return text;
 }
 
-progress_line::progress_line(const run_counters& counters, std::function<uint64_t()> written)
+console_output::~console_output() {
+  if (log_ == nullptr) return;
+  if (!out_pending_.empty()) log_locked(copying_ ? "notice" : "summary", out_pending_);
+  if (!err_pending_.empty()) log_locked(error_stream_kind(err_pending_), err_pending_);
+  std::fclose(log_);
+}
+
+bool console_output::begin_write(bool to_error, std::string_view text) {
+  lock_.lock();
+  if (log_ != nullptr) log_text(to_error, text);
+  if (!to_error && drop_out_) return false;
+  clear_locked();
+  return true;
+}
+
+void console_output::set_drop_standard_output(bool drop) {
+  std::lock_guard<std::mutex> hold(lock_);
+  drop_out_ = drop;
+}
+
+void console_output::set_copying(bool copying) {
+  std::lock_guard<std::mutex> hold(lock_);
+  copying_ = copying;
+}
+
+bool console_output::open_log(const std::string& path, std::string& error) {
+  std::u16string wide;
+  std::FILE* file = nullptr;
+  if (to_extended_path(path, wide) == 0) file = platform::open_for_appending(wide);
+  if (file == nullptr) {
+    error = platform::system_error_message(platform::last_error());
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  log_ = file;
+  return true;
+}
+
+void console_output::log_line(std::string_view kind, std::string_view line) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (log_ != nullptr) log_locked(kind, line);
+}
+
+void console_output::log_text(bool to_error, std::string_view text) {
+  std::string& pending = to_error ? err_pending_ : out_pending_;
+  for (char c : text) {
+    if (c != '\n') {
+      pending += c;
+      continue;
+    }
+    log_locked(to_error ? error_stream_kind(pending) : copying_ ? "notice" : "summary", pending);
+    pending.clear();
+  }
+}
+
+void console_output::log_locked(std::string_view kind, std::string_view line) {
+  const std::string stamp = iso_time_text(platform::system_time_as_filetime());
+  std::fprintf(log_, "%s %.*s %.*s\n", stamp.c_str(), int(kind.size()), kind.data(),
+               int(line.size()), line.data());
+  std::fflush(log_);
+}
+
+std::string_view error_stream_kind(std::string_view line) {
+  // The banner.
+  if (line.empty() || line.starts_with("repcopy - event repository copy") ||
+      line.starts_with("Copies events between event repositories")) {
+    return "notice";
+  }
+  static constexpr std::string_view kWarnings[] = {
+      "Damaged source file",          "Unreadable source file skipped",
+      "Unreadable directory skipped", "Path too long, skipped",
+      "Source file skipped",          "(b)some problem in file"};
+  for (std::string_view prefix : kWarnings) {
+    if (line.starts_with(prefix)) return "warning";
+  }
+  // The lenient number rules: -d: "abc" read as 0
+  if (line.size() > 4 && line[0] == '-' && line.substr(2, 3) == ": \"") return "warning";
+  return "error";
+}
+
+void console_output::end_write(bool to_error, bool line_ended) {
+  if (to_error) {
+    err_open_ = !line_ended;
+  } else if (!drop_out_) {
+    out_open_ = !line_ended;
+  }
+  lock_.unlock();
+}
+
+void console_output::draw_progress(const std::string& text) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (out_open_ || err_open_) return;
+  platform::write_standard_error(kClearLine + text);
+  shown_ = true;
+}
+
+void console_output::clear_progress() {
+  std::lock_guard<std::mutex> hold(lock_);
+  clear_locked();
+}
+
+void console_output::clear_locked() {
+  if (!shown_) return;
+  platform::write_standard_error(kClearLine);
+  shown_ = false;
+}
+
+progress_line::progress_line(const run_counters& counters, std::function<uint64_t()> written,
+                             console_output& console)
     : counters_(counters),
       written_(std::move(written)),
+      console_(console),
       start_ns_(platform::monotonic_nanoseconds()),
       thread_([this] { run(); }) {}
 
@@ -76,6 +208,7 @@ progress_figures progress_line::figures() const {
   f.bytes_read = counters_.bytes_read.load();
   f.bytes_total = counters_.bytes_total.load();
   f.events_read = counters_.events_read.load();
+  f.unpacked_bytes_read = counters_.unpacked_bytes_read.load();
   f.events_written = written_ ? written_() : 0;
   f.elapsed_ns = platform::monotonic_nanoseconds() - start_ns_;
   return f;
@@ -84,11 +217,11 @@ progress_figures progress_line::figures() const {
 void progress_line::run() {
   std::unique_lock<std::mutex> hold(lock_);
   while (!stopping_) {
-    platform::write_standard_error(kClearLine + progress_text(figures()));
-    shown_ = true;
+    const unsigned columns = platform::standard_error_columns();
+    console_.draw_progress(progress_text(figures(), columns != 0 ? columns : kDefaultColumns));
     wake_.wait_for(hold, std::chrono::nanoseconds(kIntervalNs), [this] { return stopping_; });
   }
-  if (shown_) platform::write_standard_error(kClearLine);
+  console_.clear_progress();
 }
 
 void progress_line::stop() {

@@ -1,37 +1,95 @@
 #pragma once
-// The progress line: while the copy runs, one self-updating line on standard error (a terminal)
-// with the share of source bytes read, files, events read and written, the reading speed, and
-// the elapsed and remaining time. At most four updates a second; cleared when stopped.
+// The console while a copy runs: console_output stands between every line the program prints and
+// the terminal (it drops standard output's lines with -q, and takes the progress line away before
+// a line is written), and progress_line draws one self-updating line on standard error (a
+// terminal) with the share of the work written, files, events read and written, the unpacked
+// MB/s and events/s, and the elapsed and remaining time. At most four updates a second; the line
+// fits the terminal's width and is cleared when stopped.
 
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "app/run_counters.h"
+#include "util/console_capture.h"
 
 namespace repcopy {
 
 // The figures of one update.
 struct progress_figures {
   uint64_t files_read = 0, files_total = 0;
-  uint64_t bytes_read = 0, bytes_total = 0;
+  uint64_t bytes_read = 0, bytes_total = 0;  // source file bytes, for the share read
   uint64_t events_read = 0, events_written = 0;
+  uint64_t unpacked_bytes_read = 0;  // event content as read, unpacked
   uint64_t elapsed_ns = 0;
 };
 
-// One line of text without line end, e.g.
-// "42% 1234/8011 files, events 512.0k read 448.0k written, 12.3 MB/s, 0:05 (0:07 left)".
-std::string progress_text(const progress_figures& f);
+// Terminal columns when the terminal does not say.
+inline constexpr unsigned kDefaultColumns = 80;
+
+// One line of text without line end, at most columns - 1 characters (the last column is left
+// free, so that no terminal wraps the line):
+// "21% 1234/8011 files, events 512.0k read 448.0k written, 12.8 MB/s, 89.6k ev/s, 0:05 (0:17 left)"
+// or, where that does not fit, "21% events 512.0k read 448.0k written, 12.8 MB/s, 89.6k ev/s,
+// 0:17 left", else "21% 448.0k written, 12.8 MB/s, 89.6k ev/s, 0:17 left" (cut to fit).
+// The share done and the time left follow the events written: the events the whole source holds
+// are estimated from the events read per source byte read.
+std::string progress_text(const progress_figures& f, unsigned columns = kDefaultColumns);
+
+// The one way to the console during a run (see util/console_capture.h): thread-safe; the
+// progress line is drawn through it too, so that no line ever lands on a progress fragment.
+//
+// --log FILE: every line that passes, dropped or not, is appended to the log with its UTC time and
+// its kind: "summary" for standard output's lines outside the copy, "notice" for those during it,
+// "warning" for the lines about the source and the lenient number rules on standard error,
+// "error" for the other lines there.
+class console_output : public console_guard {
+ public:
+  explicit console_output(bool drop_standard_output = false) : drop_out_(drop_standard_output) {}
+  ~console_output() override;
+  bool begin_write(bool to_error, std::string_view text) override;
+  void end_write(bool to_error, bool line_ended) override;
+  // Replaces the progress line drawn before with text, unless a line is half written.
+  void draw_progress(const std::string& text);
+  void clear_progress();
+  // -q: standard output's lines are dropped from the console (not from the log).
+  void set_drop_standard_output(bool drop);
+  // Whether a copy is running (standard output's lines are notices then).
+  void set_copying(bool copying);
+  // Appends to the log file at path (UTF-8); false with the system's reason in error.
+  bool open_log(const std::string& path, std::string& error);
+  // A line written past the streams (straight to the descriptor), for the log only.
+  void log_line(std::string_view kind, std::string_view line);
+
+ private:
+  void clear_locked();
+  void log_text(bool to_error, std::string_view text);
+  void log_locked(std::string_view kind, std::string_view line);
+
+  std::mutex lock_;
+  bool drop_out_;
+  bool copying_ = false;
+  bool shown_ = false;
+  bool out_open_ = false, err_open_ = false;  // the last text did not end its line
+  std::FILE* log_ = nullptr;
+  std::string out_pending_, err_pending_;  // the log's unfinished lines
+};
+
+// The kind of a line on standard error: "notice" (the banner), "warning" or "error".
+std::string_view error_stream_kind(std::string_view line);
 
 class progress_line {
  public:
   static constexpr uint64_t kIntervalNs = 250000000;  // four updates a second at most
 
   // written: events written so far (read from another thread). Starts its thread at once.
-  progress_line(const run_counters& counters, std::function<uint64_t()> written);
+  progress_line(const run_counters& counters, std::function<uint64_t()> written,
+                console_output& console);
   // Stops the thread and clears the line.
   ~progress_line() { stop(); }
   progress_line(const progress_line&) = delete;
@@ -46,11 +104,11 @@ class progress_line {
 
   const run_counters& counters_;
   std::function<uint64_t()> written_;
+  console_output& console_;
   uint64_t start_ns_;
   std::mutex lock_;
   std::condition_variable wake_;
   bool stopping_ = false;
-  bool shown_ = false;
   std::thread thread_;
 };
 

@@ -1,12 +1,17 @@
 #include "app/run.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/elapsed.h"
 #include "app/exit_codes.h"
+#include "app/json_summary.h"
 #include "app/path_checks.h"
+#include "app/progress.h"
 #include "app/usage.h"
 #include "filters/event_id_filter.h"
 #include "filters/shard.h"
@@ -14,6 +19,7 @@
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "util/compression.h"
+#include "util/console_capture.h"
 #include "util/fatal.h"
 #include "util/leading_int.h"
 #include "util/time_text.h"
@@ -26,10 +32,64 @@ namespace {
 constexpr uint32_t kNoTime = 0;
 
 // A usage error: its line (empty when the option parser has written its own), then the usage.
-int refuse(std::string_view message, std::string_view program) {
+// The line is kept for the JSON summary; with "--json -" standard output is the summary's, so the
+// usage is left out.
+int refuse(std::string_view message, std::string_view program, run_record* record = nullptr,
+           bool show_usage = true) {
   if (!message.empty()) std::cerr << message << std::endl;
-  print_usage(program);
+  if (record != nullptr && !message.empty()) record->error = message;
+  if (show_usage && (record == nullptr || record->json_path != "-")) print_usage(program);
   return kRunRefused;
+}
+
+// The lenient number rules read the leading number of a text and ignore the rest; a text that is
+// not exactly a number (optional sign, then digits) gets one warning line saying what it was
+// read as, so that a typo does not go unnoticed.
+bool plain_number(std::string_view text) {
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The warnings are printed once the whole command line is accepted: a refused one only gets its
+// refusal.
+using warnings = std::vector<std::string>;
+
+void warn_read_as(warnings& out, char option, std::string_view text, const std::string& value) {
+  out.push_back(std::string(1, '-') + option + ": \"" + std::string(text) + "\" read as " + value);
+}
+
+void warn_lenient_number(warnings& out, char option, std::string_view text, int64_t value) {
+  if (!plain_number(text)) warn_read_as(out, option, text, std::to_string(value));
+}
+
+void warn_lenient_ids(warnings& out, char option, std::string_view text,
+                      const std::vector<uint32_t>& ids) {
+  size_t start = 0;
+  for (uint32_t id : ids) {
+    const size_t comma = text.find(',', start);
+    const std::string_view piece = text.substr(
+        start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    warn_lenient_number(out, option, piece, id);
+    start = comma == std::string_view::npos ? text.size() : comma + 1;
+  }
+}
+
+std::string utc_text(uint32_t seconds) {
+  const utc_fields f = utc_from_seconds(seconds);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u UTC", f.year, f.month, f.day,
+                f.hour, f.minute, f.second);
+  return buf;
+}
+
+// A date text is read by fixed fields; all digits in whole fields (4, 6, 8, 10, 12 or 14 digits)
+// is the plain form, anything else gets the warning with the time it was read as.
+void warn_lenient_date(warnings& out, char option, const std::string& text) {
+  const bool whole_fields = text.size() >= 4 && text.size() <= 14 && text.size() % 2 == 0;
+  if (whole_fields && text.find_first_not_of("0123456789") == std::string::npos) return;
+  if (const std::optional<uint32_t> time = date_text_time(text)) {
+    warn_read_as(out, option, text, utc_text(*time));
+  }
 }
 
 // A date text that does not form a valid time would give the window an undefined bound; it is
@@ -38,7 +98,7 @@ bool date_accepted(const std::string& text) { return date_text_time(text).has_va
 
 std::string date_refusal(char option, const std::string& text) {
   return std::string("Invalid date for -") + option + ": " + text +
-         " (expected YYYY[MM[DD[HH[mm]]]] in UTC, from 1970 to 2106)";
+         " (expected YYYY[MM[DD[HH[mm[ss]]]]] in UTC, from 1970 to 2106)";
 }
 
 // A count given as all digits, 1 to most (writer threads, compression level).
@@ -67,8 +127,13 @@ std::string path_count_refusal(int argc, char** argv, int first) {
 }
 
 int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
-                const run_sequence_fn& sequence) {
+                const run_sequence_fn& sequence, run_record* record) {
   const std::string_view program = program_name(argc > 0 ? argv[0] : nullptr);
+  // With -q standard output stays empty: the refusal's line alone says what is wrong.
+  const bool quiet = quiet_argument(argc, argv);
+  const auto refuse = [&](std::string_view message, std::string_view name) {
+    return repcopy::refuse(message, name, record, !quiet);
+  };
   if (argc < 2) return refuse("No source and target repository paths given", program);
 
   uint32_t time_state = kNoTime;
@@ -77,6 +142,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
   uint32_t id_kind = 0;
   std::string id_text;
   run_request request;
+  warnings said;  // what the lenient number rules changed
 
   option_parser parser(argc, argv, kOptionString, kLongOptions);
   for (int option; (option = parser.next()) != option_parser::kEnd;) {
@@ -86,6 +152,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
         if (time_state != kNoTime) return refuse("Wrong filter configuration!", program);
         time_state = option == 'd' ? kTimeDaysBack : kTimeHoursBack;
         count_back = leading_int32(parser.argument());
+        warn_lenient_number(said, char(option), parser.argument(), count_back);
         break;
       case 'f':
         if (time_state == kTimeToOnly) {
@@ -133,6 +200,11 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
       case kOptAllowDuplicates:
         request.allow_duplicates = true;
         break;
+      case kOptLog:  // opened by the entry point, before the banner
+        if (record != nullptr && !record->log_error.empty()) {
+          return refuse(record->log_error, program);
+        }
+        break;
       case kOptJson:
         if (parser.argument()[0] == '\0') return refuse("Empty file name for --json", program);
         request.json_path = parser.argument();
@@ -169,6 +241,11 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
       case 'c':  // accepted, no effect
         break;
       default:  // '?': the parser has named the option
+        if (record != nullptr) {
+          record->error = parser.last_message();
+          // Written straight to the descriptor: the log gets it here.
+          if (record->console != nullptr) record->console->log_line("error", record->error);
+        }
         return refuse("", program);
     }
   }
@@ -183,58 +260,154 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
     if (time_state != kTimeFromOnly && !date_accepted(to_text)) {
       return refuse(date_refusal('t', to_text), program);
     }
+    if (time_state != kTimeToOnly) warn_lenient_date(said, 'f', from_text);
+    if (time_state != kTimeFromOnly) warn_lenient_date(said, 't', to_text);
     time_window_dates(filter, time_state, from_text, to_text);
     filter.time_on = true;
+    // A window that ends before it begins copies nothing: surely not what was meant.
+    if (time_state == kTimeFromTo && filter.time_from > filter.time_to) {
+      return refuse("Invalid dates: -f " + from_text + " (" + utc_text(filter.time_from) +
+                        ") is later than -t " + to_text + " (" + utc_text(filter.time_to) + ")",
+                    program);
+    }
   }
-  if (id_kind != 0) set_id_filter(filter, id_kind, id_text);
+  if (id_kind != 0) {
+    set_id_filter(filter, id_kind, id_text);
+    warn_lenient_ids(said, id_kind == kIdWhiteList ? 'i' : 'j', id_text, filter.ids);
+  }
+  if (record != nullptr) {
+    record->filter = filter;
+    record->filter_read = true;
+    record->count_back = count_back;
+    record->dry_run = request.dry_run;
+    record->quiet = request.quiet;
+  }
 
   if (argc - parser.index() != 2 || argv[argc - 1][0] == '-') {
     return refuse(path_count_refusal(argc, argv, parser.index()), program);
   }
   request.source_path = argv[argc - 2];
   request.target_path = argv[argc - 1];
+  if (record != nullptr) {
+    record->source_path = request.source_path;
+    record->target_path = request.target_path;
+  }
   if (std::optional<std::string> refusal = path_refusal(request.source_path, request.target_path)) {
     return refuse(*refusal, program);
   }
+
+  for (const std::string& line : said) std::cerr << line << std::endl;
 
   // Standard output belongs to the JSON with "--json -", and to nothing with -q.
   if (request.quiet || request.json_path == "-") verbose = false;
   request.verbose = verbose;
   request.start_time = start_time;
-  request.progress = !request.quiet && platform::standard_error_is_terminal();
+  request.progress =
+      !request.quiet && request.json_path != "-" && platform::standard_error_is_terminal();
+  request.record = record;
   return sequence(request);
 }
 
 }  // namespace
 
+std::string option_argument(int argc, char** argv, int code) {
+  std::string text;
+  option_parser parser(argc, argv, kOptionString, kLongOptions);
+  parser.set_silent(true);
+  for (int option; (option = parser.next()) != option_parser::kEnd;) {
+    if (option == code) text = parser.argument();
+  }
+  return text;
+}
+
+bool quiet_argument(int argc, char** argv) {
+  bool quiet = false;
+  option_parser parser(argc, argv, kOptionString, kLongOptions);
+  parser.set_silent(true);
+  for (int option; (option = parser.next()) != option_parser::kEnd;) {
+    quiet = quiet || option == 'q' || option == kOptQuiet;
+  }
+  return quiet;
+}
+
 int run_function(int argc, char** argv, uint64_t start_time, bool& verbose,
-                 const run_sequence_fn& sequence) {
+                 const run_sequence_fn& sequence, run_record* record) {
   std::cerr.tie(&std::cout);
-  print_banner();
+  // -q: standard error gets warnings and errors only.
+  if (!quiet_argument(argc, argv)) print_banner();
   try {
-    return run_options(argc, argv, start_time, verbose, sequence);
+    return run_options(argc, argv, start_time, verbose, sequence, record);
   } catch (const fatal_error&) {
     throw;  // the entry point ends the process
   } catch (...) {
     std::cout << "sub_main_ferrix exception" << std::endl;
+    if (record != nullptr) record->error = "sub_main_ferrix exception";
     return kExitFatal;
   }
 }
 
+namespace {
+
+// The line of a fatal stop for the summary: its marker and error text, line ends as "; ".
+std::string fatal_summary_text(const fatal_error& error) {
+  std::string text;
+  for (const std::string& part : {error.marker(), error.error_text()}) {
+    for (char c : part) {
+      if (c == '\n') {
+        if (!text.empty() && text.back() != ' ') text += "; ";
+      } else if (c != '\r') {
+        text += c;
+      }
+    }
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == ';')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
 int entry_point(int argc, char** argv, const run_sequence_fn& sequence) {
   const uint64_t start_time = platform::system_time_as_filetime();
+  // The summary's path is looked for before the options are checked, so that a usage error is
+  // written to it too.
+  run_record record;
+  record.start_time = start_time;
+  record.json_path = option_argument(argc, argv, kOptJson);
+  // Every line of the run passes the console: the progress line, -q and --log are kept there.
+  console_output console;
+  install_console_capture();
+  struct console_scope {
+    explicit console_scope(console_output* c) { set_console_guard(c); }
+    ~console_scope() { set_console_guard(nullptr); }
+  } console_in_use(&console);
+  record.console = &console;
+  if (const std::string log = option_argument(argc, argv, kOptLog); !log.empty()) {
+    std::string reason;
+    if (!console.open_log(log, reason))
+      record.log_error = "Can't open the log file " + log + ": " + reason;
+  }
+  const auto finish = [&](int exit_code) {
+    record.exit_code = exit_code;
+    if (record.end_time == 0) record.end_time = platform::system_time_as_filetime();
+    write_json_summary(record);
+    return exit_code;
+  };
   bool verbose = false;
   int result = 0;
   try {
-    result = run_function(argc, argv, start_time, verbose, sequence);
+    result = run_function(argc, argv, start_time, verbose, sequence, &record);
   } catch (const fatal_error& error) {
+    console.set_copying(false);
+    console.set_drop_standard_output(false);
     print_fatal(error, std::cout, std::cerr);
+    record.error = fatal_summary_text(error);
+    finish(kExitFatal);
     return kFatalExitCode;
   }
-  if (result == kRunStopped) return kExitSuccess;
-  if (result == kRunRefused) return kExitUsage;
+  if (result == kRunStopped) return kExitSuccess;  // the help or the version: not a run
+  if (result == kRunRefused) return finish(kExitUsage);
   if (verbose) print_elapsed(start_time, platform::system_time_as_filetime());
-  return result;
+  return finish(result);
 }
 
 int entry_point(int argc, char** argv) { return entry_point(argc, argv, run_sequence); }

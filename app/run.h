@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 #include "app/option_parser.h"
 #include "app/run_sequence.h"
@@ -25,6 +26,7 @@ enum long_option_code : int {
   kOptShard,
   kOptLevel,
   kOptAllowDuplicates,
+  kOptLog,
 };
 // The long options beside the letters. A new one is one row here, one case in the option loop
 // and one line in more_options_text (app/usage.cpp).
@@ -33,6 +35,7 @@ inline constexpr long_option kLongOptions[] = {
     {"quiet", false, kOptQuiet}, {"json", true, kOptJson},        {"threads", true, kOptThreads},
     {"read-threads", true, kOptReadThreads}, {"shard", true, kOptShard},
     {"level", true, kOptLevel},             {"allow-duplicates", false, kOptAllowDuplicates},
+    {"log", true, kOptLog},
 };
 inline constexpr int32_t kMaxThreads = 256;
 inline constexpr int32_t kMaxReadThreads = 64;
@@ -47,12 +50,18 @@ using run_sequence_fn = std::function<int(const run_request&)>;
 // calls sequence. Returns kRunStopped, kRunRefused, the sequence's result (0, 3 or 130), or
 // kExitFatal when an exception left the run (after printing "sub_main_ferrix exception" on
 // standard output). verbose is set by -v unless -q or "--json -" take standard output.
+// record, when given, receives what the options and the run leave for the JSON summary.
 int run_function(int argc, char** argv, uint64_t start_time, bool& verbose,
-                 const run_sequence_fn& sequence = run_sequence);
+                 const run_sequence_fn& sequence = run_sequence, run_record* record = nullptr);
+
+// The argument of the last long option with this code (--json, --log), and whether -q is given,
+// found before the options are checked ("" without one).
+std::string option_argument(int argc, char** argv, int code);
+bool quiet_argument(int argc, char** argv);
 
 // The program's entry: takes the start time, runs, and in verbose mode prints a second
 // elapsed-time line. Returns the exit code: 0 after the help, 2 after a usage error, else the
-// run's result.
+// run's result. With --json the summary is written on every exit but the help's and version's.
 int entry_point(int argc, char** argv);
 int entry_point(int argc, char** argv, const run_sequence_fn& sequence);
 

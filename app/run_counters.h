@@ -18,6 +18,7 @@ struct run_counters {
   std::atomic<uint64_t> files_read{0};
   std::atomic<uint64_t> bytes_read{0};
   std::atomic<uint64_t> events_read{0};
+  std::atomic<uint64_t> unpacked_bytes_read{0};  // event content read, unpacked (progress rate)
 };
 
 }  // namespace repcopy

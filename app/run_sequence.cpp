@@ -24,6 +24,7 @@
 #include "util/console_capture.h"
 #include "util/error_text.h"
 #include "util/paths.h"
+#include "util/repeat_limit.h"
 #include "util/text.h"
 #include "writer/pack.h"
 #include "writer/rep_target.h"
@@ -31,39 +32,6 @@
 namespace repcopy {
 
 namespace {
-
-// Where the JSON summary goes: a file created before anything is read, or the standard output
-// set aside for it by the run.
-class json_output {
- public:
-  // False after a message when the file cannot be created.
-  bool open(const std::string& path, int standard_output) {
-    if (path == "-") {
-      descriptor_ = standard_output;
-      return true;
-    }
-    std::u16string wide;
-    if (to_extended_path(path, wide) == 0 && file_.create(wide)) return true;
-    std::cerr << "Can't create the JSON file " << path << ":" << error_text() << std::endl;
-    return false;
-  }
-  void write(const std::string& text) {
-    if (file_.is_open()) {
-      uint32_t written = 0;
-      if (!file_.write(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()),
-                       written) ||
-          written != text.size() || !file_.close()) {
-        std::cerr << "Can't write the JSON file:" << error_text() << std::endl;
-      }
-    } else if (descriptor_ < 0 || !platform::write_descriptor(descriptor_, text)) {
-      std::cout << text << std::flush;
-    }
-  }
-
- private:
-  platform::output_file file_;
-  int descriptor_ = -1;
-};
 
 // Counts the files the copy will read (and their bytes) and those the time window leaves out,
 // walking the source as the copy will. What the walk says about the tree (unreadable
@@ -94,6 +62,13 @@ void survey_source(const std::u16string& root, const filter_config& filter,
   counters.surveyed = true;
 }
 
+// The bytes of an event's content as read, unpacked: its data, binary and texts.
+uint64_t content_bytes(const full_event& e) {
+  uint64_t units = e.description.size();
+  for (const insertion_string& s : e.strings) units += s.text.size();
+  return e.data.size() + e.user_binary.size() + units * sizeof(char16_t);
+}
+
 }  // namespace
 
 int32_t writer_thread_count(unsigned processors) {
@@ -102,18 +77,43 @@ int32_t writer_thread_count(unsigned processors) {
 }
 
 int run_sequence(const run_request& request) {
-  // With -q or "--json -" nothing but the JSON belongs on standard output: every other line the
-  // copy prints there goes to standard error instead.
-  const int standard_output =
-      request.quiet || request.json_path == "-" ? platform::set_aside_standard_output() : -1;
-  json_output json;
-  if (!request.json_path.empty() && !json.open(request.json_path, standard_output)) {
-    return kExitUsage;
+  // The entry point's record outlives the run, so that a fatal stop still finds the counts.
+  run_record own_record;
+  run_record& record = request.record != nullptr ? *request.record : own_record;
+  // With "--json -" nothing but the JSON belongs on standard output: every other line the copy
+  // prints there goes to standard error instead. With -q those lines are dropped (below).
+  const int standard_output = request.json_path == "-" ? platform::set_aside_standard_output() : -1;
+  record.json_descriptor = request.json_path == "-" ? standard_output : -1;
+  // The summary is written when the process ends; whether it can be is known before reading.
+  if (!request.json_path.empty() && request.json_path != "-") {
+    std::string error;
+    if (!can_create_beside(request.json_path, error)) {
+      std::cerr << "Can't create the JSON file " << request.json_path << ":" << error << std::endl;
+      record.json_unusable = true;
+      return kExitUsage;
+    }
   }
   platform::install_stop_handlers();
 
-  copy_outcome outcome;
-  run_counters counters;
+  // Every line printed from here on passes the console (the entry point's, else one of our own):
+  // -q drops standard output's lines (the notices) during the copy, and the progress line is
+  // taken away before any line is written.
+  struct console_scope {
+    explicit console_scope(console_output* c) { set_console_guard(c); }
+    ~console_scope() { set_console_guard(nullptr); }
+  };
+  console_output own_console;
+  std::optional<console_scope> console_in_use;
+  console_output& console = record.console != nullptr ? *record.console : own_console;
+  if (record.console == nullptr) {
+    install_console_capture();  // no other thread runs yet
+    console_in_use.emplace(&console);
+  }
+  console.set_drop_standard_output(request.quiet);
+  console.set_copying(true);
+
+  copy_outcome& outcome = record.outcome;
+  run_counters& counters = record.counters;
   // A path that cannot be converted has been reported; the source then finds no walk root.
   std::u16string source_root;
   to_extended_path(request.source_path, source_root);
@@ -123,8 +123,9 @@ int run_sequence(const run_request& request) {
 
   // Built in this order and destroyed in reverse: target, sources, storage, pool. The pool's
   // destructor stops and joins its threads if an exception leaves the driver.
-  worker_pool pool(request.threads > 0 ? request.threads
-                                       : writer_thread_count(platform::logical_processor_count()));
+  record.threads = request.threads > 0 ? request.threads
+                                       : writer_thread_count(platform::logical_processor_count());
+  worker_pool pool(record.threads);
   event_storage storage;
 
   // Each file read is counted with its bytes and events for the progress line and the summary.
@@ -135,6 +136,7 @@ int run_sequence(const run_request& request) {
     const int32_t result =
         process_repository_file(path, &request.filter, &outcome, [&](full_event& e) {
           ++counters.events_read;
+          counters.unpacked_bytes_read += content_bytes(e);
           sink(e);
         });
     ++counters.files_read;
@@ -149,6 +151,7 @@ int run_sequence(const run_request& request) {
   const unsigned read_threads = request.read_threads > 0
                                     ? unsigned(request.read_threads)
                                     : default_read_threads(platform::logical_processor_count());
+  record.read_threads = int32_t(read_threads);
   hot.set_read_threads(read_threads);
   main_part.set_read_threads(read_threads);
   std::vector<CommonSource*> sources{&hot, &main_part};
@@ -157,7 +160,7 @@ int run_sequence(const run_request& request) {
   to_extended_path(request.target_path, target_root);
   RepTarget target(target_root, create_segment, &outcome);
   target.set_dry_run(request.dry_run);
-  if (request.level != 0) pack_level(request.level);
+  record.level = pack_level(request.level);
   // Unless duplicates are allowed, every batch passes the duplicate check first, which leaves
   // out what the target already holds; the files this run writes are never read by it.
   rep_target_contents contents(target_root);
@@ -171,7 +174,10 @@ int run_sequence(const run_request& request) {
       request.allow_duplicates ? static_cast<CommonTarget&>(target) : checked;
 
   std::optional<progress_line> progress;
-  if (request.progress) progress.emplace(counters, [&] { return outcome.written_events(); });
+  if (request.progress) {
+    progress.emplace(
+        counters, [&] { return outcome.written_events(); }, console);
+  }
   const std::function<bool()> stop = platform::stop_requested;
   const int32_t copied =
       run_copy_driver(pool, storage, sources, copy_target, request.filter, outcome, stop);
@@ -180,22 +186,33 @@ int run_sequence(const run_request& request) {
 
   const uint64_t end_time = platform::system_time_as_filetime();
   progress.reset();
+  console.set_copying(false);
+  console.set_drop_standard_output(false);
+  console_in_use.reset();
   const bool complete = outcome.complete() && !interrupted && !target_full;
   const int exit_code = interrupted ? kExitInterrupted : complete ? kExitSuccess : kExitPartial;
   // What the duplicate check left out: after the written line when the copy is incomplete,
   // else after the summary tree when it left out anything.
   const bool report_already = !request.allow_duplicates;
-  if (!request.quiet && request.json_path != "-") {
-    storage.print_summary();
-    if (request.dry_run) {
-      std::cout << "Dry run: " << target.files_written() << " file(s) with "
-                << target.bytes_written() << " byte(s) would be written" << std::endl;
+  // The failures printed only in part: how many more there were.
+  for (const repeat_limit::closing_line& line : failure_repeats().take_closing_lines()) {
+    if (line.to_error) {
+      std::cerr << line.text << std::endl;
+    } else if (!request.quiet) {
+      std::cout << line.text << std::endl;
     }
-    if (complete && report_already && outcome.already_in_target() != 0) {
-      std::cout << outcome.already_line() << std::endl;
-    }
-    print_elapsed(request.start_time, end_time);
   }
+  if (!request.quiet && request.json_path != "-") storage.print_summary();
+  // The result the user asked for: printed with -q too.
+  if (request.dry_run && request.json_path != "-") {
+    std::cout << "Dry run: " << target.files_written() << " file(s) with " << target.bytes_written()
+              << " byte(s) would be written" << std::endl;
+  }
+  if (complete && report_already && outcome.already_in_target() != 0 && !request.quiet &&
+      request.json_path != "-") {
+    std::cout << outcome.already_line() << std::endl;
+  }
+  if (!request.quiet && request.json_path != "-") print_elapsed(request.start_time, end_time);
   if (interrupted) {
     std::cerr << "Copy interrupted: reading stopped, batches not yet written were dropped"
               << std::endl;
@@ -216,16 +233,17 @@ int run_sequence(const run_request& request) {
     const bool rerun = interrupted || target_full || outcome.failed_batches() != 0;
     std::cerr << outcome.summary_line(rerun) << std::endl;
   }
-  if (!request.json_path.empty()) {
-    run_totals totals;
-    totals.exit_code = exit_code;
-    totals.interrupted = interrupted;
-    totals.target_full = target_full;
-    totals.dry_run = request.dry_run;
-    totals.elapsed_seconds = double(end_time - request.start_time) / 1e7;
-    totals.files_written = target.files_written();
-    totals.bytes_written = target.bytes_written();
-    json.write(json_summary(totals, counters, outcome, storage));
+  record.exit_code = exit_code;
+  record.end_time = end_time;
+  record.interrupted = interrupted;
+  record.target_full = target_full;
+  record.files_written = target.files_written();
+  record.bytes_written = target.bytes_written();
+  record.events_passed = storage.total_added() + outcome.dropped_events();
+  record.tree = summary_tree_json(storage);
+  if (request.record == nullptr && !request.json_path.empty()) {
+    record.json_path = request.json_path;
+    write_json_summary(record);
   }
   return exit_code;
 }

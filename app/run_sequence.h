@@ -9,6 +9,8 @@
 
 namespace repcopy {
 
+struct run_record;
+
 struct run_request {
   filter_config filter;
   std::string source_path;  // as typed: second-to-last argument
@@ -23,6 +25,9 @@ struct run_request {
   int32_t level = 0;         // --level: compression level 1..12; 0 for the engine's default
   int32_t read_threads = 0;  // --read-threads; 0 for default_read_threads of the machine
   bool allow_duplicates = false;  // write every event, also those the target already holds
+  // Where the run keeps its counts for the JSON summary, which the entry point writes; without
+  // one the sequence keeps its own and writes the summary itself.
+  run_record* record = nullptr;
 };
 
 // Writer threads for a machine: one per logical processor, one less from four processors on.
@@ -30,7 +35,8 @@ int32_t writer_thread_count(unsigned processors);
 
 // Returns the process exit code: 0 when everything was copied, 3 (kExitPartial) when the copy
 // finished but not everything made it into the target, 130 (kExitInterrupted) after a stop
-// signal, 2 (kExitUsage) when the JSON file cannot be created (before anything is read).
+// signal, 2 (kExitUsage) when the JSON file cannot be created (before anything is read). The
+// counts, choices and the summary tree are left in request.record.
 int run_sequence(const run_request& request);
 
 }  // namespace repcopy

@@ -39,13 +39,17 @@ std::optional<std::array<uint16_t, 4>> resource_file_version(std::span<const uin
                                  uint16_t(low)};
 }
 
+std::string version_number() {
+  const auto v = own_version();
+  if (!v) return "";
+  char version[64];
+  std::snprintf(version, sizeof version, "%d.%d.%d.%02d", (*v)[0], (*v)[1], (*v)[2], (*v)[3]);
+  return version;
+}
+
 std::string banner_text() {
   std::string title = "repcopy - event repository copy";
-  if (const auto v = own_version()) {
-    char version[64];
-    std::snprintf(version, sizeof version, " %d.%d.%d.%02d", (*v)[0], (*v)[1], (*v)[2], (*v)[3]);
-    title += version;
-  }
+  if (const std::string v = version_number(); !v.empty()) title += " " + v;
   return title + "\nCopies events between event repositories; the source is never changed.\n\n";
 }
 
@@ -71,9 +75,12 @@ std::string more_options_text() {
   text += "\n\n     Other options:";
   text += "\n-n, --dry-run              - Read, filter and pack as a copy would, write nothing;";
   text += "\n                             print the files and bytes a copy would write";
-  text += "\n-q, --quiet                - No summary tree and no elapsed time";
+  text += "\n-q, --quiet                - Only warnings and errors: no banner, no summary tree,";
+  text += "\n                             no notices, no elapsed time, no progress";
   text += "\n--json <file>              - Write a JSON summary to <file>; with \"-\" it goes to";
   text += "\n                             standard output instead of the summary tree";
+  text += "\n--log <file>               - Append every line of the run, with its UTC time and";
+  text += "\n                             kind, to <file> (whatever -q says)";
   text += "\n--threads <N>              - Number of writer threads (1 to 256)";
   text +=
       "\n--level <N>                - Compression level, 1 (fastest) to 12 (smallest); default 6";
@@ -96,8 +103,8 @@ std::string usage_text(std::string_view program) {
   text += " [-h -v]";
   text += "\n                   [-d <how_many_days_back>]";
   text += "\n                   [-r <how_many_hours_back>]";
-  text += "\n                   [-f <YYYY[MM[DD[HH[mm]]]]>]";
-  text += "\n                   [-t <YYYY[MM[DD[HH[mm]]]]>]";
+  text += "\n                   [-f <YYYY[MM[DD[HH[mm[ss]]]]]>]";
+  text += "\n                   [-t <YYYY[MM[DD[HH[mm[ss]]]]]>]";
   text += "\n                   [-i <id1,id2,id3...>]";
   text += "\n                   [-j <id1,id2,id3...>]";
   text += "\n                   <source repository_path> <target repository_path>\n";
@@ -105,12 +112,12 @@ std::string usage_text(std::string_view program) {
   text += "\n-v                 - Verbose mode";
   text += "\n     Time filters:";
   text += "\n-d <how_many_days_back>    - Results for this many past days, beginning";
-  text += "\n                             with 12:00 AM on the earliest matching day";
+  text += "\n                             with 12:00 AM UTC on the earliest matching day";
   text += "\n-r <how_many_hours_back>   - Results for this many past hours, beginning";
-  text += "\n                             with the start of the earliest matching hour";
+  text += "\n                             with the start of the earliest matching hour (UTC)";
   text +=
-      "\n-f <YYYY[MM[DD[HH[mm]]]]>  - Results starting from this date and time (UTC, inclusive)";
-  text += "\n-t <YYYY[MM[DD[HH[mm]]]]>  - Results up to this date and time (UTC, inclusive)";
+      "\n-f <YYYY[MM[DD[HH[mm[ss]]]]]> - Results starting from this date and time (UTC, inclusive)";
+  text += "\n-t <YYYY[MM[DD[HH[mm[ss]]]]]> - Results up to this date and time (UTC, inclusive)";
   text += "\n     The -f and -t filter options can be used together.\n";
   text += "\n     EventID filters:";
   text +=

@@ -21,6 +21,8 @@ std::optional<std::array<uint16_t, 4>> resource_file_version(std::span<const uin
 std::string banner_text();
 // The banner's first line (title and version) with its line end.
 std::string version_line();
+// The version alone, "%d.%d.%d.%02d", or "" when it cannot be read.
+std::string version_number();
 void print_banner();
 
 // The program's file name: the part of argv[0] after its last '/' or '\'.

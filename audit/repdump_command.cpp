@@ -1,20 +1,23 @@
 #include "audit/repdump_command.h"
 
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "filters/event_id_filter.h"
-#include "filters/time_window.h"
 #include "audit/diff.h"
+#include "audit/rep_files.h"
 #include "audit/show.h"
 #include "audit/stats.h"
 #include "audit/verify.h"
+#include "filters/event_id_filter.h"
+#include "filters/time_window.h"
 #include "platform/platform.h"
 #include "util/leading_int.h"
 #include "util/paths.h"
 #include "util/text.h"
 #include "util/time_text.h"
+#include "version.h"
 
 namespace repcopy {
 
@@ -30,8 +33,11 @@ constexpr const char* kUsage =
     "                                  prove that DST holds every event of SRC that passes\n"
     "                                  the filters exactly once, and nothing else;\n"
     "                                  exit 1 when not\n"
-    "Filters as in repcopy: -d/-r days or hours back, -f/-t dates YYYY[MM[DD[HH[mm]]]] (UTC),\n"
-    "-i white list, -j black list of EventIDs (\"4624,4634,100-200\").\n";
+    "  repdump -h | --help | --version\n"
+    "Filters as in repcopy: -d/-r days or hours back (UTC), -f/-t dates\n"
+    "YYYY[MM[DD[HH[mm[ss]]]]] (UTC), -i white list, -j black list of EventIDs (\"4624,4634\").\n"
+    "Exit codes: 0 all good, 1 damage or differences found, 2 usage error (a missing path, a\n"
+    "folder with no .rep file for verify, an unknown option), 255 fatal stop.\n";
 
 int usage(std::ostream& err, const std::string& problem = "") {
   if (!problem.empty()) err << "repdump: " << problem << "\n";
@@ -88,7 +94,7 @@ bool parse_filter(const std::vector<std::string>& args, filter_config& filter,
         }
         if (!date_text_time(value)) {
           problem = "Invalid date for " + a + ": " + value +
-                    " (expected YYYY[MM[DD[HH[mm]]]] in UTC, from 1970 to 2106)";
+                    " (expected YYYY[MM[DD[HH[mm[ss]]]]] in UTC, from 1970 to 2106)";
           return false;
         }
         time_state = time_state == other ? kTimeFromTo : (is_from ? kTimeFromOnly : kTimeToOnly);
@@ -113,6 +119,42 @@ bool parse_filter(const std::vector<std::string>& args, filter_config& filter,
   return true;
 }
 
+// The native form of each path argument: the bytes as typed, so that names that are not UTF-8
+// are found; on Windows the extended-length form repcopy uses, so that paths past 260
+// characters open.
+std::vector<std::string> native_paths(const std::vector<std::string>& args) {
+  if (!platform::kWindows) return args;
+  std::vector<std::string> out;
+  for (const std::string& a : args) {
+    std::u16string w;
+    out.push_back(to_extended_path(a, w) == 0 ? platform::native_path(w) : a);
+  }
+  return out;
+}
+
+// A path argument that names nothing, or an option where a path must be: the usage error's
+// text, or empty when every argument is a file or a directory. With rep_files_needed, a directory
+// without any "*.rep" file below it is a mistake too (a check of the wrong folder).
+std::string path_problem(const std::vector<std::string>& args, bool rep_files_needed) {
+  for (const std::string& a : args) {
+    if (!a.empty() && a[0] == '-') return "unknown option " + a;
+    const std::string native = native_paths({a}).front();
+    uint64_t size = 0;
+    const bool directory = platform::is_directory(native);
+    if (!directory && !platform::file_size(native, size)) {
+      return "no such file or directory: " + platform::display_name(a);
+    }
+    if (rep_files_needed && directory) {
+      // A directory that cannot be listed is reported by verify itself, as damage.
+      const rep_file_list found = list_rep_files({native});
+      if (found.files.empty() && found.unreadable.empty()) {
+        return "no repository file (*.rep) in " + platform::display_name(a);
+      }
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 int run_repdump(int argc, char** argv, std::ostream& out, std::ostream& err) {
@@ -121,18 +163,27 @@ int run_repdump(int argc, char** argv, std::ostream& out, std::ostream& err) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "show") {
     if (args.empty()) return usage(err, "show needs at least one file");
-    return run_show(args);  // the arguments are the file system's names
+    if (std::string problem = path_problem(args, false); !problem.empty()) {
+      return usage(err, problem);
+    }
+    return run_show(native_paths(args));  // the file system's names
   }
   if (command == "verify") {
     if (args.empty()) return usage(err, "verify needs at least one directory or file");
-    return run_verify(args, out);
+    if (std::string problem = path_problem(args, true); !problem.empty()) {
+      return usage(err, problem);
+    }
+    return run_verify(native_paths(args), out);
   }
   if (command == "stats") {
     bool json = false;
     std::vector<std::string> dirs;
     for (const std::string& a : args) (a == "--json" ? json = true : (dirs.push_back(a), false));
     if (dirs.empty()) return usage(err, "stats needs a directory");
-    const repository_stats stats = collect_stats(dirs);
+    if (std::string problem = path_problem(dirs, false); !problem.empty()) {
+      return usage(err, problem);
+    }
+    const repository_stats stats = collect_stats(native_paths(dirs));
     json ? print_stats_json(stats, out) : print_stats_text(stats, out);
     return 0;
   }
@@ -150,6 +201,13 @@ int run_repdump(int argc, char** argv, std::ostream& out, std::ostream& err) {
   }
   if (command == "-h" || command == "--help" || command == "help") {
     out << kUsage;
+    return 0;
+  }
+  if (command == "--version") {
+    char version[64];
+    std::snprintf(version, sizeof version, "repdump %d.%d.%d.%02d\n", REPCOPY_VERSION_MAJOR,
+                  REPCOPY_VERSION_MINOR, REPCOPY_VERSION_PATCH, REPCOPY_VERSION_TWEAK);
+    out << version;
     return 0;
   }
   return usage(err, "unknown command " + command);

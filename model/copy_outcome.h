@@ -39,6 +39,11 @@ class copy_outcome {
   void add_damaged_file() { damaged_files_.fetch_add(1, std::memory_order_relaxed); }
   // A source file or directory that could not be read (no access, a read error).
   void add_unreadable() { unreadable_.fetch_add(1, std::memory_order_relaxed); }
+  // An unreadable directory: counted with the unreadable files, and on its own for the summary.
+  void add_unreadable_directory() {
+    add_unreadable();
+    unreadable_directories_.fetch_add(1, std::memory_order_relaxed);
+  }
   // A source path left out on purpose (too long for the path limit).
   void add_skipped() { skipped_.fetch_add(1, std::memory_order_relaxed); }
   // A source file some of whose events were in a batch that failed because a name it carries
@@ -57,6 +62,7 @@ class copy_outcome {
   uint64_t already_in_target() const { return already_in_target_.load(); }
   uint64_t damaged_target_files() const { return damaged_target_files_.load(); }
   uint64_t unreadable() const { return unreadable_.load(); }
+  uint64_t unreadable_directories() const { return unreadable_directories_.load(); }
   uint64_t skipped() const { return skipped_.load(); }
   uint64_t name_failed_files() const {
     std::lock_guard<std::mutex> lock(name_failed_mutex_);
@@ -105,6 +111,7 @@ class copy_outcome {
   std::atomic<uint64_t> already_in_target_{0};
   std::atomic<uint64_t> damaged_target_files_{0};
   std::atomic<uint64_t> unreadable_{0};
+  std::atomic<uint64_t> unreadable_directories_{0};
   std::atomic<uint64_t> skipped_{0};
   mutable std::mutex name_failed_mutex_;
   std::set<std::string> name_failed_files_;

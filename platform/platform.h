@@ -197,6 +197,8 @@ bool remove_directory(const std::u16string& path);
 // The file opened for binary reading through the C runtime (others may read and write it);
 // nullptr with errno set on failure.
 std::FILE* open_for_reading(const std::u16string& path);
+// Opened for appending (created when missing); null with the last error set.
+std::FILE* open_for_appending(const std::u16string& path);
 // Length of a file opened by open_for_reading (64-bit on every system); -1 with errno set.
 int64_t file_length(std::FILE* file);
 

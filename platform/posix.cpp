@@ -73,6 +73,10 @@ std::FILE* open_for_reading(const std::u16string& path) {
   return std::fopen(native_path(path).c_str(), "rb");
 }
 
+std::FILE* open_for_appending(const std::u16string& path) {
+  return std::fopen(native_path(path).c_str(), "ab");
+}
+
 int64_t file_length(std::FILE* file) {
   if (::fseeko(file, 0, SEEK_END) != 0) return -1;
   const off_t length = ::ftello(file);

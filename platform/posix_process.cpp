@@ -1,5 +1,6 @@
 #if !defined(_WIN32)
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -49,6 +50,12 @@ void clear_stop_request() { stop_flag.store(false); }
 void write_standard_error(std::string_view text) { write_all(2, text); }
 
 bool standard_error_is_terminal() { return ::isatty(2) == 1; }
+
+unsigned standard_error_columns() {
+  winsize size{};
+  if (::ioctl(2, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
 
 int set_aside_standard_output() {
   std::cout.flush();

@@ -21,6 +21,8 @@ void clear_stop_request();
 // writes are continued; a failing write is given up silently (nothing can be reported).
 void write_standard_error(std::string_view text);
 bool standard_error_is_terminal();
+// Columns of the terminal on standard error; 0 when it is none or does not say.
+unsigned standard_error_columns();
 
 // Standard output kept for one writer: the streams are flushed, a duplicate of the standard
 // output descriptor is returned, and standard output then goes to standard error, so that every

@@ -498,6 +498,11 @@ std::FILE* open_for_reading(const std::u16string& path) {
   return _wfsopen(wide(path), L"rb", _SH_DENYNO);
 }
 
+std::FILE* open_for_appending(const std::u16string& path) {
+  // The runtime opens the file with CreateFileW, which leaves its error as the last error.
+  return _wfsopen(wide(path), L"ab", _SH_DENYNO);
+}
+
 int64_t file_length(std::FILE* file) {
   if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
   const int64_t length = _ftelli64(file);

@@ -47,6 +47,12 @@ void write_standard_error(std::string_view text) { write_all(2, text); }
 
 bool standard_error_is_terminal() { return ::_isatty(2) != 0; }
 
+unsigned standard_error_columns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+  return unsigned(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
 int set_aside_standard_output() {
   std::cout.flush();
   std::cerr.flush();

@@ -183,7 +183,7 @@ int32_t RepSource2::enter_directory(std::vector<walk_frame>& pending, const even
   if (!platform::list_directory(path_, entries)) {
     std::cerr << "Unreadable directory skipped: " << platform::display_name(path_) << ": "
               << platform::system_error_message(platform::last_error()) << std::endl;
-    if (outcome_ != nullptr) outcome_->add_unreadable();
+    if (outcome_ != nullptr) outcome_->add_unreadable_directory();
     return -1;
   }
   std::sort(entries.begin(), entries.end(), name_order);

@@ -19,9 +19,11 @@
 #include <map>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "app/usage.h"
 #include "model/storage_item.h"
 #include "platform/platform.h"
 #include "util/crc32.h"
@@ -474,24 +476,62 @@ int write_part(const profile& p, const std::u16string& root, std::mt19937& rng, 
   return failures;
 }
 
+constexpr const char* kUsage =
+    "usage: repgen [--profile small|realistic] <repository_dir> [events=3000] [seed=1]\n"
+    "       repgen -h | --help | --version\n"
+    "Writes a repository of made-up events (events: 1 to 100000000; seed: 0 to 4294967295).\n"
+    "Exit codes: 0 written, 1 some files could not be written, 2 usage error, 255 fatal stop.\n";
+constexpr uint32_t kMaxEvents = 100000000;
+
+// A count given as decimal digits only, from least to most.
+bool parse_count(const char* text, uint64_t least, uint64_t most, uint32_t& value) {
+  const std::string_view digits = text;
+  if (digits.empty() || digits.size() > 10 ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  const uint64_t number = std::strtoull(text, nullptr, 10);
+  if (number < least || number > most) return false;
+  value = uint32_t(number);
+  return true;
+}
+
+int refuse(const std::string& problem) {
+  std::cerr << "repgen: " << problem << "\n" << kUsage << std::flush;
+  return 2;
+}
+
 int generate(int argc, char** argv) {
   const profile* p = &kSmall;
-  if (argc > 2 && std::strcmp(argv[1], "--profile") == 0) {
+  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    std::cout << kUsage << std::flush;
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::cout << "repgen " << version_number() << std::endl;
+    return 0;
+  }
+  if (argc > 1 && std::strcmp(argv[1], "--profile") == 0) {
+    if (argc < 3) return refuse("--profile needs small or realistic");
     if (std::strcmp(argv[2], "realistic") == 0) {
       p = &kRealistic;
     } else if (std::strcmp(argv[2], "small") != 0) {
-      argc = 0;  // unknown profile: show the usage
+      return refuse(std::string("unknown profile ") + argv[2] + " (small or realistic)");
     }
     argc -= 2;
     argv += 2;
   }
-  if (argc < 2) {
-    std::cerr << "usage: repgen [--profile small|realistic] <repository_dir> [events=3000] [seed=1]"
-              << std::endl;
-    return 2;
+  if (argc < 2) return refuse("no repository directory given");
+  if (argc > 4) return refuse(std::string("too many arguments: ") + argv[4]);
+  // An option is never taken for the directory ("--help" among others would become one).
+  if (argv[1][0] == '-') return refuse(std::string("unknown option ") + argv[1]);
+  uint32_t events = 3000, seed = 1;
+  if (argc > 2 && !parse_count(argv[2], 1, kMaxEvents, events)) {
+    return refuse(std::string("events must be a number from 1 to 100000000: ") + argv[2]);
   }
-  uint32_t events = argc > 2 ? uint32_t(std::strtoul(argv[2], nullptr, 10)) : 3000;
-  uint32_t seed = argc > 3 ? uint32_t(std::strtoul(argv[3], nullptr, 10)) : 1;
+  if (argc > 3 && !parse_count(argv[3], 0, 4294967295u, seed)) {
+    return refuse(std::string("seed must be a number from 0 to 4294967295: ") + argv[3]);
+  }
   std::u16string root;
   if (to_extended_path(argv[1], root) != 0) return 2;
   std::mt19937 rng(seed);

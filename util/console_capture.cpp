@@ -1,5 +1,6 @@
 #include "util/console_capture.h"
 
+#include <atomic>
 #include <iostream>
 #include <list>
 #include <mutex>
@@ -10,6 +11,7 @@ namespace repcopy {
 namespace {
 
 thread_local console_capture* active_capture = nullptr;
+std::atomic<console_guard*> active_guard{nullptr};
 
 // Sits in front of a standard stream's own buffer. It has no buffer of its own, so every write
 // reaches overflow or xsputn on the writing thread and goes to that thread's capture, if any.
@@ -26,18 +28,30 @@ class redirecting_buf : public std::streambuf {
       capture->append(to_error_, &ch, 1);
       return c;
     }
-    return real_->sputc(traits_type::to_char_type(c));
+    const char ch = traits_type::to_char_type(c);
+    return pass(&ch, 1) == 1 ? c : traits_type::eof();
   }
   std::streamsize xsputn(const char* s, std::streamsize n) override {
     if (console_capture* capture = active_capture) {
       capture->append(to_error_, s, size_t(n));
       return n;
     }
-    return real_->sputn(s, n);
+    return pass(s, n);
   }
   int sync() override { return active_capture != nullptr ? 0 : real_->pubsync(); }
 
  private:
+  std::streamsize pass(const char* s, std::streamsize n) {
+    console_guard* guard = active_guard.load();
+    if (guard == nullptr) return real_->sputn(s, n);
+    std::streamsize written = n;  // dropped text counts as written
+    if (guard->begin_write(to_error_, std::string_view(s, size_t(n)))) {
+      written = real_->sputn(s, n);
+    }
+    guard->end_write(to_error_, n > 0 && s[n - 1] == '\n');
+    return written;
+  }
+
   std::streambuf* real_;
   bool to_error_;
 };
@@ -89,6 +103,8 @@ void install_console_capture() {
   installed.install(std::cout, false);
   installed.install(std::cerr, true);
 }
+
+void set_console_guard(console_guard* guard) { active_guard.store(guard); }
 
 capture_scope::capture_scope(console_capture* capture) : previous_(active_capture) {
   active_capture = capture;

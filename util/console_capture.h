@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace repcopy {
@@ -51,6 +52,21 @@ class capture_scope {
  private:
   console_capture* previous_;
 };
+
+// What text passing through to the console meets: an object that may drop it or keep a copy, or
+// that must take away other text it draws on the terminal (a progress line) first. begin_write is
+// called with the text before it passes through to std::cout or std::cerr (outside a capture),
+// end_write after it with whether the text ended a line; when begin_write returns false the text
+// is dropped. end_write is called either way. Both run on the writing thread.
+class console_guard {
+ public:
+  virtual ~console_guard() = default;
+  virtual bool begin_write(bool to_error, std::string_view text) = 0;
+  virtual void end_write(bool to_error, bool line_ended) = 0;
+};
+
+// Sets the guard (null: none). Writes reach it only once install_console_capture() has run.
+void set_console_guard(console_guard* guard);
 
 // Writes a captured text to its stream and flushes it.
 void print_captured(const captured_text& text);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "util/error_text.h"
+#include "util/repeat_limit.h"
 #include "util/text.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -39,7 +40,9 @@ bool create_recursive(const std::u16string& path, int* error_code, std::u16strin
     if (failed != nullptr) *failed = path;
   }
   const std::string error = error_text();
-  std::cout << "create_directory_MT:\n" << to_utf8(path) << "\n" << error << std::endl;
+  if (failure_repeats().admit("create_directory_MT: " + error, false)) {
+    std::cout << "create_directory_MT:\n" << to_utf8(path) << "\n" << error << std::endl;
+  }
   return false;
 }
 
@@ -49,7 +52,9 @@ int32_t create_file(const std::u16string& path, platform::output_file& file, int
   if (file.create(path)) return 0;
   if (error_code != nullptr) *error_code = platform::last_error();
   const std::string error = error_text();
-  std::cout << "create_file: " << to_utf8(path) << error << std::endl;
+  if (failure_repeats().admit("create_file: " + error, false)) {
+    std::cout << "create_file: " << to_utf8(path) << error << std::endl;
+  }
   return -1;
 }
 
@@ -60,9 +65,11 @@ uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
   if (!file.write(data.data(), uint32_t(data.size()), written)) {
     const int code = platform::last_error();
     if (error != nullptr) *error = code;
-    std::cout << "WriteFile: " << error_text(code) << std::endl;
-    std::cerr << "Can't write " << to_utf8(path) << ": " << platform::system_error_message(code)
-              << std::endl;
+    if (failure_repeats().admit("WriteFile: " + error_text(code), true)) {
+      std::cout << "WriteFile: " << error_text(code) << std::endl;
+      std::cerr << "Can't write " << to_utf8(path) << ": " << platform::system_error_message(code)
+                << std::endl;
+    }
     return 0;
   }
   return written;

@@ -27,7 +27,8 @@ uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
 
 // Makes sure the directory exists, creating it and every missing parent. Holds lock (a spin-lock
 // word, 0 = free) for the existence check and all creation calls. True when it exists afterwards;
-// each level that cannot be created prints "create_directory_MT:\n", its path and the error text.
+// each level that cannot be created prints "create_directory_MT:\n", its path and the error text
+// (the first few of each error only: util/repeat_limit.h).
 // error (when given, and 0 before) receives the system error code of the first level that
 // failed, the one nearest the root, and failed (when given) that level's path.
 bool create_directory_MT(std::atomic<uint32_t>& lock, const std::u16string& path,

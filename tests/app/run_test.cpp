@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -47,8 +48,8 @@ std::string usage(const std::string& program) {
          program + R"( [-h -v]
                    [-d <how_many_days_back>]
                    [-r <how_many_hours_back>]
-                   [-f <YYYY[MM[DD[HH[mm]]]]>]
-                   [-t <YYYY[MM[DD[HH[mm]]]]>]
+                   [-f <YYYY[MM[DD[HH[mm[ss]]]]]>]
+                   [-t <YYYY[MM[DD[HH[mm[ss]]]]]>]
                    [-i <id1,id2,id3...>]
                    [-j <id1,id2,id3...>]
                    <source repository_path> <target repository_path>
@@ -57,11 +58,11 @@ std::string usage(const std::string& program) {
 -v                 - Verbose mode
      Time filters:
 -d <how_many_days_back>    - Results for this many past days, beginning
-                             with 12:00 AM on the earliest matching day
+                             with 12:00 AM UTC on the earliest matching day
 -r <how_many_hours_back>   - Results for this many past hours, beginning
-                             with the start of the earliest matching hour
--f <YYYY[MM[DD[HH[mm]]]]>  - Results starting from this date and time (UTC, inclusive)
--t <YYYY[MM[DD[HH[mm]]]]>  - Results up to this date and time (UTC, inclusive)
+                             with the start of the earliest matching hour (UTC)
+-f <YYYY[MM[DD[HH[mm[ss]]]]]> - Results starting from this date and time (UTC, inclusive)
+-t <YYYY[MM[DD[HH[mm[ss]]]]]> - Results up to this date and time (UTC, inclusive)
      The -f and -t filter options can be used together.
 
      EventID filters:
@@ -72,9 +73,12 @@ std::string usage(const std::string& program) {
      Other options:
 -n, --dry-run              - Read, filter and pack as a copy would, write nothing;
                              print the files and bytes a copy would write
--q, --quiet                - No summary tree and no elapsed time
+-q, --quiet                - Only warnings and errors: no banner, no summary tree,
+                             no notices, no elapsed time, no progress
 --json <file>              - Write a JSON summary to <file>; with "-" it goes to
                              standard output instead of the summary tree
+--log <file>               - Append every line of the run, with its UTC time and
+                             kind, to <file> (whatever -q says)
 --threads <N>              - Number of writer threads (1 to 256)
 --level <N>                - Compression level, 1 (fastest) to 12 (smallest); default 6
 --read-threads <N>         - Threads that read source files (1 to 64)
@@ -167,7 +171,7 @@ TEST_F(RunFunction, UsageForHelpNoArgumentAndEveryRefusedCombination) {
                    outcomes[i] == 'C' ? "Wrong filter configuration!\n" : "Wrong filter\n");
     }
   }
-  const std::string expected = " (expected YYYY[MM[DD[HH[mm]]]] in UTC, from 1970 to 2106)\n";
+  const std::string expected = " (expected YYYY[MM[DD[HH[mm[ss]]]]] in UTC, from 1970 to 2106)\n";
   expect_usage("rc -t 20190230 s t", "rc", "Invalid date for -t: 20190230" + expected);
   expect_usage("rc -f 1969 -t 2019 s t", "rc", "Invalid date for -f: 1969" + expected);
   expect_usage("rc -f 2019 -t 2107 s t", "rc", "Invalid date for -t: 2107" + expected);
@@ -232,7 +236,8 @@ TEST_F(RunFunction, AcceptedOptionsBuildTheFilter) {
       {"rc -- s t", 0, 0, 0xFFFFFFFF, 0, {}}};                // "--" ends the options
   for (const auto& [line, time_kind, from, to, id_kind, ids] : cases) {
     EXPECT_EQ(run(line), 0);
-    EXPECT_EQ(err_, banner());
+    // "-i" taken as the list is said.
+    EXPECT_EQ(err_, banner() + (ids == std::vector<uint32_t>{0} ? "-j: \"-i\" read as 0\n" : ""));
     ASSERT_TRUE(seen_);
     const filter_config& f = seen_->filter;
     EXPECT_EQ(std::tie(f.time_on, f.time_kind, f.time_from, f.time_to),
@@ -268,7 +273,7 @@ TEST_F(RunFunction, PathsAndTheFlagsOfTheRun) {
           {"rc -v --json - s t", "s", "t", false, false, false, "-", 0}};  // stdout is the JSON's
   for (const auto& [line, source, target, verbose, dry, quiet, json, threads] : cases) {
     EXPECT_EQ(run(line), 0) << err_;
-    EXPECT_EQ(err_, banner());
+    EXPECT_EQ(err_, quiet ? "" : banner());  // -q: no banner
     EXPECT_EQ(out_, "");
     ASSERT_TRUE(seen_);
     const run_request& r = *seen_;
@@ -278,6 +283,54 @@ TEST_F(RunFunction, PathsAndTheFlagsOfTheRun) {
               std::tuple(dry, quiet, std::string(json), threads, false))
         << line;
   }
+}
+
+// The lenient number rules stay, but what they ignored is said: one warning line per value, the
+// run goes on. Plain values print nothing beyond the banner.
+TEST_F(RunFunction, LenientNumbersWarnWhatTheyWereReadAs) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"rc -d abc s t", "-d: \"abc\" read as 0\n"},
+      {"rc -r 5x s t", "-r: \"5x\" read as 5\n"},
+      {"rc -i abc s t", "-i: \"abc\" read as 0\n"},
+      {"rc -i 4624-4625 s t", "-i: \"4624-4625\" read as 4624\n"},
+      {"rc -j 1,,2x s t", "-j: \"\" read as 0\n-j: \"2x\" read as 2\n"},
+      {"rc -i 7, s t", "-i: \"\" read as 0\n"},
+      {"rc -f 2023111 s t", "-f: \"2023111\" read as 2023-11-01 00:00:00 UTC\n"},
+      {"rc -f 20231115T0000 s t", "-f: \"20231115T0000\" read as 2023-11-15 00:00:00 UTC\n"},
+      {"rc -t 2023111512000099 s t", "-t: \"2023111512000099\" read as 2023-11-15 12:00:00 UTC\n"},
+      // No typo: no warning.
+      {"rc -d 3 s t", ""},
+      {"rc -r -2 s t", ""},
+      {"rc -i 4624,4625,-1 s t", ""},
+      {"rc -j 7 s t", ""},
+      {"rc -f 2023 -t 20231115120059 s t", ""},
+      {"rc -f 20231115 -t 20231115 s t", ""},
+      {"rc -t 2023111512 s t", ""}};
+  for (const auto& [line, warnings] : cases) {
+    EXPECT_EQ(run(line), 0) << line;
+    EXPECT_EQ(err_, banner() + warnings) << line;
+    EXPECT_TRUE(seen_) << line;
+  }
+}
+
+// -q: a refusal is its line alone, on standard error: no banner, no usage.
+TEST_F(RunFunction, QuietRefusalIsItsLineAlone) {
+  EXPECT_EQ(run("rc -q -d 1 -r 2 s t"), kRunRefused);
+  EXPECT_EQ(err_, "Wrong filter configuration!\n");
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(run("rc --quiet missing t"), kRunRefused);
+  EXPECT_EQ(err_, "Source repository not found: missing\n");
+  EXPECT_EQ(out_, "");
+}
+
+// A window that ends before it begins is refused, nothing run.
+TEST_F(RunFunction, FromLaterThanToIsRefused) {
+  expect_usage("rc -f 20231115 -t 20231114 s t", "rc",
+               "Invalid dates: -f 20231115 (2023-11-15 00:00:00 UTC) is later than -t 20231114 "
+               "(2023-11-14 00:00:00 UTC)\n");
+  expect_usage("rc -t 202311151201 -f 20231115120101 s t", "rc",
+               "Invalid dates: -f 20231115120101 (2023-11-15 12:01:01 UTC) is later than -t "
+               "202311151201 (2023-11-15 12:01:00 UTC)\n");
 }
 
 TEST_F(RunFunction, EntryPointExitCodeAndTheVerboseElapsedLine) {
@@ -318,6 +371,32 @@ TEST_F(RunFunction, EntryPointAFatalStopPrintsItsMarkerAndEndsWith255) {
   EXPECT_EQ(entry_point(args.argc(), args.argv.data(), fatal), kFatalExitCode);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "=create_repository_file=\nMark = 30\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), banner() + "Mark = 30\n");
+}
+
+// The JSON summary of a fatal stop and of an exception: exit code 255 and the stop's text, written
+// even though the sequence never returned.
+TEST_F(RunFunction, EntryPointWritesTheSummaryOfAFatalStop) {
+  const run_sequence_fn fatal = [](const run_request&) -> int {
+    throw fatal_error("=create_repository_file=\nMark = 30\n", "Mark = 30\n");
+  };
+  const run_sequence_fn throws = [](const run_request&) -> int { throw std::runtime_error("!"); };
+  const std::tuple<run_sequence_fn, int, const char*> cases[] = {
+      {fatal, kFatalExitCode, "=create_repository_file=; Mark = 30; Mark = 30"},
+      {throws, 255, "sub_main_ferrix exception"}};
+  for (const auto& [sequence, code, error] : cases) {
+    arg_vector args("rc --json j.json -i 7 s t");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    std::ifstream in(dir_ / "j.json");
+    const nlohmann::json j = nlohmann::json::parse(in);
+    EXPECT_EQ(j["exit_code"], 255);
+    EXPECT_EQ(j["error"], error);
+    EXPECT_EQ(j["source"], "s");
+    EXPECT_EQ(j["filters"]["event_ids"]["ids"], nlohmann::json::parse("[7]"));
+  }
 }
 
 TEST(Elapsed, WholeSecondsAndThreeDigitsOfMilliseconds) {

@@ -5,6 +5,7 @@
 
 #include "app/json_summary.h"
 #include "app/progress.h"
+#include "util/time_text.h"
 
 namespace repcopy {
 namespace {
@@ -31,25 +32,40 @@ TEST(JsonSummary, TotalsAndTreeWithHostileNames) {
   storage.add(event_named(lone_high, u"srv", pair), item);
   storage.add(event_named(lone_high, u"srv", pair), item);
   storage.add(event_named(u"", lone_low, u"Security"), item);
-  copy_outcome outcome;
-  outcome.add_written_batch(2);
-  outcome.add_failed_batch(1);
-  run_counters counters;
-  counters.files_read = 4;
-  counters.files_skipped = 2;
-  counters.events_read = 3;
-  run_totals totals{3, false, true, 1.5, 1, 4096, true};
+  run_record record;
+  record.outcome.add_written_batch(2);
+  record.outcome.add_failed_batch(1);
+  record.outcome.add_unreadable();
+  record.outcome.add_unreadable_directory();
+  record.counters.files_read = 4;
+  record.counters.files_skipped = 2;
+  record.counters.events_read = 3;
+  record.exit_code = 3;
+  record.dry_run = true;
+  record.target_full = true;
+  record.start_time = kFiletimeUnixEpoch + 1700000000ull * kFiletimeTicksPerSecond;
+  record.end_time = record.start_time + 15000000;
+  record.files_written = 1;
+  record.bytes_written = 4096;
+  record.events_passed = 3;
+  record.tree = summary_tree_json(storage);
 
-  const nlohmann::json j = nlohmann::json::parse(json_summary(totals, counters, outcome, storage));
+  const nlohmann::json j = nlohmann::json::parse(json_summary(record));
   EXPECT_EQ(j["exit_code"], 3);
   EXPECT_EQ(j["dry_run"], true);
   EXPECT_EQ(j["target_full"], true);
   EXPECT_EQ(j["elapsed_seconds"], 1.5);
-  EXPECT_EQ(j["source_files"], nlohmann::json::parse(R"({"read":4,"damaged":0,"skipped":2})"));
+  EXPECT_EQ(j["started_at"], "2023-11-14T22:13:20.000Z");
+  EXPECT_EQ(j["ended_at"], "2023-11-14T22:13:21.500Z");
+  EXPECT_EQ(j["error"], nullptr);
+  EXPECT_EQ(j["source_files"], nlohmann::json::parse(R"({"read":4,"outside_time_window":2})"));
   EXPECT_EQ(j["events"], nlohmann::json::parse(R"({"read":3,"passed_filters":3,"written":2,
-                                                  "not_written":1,"dropped_oversized":0,
                                                   "already_in_target":0})"));
-  EXPECT_EQ(j["batches"], nlohmann::json::parse(R"({"written":1,"not_written":1})"));
+  EXPECT_EQ(j["batches"], nlohmann::json::parse(R"({"written":1})"));
+  EXPECT_EQ(j["not_copied"], nlohmann::json::parse(R"({"damaged_source_files":0,
+      "unreadable_source_files":1, "unreadable_source_directories":1, "source_paths_skipped":0,
+      "source_files_with_names_the_target_cannot_take":0, "batches_not_written":1,
+      "events_not_written":1, "oversized_events_dropped":0, "damaged_target_files":0})"));
   EXPECT_EQ(std::tie(j["files_written"], j["bytes_written"]), std::tuple(1, 4096));
   const auto& domains = j["summary"]["domains"];
   ASSERT_EQ(domains.size(), 2u);
@@ -65,17 +81,35 @@ TEST(JsonSummary, TotalsAndTreeWithHostileNames) {
   EXPECT_EQ(domains[1]["computers"][0]["name"], "\xEF\xBF\xBD");
 }
 
+// The share done and the time left follow the events written (the source's events estimated
+// from those read per source byte); the rate is unpacked bytes; narrower terminals get shorter
+// forms, never a line reaching the last column.
 TEST(ProgressLine, Text) {
-  const std::pair<progress_figures, const char*> cases[] = {
-      {{0, 8011, 0, 128000000, 0, 0, 0},
-       "0% 0/8011 files, events 0 read 0 written, 0.0 MB/s, 0:00 (-:-- left)"},
-      {{1234, 8011, 32000000, 128000000, 512000, 448000, 5000000000},
-       "25% 1234/8011 files, events 512.0k read 448.0k written, 6.4 MB/s, 0:05 (0:15 left)"},
-      {{8011, 8011, 128000000, 128000000, 20000000, 9999, 3725000000000},
-       "100% 8011/8011 files, events 20.0M read 9999 written, 0.0 MB/s, 1:02:05 (0:00 left)"},
-      {{3, 0, 10, 0, 7, 0, 1000000000},  // nothing surveyed
-       "0% 3/0 files, events 7 read 0 written, 0.0 MB/s, 0:01 (-:-- left)"}};
-  for (const auto& [figures, text] : cases) EXPECT_EQ(progress_text(figures), text);
+  const progress_figures start{0, 8011, 0, 128000000, 0, 0, 0, 0};
+  // A quarter of the source read, 448000 of an estimated 2048000 events written after 5 s.
+  const progress_figures middle{1234,   8011,   32000000, 128000000,
+                                512000, 448000, 64000000, 5000000000};
+  const progress_figures end{8011,     8011,     128000000,  128000000,
+                             20000000, 20000000, 3725000000, 3725000000000};
+  const progress_figures unsurveyed{3, 0, 10, 0, 7, 0, 100, 1000000000};
+  const std::tuple<progress_figures, unsigned, std::string> cases[] = {
+      {start, 200, "0% 0/8011 files, events 0 read 0 written, 0.0 MB/s, 0 ev/s, 0:00 (-:-- left)"},
+      {middle, 200,
+       "21% 1234/8011 files, events 512.0k read 448.0k written, 12.8 MB/s, 89.6k ev/s, 0:05 "
+       "(0:17 left)"},
+      {middle, 80, "21% events 512.0k read 448.0k written, 12.8 MB/s, 89.6k ev/s, 0:17 left"},
+      {middle, 60, "21% 448.0k written, 12.8 MB/s, 89.6k ev/s, 0:17 left"},
+      {middle, 30, "21% 448.0k written, 12.8 MB/s"},
+      {middle, 20, "21% 448.0k written,"},
+      {end, 200,
+       "100% 8011/8011 files, events 20.0M read 20.0M written, 1.0 MB/s, 5369 ev/s, 1:02:05 "
+       "(0:00 left)"},
+      {unsurveyed, 200,
+       "0% 3/0 files, events 7 read 0 written, 0.0 MB/s, 0 ev/s, 0:01 (-:-- left)"}};
+  for (const auto& [figures, columns, text] : cases) {
+    EXPECT_EQ(progress_text(figures, columns), text) << columns;
+    EXPECT_LT(progress_text(figures, columns).size(), columns);
+  }
 }
 
 }  // namespace

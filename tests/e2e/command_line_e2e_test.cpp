@@ -118,6 +118,10 @@ TEST_F(CommandLineEndToEnd, EveryUsageErrorExitsTwoNamesItsArgumentAndTouchesNot
       {s + " '" + d + "/../" + dir_.filename().string() + "/source/copy'",
        "lies inside the source repository"},
       {s + " '" + d + "'", "lies inside the target repository"},
+      {"-f 20231115 -t 20231114 " + s + " " + t,
+       "Invalid dates: -f 20231115 (2023-11-15 00:00:00 UTC) is later than -t 20231114"},
+      {s + " '" + d + "/plain/sub/target'",
+       "Target repository cannot be written: " + d + "/plain: Not a directory"},
       {"--json '" + d + "/no/such/dir/x.json' " + s + " " + t, "Can't create the JSON file"}};
   const auto before = snapshot(dir_);
   for (const auto& [arguments, line] : cases) {
@@ -141,6 +145,32 @@ TEST_F(CommandLineEndToEnd, HelpAndVersionExitZero) {
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_TRUE(std::regex_match(r.out, std::regex("repcopy - event repository copy [0-9.]+\n")))
       << r.out;
+}
+
+// A target on a read-only file system is refused before anything is read: one line naming the
+// nearest existing directory and the system's reason, exit 2.
+TEST_F(CommandLineEndToEnd, ReadOnlyTargetIsRefusedBeforeReading) {
+  generate(300);
+  const fs::path mount_point = dir_ / "ro";
+  fs::create_directories(mount_point);
+  if (std::system(
+          ("mount -t tmpfs -o ro,size=1m tmpfs " + quoted(mount_point) + " 2>/dev/null").c_str()) !=
+      0) {
+    GTEST_SKIP() << "cannot mount a read-only file system here";
+  }
+  for (const fs::path& target : {mount_point, mount_point / "new" / "target"}) {
+    SCOPED_TRACE(target);
+    run_result r =
+        repcopy("--json " + quoted(dir_ / "j.json") + " " + quoted(source_) + " " + quoted(target));
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("\nTarget repository cannot be written: " + mount_point.string() +
+                         ": Read-only file system\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("Datasource"), std::string::npos) << r.err;  // nothing was read
+    EXPECT_EQ(json::parse(read_text(dir_ / "j.json"))["exit_code"], 2);
+  }
+  std::system(("umount " + quoted(mount_point)).c_str());
 }
 
 // SIGINT while batches are being written: exit 130, no partial or damaged file, and the summary
@@ -227,7 +257,7 @@ TEST_F(CommandLineEndToEnd, JsonOnStandardOutputMatchesTheTreeAndTheTarget) {
   EXPECT_EQ(j["events"]["passed_filters"], copied);
   EXPECT_EQ(tree_sum, copied);
   EXPECT_EQ(j["exit_code"], 0);
-  EXPECT_EQ(j["source_files"]["damaged"], 0);
+  EXPECT_EQ(j["not_copied"]["damaged_source_files"], 0);
   EXPECT_EQ(j["files_written"], rep_files(target_).first);
 
   // Without the filter: the same totals as the printed tree.
@@ -237,14 +267,143 @@ TEST_F(CommandLineEndToEnd, JsonOnStandardOutputMatchesTheTreeAndTheTarget) {
   EXPECT_EQ(k["events"]["read"], tree_total(tree.out));
 }
 
-// -q: nothing on standard output; the warnings the writers print go to standard error.
-TEST_F(CommandLineEndToEnd, QuietPrintsNothingOnStandardOutput) {
+// -q: nothing on standard output and, over a sound source, nothing on standard error (no banner,
+// no notices); over a damaged source only the warning and error lines. With -n the dry-run line
+// is the result asked for and still printed.
+TEST_F(CommandLineEndToEnd, QuietPrintsOnlyWarningsAndErrors) {
   generate(300);
   run_result r = repcopy("-q -v " + quoted(source_) + " " + quoted(target_));
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("Datasource name not found: "), std::string::npos) << r.err;
+  EXPECT_EQ(r.err, "");
   EXPECT_EQ(read_repository(target_).size(), 300u);
+
+  run_result dry = repcopy("-q -n " + quoted(source_) + " " + quoted(dir_ / "dry"));
+  EXPECT_EQ(dry.exit_code, 0);
+  EXPECT_TRUE(std::regex_match(
+      dry.out,
+      std::regex("Dry run: [0-9]+ file\\(s\\) with [0-9]+ byte\\(s\\) would be written\n")))
+      << dry.out;
+  EXPECT_EQ(dry.err, "");
+
+  std::ofstream(source_ / "Environment$" / "bad.rep", std::ios::binary) << std::string(600, '\0');
+  run_result damaged = repcopy("-q " + quoted(source_) + " " + quoted(dir_ / "second"));
+  EXPECT_EQ(damaged.exit_code, 3);
+  EXPECT_EQ(damaged.out, "");
+  static const std::regex warning_or_error(
+      "(Damaged source file [^\n]*|\\(b\\)some problem in file: [^\n]*|Written: [^\n]*|"
+      "Copy incomplete: [^\n]*)\n");
+  size_t lines = 0;
+  for (std::sregex_iterator it(damaged.err.begin(), damaged.err.end(), warning_or_error), end;
+       it != end; ++it) {
+    lines += it->length();
+  }
+  EXPECT_EQ(lines, damaged.err.size()) << damaged.err;
+  EXPECT_NE(damaged.err.find("Damaged source file"), std::string::npos) << damaged.err;
+}
+
+// --log: every line of the run with its UTC time and kind, whatever -q says, appended run after
+// run; the console keeps -q's rules.
+TEST_F(CommandLineEndToEnd, LogKeepsEveryLineWithTimeAndKind) {
+  generate(300);
+  std::ofstream(source_ / "Environment$" / "bad.rep", std::ios::binary) << std::string(600, '\0');
+  const fs::path log = dir_ / "run.log";
+  run_result quiet =
+      repcopy("-q -d 9999x --log " + quoted(log) + " " + quoted(source_) + " " + quoted(target_));
+  EXPECT_EQ(quiet.exit_code, 3);
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_EQ(quiet.err.find("Datasource name not found"), std::string::npos) << quiet.err;
+  const std::string first = read_text(log);
+  static const std::regex stamp(
+      "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z "
+      "(summary|notice|warning|error) [^\n]*\n");
+  size_t matched = 0;
+  for (std::sregex_iterator it(first.begin(), first.end(), stamp), end; it != end; ++it) {
+    matched += it->length();
+  }
+  EXPECT_EQ(matched, first.size()) << first;
+  for (const char* line : {" notice Datasource name not found: ", " warning Damaged source file ",
+                           " warning -d: \"9999x\" read as 9999\n", " error Copy incomplete: "}) {
+    EXPECT_NE(first.find(line), std::string::npos) << line << "\n" << first;
+  }
+  // A usage error, written past the streams by the option parser, is logged and appended.
+  run_result wrong =
+      repcopy("--log " + quoted(log) + " -x " + quoted(source_) + " " + quoted(dir_ / "other"));
+  EXPECT_EQ(wrong.exit_code, 2);
+  const std::string both = read_text(log);
+  EXPECT_EQ(both.rfind(first, 0), 0u);
+  EXPECT_NE(both.find(" notice repcopy - event repository copy", first.size()), std::string::npos)
+      << both;
+  EXPECT_NE(
+      both.find(" error " + std::string(REPCOPY_BIN) + ": unknown option, -x\n", first.size()),
+      std::string::npos)
+      << both;
+  run_result unwritable = repcopy("--log " + quoted(dir_ / "no" / "such" / "x.log") + " " +
+                                  quoted(source_) + " " + quoted(dir_ / "other"));
+  EXPECT_EQ(unwritable.exit_code, 2);
+  EXPECT_NE(unwritable.err.find("Can't open the log file "), std::string::npos) << unwritable.err;
+}
+
+// On a terminal 60 columns wide, with lines printed while the copy runs (notices on standard
+// output, a damaged file on standard error): no line shares a row with a progress fragment, no
+// line is erased by one, and no progress row is wider than the terminal.
+TEST_F(CommandLineEndToEnd, ProgressLineAndOutputLinesNeverShareARow) {
+  generate(3000);
+  std::ofstream(source_ / "Environment$" / "bad.rep", std::ios::binary) << std::string(600, '\0');
+  int master = -1;
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = 60;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(REPCOPY_BIN, REPCOPY_BIN, "--threads", "1", source_.c_str(), target_.c_str(), nullptr);
+    ::_exit(127);
+  }
+  std::string screen;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) screen.append(buf, size_t(n));
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ::close(master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
+  static const std::regex progress("[0-9]+% .*");
+  static const std::regex fragment(
+      "[0-9]+% ([0-9]+/[0-9]+ files, events|events [^ ]+ read|[^ ]+ written, [0-9.]+ MB/s)");
+  const std::string clear = "\r\033[K";
+  size_t progress_pieces = 0;
+  size_t row_start = 0;
+  while (row_start < screen.size()) {
+    size_t row_end = screen.find('\n', row_start);
+    if (row_end == std::string::npos) row_end = screen.size();
+    const std::string row = screen.substr(row_start, row_end - row_start);
+    row_start = row_end + 1;
+    // The pieces of the row between clearings; all but the last were erased.
+    std::vector<std::string> pieces;
+    for (size_t at = 0;;) {
+      const size_t next = row.find(clear, at);
+      pieces.push_back(row.substr(at, next == std::string::npos ? std::string::npos : next - at));
+      if (next == std::string::npos) break;
+      at = next + clear.size();
+    }
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      std::string piece = pieces[i];
+      if (!piece.empty() && piece.back() == '\r') piece.pop_back();
+      if (std::regex_match(piece, progress)) {
+        ++progress_pieces;
+        EXPECT_LE(piece.size(), 60u) << piece;
+        EXPECT_EQ(piece.find("Datasource"), std::string::npos) << piece;
+        EXPECT_EQ(piece.find("Damaged"), std::string::npos) << piece;
+      } else {
+        EXPECT_FALSE(std::regex_search(piece, fragment)) << piece;
+        // A line that was erased by a clearing before it was ended.
+        EXPECT_TRUE(i + 1 == pieces.size() || piece.empty()) << piece;
+      }
+    }
+  }
+  EXPECT_GT(progress_pieces, 0u) << screen;
+  EXPECT_NE(screen.find("Datasource name not found"), std::string::npos);
+  EXPECT_NE(screen.find("Damaged source file"), std::string::npos);
 }
 
 // The progress line appears on a terminal and is cleared before the summary; never in a pipe.
@@ -265,17 +424,19 @@ TEST_F(CommandLineEndToEnd, ProgressOnATerminalOnly) {
   ::close(master);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   const size_t summary = screen.find("Unknown\r\n");
-  EXPECT_TRUE(
-      std::regex_search(screen, std::regex("\r\033\\[K[0-9]+% [0-9]+/[0-9]+ files, events ")))
+  EXPECT_TRUE(std::regex_search(screen, std::regex("\r\033\\[K[0-9]+% [^\r\n]* written, ")))
       << screen;
   ASSERT_NE(summary, std::string::npos) << screen;
-  // The last thing before the summary is the clearing of the line.
-  EXPECT_EQ(screen.rfind("\r\033[K", summary), summary - 4) << screen;
+  // The progress line was cleared before the summary: nothing of it after the last clearing.
+  const size_t last_clear = screen.rfind("\r\033[K", summary);
+  ASSERT_NE(last_clear, std::string::npos);
+  EXPECT_EQ(screen.substr(last_clear, summary - last_clear).find(" written, "), std::string::npos)
+      << screen;
 
   run_result piped = repcopy(quoted(source_) + " " + quoted(dir_ / "piped"));
   EXPECT_EQ(piped.exit_code, 0);
   EXPECT_EQ(piped.err.find("\033[K"), std::string::npos);
-  EXPECT_EQ(piped.err.find("files, events"), std::string::npos);
+  EXPECT_EQ(piped.err.find(" written, "), std::string::npos);
 }
 
 }  // namespace

@@ -173,5 +173,57 @@ TEST_F(RepdumpEndToEnd, NamesThatAreNotUtf8AndUnreadableDirectories) {
   ::chmod((tree / "locked").c_str(), 0755);
 }
 
+// The usage errors of repgen and repdump: each exits 2 with one "repgen: " or "repdump: " line
+// naming the problem and creates nothing; -h, --help and --version exit 0.
+TEST_F(RepdumpEndToEnd, UsageErrorsOfTheToolsExitTwoAndCreateNothing) {
+  const fs::path scratch = dir_ / "scratch";
+  fs::create_directories(scratch / "empty");
+  fs::create_directories(scratch / "no-rep");
+  std::ofstream(scratch / "no-rep" / "notes.txt") << "x";
+  const std::string g = testutil::repgen_program(), d = testutil::repdump_program();
+  const std::string s = quoted(scratch), n = quoted(scratch / "new");
+  const std::pair<std::string, std::string> cases[] = {
+      {g, "repgen: no repository directory given"},
+      {g + " " + n + " -5", "repgen: events must be a number from 1 to 100000000: -5"},
+      {g + " " + n + " abc", "repgen: events must be a number from 1 to 100000000: abc"},
+      {g + " " + n + " 0", "repgen: events must be a number from 1 to 100000000: 0"},
+      {g + " " + n + " 100000001", "repgen: events must be a number from 1 to 100000000"},
+      {g + " " + n + " 10 x", "repgen: seed must be a number from 0 to 4294967295: x"},
+      {g + " " + n + " 10 1 extra", "repgen: too many arguments: extra"},
+      {g + " --bogus " + n, "repgen: unknown option --bogus"},
+      {g + " --profile huge " + n, "repgen: unknown profile huge"},
+      {g + " --profile", "repgen: --profile needs small or realistic"},
+      {d + " stats " + quoted(scratch / "nosuch"), "repdump: no such file or directory: "},
+      {d + " verify " + quoted(scratch / "nosuch"), "repdump: no such file or directory: "},
+      {d + " verify " + quoted(scratch / "no-rep"), "repdump: no repository file (*.rep) in "},
+      {d + " verify " + quoted(scratch / "empty"), "repdump: no repository file (*.rep) in "},
+      {d + " show " + quoted(scratch / "nosuch.rep"), "repdump: no such file or directory: "},
+      {d + " verify --bogus " + s, "repdump: unknown option --bogus"},
+      {d + " stats -x " + s, "repdump: unknown option -x"},
+      {d + " frobnicate", "repdump: unknown command frobnicate"},
+      {d + " diff " + s, "repdump: diff needs a source and a target directory"}};
+  const auto before = snapshot(scratch);
+  for (const auto& [command, line] : cases) {
+    SCOPED_TRACE(command);
+    run_result r = run_command(command, dir_);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err.rfind(line, 0), 0u) << r.err;
+    EXPECT_EQ(snapshot(scratch), before);
+    EXPECT_FALSE(fs::exists(scratch / "new"));
+    EXPECT_FALSE(fs::exists(dir_ / "--help"));
+  }
+  for (const std::string& command :
+       {g + " -h", g + " --help", g + " --version", d + " -h", d + " --help", d + " --version"}) {
+    SCOPED_TRACE(command);
+    run_result r = run_command(command, dir_);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out, "");
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "-h"));
+  EXPECT_FALSE(fs::exists(dir_ / "--help"));
+  EXPECT_FALSE(fs::exists(dir_ / "--version"));
+}
+
 }  // namespace
 }  // namespace repcopy::e2e
