@@ -292,7 +292,7 @@ TEST_F(CommandLineEndToEnd, QuietPrintsOnlyWarningsAndErrors) {
   EXPECT_EQ(damaged.out, "");
   static const std::regex warning_or_error(
       "(Damaged source file [^\n]*|\\(b\\)some problem in file: [^\n]*|Written: [^\n]*|"
-      "Copy incomplete: [^\n]*)\n");
+      "Already in the target, not copied: [^\n]*|Copy incomplete: [^\n]*)\n");
   size_t lines = 0;
   for (std::sregex_iterator it(damaged.err.begin(), damaged.err.end(), warning_or_error), end;
        it != end; ++it) {

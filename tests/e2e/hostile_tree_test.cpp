@@ -277,20 +277,21 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
 namespace repcopy::e2e {
 namespace {
 
-// A target on a read-only file system: the first refused directory stops the copy. Reading
-// ends there (the damaged files that the walk would reach last are never read), one line names
-// the path and the system's reason, and the batches not written are counted.
+// A target whose main part lies on a read-only file system (the target's own directory can be
+// written, so the check before reading lets it pass): the first refused directory stops the
+// copy. Reading ends there (the damaged files that the walk would reach last are never read),
+// one line names the path and the system's reason, and the batches not written are counted.
 TEST_F(HostileTree, AReadOnlyTargetStopsTheCopyAtTheFirstRefusal) {
-  const fs::path source = dir_ / "s", target = dir_ / "t";
-  fs::create_directories(target);
-  if (std::system(("mount -t tmpfs -o ro,size=1m tmpfs " + quoted(target) + " 2>/dev/null")
+  const fs::path source = dir_ / "s", target = dir_ / "t", read_only = target / "Environment$";
+  fs::create_directories(read_only);
+  if (std::system(("mount -t tmpfs -o ro,size=1m tmpfs " + quoted(read_only) + " 2>/dev/null")
                       .c_str()) != 0) {
     GTEST_SKIP() << "cannot mount a read-only file system here";
   }
   struct unmount {
     fs::path at;
     ~unmount() { std::system(("umount " + quoted(at)).c_str()); }
-  } unmount_at_end{target};
+  } unmount_at_end{read_only};
   // Large events: the first batch leaves at its memory bound, long before the walk's end.
   test::test_part p = test::sample_part();
   p.events.resize(1);
@@ -303,7 +304,7 @@ TEST_F(HostileTree, AReadOnlyTargetStopsTheCopyAtTheFirstRefusal) {
   const run_result r = run_command(
       std::string(REPCOPY_BIN) + " " + quoted(source) + " " + quoted(target), dir_);
   EXPECT_EQ(r.exit_code, 3) << r.err;
-  const std::string line = "Copy stopped: the target refuses writing: " + target.string();
+  const std::string line = "Copy stopped: the target refuses writing: " + read_only.string();
   const size_t at = r.err.find(line);
   ASSERT_NE(at, std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("Copy stopped", at + 1), std::string::npos) << r.err;
