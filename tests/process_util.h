@@ -9,7 +9,11 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
 #endif
 
 namespace repcopy::testutil {
@@ -62,5 +66,24 @@ inline std::string repdump_program() { return REPDUMP_BIN; }
 inline int run_shell(const std::string& command) {
   return exit_code_of(std::system(shell_command(command).c_str()));
 }
+
+#if !defined(_WIN32)
+// Starts program with the arguments, standard output and error going to the files out and err;
+// returns the child's process id (to signal it or wait for it).
+inline pid_t start_program(const char* program, const std::vector<std::string>& arguments,
+                           const std::string& out, const std::string& err) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    std::vector<char*> argv{const_cast<char*>(program)};
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program, argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+#endif
 
 }  // namespace repcopy::testutil

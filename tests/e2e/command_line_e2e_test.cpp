@@ -51,17 +51,7 @@ class CommandLineEndToEnd : public testing::Test {
   // Runs repcopy with the arguments, its outputs going to files; returns the process id.
   pid_t start(const std::vector<std::string>& arguments) {
     const std::string out = (dir_ / "out.txt").string(), err = (dir_ / "err.txt").string();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-      ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-      std::vector<char*> argv{const_cast<char*>(REPCOPY_BIN)};
-      for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(REPCOPY_BIN, argv.data());
-      ::_exit(127);
-    }
-    return pid;
+    return testutil::start_program(REPCOPY_BIN, arguments, out, err);
   }
 
   fs::path dir_, source_, target_;

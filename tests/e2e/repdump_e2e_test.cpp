@@ -120,6 +120,9 @@ TEST_F(RepdumpEndToEnd, ACopyOfAFileWithAnEmptyDomainIsEqualToItsSource) {
 // Names that are not UTF-8 are read under the file system's own bytes and shown escaped; a
 // directory that cannot be listed is reported as damage, never passed over.
 TEST_F(RepdumpEndToEnd, NamesThatAreNotUtf8AndUnreadableDirectories) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows names are UTF-16, and its directories are closed by ACLs, not modes";
+#else
   const fs::path tree = dir_ / "odd";
   fs::remove_all(tree);
   const test::bytes sound =
@@ -171,6 +174,7 @@ TEST_F(RepdumpEndToEnd, NamesThatAreNotUtf8AndUnreadableDirectories) {
             std::string::npos)
       << r.out;
   ::chmod((tree / "locked").c_str(), 0755);
+#endif
 }
 
 // The usage errors of repgen and repdump: each exits 2 with one "repgen: " or "repdump: " line

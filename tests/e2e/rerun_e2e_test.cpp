@@ -69,17 +69,7 @@ class RerunEndToEnd : public testing::Test {
   pid_t start(const std::vector<std::string>& arguments, const std::string& tag = "run") {
     const std::string out = (dir_ / (tag + ".out")).string();
     const std::string err = (dir_ / (tag + ".err")).string();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-      ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-      std::vector<char*> argv{const_cast<char*>(REPCOPY_BIN)};
-      for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(REPCOPY_BIN, argv.data());
-      ::_exit(127);
-    }
-    return pid;
+    return testutil::start_program(REPCOPY_BIN, arguments, out, err);
   }
   static int wait_exit(pid_t pid) {
     int status = 0;
