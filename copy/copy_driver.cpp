@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <map>
 #include <iostream>
 #include <mutex>
 #include <utility>
@@ -62,7 +63,8 @@ class copy_driver {
         not_written(item_.p_ds, item_.events.size());
         item_ = storage_item{};
       } else {
-        item_.last_of_group = true;  // reading has ended: no later batch of its data source
+        // Reading has ended: no later batch of its data source.
+        item_.group_batches = ++submitted_[item_.p_ds];
         submit_item();
       }
     }
@@ -117,6 +119,7 @@ class copy_driver {
 
   // The item moves into the task: nothing reads it after submission.
   void submit_item() {
+    if (item_.group_batches == 0) ++submitted_[item_.p_ds];
     copy_task task;
     task.call = [this, &target = target_, &outcome = outcome_](storage_item& item) -> int32_t {
       const uint64_t events = item.events.size();
@@ -167,6 +170,7 @@ class copy_driver {
   storage_item item_;
   std::mutex unwritten_lock_;
   std::vector<std::pair<ds_entry*, uint32_t>> unwritten_;  // guarded while writers run
+  std::map<const ds_entry*, uint32_t> submitted_;  // batches submitted per data source (reader)
 };
 
 }  // namespace

@@ -71,10 +71,29 @@ void duplicate_check_target::account(group_state& state) {
   peak_index_bytes_ = std::max(peak_index_bytes_, index_bytes_);
 }
 
+// A group's index is given back once every batch of the group has been through the check: the
+// last batch names how many there are, and earlier ones may still be in other writers' hands.
+void duplicate_check_target::batch_done(group_state& state, uint32_t group_batches) {
+  {
+    std::lock_guard<std::mutex> guard(state.lock);
+    ++state.batches_done;
+    if (group_batches != 0) state.batches_total = group_batches;
+    if (state.batches_total == 0 || state.batches_done < state.batches_total) return;
+    state.index.clear();
+    std::set<std::u16string>().swap(state.seen);
+  }
+  account(state);
+}
+
 int32_t duplicate_check_target::write_batch(storage_item item, uint64_t& events) {
   events = item.events.size();
-  if (item.events.empty()) return inner_.flush_items(std::move(item));
   const std::shared_ptr<group_state> state = group(item);
+  const uint32_t group_batches = item.group_batches;
+  if (item.events.empty()) {
+    const int32_t result = inner_.flush_items(std::move(item));
+    batch_done(*state, group_batches);
+    return result;
+  }
   enter(*state, item);
   struct leaving {
     duplicate_check_target& check;
@@ -106,16 +125,9 @@ int32_t duplicate_check_target::write_batch(storage_item item, uint64_t& events)
   item.events.swap(kept);
   item.batch_count = uint32_t(item.events.size());
   events = item.events.size();
-  const bool last_batch = item.last_of_group;
   int32_t result = 0;
   if (!item.events.empty()) result = inner_.flush_items(std::move(item));
-  if (last_batch) {
-    // No later batch of this run needs the group's index.
-    std::lock_guard<std::mutex> guard(state->lock);
-    state->index.clear();
-    std::set<std::u16string>().swap(state->seen);
-  }
-  if (last_batch) account(*state);
+  batch_done(*state, group_batches);
   return result;
 }
 

@@ -61,6 +61,8 @@ class duplicate_check_target : public CommonTarget {
     uint64_t index_bytes = 0;
     std::set<std::u16string> seen;  // files read into the index, or found damaged
     std::set<std::u16string> own;   // files this run writes
+    uint32_t batches_done = 0;      // batches of the group through the check
+    uint32_t batches_total = 0;     // known from the group's last batch; 0 before
   };
   using group_key = std::pair<std::u16string, std::u16string>;  // computer, data source
 
@@ -71,6 +73,7 @@ class duplicate_check_target : public CommonTarget {
   void read_overlapping(group_state& state, const storage_item& item, uint32_t first,
                         uint32_t last);
   void account(group_state& state);
+  void batch_done(group_state& state, uint32_t group_batches);
 
   CommonTarget& inner_;
   TargetContents& contents_;

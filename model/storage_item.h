@@ -77,8 +77,10 @@ struct storage_item {
   uint32_t batch_count = 0;
   uint64_t footprint = 0;  // memory held by the events (stored_event::bytes), 0 when not counted
   event_batch events;
-  // Set on the last batch of its data source in a run (taken after the reading ended).
-  bool last_of_group = false;
+  // On the last batch of its data source in a run (taken after the reading ended): how many
+  // batches the data source gave in the run, this one included; 0 on every other batch. Earlier
+  // batches may still be in a writer's hands when the last one is written.
+  uint32_t group_batches = 0;
 };
 
 }  // namespace repcopy

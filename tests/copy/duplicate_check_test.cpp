@@ -269,6 +269,33 @@ TEST(DuplicateCheck, ADamagedTargetFileCountsAsHoldingNothingAndIsReported) {
   EXPECT_FALSE(r.outcome.complete());
 }
 
+// Two writers: the group's last batch (taken after the reading) is checked and written while an
+// earlier batch of the group still waits in the other writer's hands. The index must outlive the
+// last batch until the earlier one is through: an index read again from the files would count
+// the held event a second time and leave out the source's second copy of it.
+TEST(DuplicateCheck, TheIndexOutlivesTheLastBatchUntilEveryBatchOfTheGroupIsThrough) {
+  check_run r;
+  r.contents.add(file_name(kT0, kT0, 'a'), {timed(1, kT0)});  // the target holds key 1 once
+  duplicate_check_target checked(r.target, r.contents, r.outcome);
+  auto batch = [](uint32_t group_batches) {
+    storage_item item;
+    item.computer_name = u"DC01";
+    item.ds_name = u"Security";
+    item.events.push_back(timed(1, kT0));  // the source holds key 1 twice, once in each batch
+    item.group_batches = group_batches;
+    return item;
+  };
+  uint64_t events = 0;
+  checked.write_batch(batch(2), events);  // the last of two batches, written first
+  EXPECT_EQ(events, 0u);
+  EXPECT_GT(checked.index_bytes(), 0u);  // the earlier batch is still to come
+  checked.write_batch(batch(0), events);
+  EXPECT_EQ(events, 1u);
+  EXPECT_EQ(r.target.key_counts(), (std::map<uint32_t, int>{{1, 1}}));  // max(0, 2 - 1)
+  EXPECT_EQ(r.contents.reads.size(), 1u);
+  EXPECT_EQ(checked.index_bytes(), 0u);  // every batch through: given back
+}
+
 // Four writer threads on batches of five groups, two batches of one group often in hand at
 // once: every group's events the target holds once are left out exactly once.
 TEST(DuplicateCheck, ManyWritersOnManyGroupsLeaveOutExactlyWhatIsHeld) {
