@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,15 @@ inline std::vector<full_event> read_repository(const fs::path& root) {
            std::tie(b.record_key, b.event_time, b.under_data_source);
   });
   return events;
+}
+
+// Standard error without the notice an AddressSanitizer build prints with its process id.
+inline std::string without_sanitizer_notice(const std::string& err) {
+  std::istringstream in(err);
+  std::string kept;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("==", 0) != 0) kept += line + "\n";
+  return kept;
 }
 
 }  // namespace repcopy::e2e

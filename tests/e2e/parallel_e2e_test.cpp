@@ -108,15 +108,6 @@ std::string reader_output(const std::string& out) {
   return kept;
 }
 
-// Standard error without the notice an AddressSanitizer build prints with its process id.
-std::string without_sanitizer_notice(const std::string& err) {
-  std::istringstream in(err);
-  std::string kept;
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind("==", 0) != 0) kept += line + "\n";
-  return kept;
-}
-
 TEST_F(ParallelEndToEnd, SeveralReadThreadsPrintAndCopyWhatOneThreadDoes) {
   std::vector<fs::path> files;
   for (const fs::path& rel : testutil::files_below(source_)) files.push_back(source_ / rel);
