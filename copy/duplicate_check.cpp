@@ -114,8 +114,14 @@ int32_t duplicate_check_target::write_batch(storage_item item, uint64_t& events)
       kept.swap(item.events);  // nothing of the group in the target: no event needs hashing
     } else {
       event_hasher hasher;
-      for (stored_event& e : item.events) {
-        if (!state->index.take(hasher(e))) kept.push_back(std::move(e));
+      std::vector<std::pair<event_hash, uint32_t>> hashes;
+      hashes.reserve(item.events.size());
+      for (const stored_event& e : item.events) hashes.emplace_back(hasher(e), uint32_t(hashes.size()));
+      std::sort(hashes.begin(), hashes.end());
+      std::vector<uint8_t> present(item.events.size());
+      for (const uint32_t position : state->index.take_all(hashes)) present[position] = 1;
+      for (size_t i = 0; i < item.events.size(); ++i) {
+        if (!present[i]) kept.push_back(std::move(item.events[i]));
       }
     }
   }

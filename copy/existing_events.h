@@ -5,10 +5,14 @@
 // max(0, k - n) times.
 //
 // Kept as one sorted array of (hash, count): 24 bytes per distinct event. Hashes of newly read
-// files are collected first and merged in before the next lookup.
+// files are collected first and merged in before the next lookup. A batch is looked up in one
+// ascending pass (take_all): a search per event in a large group's array pays a cache miss at
+// nearly every step, a pass in order reads the array front to back.
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "model/event_hash.h"
@@ -20,6 +24,9 @@ class existing_events {
   void add(const event_hash& h) { pending_.push_back(h); }
   // True, and one fewer left, when the target holds the event more often than it was taken.
   bool take(const event_hash& h);
+  // Takes each hash of a batch as take() would, one after another. sorted: (hash, position in
+  // the batch) pairs in ascending order of hash. Returns the positions taken.
+  std::vector<uint32_t> take_all(std::span<const std::pair<event_hash, uint32_t>> sorted);
   // Distinct events held (after merging what was added).
   size_t distinct();
   bool empty() const { return entries_.empty() && pending_.empty(); }

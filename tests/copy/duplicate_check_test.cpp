@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -121,6 +123,36 @@ TEST(ExistingEvents, CountsMultiplicitiesAcrossMerges) {
   EXPECT_FALSE(index.take(a));
   EXPECT_TRUE(index.take(b));
   EXPECT_FALSE(index.take(b));
+}
+
+// A batch taken in one pass takes what one look-up per event would, in indexes small and large:
+// hashes held once and twice, held but asked for more often than held, and not held, with runs
+// of equal hashes and gaps of every length between them.
+TEST(ExistingEvents, TakingABatchInOnePassTakesWhatOneLookUpPerEventTakes) {
+  for (const size_t size : {size_t(0), size_t(1), size_t(9), size_t(1000), size_t(50000)}) {
+    std::mt19937_64 random(size);
+    std::vector<event_hash> held;
+    for (size_t i = 0; i < size; ++i) held.push_back({random() % (4 * size + 1), random() % 3});
+    std::vector<std::pair<event_hash, uint32_t>> batch;
+    for (size_t i = 0; i < size + 50; ++i) {
+      const event_hash asked = i < size && i % 3 != 0 ? held[random() % size]
+                                                      : event_hash{random() % (4 * size + 9), 1};
+      batch.emplace_back(asked, uint32_t(i));
+    }
+    existing_events one_pass;
+    existing_events one_by_one;
+    for (const event_hash& h : held) {
+      one_pass.add(h);
+      one_by_one.add(h);
+    }
+    std::sort(batch.begin(), batch.end());
+    std::vector<uint32_t> expected;
+    for (const auto& [hash, position] : batch)
+      if (one_by_one.take(hash)) expected.push_back(position);
+    EXPECT_EQ(one_pass.take_all(batch), expected) << size;
+    // What is left is the same too.
+    for (const event_hash& h : held) EXPECT_EQ(one_pass.take(h), one_by_one.take(h)) << size;
+  }
 }
 
 // A name as the target writes it, with the times of the first and last event.
