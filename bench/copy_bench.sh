@@ -4,11 +4,15 @@
 # wall time, MB/s of unpacked target data, events per second and peak resident memory.
 #
 #   bash bench/copy_bench.sh [--profile small|realistic] [--data DIR] [--runs K] [--level N]
-#                            [--rerun] [events] [build_dir]
+#                            [--rerun] [--shards N] [events] [build_dir]
 #
 # --rerun: after each copy, runs the same command again into the same target (every event is
 # already there: the duplicate check reads the whole target and writes nothing) and prints its
 # time, CPU time and peak memory, and its time as a share of the first copy's.
+#
+# --shards N: after each copy, runs the N copies `--shard 0/N` ... `--shard N-1/N` one after another
+# into an empty target, then all N started at once into another empty target, and prints both
+# wall times: side by side they share the target without waiting for each other.
 #
 # Defaults: small profile, 1000000 events, build-release, data in /work/benchdata (or
 # $BENCH_DATA), one run. The build directory is configured as Release when it does not exist;
@@ -20,6 +24,7 @@ data=${BENCH_DATA:-/work/benchdata}
 runs=1
 level=()
 rerun=
+shards=
 positional=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -28,6 +33,7 @@ while [ $# -gt 0 ]; do
     --runs) runs=$2; shift 2 ;;
     --level) level=(--level "$2"); shift 2 ;;
     --rerun) rerun=1; shift ;;
+    --shards) shards=$2; shift 2 ;;
     *) positional+=("$1"); shift ;;
   esac
 done
@@ -87,5 +93,24 @@ for run in $(seq "$runs"); do
       -v r="$run" -v n="${skipped:-0}" -v tf="$rfiles" -v of="$tfiles" 'BEGIN {
         printf "rerun %d: %.2f s (%.1f s CPU), peak RSS %d MiB, %.0f %% of the copy (%.0f %% of its CPU); %d events already there, target %d files (%d before)\n",
           r, s, c, k / 1024, 100 * s / f, 100 * c / fc, n, tf, of }'
+  fi
+  if [ -n "$shards" ]; then
+    start=$(date +%s.%N)
+    for k in $(seq 0 $((shards - 1))); do
+      "$build/repcopy" -q --shard "$k/$shards" "${level[@]}" "$source" "$work/serial" ||
+        { echo "shard $k/$shards failed"; exit 1; }
+    done
+    middle=$(date +%s.%N)
+    pids=()
+    for k in $(seq 0 $((shards - 1))); do
+      "$build/repcopy" -q --shard "$k/$shards" "${level[@]}" "$source" "$work/parallel" &
+      pids+=($!)
+    done
+    for pid in "${pids[@]}"; do wait "$pid" || { echo "a shard run failed"; exit 1; }; done
+    end=$(date +%s.%N)
+    rm -rf "$work/serial" "$work/parallel"
+    awk -v a="$start" -v b="$middle" -v c="$end" -v n="$shards" -v r="$run" 'BEGIN {
+      printf "shards %d: %d runs one after another %.2f s, started at once %.2f s (%.0f %%)\n",
+        r, n, b - a, c - b, 100 * (c - b) / (b - a) }'
   fi
 done
