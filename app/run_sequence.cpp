@@ -179,8 +179,7 @@ int run_sequence(const run_request& request) {
         counters, [&] { return outcome.written_events(); }, console);
   }
   const std::function<bool()> stop = platform::stop_requested;
-  const int32_t copied =
-      run_copy_driver(pool, storage, sources, copy_target, request.filter, outcome, stop);
+  const int32_t copied = run_copy_driver(pool, storage, sources, copy_target, outcome, stop);
   const bool interrupted = copied == kCopyStopped;
   const bool target_full = copied == kCopyTargetFull;
 
