@@ -144,7 +144,7 @@ class RepTargetTest : public ::testing::Test {
   }
   testutil::temp_dir dir_;
   copy_outcome outcome_;
-  RepTarget target_{dir_.u16() + platform::kSeparator, testutil::fake_factory(), &outcome_};
+  RepTarget target_{dir_.u16() + platform::kSeparator, {}, testutil::fake_factory(), &outcome_};
   std::string printed_;
 };
 
@@ -278,7 +278,7 @@ TEST_F(RepTargetTest, StalePartialFilesGoWhenTheirDirectoryIsWritten) {
   const fs::path other = file.parent_path() / "notes.tmp";
   std::ofstream(stale) << "partial";
   std::ofstream(other) << "kept";
-  RepTarget again{dir_.u16() + platform::kSeparator, testutil::fake_factory(), &outcome_};
+  RepTarget again{dir_.u16() + platform::kSeparator, {}, testutil::fake_factory(), &outcome_};
   testing::internal::CaptureStdout();
   EXPECT_EQ(again.flush_items(make_item(630, u"web7", u"Syslog", {5})), 0);
   testing::internal::GetCapturedStdout();
