@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "model/repository_file_name.h"
 #include "platform/platform.h"
 #include "target_test_util.h"
 #include "util/text.h"
@@ -267,6 +268,38 @@ TEST_F(RepTargetTest, NameThatCannotBeADirectoryFailsOnlyItsBatchAndNamesItsSour
   EXPECT_EQ(flush(make_item(630, u"web7", u"Syslog")), 0);
   EXPECT_EQ(dir_.files().size(), 1u);
   EXPECT_EQ(target_.files_written(), 1u);
+}
+
+// The longest directory a file can go into leaves room for the separator, the file name, the
+// partial-file suffix and the terminator within the path limit: at the limit the directory is
+// given, one unit past it the batch is refused with its message.
+TEST(RepTargetPathLimit, DirectoryAtTheLimitIsTakenOnePastItIsNot) {
+  const storage_item item = make_item(500, u"WS01", u"Security");
+  const std::u16string type = u"{0000}";
+  const std::u16string short_root = u"/r";
+  const std::optional<std::u16string> below = RepTarget(short_root).item_directory(item, type);
+  ASSERT_TRUE(below.has_value());
+  const size_t tail = below->size() - short_root.size();  // what the target adds to its root
+  const size_t longest = kMaxPathUnits - 1 - kRepositoryFileNameLength -
+                         std::char_traits<char16_t>::length(kPartialSuffix) - 1;
+  struct row {
+    size_t path_length;
+    bool taken;
+  };
+  for (const row r : {row{longest - 1, true}, row{longest, true}, row{longest + 1, false}}) {
+    SCOPED_TRACE(r.path_length);
+    const std::u16string root = u"/" + std::u16string(r.path_length - tail - 1, u'r');
+    testing::internal::CaptureStdout();
+    const std::optional<std::u16string> dir = RepTarget(root).item_directory(item, type);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(dir.has_value(), r.taken);
+    if (r.taken) {
+      EXPECT_EQ(dir->size(), r.path_length);
+      EXPECT_EQ(printed, "");
+    } else {
+      EXPECT_EQ(printed.rfind("error: >directory path too long< /rrr", 0), 0u) << printed;
+    }
+  }
 }
 
 // A partial file left by a killed run ("*.rep.tmp") is removed the first time the directory is
