@@ -292,8 +292,8 @@ TEST(RepTargetPathLimit, DirectoryAtTheLimitIsTakenOnePastItIsNot) {
     testing::internal::CaptureStdout();
     const std::optional<std::u16string> dir = RepTarget(root).item_directory(item, type);
     const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(dir.has_value(), r.taken);
-    if (r.taken) {
+    ASSERT_EQ(dir.has_value(), r.taken);
+    if (dir) {
       EXPECT_EQ(dir->size(), r.path_length);
       EXPECT_EQ(printed, "");
     } else {
