@@ -1,7 +1,7 @@
 #pragma once
 // The copy driver: on the calling thread it pulls events from each source in turn, batches them
-// in the event storage and hands every batch taken out to the writer pool, which
-// gives it to the target. Reading is sequential; writing runs on the pool's threads.
+// in the event storage and hands every batch taken out to the writer pool, which gives it to
+// the target. Reading is sequential; writing runs on the pool's threads.
 
 #include <cstdint>
 #include <functional>

@@ -18,9 +18,8 @@ uint32_t pack_bound(uint32_t length);
 uint8_t packed_item_system(int32_t platform_id);
 
 // Raw deflate of source into destination in one call, with the engine and level of options. On
-// success returns 0 and
-// sets compressed to the stream's length. On failure prints the diagnostics, saves source as a
-// "bad-" file in the current directory and returns -1.
+// success returns 0 and sets compressed to the stream's length. On failure prints the
+// diagnostics, saves source as a "bad-" file in the current directory and returns -1.
 int32_t pack_internal_file(const write_options& options, std::span<const uint8_t> source,
                            std::span<uint8_t> destination, size_t& compressed);
 
