@@ -26,8 +26,8 @@
 #include "util/paths.h"
 #include "util/repeat_limit.h"
 #include "util/text.h"
-#include "writer/pack.h"
 #include "writer/rep_target.h"
+#include "writer/write_options.h"
 
 namespace repcopy {
 
@@ -158,9 +158,9 @@ int run_sequence(const run_request& request) {
 
   std::u16string target_root;
   to_extended_path(request.target_path, target_root);
-  RepTarget target(target_root, create_segment, &outcome);
-  target.set_dry_run(request.dry_run);
-  record.level = pack_level(request.level);
+  const write_options options = make_write_options(request.level, request.dry_run, request.engine);
+  RepTarget target(target_root, options, create_segment, &outcome);
+  record.level = options.level;
   // Unless duplicates are allowed, every batch passes the duplicate check first, which leaves
   // out what the target already holds; the files this run writes are never read by it.
   rep_target_contents contents(target_root);
@@ -179,8 +179,7 @@ int run_sequence(const run_request& request) {
         counters, [&] { return outcome.written_events(); }, console);
   }
   const std::function<bool()> stop = platform::stop_requested;
-  const int32_t copied =
-      run_copy_driver(pool, storage, sources, copy_target, request.filter, outcome, stop);
+  const int32_t copied = run_copy_driver(pool, storage, sources, copy_target, outcome, stop);
   const bool interrupted = copied == kCopyStopped;
   const bool target_full = copied == kCopyTargetFull;
 

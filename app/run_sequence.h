@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/filter_config.h"
+#include "util/compression.h"
 
 namespace repcopy {
 
@@ -23,6 +24,7 @@ struct run_request {
   std::string json_path;     // a JSON summary to this file; "-" for standard output
   int32_t threads = 0;       // writer threads; 0 for writer_thread_count of the machine
   int32_t level = 0;         // --level: compression level 1..12; 0 for the engine's default
+  compression::engine engine = compression::built_engine();  // writes with (tests compare them)
   int32_t read_threads = 0;  // --read-threads; 0 for default_read_threads of the machine
   bool allow_duplicates = false;  // write every event, also those the target already holds
   // Where the run keeps its counts for the JSON summary, which the entry point writes; without

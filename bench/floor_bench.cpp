@@ -73,9 +73,12 @@ void floor_worker(const std::vector<std::vector<uint8_t>>& images, std::atomic<s
   for (size_t i = next++; i < images.size(); i = next++) {
     uint64_t packed = 0;
     for (const auto& item : unpack_file(images[i], packed)) {
-      out.resize(compression::deflate_bound(item.size(), level));
+      out.resize(compression::deflate_bound(compression::built_engine(), item.size(), level));
       size_t written = 0;
-      if (compression::deflate_raw(item, out, level, written) != compression::kOk) std::abort();
+      if (compression::deflate_raw(compression::built_engine(), item, out, level, written) !=
+          compression::kOk) {
+        std::abort();
+      }
       t.unpacked += item.size();
       t.repacked += written;
       ++t.items;
@@ -123,7 +126,9 @@ int run(int argc, char** argv) {
     return 0;
   }
   if (mode == "floor") {
-    const int level = argc > 3 ? std::atoi(argv[3]) : compression::default_level();
+    const compression::engine engine = compression::built_engine();
+    const int level = argc > 3 ? compression::engine_level(engine, std::atoi(argv[3]))
+                               : compression::default_level(engine);
     const unsigned threads =
         argc > 4 ? unsigned(std::atoi(argv[4])) : std::max(1u, std::thread::hardware_concurrency());
     totals t;
@@ -138,7 +143,7 @@ int run(int argc, char** argv) {
     std::printf(
         "floor %s level %d threads %u: %.2f s, %.1f MB/s unpacked, %llu items, %llu -> "
         "%llu packed bytes\n",
-        compression::engine_name(), level, threads, s, double(t.unpacked) / 1e6 / s,
+        compression::engine_name(engine), level, threads, s, double(t.unpacked) / 1e6 / s,
         (unsigned long long)t.items.load(), (unsigned long long)t.packed.load(),
         (unsigned long long)t.repacked.load());
     return 0;
@@ -180,11 +185,12 @@ int run(int argc, char** argv) {
     const int first = argc > 3 ? std::atoi(argv[3]) : 1;
     const int last = argc > 4 ? std::atoi(argv[4]) : compression::kMaxLevel;
     for (int level = first; level <= last; ++level) {
-      measure(compression::engine_name(), level,
+      const compression::engine engine = compression::built_engine();
+      measure(compression::engine_name(engine), compression::engine_level(engine, level),
               [&](const std::vector<uint8_t>& item, int lv) -> uint64_t {
-                out.resize(compression::deflate_bound(item.size(), lv));
+                out.resize(compression::deflate_bound(engine, item.size(), lv));
                 size_t written = 0;
-                if (compression::deflate_raw(item, out, lv, written) != 0) std::abort();
+                if (compression::deflate_raw(engine, item, out, lv, written) != 0) std::abort();
                 return written;
               });
     }

@@ -15,7 +15,6 @@
 #include "copy/worker_pool.h"
 #include "model/common.h"
 #include "model/copy_outcome.h"
-#include "model/filter_config.h"
 #include "model/full_event.h"
 #include "platform/platform.h"
 
@@ -83,11 +82,10 @@ int main(int argc, char** argv) {
   null_target target;
   worker_pool pool(threads);
   event_storage storage;
-  filter_config filter;
   copy_outcome outcome;
 
   const auto start = std::chrono::steady_clock::now();
-  run_copy_driver(pool, storage, {&source}, target, filter, outcome);
+  run_copy_driver(pool, storage, {&source}, target, outcome);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -9,8 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "filters/event_id_filter.h"
-#include "filters/shard.h"
 #include "util/fatal.h"
 #include "util/text.h"
 
@@ -20,13 +18,10 @@ namespace {
 class copy_driver {
  public:
   copy_driver(worker_pool& pool, event_storage& storage, CommonTarget& target,
-              const filter_config& filter, copy_outcome& outcome,
-              const std::function<bool()>& stop_requested)
+              copy_outcome& outcome, const std::function<bool()>& stop_requested)
       : pool_(pool),
         storage_(storage),
         target_(target),
-        filter_(filter),
-        shard_(filter),
         outcome_(outcome),
         stop_requested_(stop_requested) {}
 
@@ -44,14 +39,12 @@ class copy_driver {
   bool stop_seen() const { return stop_seen_.load(); }
   bool full_seen() const { return full_seen_.load(); }
 
-  // Events come packed as batches keep them (stored_event) and move into the storage.
+  // Events come packed as batches keep them (stored_event) and move into the storage. The
+  // source has applied the run's filter: every event it gives is copied.
   void copy_source(CommonSource& source) {
     while (!stopped() && source.next_stored(event_) == 0) {
       pool_.rethrow_fatal();  // a writer's fatal stop ends the reading too
-      if (event_passes(filter_, event_.event_id, event_.event_time) &&
-          shard_.passes(event_.host_computer)) {
-        store_event();
-      }
+      store_event();
     }
   }
 
@@ -160,8 +153,6 @@ class copy_driver {
   worker_pool& pool_;
   event_storage& storage_;
   CommonTarget& target_;
-  const filter_config& filter_;
-  shard_test shard_;  // sources may skip other shards' computers already; this holds for all
   copy_outcome& outcome_;
   const std::function<bool()>& stop_requested_;
   std::atomic<bool> stop_seen_{false};
@@ -177,10 +168,9 @@ class copy_driver {
 
 int32_t run_copy_driver(worker_pool& pool, event_storage& storage,
                         const std::vector<CommonSource*>& sources, CommonTarget& target,
-                        const filter_config& filter, copy_outcome& outcome,
-                        const std::function<bool()>& stop_requested) {
+                        copy_outcome& outcome, const std::function<bool()>& stop_requested) {
   // Queued tasks refer to the driver: it outlives the pool's abort below.
-  copy_driver driver(pool, storage, target, filter, outcome, stop_requested);
+  copy_driver driver(pool, storage, target, outcome, stop_requested);
   try {
     for (CommonSource* source : sources)
       if (source != nullptr) driver.copy_source(*source);

@@ -1,7 +1,7 @@
 #pragma once
-// The copy driver: on the calling thread it pulls events from each source in turn, filters them,
-// batches them in the event storage and hands every batch taken out to the writer pool, which
-// gives it to the target. Reading is sequential; writing runs on the pool's threads.
+// The copy driver: on the calling thread it pulls events from each source in turn, batches them
+// in the event storage and hands every batch taken out to the writer pool, which gives it to
+// the target. Reading is sequential; writing runs on the pool's threads.
 
 #include <cstdint>
 #include <functional>
@@ -11,10 +11,12 @@
 #include "copy/worker_pool.h"
 #include "model/common.h"
 #include "model/copy_outcome.h"
-#include "model/filter_config.h"
 
 namespace repcopy {
 
+// Sources deliver only the events that pass the run's filter (time window, EventID list, shard):
+// the source is the one place an event is tested, and the driver copies all it is given.
+//
 // Returns 0 once every event has been read, every batch written and every writer joined (the
 // pool is finished). A batch the target fails to write (nonzero result, or an exception) and an
 // event too large for any batch are counted in outcome; the run goes on. When an exception
@@ -33,7 +35,6 @@ inline constexpr int32_t kCopyStopped = 1;
 inline constexpr int32_t kCopyTargetFull = 2;
 int32_t run_copy_driver(worker_pool& pool, event_storage& storage,
                         const std::vector<CommonSource*>& sources, CommonTarget& target,
-                        const filter_config& filter, copy_outcome& outcome,
-                        const std::function<bool()>& stop_requested = {});
+                        copy_outcome& outcome, const std::function<bool()>& stop_requested = {});
 
 }  // namespace repcopy

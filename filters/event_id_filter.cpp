@@ -35,8 +35,4 @@ bool id_passes(const filter_config& filter, uint32_t event_id) {
   return listed ? filter.id_kind == kIdWhiteList : filter.id_kind == kIdBlackList;
 }
 
-bool event_passes(const filter_config& filter, uint32_t event_id, uint32_t event_time) {
-  return id_passes(filter, event_id) && event_in_window(filter, event_time);
-}
-
 }  // namespace repcopy

@@ -1,6 +1,5 @@
 #pragma once
-// The EventID part of the filter_config (a white or black list from the -i / -j option text) and
-// the filter chain applied to each event delivered by a source.
+// The EventID part of the filter_config: a white or black list from the -i / -j option text.
 
 #include <cstdint>
 #include <string_view>
@@ -26,9 +25,5 @@ void set_id_filter(filter_config& filter, uint32_t kind, std::string_view text);
 // When id_on: a listed EventID passes exactly for a white list, an unlisted one exactly for a
 // black list. Otherwise every EventID passes.
 bool id_passes(const filter_config& filter, uint32_t event_id);
-
-// The event-level chain: the EventID test first, then the time test; an event dropped by the
-// first is not looked at by the second.
-bool event_passes(const filter_config& filter, uint32_t event_id, uint32_t event_time);
 
 }  // namespace repcopy

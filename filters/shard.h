@@ -25,26 +25,4 @@ bool computer_in_shard(const filter_config& filter, std::u16string_view name);
 // 2^32. False (outputs unchanged) for anything else.
 bool parse_shard(std::string_view text, uint32_t& index, uint32_t& count);
 
-// The shard test of events, for a stream in which one computer's events come in runs: the answer
-// for the last name is kept.
-class shard_test {
- public:
-  explicit shard_test(const filter_config& filter) : filter_(filter) {}
-  bool passes(std::u16string_view name) {
-    if (filter_.shard_count < 2) return true;
-    if (!known_ || name != last_name_) {
-      last_name_ = name;
-      last_result_ = computer_in_shard(filter_, name);
-      known_ = true;
-    }
-    return last_result_;
-  }
-
- private:
-  const filter_config& filter_;
-  bool known_ = false;
-  std::u16string last_name_;
-  bool last_result_ = true;
-};
-
 }  // namespace repcopy

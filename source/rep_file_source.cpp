@@ -320,7 +320,8 @@ int32_t RepFileSource::MakeFileEvents(RepFileBuffer& file, const event_sink& sin
       damage_.expected_events += info.events_count;
       damage_.decoded_events += records;
     }
-    // Another process of a sharded copy takes this computer: its events are not even joined.
+    // The shard test of every event of this footer: another process of a sharded copy takes this
+    // computer, so its events are not even joined.
     if (filter_ != nullptr && !computer_in_shard(*filter_, info.computer)) continue;
     for (const part_record& part : footer.parts) {
       const auto* events =
@@ -335,6 +336,7 @@ int32_t RepFileSource::MakeFileEvents(RepFileBuffer& file, const event_sink& sin
         }
         continue;
       }
+      // A skip only: no event of the part could pass the list.
       if (filter_ != nullptr && filter_->id_on && !part_passes_id_list(part, info.platform_id)) {
         continue;
       }

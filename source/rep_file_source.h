@@ -119,6 +119,11 @@ inline uint32_t masked_event_id(uint32_t stored, uint32_t platform_id) {
   return platform_id == kPlatformFullEventId ? stored : stored & 0xFFFF;
 }
 
+// The one place the run's filter decides an event: an event passes when its time is in the
+// window, its EventID passes the list and its computer is in the shard (every event of a footer
+// is its computer's, so the shard is tested once per footer). Skipping a whole part whose
+// category records all fail the EventID list only saves the work; the events of a part that is
+// read are still tested one by one.
 class RepFileSource : public CommonSource {
  public:
   // filter and outcome may be null; both must outlive the source.

@@ -210,6 +210,8 @@ int32_t RepSource2::read_files(const std::vector<platform::dir_entry>& files,
   const size_t dir_len = path_.size();
   int32_t result = -1;
   for (const platform::dir_entry& file : files) {
+    // A skip only: a file whose name puts all its events outside the window is not opened. The
+    // events of a file that is read are tested one by one by RepFileSource.
     if (filter_ != nullptr && filter_->time_on &&
         !file_overlaps_window(*filter_, platform::text_name(file.name))) {
       continue;

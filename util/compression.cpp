@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <climits>
 #include <memory>
 
@@ -28,7 +27,7 @@ int deflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out, int level, 
   if (in.size() > UINT_MAX || out.size() > UINT_MAX) return kBufferError;
   z_stream stream{};
   // Raw deflate, 32 KiB window, memory level 8: one call with Z_FINISH.
-  int err = deflateInit2(&stream, std::min(level, 9), Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  int err = deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
   if (err != Z_OK) return err;
   stream.next_in = const_cast<Bytef*>(in.data());
   stream.avail_in = uInt(in.size());
@@ -89,6 +88,7 @@ struct decompressor_deleter {
 
 // Engines are not thread-safe but cheap to keep: one per thread and level, made on first use.
 libdeflate_compressor* compressor_for(int level) {
+  if (level < 0 || level > kMaxLevel) return nullptr;
   thread_local std::array<std::unique_ptr<libdeflate_compressor, compressor_deleter>, kMaxLevel + 1>
       compressors;
   auto& slot = compressors[size_t(level)];
@@ -148,65 +148,70 @@ uint32_t crc32(uint32_t crc, const void* data, size_t len) {
 }  // namespace libdeflate_engine
 #endif
 
-namespace {
 #ifdef REPCOPY_ZLIB_ONLY
-constexpr engine kBuiltEngine = engine::zlib;
-#else
-constexpr engine kBuiltEngine = engine::libdeflate;
-#endif
-std::atomic<engine> g_engine{kBuiltEngine};
-
-bool use_zlib() {
-  return kBuiltEngine == engine::zlib || g_engine.load(std::memory_order_relaxed) == engine::zlib;
-}
+namespace {
+bool use_zlib(engine) { return true; }
 }  // namespace
 
-engine current_engine() { return use_zlib() ? engine::zlib : engine::libdeflate; }
+engine built_engine() { return engine::zlib; }
+bool has_engine(engine e) { return e == engine::zlib; }
+#else
+namespace {
+bool use_zlib(engine e) { return e == engine::zlib; }
+}  // namespace
 
-bool select_engine(engine e) {
-  if (e == engine::libdeflate && kBuiltEngine == engine::zlib) return false;
-  g_engine.store(e);
-  return true;
-}
+engine built_engine() { return engine::libdeflate; }
+bool has_engine(engine) { return true; }
+#endif
 
-const char* engine_name() { return use_zlib() ? "zlib" : "libdeflate"; }
+const char* engine_name(engine e) { return use_zlib(e) ? "zlib" : "libdeflate"; }
 
 #ifdef REPCOPY_ZLIB_ONLY
-int default_level() { return zlib_engine::kDefaultLevel; }
-int engine_level(int level) { return std::min(std::clamp(level, kMinLevel, kMaxLevel), 9); }
-size_t deflate_bound(size_t in_len, int) { return zlib_engine::deflate_bound(in_len); }
-int deflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out, int level, size_t& written) {
-  return zlib_engine::deflate_raw(in, out, engine_level(level), written);
+int default_level(engine) { return zlib_engine::kDefaultLevel; }
+int engine_level(engine, int level) { return std::min(std::clamp(level, kMinLevel, kMaxLevel), 9); }
+size_t deflate_bound(engine, size_t in_len, int) { return zlib_engine::deflate_bound(in_len); }
+int deflate_raw(engine, std::span<const uint8_t> in, std::span<uint8_t> out, int level,
+                size_t& written) {
+  return zlib_engine::deflate_raw(in, out, level, written);
 }
-int inflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out, size_t& written) {
+int inflate_raw(engine, std::span<const uint8_t> in, std::span<uint8_t> out, size_t& written) {
   return zlib_engine::inflate_raw(in, out, written);
 }
-uint32_t crc32(uint32_t crc, const void* data, size_t len) {
+uint32_t crc32(engine, uint32_t crc, const void* data, size_t len) {
   return zlib_engine::crc32(crc, data, len);
 }
 #else
-int default_level() {
-  return use_zlib() ? zlib_engine::kDefaultLevel : libdeflate_engine::kDefaultLevel;
+int default_level(engine e) {
+  return use_zlib(e) ? zlib_engine::kDefaultLevel : libdeflate_engine::kDefaultLevel;
 }
-int engine_level(int level) {
+int engine_level(engine e, int level) {
   level = std::clamp(level, kMinLevel, kMaxLevel);
-  return use_zlib() ? std::min(level, 9) : level;
+  return use_zlib(e) ? std::min(level, 9) : level;
 }
-size_t deflate_bound(size_t in_len, int level) {
-  return use_zlib() ? zlib_engine::deflate_bound(in_len)
-                    : libdeflate_engine::deflate_bound(in_len, engine_level(level));
+size_t deflate_bound(engine e, size_t in_len, int level) {
+  return use_zlib(e) ? zlib_engine::deflate_bound(in_len)
+                     : libdeflate_engine::deflate_bound(in_len, level);
 }
-int deflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out, int level, size_t& written) {
-  return use_zlib() ? zlib_engine::deflate_raw(in, out, engine_level(level), written)
-                    : libdeflate_engine::deflate_raw(in, out, engine_level(level), written);
+int deflate_raw(engine e, std::span<const uint8_t> in, std::span<uint8_t> out, int level,
+                size_t& written) {
+  return use_zlib(e) ? zlib_engine::deflate_raw(in, out, level, written)
+                     : libdeflate_engine::deflate_raw(in, out, level, written);
 }
-int inflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out, size_t& written) {
-  return use_zlib() ? zlib_engine::inflate_raw(in, out, written)
-                    : libdeflate_engine::inflate_raw(in, out, written);
+int inflate_raw(engine e, std::span<const uint8_t> in, std::span<uint8_t> out, size_t& written) {
+  return use_zlib(e) ? zlib_engine::inflate_raw(in, out, written)
+                     : libdeflate_engine::inflate_raw(in, out, written);
 }
-uint32_t crc32(uint32_t crc, const void* data, size_t len) {
-  return use_zlib() ? zlib_engine::crc32(crc, data, len) : libdeflate_engine::crc32(crc, data, len);
+uint32_t crc32(engine e, uint32_t crc, const void* data, size_t len) {
+  return use_zlib(e) ? zlib_engine::crc32(crc, data, len)
+                     : libdeflate_engine::crc32(crc, data, len);
 }
 #endif
+
+int inflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out, size_t& written) {
+  return inflate_raw(built_engine(), in, out, written);
+}
+uint32_t crc32(uint32_t crc, const void* data, size_t len) {
+  return crc32(built_engine(), crc, data, len);
+}
 
 }  // namespace repcopy::compression

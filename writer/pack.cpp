@@ -62,19 +62,12 @@ uint8_t packed_item_system(int32_t platform_id) {
   return platform_id == int32_t(kPlatformWindows) ? kItemSystemWindows : kItemSystemOther;
 }
 
-int pack_level(int level) {
-  static std::atomic<int> current{0};
-  if (level != 0) current.store(compression::engine_level(level));
-  const int chosen = current.load();
-  return chosen != 0 ? chosen : compression::default_level();
-}
-
-int32_t pack_internal_file(std::span<const uint8_t> source, std::span<uint8_t> destination,
-                           size_t& compressed) {
+int32_t pack_internal_file(const write_options& options, std::span<const uint8_t> source,
+                           std::span<uint8_t> destination, size_t& compressed) {
   int err = compression::kBufferError;
   // Items count their lengths in 32 bits.
   if (source.size() <= UINT32_MAX && destination.size() <= UINT32_MAX) {
-    err = compression::deflate_raw(source, destination, pack_level(), compressed);
+    err = compression::deflate_raw(options.engine, source, destination, options.level, compressed);
   }
   if (err == compression::kOk) return 0;
   std::cout << "pack_internal_file: error = " << err << " Can't compress" << std::endl;
@@ -84,14 +77,15 @@ int32_t pack_internal_file(std::span<const uint8_t> source, std::span<uint8_t> d
   return -1;
 }
 
-uint32_t pack_item(segment& writer, std::span<const uint8_t> data) {
+uint32_t pack_item(const write_options& options, segment& writer, std::span<const uint8_t> data) {
   const size_t name_length = std::strlen(writer.item_name);
   const size_t header_length = name_length + kItemNamePos + 1;
   const uint32_t length = uint32_t(data.size());
   // The classic bound is kept as the minimum, but the area is never smaller than what the engine
   // itself says one compression may need, so a full area cannot fail it.
-  const size_t area = std::max<size_t>(size_t(pack_bound(length)) + 12,
-                                       compression::deflate_bound(data.size(), pack_level()));
+  const size_t area =
+      std::max<size_t>(size_t(pack_bound(length)) + 12,
+                       compression::deflate_bound(options.engine, data.size(), options.level));
   // writer.packed may arrive with capacity from an earlier file; only its size is set here.
   std::vector<uint8_t>& packed = writer.packed;
   packed.assign(header_length, 0);
@@ -104,7 +98,7 @@ uint32_t pack_item(segment& writer, std::span<const uint8_t> data) {
 
   size_t compressed = 0;
   std::span<uint8_t> out(packed.data() + header_length, area);
-  if (pack_internal_file(data, out, compressed) != 0) {
+  if (pack_internal_file(options, data, out, compressed) != 0) {
     std::cout << writer.item_name << std::endl;
     writer.packed.clear();
     writer.header_length = 0;

@@ -58,8 +58,9 @@ std::u16string computer_prefix(std::u16string_view computer) {
   return std::u16string(computer.substr(0, n));
 }
 
-RepTarget::RepTarget(std::u16string root, segment_factory factory, copy_outcome* outcome)
-    : root_(std::move(root)), factory_(std::move(factory)), outcome_(outcome) {
+RepTarget::RepTarget(std::u16string root, write_options options, segment_factory factory,
+                     copy_outcome* outcome)
+    : root_(std::move(root)), options_(options), factory_(std::move(factory)), outcome_(outcome) {
   while (root_.size() > 1 && root_.back() == platform::kSeparator) root_.pop_back();
 }
 
@@ -157,12 +158,12 @@ int32_t RepTarget::write_item(storage_item& item) {
   }
   int error = 0;
   std::u16string refused;
-  if (!dry_run_ && !create_directory_MT(directory_lock_, *directory, &error, &refused)) {
+  if (!options_.dry_run && !create_directory_MT(directory_lock_, *directory, &error, &refused)) {
     std::cout << "error: >CreateDirectory_MT< " << to_utf8(*directory) << std::endl;
     if (target_result(error, 0) != 0) note_stop(target_result(error, 0), {error, refused});
     return -1;
   }
-  if (!dry_run_) remove_stale_partials(*directory);
+  if (!options_.dry_run) remove_stale_partials(*directory);
 
   std::sort(item.events.begin(), item.events.end(),
             [](const stored_event& a, const stored_event& b) { return a.event_time < b.event_time; });
@@ -175,13 +176,13 @@ int32_t RepTarget::write_item(storage_item& item) {
   props.SessionGmt = last.event_time;
   props.SessionLocalTime = last.stored_time;
 
-  if (file_hook_ && !dry_run_) {
+  if (file_hook_ && !options_.dry_run) {
     file_hook_(item, *directory + platform::kSeparator + widen_ascii(repository_file_name(props)));
   }
   uint64_t bytes = 0;
   target_failure failure;
-  const int32_t result = create_repository_file(item.events, props, *directory, factory_,
-                                                dry_run_, &bytes, &failure);
+  const int32_t result =
+      create_repository_file(item.events, props, *directory, factory_, options_, &bytes, &failure);
   if (result == kTargetFull || result == kTargetRefused) note_stop(result, std::move(failure));
   if (result != 0) {
     std::cout << "error: >create_repository_file< " << to_utf8(item.ds_name) << " -- "

@@ -23,6 +23,7 @@
 #include "model/copy_outcome.h"
 #include "writer/ds_types.h"
 #include "writer/repository_file.h"
+#include "writer/write_options.h"
 
 namespace repcopy {
 
@@ -37,11 +38,12 @@ std::u16string computer_prefix(std::u16string_view computer);
 
 class RepTarget : public CommonTarget {
  public:
-  // root: the target repository as an absolute path. factory makes the writer of each Buffer ID.
-  // outcome (may be null, must outlive the target) counts the files written and the source files
-  // whose names the target cannot take.
-  explicit RepTarget(std::u16string root, segment_factory factory = create_segment,
-                     copy_outcome* outcome = nullptr);
+  // root: the target repository as an absolute path. options: how every file is written (a dry
+  // run builds and packs every file but creates no directory and no file). factory makes the
+  // writer of each Buffer ID. outcome (may be null, must outlive the target) counts the files
+  // written and the source files whose names the target cannot take.
+  explicit RepTarget(std::u16string root, write_options options = {},
+                     segment_factory factory = create_segment, copy_outcome* outcome = nullptr);
   ~RepTarget() override = default;
 
   // Writes item's batch as one repository file. 0, or -1 (a GUID, the directory or the file could
@@ -58,8 +60,6 @@ class RepTarget : public CommonTarget {
   using file_hook = std::function<void(const storage_item& item, const std::u16string& path)>;
   void set_file_hook(file_hook hook) { file_hook_ = std::move(hook); }
 
-  // A dry run builds and packs every file but creates no directory and no file.
-  void set_dry_run(bool dry_run) { dry_run_ = dry_run; }
   // Files and bytes written so far (or that a dry run would have written).
   uint64_t files_written() const { return files_written_.load(); }
   uint64_t bytes_written() const { return bytes_written_.load(); }
@@ -82,10 +82,10 @@ class RepTarget : public CommonTarget {
   std::atomic<uint32_t> directory_lock_{0};
   ds_type_map ds_types_;
   std::u16string root_;
+  const write_options options_;
   segment_factory factory_;
   copy_outcome* outcome_;
   std::set<std::u16string> cleaned_directories_;  // under directory_lock_
-  bool dry_run_ = false;
   file_hook file_hook_;
   std::atomic<uint64_t> files_written_{0};
   std::atomic<uint64_t> bytes_written_{0};

@@ -118,6 +118,7 @@ class lent_buffers {
 // kItemOverflowed when a writer would pass its own size, or kItemNotPacked when an item could
 // not be packed. Empty named-field items get no writer (null).
 int32_t run_writers(event_batch& events, uint32_t platform_id, const segment_factory& factory,
+                    const write_options& options,
                     std::array<std::unique_ptr<segment>, kBufferIdCount>& writers,
                     lent_buffers& buffers) {
   std::vector<uint8_t>& scratch = buffers.scratch();
@@ -137,7 +138,8 @@ int32_t run_writers(event_batch& events, uint32_t platform_id, const segment_fac
     writer->unpacked_length = length;
     writer->packed = std::move(buffers.packed(id));
     writers[size_t(id)] = std::move(writer);
-    if (pack_item(*writers[size_t(id)], std::span<const uint8_t>(scratch.data(), length)) == 0) {
+    if (pack_item(options, *writers[size_t(id)],
+                  std::span<const uint8_t>(scratch.data(), length)) == 0) {
       return kItemNotPacked;
     }
   }
@@ -157,12 +159,13 @@ std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t foo
 
 int32_t write_repository_file(event_batch& events, const file_props& props,
                               const std::u16string& directory, const segment_factory& factory,
-                              bool dry_run, uint64_t* file_bytes, int& mark,
+                              const write_options& options, uint64_t* file_bytes, int& mark,
                               target_failure* failure) {
   mark = 1;
   std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
   lent_buffers buffers(writers);
-  if (const int32_t rc = run_writers(events, props.PlatformID, factory, writers, buffers); rc != 0)
+  if (const int32_t rc = run_writers(events, props.PlatformID, factory, options, writers, buffers);
+      rc != 0)
     return rc;
 
   // Items in file order from offset 512, back to back.
@@ -192,7 +195,7 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     return kFooterTooLong;
   }
   if (file_bytes != nullptr) *file_bytes = offset + footer_length;
-  if (dry_run) return 0;
+  if (options.dry_run) return 0;
   partial_file out(path);
   // A file system (or quota) that is full fails the file with kTargetFull, one that refuses
   // writing with kTargetRefused: the copy stops then.
@@ -250,10 +253,11 @@ int32_t target_result(int code, int32_t otherwise) {
 
 int32_t create_repository_file(event_batch& events, const file_props& props,
                                const std::u16string& directory, const segment_factory& factory,
-                               bool dry_run, uint64_t* file_bytes, target_failure* failure) {
+                               const write_options& options, uint64_t* file_bytes,
+                               target_failure* failure) {
   int mark = 0;
   try {
-    return write_repository_file(events, props, directory, factory, dry_run, file_bytes, mark,
+    return write_repository_file(events, props, directory, factory, options, file_bytes, mark,
                                  failure);
   } catch (const fatal_error&) {
     throw;

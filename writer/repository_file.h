@@ -11,6 +11,7 @@
 #include "records/segment.h"
 #include "util/paths.h"
 #include "writer/file_props.h"
+#include "writer/write_options.h"
 
 namespace repcopy {
 
@@ -46,17 +47,18 @@ std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items)
 
 // Builds and writes one repository file for events (sorted by event_time) into directory, which
 // must exist. The file is written under its name + ".tmp" and renamed when complete; on failure
-// nothing is left. 0, or one of the codes above. factory makes the writer of each Buffer ID.
-// With dry_run everything is built and packed but no file is created (the directory need not
-// exist). file_bytes, when given, receives the size of the file written or that would be.
-// failure, when given, receives the system error and the path of a failed create or write.
+// nothing is left. 0, or one of the codes above. factory makes the writer of each Buffer ID;
+// options give the compression and, with dry_run, build and pack everything but create no file
+// (the directory need not exist). file_bytes, when given, receives the size of the file written
+// or that would be. failure, when given, receives the system error and the path of a failed
+// create or write.
 // An unexpected exception is a fatal stop: fatal_error "=create_repository_file=\nMark = N\n"
 // (N tells how far the file got), with "Mark = N\n" for standard error; a fatal_error from
 // below passes unchanged.
 int32_t create_repository_file(event_batch& events, const file_props& props,
                                const std::u16string& directory,
                                const segment_factory& factory = create_segment,
-                               bool dry_run = false, uint64_t* file_bytes = nullptr,
+                               const write_options& options = {}, uint64_t* file_bytes = nullptr,
                                target_failure* failure = nullptr);
 
 }  // namespace repcopy

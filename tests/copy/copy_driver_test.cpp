@@ -24,7 +24,7 @@ struct copy_run {
   recording_target target;
   copy_outcome outcome;
   int32_t run(worker_pool& pool, event_storage& storage, std::vector<CommonSource*> sources) {
-    return run_copy_driver(pool, storage, sources, target, filter_config{}, outcome);
+    return run_copy_driver(pool, storage, sources, target, outcome);
   }
 };
 using ds_sizes = std::vector<std::pair<std::u16string, size_t>>;
@@ -267,9 +267,8 @@ TEST(CopyDriver, StopFinishesTheBatchInHandAndCountsOnlyWhatWasWritten) {
     worker_pool pool(threads);
     event_storage storage(10, 1000000, 1000);
     const std::function<bool()> stopped = [&] { return stop.load(); };
-    EXPECT_EQ(
-        run_copy_driver(pool, storage, {&source}, r.target, filter_config{}, r.outcome, stopped),
-        kCopyStopped);
+    EXPECT_EQ(run_copy_driver(pool, storage, {&source}, r.target, r.outcome, stopped),
+              kCopyStopped);
     // Without threads every batch is written as it leaves the storage.
     const uint64_t written = threads == 0 ? 30 : 10;
     EXPECT_EQ(r.target.key_counts().size(), written) << threads;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/json_summary.h"
 #include "app/run_sequence.h"
 #include "container/packed_item.h"
 #include "container/rep_file_buffer.h"
@@ -59,13 +60,10 @@ class EngineEndToEnd : public testing::Test {
     testutil::remove_tree(dir_);
     fs::create_directories(dir_);
   }
-  void TearDown() override {
-    compression::select_engine(compression::engine::libdeflate);
-    testutil::remove_tree(dir_);
-  }
+  void TearDown() override { testutil::remove_tree(dir_); }
   void copy_with(compression::engine engine, const fs::path& source, const fs::path& target) {
-    ASSERT_TRUE(compression::select_engine(engine));
     run_request request;
+    request.engine = engine;
     request.source_path = source.string();
     request.target_path = target.string();
     testing::internal::CaptureStdout();
@@ -79,7 +77,7 @@ class EngineEndToEnd : public testing::Test {
 };
 
 TEST_F(EngineEndToEnd, LibdeflateAndZlibCopiesHoldTheSameItemsInTheSameOrder) {
-  if (!compression::select_engine(compression::engine::libdeflate)) {
+  if (!compression::has_engine(compression::engine::libdeflate)) {
     GTEST_SKIP() << "this build has only zlib";
   }
   for (const char* profile : {"small", "realistic"}) {
@@ -112,6 +110,73 @@ TEST_F(EngineEndToEnd, LibdeflateAndZlibCopiesHoldTheSameItemsInTheSameOrder) {
     // And both hold every event of the source.
     EXPECT_EQ(read_repository(with_libdeflate).size(), 4000u);
     EXPECT_EQ(read_repository(with_zlib), read_repository(with_libdeflate));
+  }
+}
+
+// --level reaches the deflate call: the copy at 12 holds the same items as the copy at 1, packed
+// smaller.
+TEST_F(EngineEndToEnd, LevelTwelveWritesTheSameItemsSmallerThanLevelOne) {
+  const fs::path source = dir_ / "source";
+  run_result r = run_command(
+      testutil::repgen_program() + " --profile realistic " + quoted(source) + " 3000 5", dir_);
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  std::map<int, std::map<std::string, std::vector<file_items>>> trees;
+  for (int level : {1, 12}) {
+    const fs::path target = dir_ / ("level-" + std::to_string(level));
+    r = run_command(testutil::repcopy_program() + " -q --level " + std::to_string(level) + " " +
+                        quoted(source) + " " + quoted(target),
+                    dir_);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    trees[level] = unpacked_tree(target);
+  }
+  const auto& fast = trees[1];
+  const auto& small = trees[12];
+  ASSERT_FALSE(fast.empty());
+  ASSERT_EQ(fast.size(), small.size());
+  size_t fast_bytes = 0, small_bytes = 0;
+  for (const auto& [dir, files] : fast) {
+    ASSERT_TRUE(small.count(dir)) << dir;
+    const auto& other = small.at(dir);
+    ASSERT_EQ(files.size(), other.size()) << dir;
+    for (size_t i = 0; i < files.size(); ++i) {
+      EXPECT_TRUE(files[i].items == other[i].items) << dir << " file " << i;
+      fast_bytes += files[i].packed.size();
+      small_bytes += other[i].packed.size();
+    }
+  }
+  EXPECT_LT(small_bytes, fast_bytes);
+}
+
+// The level is chosen per run: a run without --level after one with it is back at the default.
+TEST_F(EngineEndToEnd, ARunWithoutALevelUsesTheDefaultAfterARunWithOne) {
+  const fs::path source = dir_ / "source";
+  run_result r = run_command(testutil::repgen_program() + " " + quoted(source) + " 200 3", dir_);
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  const compression::engine engine = compression::built_engine();
+  struct row {
+    int32_t requested, chosen;
+  };
+  const row rows[] = {{1, 1},
+                      {0, compression::default_level(engine)},
+                      {12, compression::engine_level(engine, 12)},
+                      {0, compression::default_level(engine)}};
+  int n = 0;
+  for (const row& w : rows) {
+    SCOPED_TRACE(w.requested);
+    run_record record;
+    run_request request;
+    request.source_path = source.string();
+    request.target_path = (dir_ / ("target-" + std::to_string(n++))).string();
+    request.level = w.requested;
+    request.quiet = true;
+    request.record = &record;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int code = run_sequence(request);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(code, 0);
+    EXPECT_EQ(record.level, w.chosen);
   }
 }
 

@@ -46,17 +46,18 @@ TEST(DateTextTime, FieldsAddOneByOneAndInvalidCalendarTimesHaveNone) {
     EXPECT_FALSE(date_text_time(text).has_value()) << text;
 }
 
-TEST(EventPasses, IdTestThenTimeTestWithBothBoundsInclusive) {
+TEST(EventFilters, IdListAndTimeWindowWithBothBoundsInclusive) {
   filter_config f;
   set_id_filter(f, kIdWhiteList, "7");
   time_window_dates(f, kTimeFromTo, "2019010203", "2019010204");
   EXPECT_TRUE(event_in_window(f, kJan2At3 - 1));  // bounds set, window still off
   f.time_on = true;
-  EXPECT_FALSE(event_passes(f, 7, kJan2At3 - 1));
-  EXPECT_TRUE(event_passes(f, 7, kJan2At3));
-  EXPECT_TRUE(event_passes(f, 7, kJan2At3 + 3600));
-  EXPECT_FALSE(event_passes(f, 7, kJan2At3 + 3601));
-  EXPECT_FALSE(event_passes(f, 8, kJan2At3));
+  EXPECT_FALSE(event_in_window(f, kJan2At3 - 1));
+  EXPECT_TRUE(event_in_window(f, kJan2At3));
+  EXPECT_TRUE(event_in_window(f, kJan2At3 + 3600));
+  EXPECT_FALSE(event_in_window(f, kJan2At3 + 3601));
+  EXPECT_TRUE(id_passes(f, 7));
+  EXPECT_FALSE(id_passes(f, 8));
 }
 
 TEST(FileOverlapsWindow, OnlyFilesWithBothTimesOutsideTheWindowAreSkipped) {

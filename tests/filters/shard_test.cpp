@@ -48,16 +48,5 @@ TEST(Shard, ShardTextIsKSlashNWithKBelowN) {
   }
 }
 
-TEST(Shard, EventTestKeepsItsAnswerForARunOfOneComputer) {
-  filter_config f;
-  f.shard_count = 2;
-  f.shard_index = 0;  // "A" hashes to shard 0 of 2, "B" to shard 1
-  shard_test test(f);
-  for (const std::u16string name : {u"A", u"A", u"B", u"B", u"A", u"a"})
-    EXPECT_EQ(test.passes(name), name != u"B") << name.size();
-  f.shard_count = 0;
-  EXPECT_TRUE(test.passes(u"B"));  // the filter is read, not copied
-}
-
 }  // namespace
 }  // namespace repcopy

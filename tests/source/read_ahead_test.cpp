@@ -318,5 +318,15 @@ TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessag
   testutil::remove_tree(root);
 }
 
+// Half the machine's logical processors read, at least one and at most four.
+TEST(ReadAhead, DefaultReadThreadsForAMachine) {
+  struct row {
+    unsigned processors, threads;
+  };
+  const row rows[] = {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 2}, {8, 4}, {9, 4}, {16, 4}};
+  for (const row& r : rows)
+    EXPECT_EQ(default_read_threads(r.processors), r.threads) << r.processors;
+}
+
 }  // namespace
 }  // namespace repcopy

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -214,6 +215,38 @@ TEST_F(RepFileSourceTest, EventIdListSkipsPartsUnread) {
   EXPECT_EQ(r.keys, (keys{11, 13}));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(outcome_.damaged_files(), 0u);
+}
+
+// The reader alone decides the shard: of a file holding two computers ("A" in shard 0 of 2,
+// "B" in shard 1), each shard gets exactly its computer's events, and without sharding both.
+TEST_F(RepFileSourceTest, EachShardGetsOnlyItsComputersEvents) {
+  const bytes file = rep_file_builder()
+                         .windows(u"a")
+                         .part(sample_part())
+                         .next_footer()
+                         .windows(u"b")
+                         .part(sample_part())
+                         .build();
+  struct row {
+    uint32_t index, count;
+    std::vector<std::u16string> computers;
+  };
+  const row rows[] = {{0, 2, {u"A", u"A", u"A"}},
+                      {1, 2, {u"B", u"B", u"B"}},
+                      {0, 1, {u"A", u"A", u"A", u"B", u"B", u"B"}},
+                      {0, 0, {u"A", u"A", u"A", u"B", u"B", u"B"}}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.index << "/" << r.count);
+    filter_config f;
+    f.shard_index = r.index;
+    f.shard_count = r.count;
+    read_result result = process(file, &f);
+    std::vector<std::u16string> computers;
+    for (const full_event& e : result.events) computers.push_back(e.host_computer);
+    std::sort(computers.begin(), computers.end());
+    EXPECT_EQ(computers, r.computers);
+    EXPECT_EQ(result.err, "");
+  }
 }
 
 TEST_F(RepFileSourceTest, BoundEqualEventsAreKeptAndSumsIncludeSkippedRecords) {

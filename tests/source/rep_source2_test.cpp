@@ -1,5 +1,6 @@
 #include "source/rep_source2.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "model/copy_outcome.h"
 #include "platform/platform.h"
 #include "tests/temp_tree.h"
 #include "util/text.h"
@@ -126,6 +128,92 @@ TEST_F(RepSource2Test, NothingIsReadTwiceInARunThroughLinks) {
   EXPECT_EQ(drain(std::move(hot)), 1u);
   EXPECT_EQ(drain(std::move(main)), 1u);
   EXPECT_EQ(opened_, (paths{"Hot$/Environment$/E$/C$/a.rep", "Environment$/D/b.rep"}));
+}
+
+// A path of exactly the walk's limit is read; one unit longer is skipped with its message.
+TEST_F(RepSource2Test, FilePathAtTheLimitIsReadOnePastItIsSkipped) {
+  if (platform::kWindows) GTEST_SKIP() << "the limit there is far beyond what the system takes";
+  // Directories of 200 units below the root until the file names bring the path to the limit.
+  std::string dir = (root_ / "Environment$").string();
+  while (dir.size() + 1 + 200 + 1 + 5 < RepSource2::kMaxPath) dir += "/" + std::string(200, 'd');
+  dir += "/" + std::string(RepSource2::kMaxPath - dir.size() - 1 - 1 - 5, 'e');
+  fs::create_directories(dir);
+  ASSERT_EQ(dir.size() + 1 + 5, RepSource2::kMaxPath);
+  // "a.rep" ends at the limit; "ab.rep" one past it, made relative to its directory, as the
+  // system takes no longer path.
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (const char* name : {"a.rep", "ab.rep"}) {
+    const int file = ::openat(fd, name, O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(file, 0) << name;
+    ::close(file);
+  }
+  ::close(fd);
+  copy_outcome outcome;
+  std::vector<std::string> read;
+  RepSource2 walk(root_.u16string(), RepSource2::kModeMain, nullptr, &outcome,
+                  [&](const std::string& path, const event_sink& sink) {
+                    read.push_back(path);
+                    full_event e;
+                    sink(e);
+                    return 0;
+                  });
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(drain(std::move(walk)), 1u);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(read, (std::vector<std::string>{dir + "/a.rep"}));
+  EXPECT_EQ(err, "Path too long, skipped: " + dir + "/ab.rep\n");
+  EXPECT_EQ(outcome.skipped(), 1u);
+  // The file past the limit is removed relative to its directory too.
+  const int again = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(again, 0);
+  ::unlinkat(again, "ab.rep", 0);
+  ::close(again);
+}
+
+// A directory and a file that are only reachable through symbolic links are listed as what the
+// links point to, and the walk reads them.
+TEST_F(RepSource2Test, DirectoryAndFileBehindLinksAreRead) {
+  if (platform::kWindows) GTEST_SKIP() << "directory links cannot be made under Wine";
+  const fs::path outside =
+      testutil::temp_path("repcopy_walk_outside_" + std::to_string(::getpid()));
+  testutil::remove_tree(outside);
+  fs::create_directories(outside / "dir");
+  std::ofstream(outside / "dir" / "a.rep") << "x";
+  std::ofstream(outside / "b.rep") << "x";
+  add_files({"Environment$/D/c.rep"});
+  fs::create_directory_symlink(outside / "dir", root_ / "Environment$/linked");
+  fs::create_symlink(outside / "b.rep", root_ / "Environment$/D/b.rep");
+  fs::create_symlink(outside / "missing", root_ / "Environment$/D/dangling.rep");
+
+  struct row {
+    const char* dir;
+    const char* name;
+    bool is_directory, is_regular, error;
+  };
+  const row rows[] = {{"Environment$", "linked", true, false, false},
+                      {"Environment$/D", "b.rep", false, true, false},
+                      {"Environment$/D", "c.rep", false, true, false},
+                      {"Environment$/D", "dangling.rep", false, false, true}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::vector<platform::dir_entry> entries;
+    ASSERT_TRUE(platform::list_directory((root_ / r.dir).string(), entries));
+    const auto it = std::find_if(entries.begin(), entries.end(),
+                                 [&](const platform::dir_entry& e) { return e.name == r.name; });
+    ASSERT_NE(it, entries.end());
+    EXPECT_EQ(it->is_directory, r.is_directory);
+    EXPECT_EQ(it->is_regular, r.is_regular);
+    EXPECT_EQ(it->error != 0, r.error);
+  }
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(drain(source(RepSource2::kModeMain)), 3u);
+  testing::internal::GetCapturedStderr();  // the dangling link is reported
+  std::sort(opened_.begin(), opened_.end());
+  EXPECT_EQ(opened_,
+            (paths{"Environment$/D/b.rep", "Environment$/D/c.rep", "Environment$/linked/a.rep"}));
+  testutil::remove_tree(outside);
 }
 
 // Names that are not UTF-8 are opened with the bytes the system listed; messages show the bytes

@@ -19,10 +19,10 @@ std::vector<uint8_t> sample(size_t n) {
 }
 
 std::vector<uint8_t> packed(engine e, const std::vector<uint8_t>& data, int level) {
-  EXPECT_TRUE(select_engine(e));
-  std::vector<uint8_t> out(deflate_bound(data.size(), level));
+  level = engine_level(e, level);
+  std::vector<uint8_t> out(deflate_bound(e, data.size(), level));
   size_t written = 0;
-  EXPECT_EQ(deflate_raw(data, out, level, written), kOk);
+  EXPECT_EQ(deflate_raw(e, data, out, level, written), kOk);
   out.resize(written);
   return out;
 }
@@ -30,9 +30,8 @@ std::vector<uint8_t> packed(engine e, const std::vector<uint8_t>& data, int leve
 class CompressionEngines : public testing::Test {
  protected:
   void SetUp() override {
-    if (!select_engine(engine::libdeflate)) GTEST_SKIP() << "this build has only zlib";
+    if (!has_engine(engine::libdeflate)) GTEST_SKIP() << "this build has only zlib";
   }
-  void TearDown() override { select_engine(engine::libdeflate); }
 };
 
 TEST_F(CompressionEngines, EachInflatesWhatEitherDeflatesAtEveryLevel) {
@@ -48,10 +47,9 @@ TEST_F(CompressionEngines, EachInflatesWhatEitherDeflatesAtEveryLevel) {
       for (engine reader : {engine::libdeflate, engine::zlib}) {
         SCOPED_TRACE(testing::Message() << r.size << " bytes, level " << r.level << ", writer "
                                         << int(writer) << ", reader " << int(reader));
-        select_engine(reader);
         std::vector<uint8_t> out(data.size() + 16);
         size_t written = 0;
-        ASSERT_EQ(inflate_raw(stream, out, written), kOk);
+        ASSERT_EQ(inflate_raw(reader, stream, out, written), kOk);
         out.resize(written);
         EXPECT_EQ(out, data);
       }
@@ -77,14 +75,13 @@ TEST_F(CompressionEngines, FullOutputTruncatedAndDamagedStreamsAreTheSameStatus)
                       {"reserved block type", &damaged, data.size(), kDataError},
                       {"no input", nullptr, 10, kDataError}};
   for (engine e : {engine::libdeflate, engine::zlib}) {
-    select_engine(e);
     for (const row& r : rows) {
-      SCOPED_TRACE(testing::Message() << r.name << ", engine " << engine_name());
+      SCOPED_TRACE(testing::Message() << r.name << ", engine " << engine_name(e));
       std::vector<uint8_t> out(r.out_size);
       size_t written = 0;
       std::span<const uint8_t> in =
           r.in ? std::span<const uint8_t>(*r.in) : std::span<const uint8_t>();
-      EXPECT_EQ(inflate_raw(in, out, written), r.status);
+      EXPECT_EQ(inflate_raw(e, in, out, written), r.status);
     }
   }
 }
@@ -92,10 +89,9 @@ TEST_F(CompressionEngines, FullOutputTruncatedAndDamagedStreamsAreTheSameStatus)
 TEST_F(CompressionEngines, TooSmallOutputAreaIsABufferError) {
   const std::vector<uint8_t> data = sample(5000);
   for (engine e : {engine::libdeflate, engine::zlib}) {
-    select_engine(e);
     std::vector<uint8_t> out(10);
     size_t written = 0;
-    EXPECT_EQ(deflate_raw(data, out, 6, written), kBufferError) << engine_name();
+    EXPECT_EQ(deflate_raw(e, data, out, 6, written), kBufferError) << engine_name(e);
   }
 }
 
@@ -103,11 +99,30 @@ TEST_F(CompressionEngines, Crc32AgreesWithTheKnownValueAndAcrossPieces) {
   const std::string text = "123456789";
   const std::vector<uint8_t> big = sample(100000);
   for (engine e : {engine::libdeflate, engine::zlib}) {
-    select_engine(e);
-    EXPECT_EQ(crc32(0, text.data(), text.size()), 0xCBF43926u) << engine_name();
-    EXPECT_EQ(crc32(0, nullptr, 0), 0u);
-    const uint32_t whole = crc32(0, big.data(), big.size());
-    EXPECT_EQ(crc32(crc32(0, big.data(), 777), big.data() + 777, big.size() - 777), whole);
+    EXPECT_EQ(crc32(e, 0, text.data(), text.size()), 0xCBF43926u) << engine_name(e);
+    EXPECT_EQ(crc32(e, 0, nullptr, 0), 0u);
+    const uint32_t whole = crc32(e, 0, big.data(), big.size());
+    EXPECT_EQ(crc32(e, crc32(e, 0, big.data(), 777), big.data() + 777, big.size() - 777), whole);
+  }
+}
+
+// A requested level is fitted to the engine once; each engine has its own default.
+TEST(CompressionLevels, RequestedLevelsAreFittedToEachEngine) {
+  struct row {
+    engine e;
+    int requested, fitted;
+  };
+  const row rows[] = {{engine::zlib, 1, 1},        {engine::zlib, 9, 9},
+                      {engine::zlib, 12, 9},       {engine::zlib, 0, 1},
+                      {engine::libdeflate, 1, 1},  {engine::libdeflate, 12, 12},
+                      {engine::libdeflate, 13, 12}};
+  for (const row& r : rows) {
+    if (!has_engine(r.e)) continue;
+    EXPECT_EQ(engine_level(r.e, r.requested), r.fitted) << engine_name(r.e) << " " << r.requested;
+  }
+  EXPECT_EQ(default_level(engine::zlib), 7);
+  if (has_engine(engine::libdeflate)) {
+    EXPECT_EQ(default_level(engine::libdeflate), 6);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "model/repository_file_name.h"
 #include "platform/platform.h"
 #include "target_test_util.h"
 #include "util/text.h"
@@ -144,7 +145,7 @@ class RepTargetTest : public ::testing::Test {
   }
   testutil::temp_dir dir_;
   copy_outcome outcome_;
-  RepTarget target_{dir_.u16() + platform::kSeparator, testutil::fake_factory(), &outcome_};
+  RepTarget target_{dir_.u16() + platform::kSeparator, {}, testutil::fake_factory(), &outcome_};
   std::string printed_;
 };
 
@@ -269,6 +270,38 @@ TEST_F(RepTargetTest, NameThatCannotBeADirectoryFailsOnlyItsBatchAndNamesItsSour
   EXPECT_EQ(target_.files_written(), 1u);
 }
 
+// The longest directory a file can go into leaves room for the separator, the file name, the
+// partial-file suffix and the terminator within the path limit: at the limit the directory is
+// given, one unit past it the batch is refused with its message.
+TEST(RepTargetPathLimit, DirectoryAtTheLimitIsTakenOnePastItIsNot) {
+  const storage_item item = make_item(500, u"WS01", u"Security");
+  const std::u16string type = u"{0000}";
+  const std::u16string short_root = u"/r";
+  const std::optional<std::u16string> below = RepTarget(short_root).item_directory(item, type);
+  ASSERT_TRUE(below.has_value());
+  const size_t tail = below->size() - short_root.size();  // what the target adds to its root
+  const size_t longest = kMaxPathUnits - 1 - kRepositoryFileNameLength -
+                         std::char_traits<char16_t>::length(kPartialSuffix) - 1;
+  struct row {
+    size_t path_length;
+    bool taken;
+  };
+  for (const row r : {row{longest - 1, true}, row{longest, true}, row{longest + 1, false}}) {
+    SCOPED_TRACE(r.path_length);
+    const std::u16string root = u"/" + std::u16string(r.path_length - tail - 1, u'r');
+    testing::internal::CaptureStdout();
+    const std::optional<std::u16string> dir = RepTarget(root).item_directory(item, type);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(dir.has_value(), r.taken);
+    if (dir) {
+      EXPECT_EQ(dir->size(), r.path_length);
+      EXPECT_EQ(printed, "");
+    } else {
+      EXPECT_EQ(printed.rfind("error: >directory path too long< /rrr", 0), 0u) << printed;
+    }
+  }
+}
+
 // A partial file left by a killed run ("*.rep.tmp") is removed the first time the directory is
 // written again; other files stay.
 TEST_F(RepTargetTest, StalePartialFilesGoWhenTheirDirectoryIsWritten) {
@@ -278,7 +311,7 @@ TEST_F(RepTargetTest, StalePartialFilesGoWhenTheirDirectoryIsWritten) {
   const fs::path other = file.parent_path() / "notes.tmp";
   std::ofstream(stale) << "partial";
   std::ofstream(other) << "kept";
-  RepTarget again{dir_.u16() + platform::kSeparator, testutil::fake_factory(), &outcome_};
+  RepTarget again{dir_.u16() + platform::kSeparator, {}, testutil::fake_factory(), &outcome_};
   testing::internal::CaptureStdout();
   EXPECT_EQ(again.flush_items(make_item(630, u"web7", u"Syslog", {5})), 0);
   testing::internal::GetCapturedStdout();

@@ -39,7 +39,7 @@ TEST(PackItem, ItemIsAGzipMemberWithTheRepositorySignature) {
       data[i] = uint8_t(n == 100000 || i % 7 == 0 ? rng() : 'a' + i % 5);
     testutil::fake_segment w(record_file::kEventsId, false);
     w.platform_id = 500;
-    ASSERT_EQ(pack_item(w, data), 13u + 12u) << n;
+    ASSERT_EQ(pack_item(write_options{}, w, data), 13u + 12u) << n;
     ASSERT_EQ(w.packed.size(), w.header_length + w.packed_length);
     const std::vector<uint8_t> head = {'E', 'D', 'R', 'P', 8, 8, 0, 0, 0, 0, 0, 11};
     EXPECT_EQ(std::vector<uint8_t>(w.packed.begin(), w.packed.begin() + 12), head);
