@@ -24,6 +24,7 @@
 #include "util/text.h"
 #include "util/time_text.h"
 #include "writer/rep_target.h"
+#include "tests/test_console.h"
 
 namespace repcopy::e2e {
 namespace {
@@ -243,7 +244,7 @@ TEST_F(RerunEndToEnd, OverlappingDailyWindowsThenEverythingCopyEachEventOnce) {
 TEST_F(RerunEndToEnd, DuplicatesInsideTheSourceAreCopiedAndNotAddedAgain) {
   generate(300);
   full_event e = read_repository(source_).front();
-  RepTarget writer(source_.u16string());
+  RepTarget writer(test_console(), source_.u16string());
   auto batch = [&](int copies) {
     storage_item item;
     item.domain_name = e.domain.empty() ? u"Unknown" : e.domain;

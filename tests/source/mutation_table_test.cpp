@@ -15,6 +15,7 @@
 #include "tests/container/rep_file_bytes.h"
 #include "tests/temp_tree.h"
 #include "util/text.h"
+#include "tests/test_console.h"
 
 namespace repcopy::test {
 namespace {
@@ -90,7 +91,7 @@ class MutationTableTest : public ::testing::Test {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     copy_outcome outcome;
-    RepFileSource source(nullptr, RepFileImage(path.string()), &outcome);
+    RepFileSource source(test_console(), nullptr, RepFileImage(path.string()), &outcome);
     source.ProcessFile([&](const full_event& e) { r.events.push_back(e); });
     testing::internal::GetCapturedStdout();
     r.err = testing::internal::GetCapturedStderr();

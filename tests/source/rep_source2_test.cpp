@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "tests/temp_tree.h"
 #include "util/text.h"
+#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {
@@ -35,7 +36,7 @@ class RepSource2Test : public ::testing::Test {
   RepSource2 source(uint32_t mode, RepSource2::file_processor process = {},
                     visit_set* visits = nullptr) {
     if (!process)
-      process = [this](const std::string& path, const event_sink& sink) {
+      process = [this](message_sink&, const std::string& path, const event_sink& sink) {
         // The part after the root, with "/" between levels.
         std::u16string wide;
         from_utf8(path, wide);
@@ -46,7 +47,7 @@ class RepSource2Test : public ::testing::Test {
         sink(e);
         return 0;
       };
-    return RepSource2(root_.u16string(), mode, nullptr, nullptr, process, visits);
+    return RepSource2(test_console(), root_.u16string(), mode, nullptr, nullptr, process, visits);
   }
   static size_t drain(RepSource2&& source) {
     size_t events = 0;
@@ -136,7 +137,7 @@ TEST_F(RepSource2Test, NamesThatAreNotUtf8AreOpenedAsListed) {
   const std::string dir = "Environment$/\xFF$", file = dir + "/a\xFE\xC3.rep";
   add_files({file});
   std::vector<std::string> exists;
-  RepSource2 main = source(RepSource2::kModeMain, [&](const std::string& path, const event_sink&) {
+  RepSource2 main = source(RepSource2::kModeMain, [&](message_sink&, const std::string& path, const event_sink&) {
     opened_.push_back(path.substr(root_.string().size() + 1));
     exists.push_back(fs::exists(path) ? "exists" : "missing");
     return 0;
@@ -153,7 +154,7 @@ TEST_F(RepSource2Test, NamesThatAreNotUtf8AreOpenedAsListed) {
 TEST_F(RepSource2Test, GeneratorPassesExceptionsToTheCaller) {
   add_files({"Environment$/D/a.rep", "Environment$/D/b.rep"});
   int files = 0;
-  RepSource2 main = source(RepSource2::kModeMain, [&](const std::string&, const event_sink& sink) {
+  RepSource2 main = source(RepSource2::kModeMain, [&](message_sink&, const std::string&, const event_sink& sink) {
     if (++files == 2) throw std::runtime_error("damaged beyond reading");
     for (uint32_t i = 0; i < 1000; ++i) {
       full_event e;
