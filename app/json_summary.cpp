@@ -196,8 +196,8 @@ void write_json_summary(const run_record& record) {
   }
   std::string error;
   if (!replace_file(record.json_path, text, error)) {
-    console.err(message_kind::error) << "Can't write the JSON file " << record.json_path << ":"
-                                     << error;
+    console.err(message_kind::error)
+        << "Can't write the JSON file " << record.json_path << ":" << error;
   }
 }
 

@@ -43,7 +43,8 @@ int refuse(std::string_view message, std::string_view program, run_record* recor
            bool show_usage = true) {
   if (!message.empty()) console_of(record).err(message_kind::error) << message;
   if (record != nullptr && !message.empty()) record->error = message;
-  if (show_usage && (record == nullptr || record->json_path != "-")) print_usage(console_of(record), program);
+  if (show_usage && (record == nullptr || record->json_path != "-"))
+    print_usage(console_of(record), program);
   return kRunRefused;
 }
 
@@ -249,7 +250,8 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
         if (record != nullptr) {
           record->error = parser.last_message();
           // Written straight to the descriptor: the log gets it here.
-          if (record->console != nullptr) record->console->log_line(message_kind::error, record->error);
+          if (record->console != nullptr)
+            record->console->log_line(message_kind::error, record->error);
         }
         return refuse("", program);
     }
@@ -297,8 +299,8 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
     record->source_path = request.source_path;
     record->target_path = request.target_path;
   }
-  if (std::optional<std::string> refusal = path_refusal(console_of(record), request.source_path,
-                                                                  request.target_path)) {
+  if (std::optional<std::string> refusal =
+          path_refusal(console_of(record), request.source_path, request.target_path)) {
     return refuse(*refusal, program);
   }
 

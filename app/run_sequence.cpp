@@ -37,20 +37,20 @@ namespace {
 void survey_source(const std::u16string& root, const filter_config& filter,
                    run_counters& counters) {
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    RepSource2 walk(
-        discard_messages(), root, mode, nullptr, nullptr,
-        [&](message_sink&, const std::string& path, const event_sink&) -> int32_t {
-          const std::u16string name = platform::text_name(path.substr(path.find_last_of('/') + 1));
-          if (filter.time_on && !file_overlaps_window(filter, name)) {
-            ++counters.files_skipped;
-            return -1;
-          }
-          uint64_t size = 0;
-          platform::file_size(path, size);
-          ++counters.files_total;
-          counters.bytes_total += size;
-          return -1;
-        });
+    RepSource2 walk(discard_messages(), root, mode, nullptr, nullptr,
+                    [&](message_sink&, const std::string& path, const event_sink&) -> int32_t {
+                      const std::u16string name =
+                          platform::text_name(path.substr(path.find_last_of('/') + 1));
+                      if (filter.time_on && !file_overlaps_window(filter, name)) {
+                        ++counters.files_skipped;
+                        return -1;
+                      }
+                      uint64_t size = 0;
+                      platform::file_size(path, size);
+                      ++counters.files_total;
+                      counters.bytes_total += size;
+                      return -1;
+                    });
     full_event unused;
     while (walk.next_event(unused) == 0) {
     }
@@ -90,14 +90,13 @@ int run_sequence(const run_request& request) {
   if (!request.json_path.empty() && request.json_path != "-") {
     std::string error;
     if (!can_create_beside(request.json_path, error)) {
-      console.err(message_kind::error) << "Can't create the JSON file " << request.json_path << ":"
-                                       << error;
+      console.err(message_kind::error)
+          << "Can't create the JSON file " << request.json_path << ":" << error;
       record.json_unusable = true;
       return kExitUsage;
     }
   }
   platform::install_stop_handlers();
-
 
   copy_outcome& outcome = record.outcome;
   run_counters& counters = record.counters;
@@ -132,9 +131,10 @@ int run_sequence(const run_request& request) {
   };
   // One visit set for both parts: nothing reached through a link is read twice in a run.
   visit_set visits;
-  RepSource2 hot(console, source_root, RepSource2::kModeHot, &request.filter, &outcome, read_file, &visits);
-  RepSource2 main_part(console, source_root, RepSource2::kModeMain, &request.filter, &outcome, read_file,
-                       &visits);
+  RepSource2 hot(console, source_root, RepSource2::kModeHot, &request.filter, &outcome, read_file,
+                 &visits);
+  RepSource2 main_part(console, source_root, RepSource2::kModeMain, &request.filter, &outcome,
+                       read_file, &visits);
   const unsigned read_threads = request.read_threads > 0
                                     ? unsigned(request.read_threads)
                                     : default_read_threads(platform::logical_processor_count());
@@ -196,7 +196,8 @@ int run_sequence(const run_request& request) {
       request.json_path != "-") {
     console.out(message_kind::summary) << outcome.already_line();
   }
-  if (!request.quiet && request.json_path != "-") print_elapsed(console, request.start_time, end_time);
+  if (!request.quiet && request.json_path != "-")
+    print_elapsed(console, request.start_time, end_time);
   if (interrupted) {
     console.err(message_kind::error)
         << "Copy interrupted: reading stopped, batches not yet written were dropped";

@@ -125,9 +125,9 @@ std::unique_ptr<TargetContents::group_hold> rep_target_contents::hold_group(
   }
   if (result != platform::file_hold::kHeld) {
     const std::string error = error_text();
-    messages_.err(message_kind::error) << "Can't hold " << to_utf8(path)
-                                       << " against other copies:" << error
-                                       << "; copying without it";
+    messages_.err(message_kind::error)
+        << "Can't hold " << to_utf8(path) << " against other copies:" << error
+        << "; copying without it";
     return nullptr;
   }
   return hold;

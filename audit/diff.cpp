@@ -74,9 +74,9 @@ template <class Visit>
 void read_file(const side& s, uint32_t file, Visit visit) {
   uint32_t ordinal = 0;
   full_event scratch;
-  process_repository_file(discard_messages(), s.files[file], s.filter, nullptr, [&](const full_event& read) {
-    visit(as_copied(read, scratch), ordinal++);
-  });
+  process_repository_file(
+      discard_messages(), s.files[file], s.filter, nullptr,
+      [&](const full_event& read) { visit(as_copied(read, scratch), ordinal++); });
 }
 
 // The files of the tree in the order and with the rules of the copy's walk (hot part, then main
@@ -104,18 +104,21 @@ void sum_side(side& s) {
   for (uint32_t file = 0; file < s.files.size(); ++file) {
     group_sum* last = nullptr;
     event_group last_group;
-    process_repository_file(discard_messages(), s.files[file], s.filter, &s.outcome, [&](const full_event& read) {
-      const full_event& e = as_copied(read, scratch);
-      if (last == nullptr || e.domain != last_group.domain ||
-          e.host_computer != last_group.computer || e.under_data_source != last_group.data_source) {
-        last_group = group_of(e);
-        last = &s.groups[last_group];
-        if (last->files.empty() || last->files.back() != file) last->files.push_back(file);
-      }
-      ++last->count;
-      add_hash(last->sum, hash(e));
-      ++s.events;
-    });
+    process_repository_file(discard_messages(), s.files[file], s.filter, &s.outcome,
+                            [&](const full_event& read) {
+                              const full_event& e = as_copied(read, scratch);
+                              if (last == nullptr || e.domain != last_group.domain ||
+                                  e.host_computer != last_group.computer ||
+                                  e.under_data_source != last_group.data_source) {
+                                last_group = group_of(e);
+                                last = &s.groups[last_group];
+                                if (last->files.empty() || last->files.back() != file)
+                                  last->files.push_back(file);
+                              }
+                              ++last->count;
+                              add_hash(last->sum, hash(e));
+                              ++s.events;
+                            });
   }
 }
 

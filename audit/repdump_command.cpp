@@ -46,7 +46,8 @@ int usage(std::ostream& err, const std::string& problem = "") {
   return kRepdumpUsageError;
 }
 
-std::vector<std::u16string> wide_paths(message_sink& messages, const std::vector<std::string>& args) {
+std::vector<std::u16string> wide_paths(message_sink& messages,
+                                       const std::vector<std::string>& args) {
   std::vector<std::u16string> out;
   for (const std::string& a : args) {
     std::u16string w;
@@ -62,8 +63,9 @@ std::vector<std::u16string> wide_paths(message_sink& messages, const std::vector
 }
 
 // The time and EventID options of repcopy, with its refused combinations.
-bool parse_filter(message_sink& messages, const std::vector<std::string>& args, filter_config& filter,
-                  std::vector<std::string>& positional, std::string& problem) {
+bool parse_filter(message_sink& messages, const std::vector<std::string>& args,
+                  filter_config& filter, std::vector<std::string>& positional,
+                  std::string& problem) {
   uint32_t time_state = 0;
   std::string from, to;
   int32_t back = 0;
@@ -122,7 +124,8 @@ bool parse_filter(message_sink& messages, const std::vector<std::string>& args, 
 // The native form of each path argument: the bytes as typed, so that names that are not UTF-8
 // are found; on Windows the extended-length form repcopy uses, so that paths past 260
 // characters open.
-std::vector<std::string> native_paths(message_sink& messages, const std::vector<std::string>& args) {
+std::vector<std::string> native_paths(message_sink& messages,
+                                      const std::vector<std::string>& args) {
   if (!platform::kWindows) return args;
   std::vector<std::string> out;
   for (const std::string& a : args) {

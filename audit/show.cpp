@@ -18,7 +18,8 @@ namespace {
 constexpr int kMaxNesting = 8;
 
 bool show_file(message_sink& messages, RepFileBuffer& file, int depth) {
-  messages.out(message_kind::summary) << "last_footer_offset = " << value_dump(file.last_footer_offset());
+  messages.out(message_kind::summary)
+      << "last_footer_offset = " << value_dump(file.last_footer_offset());
   messages.out(message_kind::summary) << "last_footer_len = " << value_dump(file.last_footer_len());
   const int32_t loaded = file.Load();
   messages.out(message_kind::summary) << "Load = " << loaded << ", kind = " << file.kind();
@@ -31,15 +32,16 @@ bool show_file(message_sink& messages, RepFileBuffer& file, int depth) {
     RepDataBuffer item(messages, entry);
     buffer_entry unpacked = item.UnpackAsEntry();
     item.Dump(messages);
-    messages.out(message_kind::summary) << "======== nested file " << n + 1 << " of " << nested << ": " << item.name()
-              << " ========";
+    messages.out(message_kind::summary) << "======== nested file " << n + 1 << " of " << nested
+                                        << ": " << item.name() << " ========";
     if (!unpacked.has_data()) {
       messages.out(message_kind::summary) << "(not a repository file)";
       sound = false;
       continue;
     }
     if (depth == kMaxNesting) {
-      messages.out(message_kind::summary) << "(nested deeper than " << kMaxNesting << " levels, not shown)";
+      messages.out(message_kind::summary)
+          << "(nested deeper than " << kMaxNesting << " levels, not shown)";
       continue;
     }
     RepFileBuffer inner(messages, std::move(unpacked), kAllLoadFlags);

@@ -26,9 +26,9 @@
 #include "container/rep_file_buffer.h"
 #include "platform/platform.h"
 #include "util/compression.h"
+#include "util/message_sink.h"
 #include "util/paths.h"
 #include "util/read_file.h"
-#include "util/message_sink.h"
 
 namespace {
 // The library's lines (none for sound input) go to the process's own streams.

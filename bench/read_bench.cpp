@@ -11,15 +11,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <map>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "model/copy_outcome.h"
 #include "source/rep_source2.h"
-#include "util/paths.h"
 #include "util/message_sink.h"
+#include "util/paths.h"
 
 namespace {
 // The library's lines (none for sound input) go to the process's own streams.

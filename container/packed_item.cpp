@@ -18,8 +18,8 @@ constexpr uint64_t kMaxDeflateRatio = 1032;
 
 // Reports an inflate failure; the result holds no data and status -1.
 unpack_result inflate_failed(message_sink& messages, int code) {
-  messages.out(message_kind::notice) << "error: Can't uncompress : " << code ;
-  messages.out(message_kind::notice) << "uncompress error" ;
+  messages.out(message_kind::notice) << "error: Can't uncompress : " << code;
+  messages.out(message_kind::notice) << "uncompress error";
   return unpack_result{};
 }
 
@@ -67,20 +67,21 @@ void report_item_fault(message_sink& messages, const item_layout& it) {
     case item_fault::none:
       break;
     case item_fault::out_of_range:
-      messages.out(message_kind::notice) << "Truncated item: item_offset " << it.item_offset << " + packed_len "
-                << it.packed_len << " passes the end of the file (" << it.file_len << " bytes)"
-                ;
+      messages.out(message_kind::notice)
+          << "Truncated item: item_offset " << it.item_offset << " + packed_len " << it.packed_len
+          << " passes the end of the file (" << it.file_len << " bytes)";
       break;
     case item_fault::too_short:
-      messages.out(message_kind::notice) << "Item at offset " << it.item_offset << " too short: packed_len " << it.packed_len
-                << " < " << kItemMinSize ;
+      messages.out(message_kind::notice)
+          << "Item at offset " << it.item_offset << " too short: packed_len " << it.packed_len
+          << " < " << kItemMinSize;
       break;
     case item_fault::bad_signature:
-      messages.out(message_kind::notice) << "Wrong signature!" ;
+      messages.out(message_kind::notice) << "Wrong signature!";
       break;
     case item_fault::unterminated_name:
-      messages.out(message_kind::notice) << "Item at offset " << it.item_offset << ": name not terminated inside the item"
-                ;
+      messages.out(message_kind::notice)
+          << "Item at offset " << it.item_offset << ": name not terminated inside the item";
       break;
   }
 }
@@ -128,7 +129,7 @@ unpack_result inflate_item(message_sink& messages, const item_layout& it) {
   std::fill(r.data.begin() + ptrdiff_t(r.real_len), r.data.end(), uint8_t(0));
   r.crc32_real = crc32_of(r.data.data(), size_t(r.real_len));
   if (r.crc32_real != it.crc32) {
-    messages.out(message_kind::notice) << "BAD CRC: " << r.crc32_real << " != " << it.crc32 ;
+    messages.out(message_kind::notice) << "BAD CRC: " << r.crc32_real << " != " << it.crc32;
     hex_dump(messages, r.data, size_t(std::min<uint64_t>(64, r.real_len)));
     r.status = -5;
     return r;
@@ -137,7 +138,8 @@ unpack_result inflate_item(message_sink& messages, const item_layout& it) {
   return r;
 }
 
-unpack_result unpack_item(message_sink& messages, byte_span file, uint64_t item_offset, uint64_t packed_len) {
+unpack_result unpack_item(message_sink& messages, byte_span file, uint64_t item_offset,
+                          uint64_t packed_len) {
   item_layout it = locate_item(file, item_offset, packed_len);
   if (it.fault != item_fault::none) {
     report_item_fault(messages, it);

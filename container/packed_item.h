@@ -51,7 +51,8 @@ struct unpack_result {
 unpack_result inflate_item(message_sink& messages, const item_layout& item);
 
 // Locates, reports a fault or inflates: the whole unpack of one item.
-unpack_result unpack_item(message_sink& messages, byte_span file, uint64_t item_offset, uint64_t packed_len);
+unpack_result unpack_item(message_sink& messages, byte_span file, uint64_t item_offset,
+                          uint64_t packed_len);
 
 // Capacity of the first inflate attempt: the stored length when it exceeds packed_len (but
 // never more than a deflate stream of packed_len bytes can produce, so that a false length

@@ -18,7 +18,7 @@ namespace repcopy {
 // the file). Returns property_len, or 0 on any error (with its messages and dumps) and for an
 // empty block. why, when given, receives a short reason for a 0 result.
 uint64_t parse_property_block(message_sink& messages, footer_record& footer, byte_span file,
-                             std::string* why = nullptr);
+                              std::string* why = nullptr);
 
 bool has_property(const footer_record& footer, std::u16string_view name);
 // The value, or nullptr when the footer has no such property.

@@ -38,8 +38,8 @@ RepFileBuffer::RepFileBuffer(message_sink& messages, buffer_entry entry, const l
 
 void RepFileBuffer::CheckHeader() {
   if (data_.size() < kHeaderSize) {
-    messages_.out(message_kind::notice) << "File too short for its header: " << data_.size() << " < " << kHeaderSize
-              << " bytes" ;
+    messages_.out(message_kind::notice)
+        << "File too short for its header: " << data_.size() << " < " << kHeaderSize << " bytes";
     note(true, "shorter than its 512-byte header (" + std::to_string(data_.size()) + " bytes)");
     return;
   }
@@ -49,7 +49,7 @@ void RepFileBuffer::CheckHeader() {
   const uint64_t size = data_.size();
   if (last_footer_offset_ > size || size - last_footer_offset_ != last_footer_len_) {
     messages_.out(message_kind::notice) << "last_footer_offset + last_footer_len != buffer_len :"
-              << last_footer_offset_ + last_footer_len_ << " != " << size ;
+                                        << last_footer_offset_ + last_footer_len_ << " != " << size;
     // A footer said to end past the end of the file is what a cut-off copy looks like.
     const uint64_t end = last_footer_offset_ + last_footer_len_;
     const bool past_end = last_footer_offset_ > size || end > size;
@@ -60,7 +60,7 @@ void RepFileBuffer::CheckHeader() {
     return;
   }
   if (!ScanFooters()) {
-    messages_.out(message_kind::notice) << "ScanFooters() error" ;
+    messages_.out(message_kind::notice) << "ScanFooters() error";
     note(false, "footer chain broken");
     return;
   }
@@ -82,30 +82,33 @@ bool RepFileBuffer::ScanFooters() {
     uint64_t prev_offset = 0;
     uint32_t prev_len = 0;
     if (!r.seek(offset) || !r.u64(prev_offset)) {
-      messages_.out(message_kind::notice) << "Current buffer offset " << offset + 8 << " is out of range " << data_.size()
-                ;
+      messages_.out(message_kind::notice)
+          << "Current buffer offset " << offset + 8 << " is out of range " << data_.size();
       return false;
     }
     if (!r.u32(prev_len)) {
-      messages_.out(message_kind::notice) << "Current buffer offset " << offset + 12 << " is out of range " << data_.size()
-                ;
+      messages_.out(message_kind::notice)
+          << "Current buffer offset " << offset + 12 << " is out of range " << data_.size();
       return false;
     }
     if (prev_offset == 0) return true;
     // An earlier footer ends before the footer that names it begins: the walk moves strictly
     // towards the start of the file and so cannot loop.
     if (prev_offset >= offset || prev_len > offset - prev_offset) {
-      messages_.out(message_kind::notice) << "Previous footer at " << prev_offset << " (length " << prev_len
-                << ") does not lie before the footer at " << offset ;
+      messages_.out(message_kind::notice)
+          << "Previous footer at " << prev_offset << " (length " << prev_len
+          << ") does not lie before the footer at " << offset;
       return false;
     }
     if (prev_len < kFooterFixedSize) {
-      messages_.out(message_kind::notice) << "Previous footer at " << prev_offset << " too short: length " << prev_len
-                << " < " << kFooterFixedSize ;
+      messages_.out(message_kind::notice)
+          << "Previous footer at " << prev_offset << " too short: length " << prev_len << " < "
+          << kFooterFixedSize;
       return false;
     }
     if (footers_.size() >= kMaxFooters) {
-      messages_.out(message_kind::notice) << "Footer chain longer than " << kMaxFooters << " footers" ;
+      messages_.out(message_kind::notice)
+          << "Footer chain longer than " << kMaxFooters << " footers";
       return false;
     }
     offset = prev_offset;
@@ -118,14 +121,15 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
   // The footer lies inside the image: the scan checked the chain and the header the last one.
   byte_reader r(data_.first(size_t(f.footer_end())));
   if (!r.seek(f.tbl_offset) || !r.u64(f.tbl_len)) {
-    messages_.out(message_kind::notice) << "Footer at " << f.footer_offset << " too short: footer length " << f.footer_len
-              ;
+    messages_.out(message_kind::notice)
+        << "Footer at " << f.footer_offset << " too short: footer length " << f.footer_len;
     note(false, "footer at " + std::to_string(f.footer_offset) + " too short");
     return false;
   }
   if (f.tbl_len > r.remaining() || r.remaining() - f.tbl_len < 8) {
-    messages_.out(message_kind::notice) << "Part table at tbl_offset " << f.tbl_offset << ": tbl_len " << f.tbl_len
-              << " passes the end of the footer " << f.footer_end() ;
+    messages_.out(message_kind::notice)
+        << "Part table at tbl_offset " << f.tbl_offset << ": tbl_len " << f.tbl_len
+        << " passes the end of the footer " << f.footer_end();
     note(false, "part table of the footer at " + std::to_string(f.footer_offset) +
                     " passes the end of its footer");
     return false;
@@ -141,8 +145,8 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
         !t.u64(e.item_offset) || !t.u64(e.packed_len)) {
       // The entries that follow cannot be found and the parts they belong to would be joined
       // with items missing: the file does not load.
-      messages_.out(message_kind::notice) << "Part table entry at " << entry_pos << " runs past the end of the table "
-                << table_end ;
+      messages_.out(message_kind::notice)
+          << "Part table entry at " << entry_pos << " runs past the end of the table " << table_end;
       ++damage_count_;
       note(false,
            "part table entry at " + std::to_string(entry_pos) + " runs past the end of the table");
@@ -184,16 +188,16 @@ void RepFileBuffer::BuildBuffers(footer_record& f) {
   for (const part_table_entry& e : f.part_table) {
     const int32_t id = e.buffer_id;
     if (id < kBufferIdNested) {
-      messages_.out(message_kind::notice) << "Unknown Buffer ID = " << id ;
+      messages_.out(message_kind::notice) << "Unknown Buffer ID = " << id;
       ++damage_count_;
       note(false, "item " + to_utf8(e.name) + " holds unknown content");
       continue;
     }
     if (id == kBufferIdNested) {
       if (e.item_offset > data_.size() || e.packed_len > data_.size() - e.item_offset) {
-        messages_.out(message_kind::notice) << "Truncated nested file: item_offset " << e.item_offset << " + packed_len "
-                  << e.packed_len << " passes the end of the file (" << data_.size() << " bytes)"
-                  ;
+        messages_.out(message_kind::notice)
+            << "Truncated nested file: item_offset " << e.item_offset << " + packed_len "
+            << e.packed_len << " passes the end of the file (" << data_.size() << " bytes)";
         ++damage_count_;
         note(true, "nested file " + to_utf8(e.name) + " passes the end of the file");
         continue;

@@ -28,8 +28,7 @@ void dump_buffers(std::ostream& os, const footer_record& f) {
   if (f.buffers.empty()) return;
   os << "========\nBuffers:\n========\n";
   for (const buffer_entry& b : f.buffers) {
-    os << "buf = " << value_dump(uint64_t(reinterpret_cast<uintptr_t>(b.data.data())))
-              << "\n";
+    os << "buf = " << value_dump(uint64_t(reinterpret_cast<uintptr_t>(b.data.data()))) << "\n";
     os << "len = " << value_dump(b.packed_len) << "\n";
     os << "offset = " << value_dump(b.item_offset) << "\n";
     os << "id = " << value_dump(b.buffer_id) << "\n";

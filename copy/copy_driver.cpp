@@ -99,11 +99,11 @@ class copy_driver {
   // counted as not copied instead of vanishing.
   void report_oversized() {
     outcome_.add_dropped_event();
-    messages_.err(message_kind::error) << "Event not copied: its data (" << event_.data.size()
-              << " bytes) exceeds the batch limit of " << storage_.batch_byte_limit()
-              << " bytes; data source " << to_utf8(event_.under_data_source) << ", computer "
-              << to_utf8(item_.computer_name) << ", domain " << to_utf8(item_.domain_name)
-              ;
+    messages_.err(message_kind::error)
+        << "Event not copied: its data (" << event_.data.size()
+        << " bytes) exceeds the batch limit of " << storage_.batch_byte_limit()
+        << " bytes; data source " << to_utf8(event_.under_data_source) << ", computer "
+        << to_utf8(item_.computer_name) << ", domain " << to_utf8(item_.domain_name);
   }
 
   // A batch left unwritten by a stop; called by the main thread and by writers.
@@ -136,9 +136,9 @@ class copy_driver {
       } catch (const fatal_error&) {
         throw;  // the pool carries it to the main thread
       } catch (const std::exception& e) {
-        messages_.err(message_kind::error) << "Batch not written: " << e.what() ;
+        messages_.err(message_kind::error) << "Batch not written: " << e.what();
       } catch (...) {
-        messages_.err(message_kind::error) << "Batch not written" ;
+        messages_.err(message_kind::error) << "Batch not written";
       }
       left = std::min(left, events);
       // Events the target already held leave their data source's total like unwritten ones.

@@ -13,7 +13,10 @@ duplicate_check_target::duplicate_check_target(message_sink& messages, CommonTar
                                                TargetContents& contents, copy_outcome& outcome,
                                                bool hold_groups)
     : messages_(messages),
-      inner_(inner), contents_(contents), outcome_(outcome), hold_groups_(hold_groups) {}
+      inner_(inner),
+      contents_(contents),
+      outcome_(outcome),
+      hold_groups_(hold_groups) {}
 
 std::shared_ptr<duplicate_check_target::group_state> duplicate_check_target::group(
     const storage_item& item) {
@@ -56,8 +59,8 @@ void duplicate_check_target::read_overlapping(group_state& state, const storage_
     if (!whole) {
       // Its events are not trusted: the check goes on as if the file held none.
       outcome_.add_damaged_target_file();
-      messages_.err(message_kind::error) << "Damaged target file, taken as holding no events: " << to_utf8(file.path)
-                ;
+      messages_.err(message_kind::error)
+          << "Damaged target file, taken as holding no events: " << to_utf8(file.path);
       continue;
     }
     for (const event_hash& h : hashes) state.index.add(h);

@@ -39,9 +39,9 @@ void worker_pool::run_task(copy_task& task) noexcept {
   } catch (const fatal_error&) {
     keep_fatal(std::current_exception());
   } catch (const std::exception& e) {
-    messages_.err(message_kind::error) << "writer task failed: " << e.what() ;
+    messages_.err(message_kind::error) << "writer task failed: " << e.what();
   } catch (...) {
-    messages_.err(message_kind::error) << "writer task failed" ;
+    messages_.err(message_kind::error) << "writer task failed";
   }
 }
 

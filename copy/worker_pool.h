@@ -24,11 +24,10 @@
 #include <functional>
 #include <mutex>
 #include <thread>
-
-#include "util/message_sink.h"
 #include <vector>
 
 #include "model/storage_item.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 

@@ -29,7 +29,8 @@ struct sound_file {
 
 std::vector<full_event> events_of(const bytes& image) {
   std::vector<full_event> out;
-  repcopy::RepFileSource source(repcopy::discard_messages(), nullptr, repcopy::RepFileImage("fuzz.rep", image));
+  repcopy::RepFileSource source(repcopy::discard_messages(), nullptr,
+                                repcopy::RepFileImage("fuzz.rep", image));
   source.ProcessFile([&](const full_event& e) { out.push_back(e); });
   return out;
 }
@@ -66,9 +67,7 @@ sound_file make_sound_file() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const sound_file sound = [] {
-    return make_sound_file();
-  }();
+  static const sound_file sound = [] { return make_sound_file(); }();
   // Changes of five bytes each: a u32 position (modulo the part before the properties) and a
   // byte to exclusive-or there; at most 64 of them.
   bytes image = sound.image;

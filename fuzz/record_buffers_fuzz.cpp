@@ -57,9 +57,7 @@ void read_all(RepPartBuffer& buffer) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool quiet = [] {
-    return true;
-  }();
+  static bool quiet = [] { return true; }();
   (void)quiet;
   const std::vector<uint8_t> bytes(data, data + size);
   // The item as inflated, and the same vector with a shorter real length (padded buffers).

@@ -8,9 +8,7 @@
 #include "container/rep_file_buffer.h"
 #include "util/message_sink.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace repcopy;

@@ -91,9 +91,7 @@ bytes build_file(const uint8_t* data, size_t size, const std::u16string& platfor
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace repcopy;

@@ -20,10 +20,10 @@ int32_t RepPartBuffer::Load() {
 }
 
 void RepPartBuffer::Dump(message_sink& messages) const {
-  messages.out(message_kind::summary) << "id = " << buffer_id_ << " " << class_name(buffer_id_)
-                                      << "\n"
-                                      << "buffer_len = " << buffer_len() << "\n"
-                                      << "ulCount = " << ulCount_ << "\n";
+  messages.out(message_kind::summary)
+      << "id = " << buffer_id_ << " " << class_name(buffer_id_) << "\n"
+      << "buffer_len = " << buffer_len() << "\n"
+      << "ulCount = " << ulCount_ << "\n";
   hex_dump(messages, data_, data_.size(), 0, message_kind::summary);
 }
 

@@ -6,8 +6,8 @@
 // and queues them; helper threads take the queued files in that order, read and join each whole
 // (inflate, record walks, events), pack each event as batches keep it (stored_event), and hand
 // the events over in chunks. Packing on the helpers keeps each helper's event (the one the join
-// builds into) on its own thread, and leaves the consumer little to do per event. next() gives the events
-// of the oldest file first, then those of the next, and so on. The lines a file's reading
+// builds into) on its own thread, and leaves the consumer little to do per event. next() gives the
+// events of the oldest file first, then those of the next, and so on. The lines a file's reading
 // writes go to a buffering sink of that file, tagged with the number of events read so far, and
 // next() replays them into the real sink at the place a serial run would print them: before the
 // event they preceded, or after the file's last event. The supplier's own lines are placed the
@@ -89,7 +89,7 @@ class read_ahead {
   struct job {
     std::string path;
     bool is_file = true;                // false: the end of the supplier's files
-    std::vector<held_message> before;  // the supplier's lines before this file
+    std::vector<held_message> before;   // the supplier's lines before this file
     bool claimed = false;
     bool done = false;
     std::deque<chunk> chunks;  // handed over, not yet taken

@@ -30,9 +30,9 @@ bool read_number(message_sink& messages, const std::u16string& value, int base, 
     out = parse_ulong(value, base);
     return true;
   } catch (const std::logic_error& e) {  // std::invalid_argument, std::out_of_range
-    messages.err(message_kind::error) << "Footer property " << name << " = \"" << to_utf8(value) << "\" is not a number ("
-              << e.what() << "), rest of file skipped: " << platform::display_name(path)
-              ;
+    messages.err(message_kind::error)
+        << "Footer property " << name << " = \"" << to_utf8(value) << "\" is not a number ("
+        << e.what() << "), rest of file skipped: " << platform::display_name(path);
     return false;
   }
 }
@@ -190,8 +190,8 @@ int32_t RepFileSource::ProcessFile(const event_sink& sink) {
 
 int32_t RepFileSource::read_file(const event_sink& sink) {
   if (file_.threw()) {
-    messages_.err(message_kind::error) << "Exception in Load() for "
-                                       << platform::display_name(file_.path());
+    messages_.err(message_kind::error)
+        << "Exception in Load() for " << platform::display_name(file_.path());
   }
   switch (file_.status()) {
     case RepFileImage::state::loaded:
@@ -206,7 +206,8 @@ int32_t RepFileSource::read_file(const event_sink& sink) {
       return -1;
     case RepFileImage::state::bad_frame:
       // The lines a load would begin with; the rest of the file was not read.
-      messages_.out(message_kind::notice) << file_.frame_message() << "\n(a)some problem in file:\n" ;
+      messages_.out(message_kind::notice)
+          << file_.frame_message() << "\n(a)some problem in file:\n";
       damage_.unloadable = true;
       if (listener_) listener_(file_.frame_damage());
       return -1;
@@ -216,7 +217,7 @@ int32_t RepFileSource::read_file(const event_sink& sink) {
   const int32_t loaded = buffer.Load();
   damage_.bad_items += buffer.damage_count();
   if (loaded != 0) {
-    messages_.out(message_kind::notice) << "(a)some problem in file:\n" ;
+    messages_.out(message_kind::notice) << "(a)some problem in file:\n";
     damage_.unloadable = true;
     return -1;
   }
@@ -245,10 +246,10 @@ void RepFileSource::warn_if_not_empty(const RepFileBuffer& buffer) const {
     }
   }
   if (bytes == 0) return;
-  messages_.err(message_kind::warning) << "Warning: source file read as empty (EventsCount 0) although its part table "
-               "lists "
-            << bytes << " byte(s) of events records: " << platform::display_name(file_.path())
-            ;
+  messages_.err(message_kind::warning)
+      << "Warning: source file read as empty (EventsCount 0) although its part table "
+         "lists "
+      << bytes << " byte(s) of events records: " << platform::display_name(file_.path());
 }
 
 // A nested file that cannot be unpacked or loaded is reported and skipped; the others are read.
@@ -289,8 +290,8 @@ void RepFileSource::read_nested_files(RepFileBuffer& outer, uint64_t count,
 }
 
 void RepFileSource::skip_nested_file(const std::string& name, byte_span unpacked) {
-  messages_.out(message_kind::notice) << "(b)some problem in file: " << name ;
-  messages_.err(message_kind::warning) << "(b)some problem in file: " << name ;
+  messages_.out(message_kind::notice) << "(b)some problem in file: " << name;
+  messages_.err(message_kind::warning) << "(b)some problem in file: " << name;
   hex_dump(messages_, unpacked, unpacked.size());
   ++damage_.skipped_nested;
   if (listener_) listener_({false, "nested file " + name + " skipped"});
@@ -429,22 +430,23 @@ void RepFileSource::report_damage() {
   }
   const std::string path = platform::display_name(file_.path());
   if (damage_.unreadable) {
-    messages_.err(message_kind::warning) << "Unreadable source file skipped: " << path << ": " << file_.error() ;
+    messages_.err(message_kind::warning)
+        << "Unreadable source file skipped: " << path << ": " << file_.error();
     if (outcome_ != nullptr) outcome_->add_unreadable();
     return;
   }
   if (damage_.too_large) {
     messages_.err(message_kind::warning) << "Source file skipped, " << file_.file_size()
-              << " bytes is too large to be a repository file: " << path ;
+                                         << " bytes is too large to be a repository file: " << path;
     if (outcome_ != nullptr) outcome_->add_skipped();
     return;
   }
   if (damage_.unloadable) {
-    messages_.err(message_kind::warning) << "Damaged source file skipped, it does not load: " << path ;
+    messages_.err(message_kind::warning)
+        << "Damaged source file skipped, it does not load: " << path;
   } else {
     auto line = messages_.err(message_kind::warning);
-    line << "Damaged source file " << path << ": " << damage_.dropped()
-              << " event(s) dropped";
+    line << "Damaged source file " << path << ": " << damage_.dropped() << " event(s) dropped";
     if (damage_.dropped() != 0) {
       const char* sep = " (";
       if (damage_.bad_records != 0) {
@@ -453,7 +455,7 @@ void RepFileSource::report_damage() {
       }
       if (damage_.damaged_part_records != 0) {
         line << sep << damage_.damaged_part_records << " in " << damage_.damaged_parts
-                  << " part(s) with a damaged item";
+             << " part(s) with a damaged item";
       }
       line << ")";
     }
@@ -464,7 +466,7 @@ void RepFileSource::report_damage() {
     if (damage_.bad_footer) line << ", footer properties missing or invalid";
     if (damage_.short_footers != 0) {
       line << ", EventsCount says " << damage_.expected_events << " event(s) but "
-                << damage_.decoded_events << " decoded";
+           << damage_.decoded_events << " decoded";
     }
   }
   if (outcome_ != nullptr) outcome_->add_damaged_file();

@@ -250,9 +250,9 @@ void RepSource2::report_unreadable_entry(const platform::dir_entry& e) {
 // was skipped, counts it and leaves path_ unchanged.
 bool RepSource2::append_to_path(std::string_view name) {
   if (path_.size() + name.size() > kMaxPath) {
-    walk_messages_->err(message_kind::warning) << "Path too long, skipped: "
-                                               << platform::display_name(path_)
-                                               << platform::display_name(name);
+    walk_messages_->err(message_kind::warning)
+        << "Path too long, skipped: " << platform::display_name(path_)
+        << platform::display_name(name);
     if (outcome_ != nullptr) outcome_->add_skipped();
     return false;
   }

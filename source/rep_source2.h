@@ -72,9 +72,8 @@ class RepSource2 : public CommonSource {
   // Without a processor every file goes through RepFileSource with the source's filter and
   // outcome.
   RepSource2(message_sink& messages, std::u16string root, uint32_t mode,
-             const filter_config* filter = nullptr,
-             copy_outcome* outcome = nullptr, file_processor process = {},
-             visit_set* visits = nullptr);
+             const filter_config* filter = nullptr, copy_outcome* outcome = nullptr,
+             file_processor process = {}, visit_set* visits = nullptr);
   ~RepSource2() override;
 
   // 0 with the next event in out, -1 when there are no more (always -1 once the walk root is
@@ -106,8 +105,7 @@ class RepSource2 : public CommonSource {
   int32_t read_files(const std::vector<platform::dir_entry>& files, const event_sink& sink);
   bool append_to_path(std::string_view name);
   void report_unreadable_entry(const platform::dir_entry& e);
-  int32_t process_default(message_sink& messages, const std::string& path,
-                          const event_sink& sink);
+  int32_t process_default(message_sink& messages, const std::string& path, const event_sink& sink);
 
   message_sink& messages_;
   message_sink* walk_messages_;  // the walk's lines: messages_, or the read-ahead's hold

@@ -454,8 +454,8 @@ int flush(RepTarget& target, const computer_spec& c, const std::u16string& ds, s
 
 // Writes count events spread over every computer and data source below root, in files of at
 // most kFileEvents events, so that directories hold several files.
-int write_part(message_sink& messages, const profile& p, const std::u16string& root, std::mt19937& rng, uint32_t count,
-               uint32_t start, uint32_t& key) {
+int write_part(message_sink& messages, const profile& p, const std::u16string& root,
+               std::mt19937& rng, uint32_t count, uint32_t start, uint32_t& key) {
   RepTarget target(messages, root);
   std::map<std::pair<size_t, size_t>, storage_item> batches;
   int failures = 0;
@@ -538,9 +538,8 @@ int generate(message_sink& messages, int argc, char** argv) {
   uint32_t key = 0;
   const uint32_t start = 1700000000;  // 2023-11-14
   uint32_t hot = events / 10;
-  int failures =
-      write_part(messages, *p, root + platform::kSeparator + u"Hot$", rng, hot,
-                 start + (events - hot) * p->time_step, key);
+  int failures = write_part(messages, *p, root + platform::kSeparator + u"Hot$", rng, hot,
+                            start + (events - hot) * p->time_step, key);
   failures += write_part(messages, *p, root, rng, events - hot, start, key);
   messages.out(message_kind::summary) << "repgen: " << events << " events written to " << argv[1];
   return failures == 0 ? 0 : 1;

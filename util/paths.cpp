@@ -86,7 +86,8 @@ int append_converted(message_sink& messages, const std::string& taken, std::u16s
 
 }  // namespace
 
-int windows_extended_path(message_sink& messages, const std::string& typed, const std::string& cwd, std::u16string& out) {
+int windows_extended_path(message_sink& messages, const std::string& typed, const std::string& cwd,
+                          std::u16string& out) {
   out = u"\\\\?\\";
   // Behind the "\\?\" prefix the system no longer turns "/" into "\": a path typed with "/"
   // would name nothing, so its separators are made "\" first.
@@ -118,7 +119,8 @@ int windows_extended_path(message_sink& messages, const std::string& typed, cons
   return append_converted(messages, taken, out);
 }
 
-int posix_absolute_path(message_sink& messages, const std::string& path, const std::string& cwd, std::u16string& out) {
+int posix_absolute_path(message_sink& messages, const std::string& path, const std::string& cwd,
+                        std::u16string& out) {
   out.clear();
   std::string taken;
   if (!path.empty() && path[0] == '/') {

@@ -28,7 +28,8 @@ inline constexpr size_t kMaxPathUnits = 32768;  // buffer size, terminator inclu
 int to_extended_path(message_sink& messages, const std::string& path, std::u16string& out);
 
 // Pure cores with the current directory passed in (8-bit text, as the system returned it).
-int posix_absolute_path(message_sink& messages, const std::string& path, const std::string& cwd, std::u16string& out);
+int posix_absolute_path(message_sink& messages, const std::string& path, const std::string& cwd,
+                        std::u16string& out);
 // On failure out holds only the prefix ("\\?\" or "\\?\UNC").
 int windows_extended_path(message_sink& messages, const std::string& path, const std::string& cwd,
                           std::u16string& out);

@@ -1,6 +1,5 @@
 #include "writer/ds_types.h"
 
-
 #include "util/text.h"
 
 namespace repcopy {
@@ -92,14 +91,14 @@ constexpr size_t kTypeTextLength = 38;
 
 bool ds_type_map::build(message_sink& messages) {
   if (table_.empty() || table_.back() == nullptr || table_.back()[0] != u'\0') {
-    messages.out(message_kind::notice) << "Datasource type name array is not closed." ;
+    messages.out(message_kind::notice) << "Datasource type name array is not closed.";
     return false;
   }
   size_t i = 0;
   while (i < table_.size()) {
     std::u16string type = table_[i] != nullptr ? table_[i] : u"";
     if (type.size() != kTypeTextLength) {
-      messages.out(message_kind::notice) << "Wrong Datasource type : " << to_utf8(type) ;
+      messages.out(message_kind::notice) << "Wrong Datasource type : " << to_utf8(type);
       return false;
     }
     for (++i; i < table_.size() && table_[i] != nullptr && table_[i][0] != u'\0'; ++i) {
@@ -117,7 +116,7 @@ const std::u16string* ds_type_map::lookup(message_sink& messages, const std::u16
   auto it = map_.find(name);
   if (it != map_.end()) return &it->second;
   messages.out(message_kind::notice) << "Datasource name not found: " << to_utf8(name) << "\n"
-            << "Windows datasource type will be used" ;
+                                     << "Windows datasource type will be used";
   return &map_.emplace(name, kDefaultDsType).first->second;
 }
 

@@ -41,7 +41,9 @@ bool create_recursive(message_sink& messages, const std::u16string& path, int* e
   }
   const std::string error = error_text();
   if (failure_repeats().admit("create_directory_MT: " + error, false)) {
-    messages.out(message_kind::notice) << "create_directory_MT:\n" << to_utf8(path) << "\n" << error ;
+    messages.out(message_kind::notice) << "create_directory_MT:\n"
+                                       << to_utf8(path) << "\n"
+                                       << error;
   }
   return false;
 }
@@ -54,22 +56,22 @@ int32_t create_file(message_sink& messages, const std::u16string& path, platform
   if (error_code != nullptr) *error_code = platform::last_error();
   const std::string error = error_text();
   if (failure_repeats().admit("create_file: " + error, false)) {
-    messages.out(message_kind::notice) << "create_file: " << to_utf8(path) << error ;
+    messages.out(message_kind::notice) << "create_file: " << to_utf8(path) << error;
   }
   return -1;
 }
 
-uint32_t write_file(message_sink& messages, platform::output_file& file, std::span<const uint8_t> data,
-                    const std::u16string& path, int* error) {
+uint32_t write_file(message_sink& messages, platform::output_file& file,
+                    std::span<const uint8_t> data, const std::u16string& path, int* error) {
   if (data.empty()) return 0;
   uint32_t written = 0;
   if (!file.write(data.data(), uint32_t(data.size()), written)) {
     const int code = platform::last_error();
     if (error != nullptr) *error = code;
     if (failure_repeats().admit("WriteFile: " + error_text(code), true)) {
-      messages.out(message_kind::notice) << "WriteFile: " << error_text(code) ;
-      messages.err(message_kind::error) << "Can't write " << to_utf8(path) << ": " << platform::system_error_message(code)
-                ;
+      messages.out(message_kind::notice) << "WriteFile: " << error_text(code);
+      messages.err(message_kind::error)
+          << "Can't write " << to_utf8(path) << ": " << platform::system_error_message(code);
     }
     return 0;
   }
@@ -89,8 +91,8 @@ directory_lock_guard::directory_lock_guard(std::atomic<uint32_t>& lock) : lock_(
   }
 }
 
-bool create_directory_MT(message_sink& messages, std::atomic<uint32_t>& lock, const std::u16string& path,
-                         int* error_code, std::u16string* failed) {
+bool create_directory_MT(message_sink& messages, std::atomic<uint32_t>& lock,
+                         const std::u16string& path, int* error_code, std::u16string* failed) {
   directory_lock_guard guard(lock);
   if (platform::path_exists(path)) return true;
   return create_recursive(messages, path, error_code, failed);

@@ -33,16 +33,16 @@ std::string temporary_name() {
 // Keeps the input of a failed compression as "bad-<temporary name>" in the current directory.
 void save_bad_source(message_sink& messages, std::span<const uint8_t> source) {
   std::string tmp_str = temporary_name();
-  messages.out(message_kind::notice) << "tmp_ptr = " << tmp_str ;
-  messages.out(message_kind::notice) << "tmp_str = " << tmp_str ;
+  messages.out(message_kind::notice) << "tmp_ptr = " << tmp_str;
+  messages.out(message_kind::notice) << "tmp_str = " << tmp_str;
   size_t found = tmp_str.find_last_of("/\\");
-  messages.out(message_kind::notice) << "found = " << uint64_t(found) ;
+  messages.out(message_kind::notice) << "found = " << uint64_t(found);
   std::string path_str =
       "bad-" + (found == std::string::npos ? tmp_str : tmp_str.substr(found + 1));
-  messages.out(message_kind::notice) << "path_str = " << path_str ;
+  messages.out(message_kind::notice) << "path_str = " << path_str;
   std::ofstream out(path_str, std::ios::binary | std::ios::trunc);
   if (!out) {
-    messages.out(message_kind::notice) << "Can't open file " << path_str ;
+    messages.out(message_kind::notice) << "Can't open file " << path_str;
     return;
   }
   out.write(reinterpret_cast<const char*>(source.data()), std::streamsize(source.size()));
@@ -68,16 +68,16 @@ int pack_level(int level) {
   return chosen != 0 ? chosen : compression::default_level();
 }
 
-int32_t pack_internal_file(message_sink& messages, std::span<const uint8_t> source, std::span<uint8_t> destination,
-                           size_t& compressed) {
+int32_t pack_internal_file(message_sink& messages, std::span<const uint8_t> source,
+                           std::span<uint8_t> destination, size_t& compressed) {
   int err = compression::kBufferError;
   // Items count their lengths in 32 bits.
   if (source.size() <= UINT32_MAX && destination.size() <= UINT32_MAX) {
     err = compression::deflate_raw(source, destination, pack_level(), compressed);
   }
   if (err == compression::kOk) return 0;
-  messages.out(message_kind::notice) << "pack_internal_file: error = " << err << " Can't compress" ;
-  messages.out(message_kind::notice) << "source_len = " << source.size() ;
+  messages.out(message_kind::notice) << "pack_internal_file: error = " << err << " Can't compress";
+  messages.out(message_kind::notice) << "source_len = " << source.size();
   hex_dump(messages, source, std::min<size_t>(source.size(), 256));
   save_bad_source(messages, source);
   return -1;
@@ -104,7 +104,7 @@ uint32_t pack_item(message_sink& messages, segment& writer, std::span<const uint
   size_t compressed = 0;
   std::span<uint8_t> out(packed.data() + header_length, area);
   if (pack_internal_file(messages, data, out, compressed) != 0) {
-    messages.out(message_kind::notice) << writer.item_name ;
+    messages.out(message_kind::notice) << writer.item_name;
     writer.packed.clear();
     writer.header_length = 0;
     writer.packed_length = 0;

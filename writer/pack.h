@@ -24,8 +24,8 @@ int pack_level(int level = 0);
 // Raw deflate of source into destination in one call, at pack_level(). On success returns 0 and
 // sets compressed to the stream's length. On failure prints the diagnostics, saves source as a
 // "bad-" file in the current directory and returns -1.
-int32_t pack_internal_file(message_sink& messages, std::span<const uint8_t> source, std::span<uint8_t> destination,
-                           size_t& compressed);
+int32_t pack_internal_file(message_sink& messages, std::span<const uint8_t> source,
+                           std::span<uint8_t> destination, size_t& compressed);
 
 // Fills writer.packed with the packed item of data and sets header_length and packed_length
 // (stream + trailer). Returns the header length, or 0 when compression failed (the item name is

@@ -67,7 +67,7 @@ std::optional<std::u16string> RepTarget::item_directory(const storage_item& item
                                                         const std::u16string& ds_type) const {
   if (root_.empty()) {
     // Never fall back to the file-system root or the current directory.
-    messages_.out(message_kind::notice) << "error: >target root< empty" ;
+    messages_.out(message_kind::notice) << "error: >target root< empty";
     return std::nullopt;
   }
   const bool windows = item.platform_id == kPlatformWindows;
@@ -79,8 +79,8 @@ std::optional<std::u16string> RepTarget::item_directory(const storage_item& item
   auto add_name = [&](std::u16string_view name) {
     std::optional<std::u16string> level = directory_component(name);
     if (!level) {
-      messages_.out(message_kind::notice) << "error: >directory name< " << to_utf8(name)
-                << " cannot be used as a directory name" ;
+      messages_.out(message_kind::notice)
+          << "error: >directory name< " << to_utf8(name) << " cannot be used as a directory name";
       return false;
     }
     add(*level);
@@ -105,7 +105,7 @@ std::optional<std::u16string> RepTarget::item_directory(const storage_item& item
   // Room for the separator, the file name, the partial-file suffix and the terminator.
   const size_t suffix = std::char_traits<char16_t>::length(kPartialSuffix);
   if (path.size() + 1 + kRepositoryFileNameLength + suffix + 1 > kMaxPathUnits) {
-    messages_.out(message_kind::notice) << "error: >directory path too long< " << to_utf8(path) ;
+    messages_.out(message_kind::notice) << "error: >directory path too long< " << to_utf8(path);
     return std::nullopt;
   }
   return path;
@@ -119,12 +119,13 @@ int32_t RepTarget::write_item(storage_item& item) {
   if (item.events.empty()) return 0;  // nothing to file
   file_props props;
   if (!make_guid(props.CollectionGUID)) {
-    messages_.out(message_kind::notice) << "UuidCreate error!\n" ;
+    messages_.out(message_kind::notice) << "UuidCreate error!\n";
     return -1;
   }
   const std::u16string* ds_type = ds_types_.lookup(messages_, item.ds_name);
   if (ds_type == nullptr) {
-    messages_.out(message_kind::notice) << "Datasource name not found: >" << to_utf8(item.ds_name) << "<" ;
+    messages_.out(message_kind::notice)
+        << "Datasource name not found: >" << to_utf8(item.ds_name) << "<";
     return -2;
   }
   props.DataSource = *ds_type;
@@ -132,7 +133,7 @@ int32_t RepTarget::write_item(storage_item& item) {
   props.EventsCount = item.batch_count;
   props.Result = u"S";
   if (!make_guid(props.SessionGUID)) {
-    messages_.out(message_kind::notice) << "UuidCreate error!" ;
+    messages_.out(message_kind::notice) << "UuidCreate error!";
     return -1;
   }
   props.StorageType = kStorageType;
@@ -158,7 +159,7 @@ int32_t RepTarget::write_item(storage_item& item) {
   int error = 0;
   std::u16string refused;
   if (!dry_run_ && !create_directory_MT(messages_, directory_lock_, *directory, &error, &refused)) {
-    messages_.out(message_kind::notice) << "error: >CreateDirectory_MT< " << to_utf8(*directory) ;
+    messages_.out(message_kind::notice) << "error: >CreateDirectory_MT< " << to_utf8(*directory);
     if (target_result(error, 0) != 0) note_stop(target_result(error, 0), {error, refused});
     return -1;
   }
@@ -184,8 +185,8 @@ int32_t RepTarget::write_item(storage_item& item) {
                                                 dry_run_, &bytes, &failure);
   if (result == kTargetFull || result == kTargetRefused) note_stop(result, std::move(failure));
   if (result != 0) {
-    messages_.out(message_kind::notice) << "error: >create_repository_file< " << to_utf8(item.ds_name) << " -- "
-              << to_utf8(*directory) ;
+    messages_.out(message_kind::notice) << "error: >create_repository_file< "
+                                        << to_utf8(item.ds_name) << " -- " << to_utf8(*directory);
     return -1;
   }
   files_written_.fetch_add(1, std::memory_order_relaxed);
@@ -224,11 +225,12 @@ void RepTarget::report_unusable_name(const storage_item& item) {
     list += platform::display_name(f);
     if (outcome_ != nullptr) outcome_->add_name_failed_file(f);
   }
-  messages_.err(message_kind::error) << "Batch of " << item.events.size()
-            << " event(s) not written, a name it carries cannot be a target directory name"
-            << " (domain \"" << to_utf8(item.domain_name) << "\", computer \""
-            << to_utf8(item.computer_name) << "\", data source \"" << to_utf8(item.ds_name)
-            << "\"); read from: " << (list.empty() ? std::string("(unknown)") : list) ;
+  messages_.err(message_kind::error)
+      << "Batch of " << item.events.size()
+      << " event(s) not written, a name it carries cannot be a target directory name"
+      << " (domain \"" << to_utf8(item.domain_name) << "\", computer \""
+      << to_utf8(item.computer_name) << "\", data source \"" << to_utf8(item.ds_name)
+      << "\"); read from: " << (list.empty() ? std::string("(unknown)") : list);
 }
 
 // Partial files ("*.rep.tmp") left by a run that was killed are removed the first time this run

@@ -116,7 +116,8 @@ class lent_buffers {
 // Runs the fifteen writers in kWriterRunOrder over the batch and packs each item. 0, or
 // kItemOverflowed when a writer would pass its own size, or kItemNotPacked when an item could
 // not be packed. Empty named-field items get no writer (null).
-int32_t run_writers(message_sink& messages, event_batch& events, uint32_t platform_id, const segment_factory& factory,
+int32_t run_writers(message_sink& messages, event_batch& events, uint32_t platform_id,
+                    const segment_factory& factory,
                     std::array<std::unique_ptr<segment>, kBufferIdCount>& writers,
                     lent_buffers& buffers) {
   std::vector<uint8_t>& scratch = buffers.scratch();
@@ -129,14 +130,16 @@ int32_t run_writers(message_sink& messages, event_batch& events, uint32_t platfo
     const uint32_t length = writer->serialize(scratch, events);
     if (length == kItemOverflow || length > estimate) {
       // A size that disagrees with the item is a bug; a cut item would still carry a valid CRC.
-      messages.out(message_kind::notice) << "create_repository_file: " << writer->item_name
-                << " does not fit its computed size of " << estimate << " bytes" ;
+      messages.out(message_kind::notice)
+          << "create_repository_file: " << writer->item_name
+          << " does not fit its computed size of " << estimate << " bytes";
       return kItemOverflowed;
     }
     writer->unpacked_length = length;
     writer->packed = std::move(buffers.packed(id));
     writers[size_t(id)] = std::move(writer);
-    if (pack_item(messages, *writers[size_t(id)], std::span<const uint8_t>(scratch.data(), length)) == 0) {
+    if (pack_item(messages, *writers[size_t(id)],
+                  std::span<const uint8_t>(scratch.data(), length)) == 0) {
       return kItemNotPacked;
     }
   }
@@ -161,7 +164,8 @@ int32_t write_repository_file(message_sink& messages, event_batch& events, const
   mark = 1;
   std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
   lent_buffers buffers(writers);
-  if (const int32_t rc = run_writers(messages, events, props.PlatformID, factory, writers, buffers); rc != 0)
+  if (const int32_t rc = run_writers(messages, events, props.PlatformID, factory, writers, buffers);
+      rc != 0)
     return rc;
 
   // Items in file order from offset 512, back to back.
@@ -182,12 +186,13 @@ int32_t write_repository_file(message_sink& messages, event_batch& events, const
   std::u16string name = widen_ascii(repository_file_name(props));
   std::u16string path = directory + platform::kSeparator + name;
   if (path.size() + std::char_traits<char16_t>::length(kPartialSuffix) + 1 > kMaxPathUnits) {
-    messages.out(message_kind::notice) << "(1)MultiByteToWideChar: " << error_text(ENAMETOOLONG) ;
+    messages.out(message_kind::notice) << "(1)MultiByteToWideChar: " << error_text(ENAMETOOLONG);
     return kPathNotBuilt;
   }
   const uint64_t footer_length = table.size() + properties.size();
   if (footer_length > UINT32_MAX) {
-    messages.out(message_kind::notice) << "create_repository_file: footer too long: " << footer_length ;
+    messages.out(message_kind::notice)
+        << "create_repository_file: footer too long: " << footer_length;
     return kFooterTooLong;
   }
   if (file_bytes != nullptr) *file_bytes = offset + footer_length;
@@ -205,7 +210,7 @@ int32_t write_repository_file(message_sink& messages, event_batch& events, const
 
   guid file_guid;
   if (!make_guid(file_guid)) {
-    messages.out(message_kind::notice) << "UuidCreate error!" ;
+    messages.out(message_kind::notice) << "UuidCreate error!";
     return kFileGuidFailed;
   }
   auto write_all = [&](std::span<const uint8_t> data) {
@@ -252,8 +257,8 @@ int32_t create_repository_file(message_sink& messages, event_batch& events, cons
                                bool dry_run, uint64_t* file_bytes, target_failure* failure) {
   int mark = 0;
   try {
-    return write_repository_file(messages, events, props, directory, factory, dry_run, file_bytes, mark,
-                                 failure);
+    return write_repository_file(messages, events, props, directory, factory, dry_run, file_bytes,
+                                 mark, failure);
   } catch (const fatal_error&) {
     throw;
   } catch (...) {

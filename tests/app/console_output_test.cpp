@@ -51,18 +51,35 @@ struct kind_case {
 // the log gets every line, dropped or not, with its declared kind.
 TEST(ConsoleOutput, EachKindToItsStreamQuietDropsNoticesOnlyLogKeepsEveryLine) {
   const kind_case cases[] = {
-      {message_kind::summary, message_stream::out, "Dry run: 1 file(s)\n", true,
+      {message_kind::summary,
+       message_stream::out,
+       "Dry run: 1 file(s)\n",
+       true,
        {"summary Dry run: 1 file(s)"}},
-      {message_kind::notice, message_stream::out,
-       "Datasource name not found: X\nWindows datasource type will be used\n", false,
+      {message_kind::notice,
+       message_stream::out,
+       "Datasource name not found: X\nWindows datasource type will be used\n",
+       false,
        {"notice Datasource name not found: X", "notice Windows datasource type will be used"}},
-      {message_kind::notice, message_stream::err, "Waiting for another copy\n", false,
+      {message_kind::notice,
+       message_stream::err,
+       "Waiting for another copy\n",
+       false,
        {"notice Waiting for another copy"}},
-      {message_kind::warning, message_stream::err, "Damaged source file a.rep: 0 event(s)\n", true,
+      {message_kind::warning,
+       message_stream::err,
+       "Damaged source file a.rep: 0 event(s)\n",
+       true,
        {"warning Damaged source file a.rep: 0 event(s)"}},
-      {message_kind::error, message_stream::err, "Copy incomplete: 1\n", true,
+      {message_kind::error,
+       message_stream::err,
+       "Copy incomplete: 1\n",
+       true,
        {"error Copy incomplete: 1"}},
-      {message_kind::error, message_stream::out, "error: >target root< empty\n\t tab \n", true,
+      {message_kind::error,
+       message_stream::out,
+       "error: >target root< empty\n\t tab \n",
+       true,
        {"error error: >target root< empty", "error \t tab "}},
       {message_kind::notice, message_stream::out, "\n", false, {"notice "}},
   };
@@ -104,15 +121,15 @@ TEST(ConsoleOutput, ProgressLineClearedBeforeEachLineAndDrawnAgainAfter) {
   console.err(message_kind::error) << "Copy incomplete";
   EXPECT_EQ(out.str(), "before any progress\nnotice\n");
   EXPECT_EQ(err.str(),
-            "\r\033[K5% events"              // drawn
-            "\r\033[K"                       // cleared before the warning
-            "Damaged source file x\n"        // the line on a clean row
-            "\r\033[K5% events"              // drawn again
-            "\r\033[K"                       // cleared before the notice (on standard output)
-            "\r\033[K5% events"              // drawn again
-            "\r\033[K6% events"              // the next update
-            "\r\033[K"                       // stopped
-            "Copy incomplete\n");            // no progress to clear or draw again
+            "\r\033[K5% events"        // drawn
+            "\r\033[K"                 // cleared before the warning
+            "Damaged source file x\n"  // the line on a clean row
+            "\r\033[K5% events"        // drawn again
+            "\r\033[K"                 // cleared before the notice (on standard output)
+            "\r\033[K5% events"        // drawn again
+            "\r\033[K6% events"        // the next update
+            "\r\033[K"                 // stopped
+            "Copy incomplete\n");      // no progress to clear or draw again
 }
 
 // Lines written from several threads at once come out whole, each once, in each thread's order.

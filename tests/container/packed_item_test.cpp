@@ -6,8 +6,8 @@
 #include <string>
 
 #include "tests/container/rep_file_bytes.h"
-#include "util/hex_dump.h"
 #include "tests/test_console.h"
+#include "util/hex_dump.h"
 
 namespace repcopy {
 namespace {

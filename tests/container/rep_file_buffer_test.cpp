@@ -8,8 +8,8 @@
 #include "container/properties.h"
 #include "container/rep_data_buffer.h"
 #include "tests/container/rep_file_bytes.h"
-#include "util/bytes.h"
 #include "tests/test_console.h"
+#include "util/bytes.h"
 
 namespace repcopy {
 namespace {

@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "copy_fakes.h"
-#include "util/fatal.h"
 #include "tests/test_console.h"
+#include "util/fatal.h"
 
 namespace repcopy {
 namespace {
@@ -25,7 +25,8 @@ struct copy_run {
   recording_target target;
   copy_outcome outcome;
   int32_t run(worker_pool& pool, event_storage& storage, std::vector<CommonSource*> sources) {
-    return run_copy_driver(test_console(), pool, storage, sources, target, filter_config{}, outcome);
+    return run_copy_driver(test_console(), pool, storage, sources, target, filter_config{},
+                           outcome);
   }
 };
 using ds_sizes = std::vector<std::pair<std::u16string, size_t>>;
@@ -268,9 +269,9 @@ TEST(CopyDriver, StopFinishesTheBatchInHandAndCountsOnlyWhatWasWritten) {
     worker_pool pool(test_console(), threads);
     event_storage storage(10, 1000000, 1000);
     const std::function<bool()> stopped = [&] { return stop.load(); };
-    EXPECT_EQ(
-        run_copy_driver(test_console(), pool, storage, {&source}, r.target, filter_config{}, r.outcome, stopped),
-        kCopyStopped);
+    EXPECT_EQ(run_copy_driver(test_console(), pool, storage, {&source}, r.target, filter_config{},
+                              r.outcome, stopped),
+              kCopyStopped);
     // Without threads every batch is written as it leaves the storage.
     const uint64_t written = threads == 0 ? 30 : 10;
     EXPECT_EQ(r.target.key_counts().size(), written) << threads;

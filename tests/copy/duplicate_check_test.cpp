@@ -1,6 +1,8 @@
 // The duplicate check: the content index alone, then the check in front of a recording target
 // with a target whose files are held in memory.
 
+#include "copy/duplicate_check.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,14 +13,13 @@
 #include <vector>
 
 #include "copy/copy_driver.h"
-#include "copy/duplicate_check.h"
 #include "copy/existing_events.h"
 #include "model/event_hash.h"
 #include "model/target_contents.h"
 #include "tests/copy/copy_fakes.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 #include "util/time_text.h"
-#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {
@@ -192,7 +193,9 @@ struct check_run {
     event_storage storage(batch_events);
     testing_fakes::fn_source source(uint32_t(source_events.size()),
                                     [&](uint32_t i) { return source_events[i]; });
-    ASSERT_EQ(run_copy_driver(test_console(), pool, storage, {&source}, checked, filter_config{}, outcome), 0);
+    ASSERT_EQ(run_copy_driver(test_console(), pool, storage, {&source}, checked, filter_config{},
+                              outcome),
+              0);
   }
 };
 
@@ -251,7 +254,9 @@ TEST(DuplicateCheck, FilesThisRunWritesAreNotRead) {
   event_storage storage(1);
   std::vector<full_event> events{timed(1, kT0), timed(1, kT0)};
   testing_fakes::fn_source source(2, [&](uint32_t i) { return events[i]; });
-  ASSERT_EQ(run_copy_driver(test_console(), pool, storage, {&source}, check, filter_config{}, r.outcome), 0);
+  ASSERT_EQ(
+      run_copy_driver(test_console(), pool, storage, {&source}, check, filter_config{}, r.outcome),
+      0);
   EXPECT_EQ(r.target.key_counts(), (std::map<uint32_t, int>{{1, 2}}));
   EXPECT_TRUE(r.contents.reads.empty());
   EXPECT_EQ(r.outcome.already_in_target(), 0u);
@@ -317,7 +322,9 @@ TEST(DuplicateCheck, ManyWritersOnManyGroupsLeaveOutExactlyWhatIsHeld) {
   worker_pool pool(test_console(), 4);
   event_storage storage(7);  // 400 events a group: its last batch is taken after the reading
   testing_fakes::fn_source source(uint32_t(events.size()), [&](uint32_t i) { return events[i]; });
-  ASSERT_EQ(run_copy_driver(test_console(), pool, storage, {&source}, checked, filter_config{}, outcome), 0);
+  ASSERT_EQ(
+      run_copy_driver(test_console(), pool, storage, {&source}, checked, filter_config{}, outcome),
+      0);
   std::map<uint32_t, int> expected;
   for (uint32_t key = 1; key < 2000; key += 2) expected[key] = 1;
   EXPECT_EQ(target.key_counts(), expected);

@@ -19,8 +19,8 @@
 
 #include "source/rep_file_source.h"
 #include "tests/e2e/e2e_util.h"
-#include "util/text.h"
 #include "tests/test_console.h"
+#include "util/text.h"
 
 namespace repcopy::e2e {
 namespace {

@@ -7,10 +7,10 @@
 #include "model/storage_item.h"
 #include "source/rep_file_source.h"
 #include "tests/e2e/e2e_util.h"
+#include "tests/test_console.h"
 #include "util/crc32.h"
 #include "util/text.h"
 #include "writer/rep_target.h"
-#include "tests/test_console.h"
 
 namespace repcopy::e2e {
 namespace {

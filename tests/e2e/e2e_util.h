@@ -15,8 +15,8 @@
 #include "source/rep_source2.h"
 #include "tests/process_util.h"
 #include "tests/temp_tree.h"
-#include "util/text.h"
 #include "tests/test_console.h"
+#include "util/text.h"
 
 namespace repcopy::e2e {
 

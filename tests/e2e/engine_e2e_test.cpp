@@ -13,8 +13,8 @@
 #include "container/packed_item.h"
 #include "container/rep_file_buffer.h"
 #include "tests/e2e/e2e_util.h"
-#include "util/compression.h"
 #include "tests/test_console.h"
+#include "util/compression.h"
 
 namespace repcopy::e2e {
 namespace {
@@ -40,7 +40,8 @@ std::map<std::string, std::vector<file_items>> unpacked_tree(const fs::path& roo
     file_items f;
     for (const footer_record& footer : file.footers()) {
       for (const part_table_entry& e : footer.part_table) {
-        unpack_result r = unpack_item(test_console(), byte_span(image), e.item_offset, e.packed_len);
+        unpack_result r =
+            unpack_item(test_console(), byte_span(image), e.item_offset, e.packed_len);
         EXPECT_EQ(r.status, 0) << path;
         r.data.resize(size_t(r.real_len));
         f.items.emplace_back(e.name, std::move(r.data));

@@ -4,6 +4,7 @@
 // Kill points are chosen by the files already in the target, never by elapsed time; a copy that
 // finished before the kill is completed by the re-run all the same.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -12,7 +13,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -22,10 +22,10 @@
 #include "model/storage_item.h"
 #include "platform/platform.h"
 #include "tests/e2e/e2e_util.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 #include "util/time_text.h"
 #include "writer/rep_target.h"
-#include "tests/test_console.h"
 
 namespace repcopy::e2e {
 namespace {

@@ -15,6 +15,7 @@
 #include "tests/e2e/e2e_util.h"
 #include "tests/process_util.h"
 #include "tests/temp_tree.h"
+#include "tests/test_console.h"
 #include "util/error_text.h"
 #include "util/guid.h"
 #include "util/paths.h"
@@ -22,7 +23,6 @@
 #include "util/text.h"
 #include "version.h"
 #include "writer/file_io.h"
-#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {

@@ -9,8 +9,8 @@
 #include "records/position_readers.h"
 #include "records/record_factory.h"
 #include "records/record_format.h"
-#include "util/fatal.h"
 #include "tests/test_console.h"
+#include "util/fatal.h"
 
 namespace repcopy {
 namespace {

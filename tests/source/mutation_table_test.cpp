@@ -14,8 +14,8 @@
 #include "source/rep_file_source.h"
 #include "tests/container/rep_file_bytes.h"
 #include "tests/temp_tree.h"
-#include "util/text.h"
 #include "tests/test_console.h"
+#include "util/text.h"
 
 namespace repcopy::test {
 namespace {

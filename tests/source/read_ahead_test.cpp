@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -102,7 +102,8 @@ transcript reference(const std::vector<fake_file>& files) {
   try {
     for (const fake_file& f : files) {
       if (!f.walk_text.empty()) std::cout << f.walk_text << std::endl;
-      read_fake(test_console(), f, [](const full_event& e) { std::cout << "event " << e.record_key << "\n"; });
+      read_fake(test_console(), f,
+                [](const full_event& e) { std::cout << "event " << e.record_key << "\n"; });
     }
     std::cout << "walk end" << std::endl;
   } catch (const std::runtime_error& e) {

@@ -12,9 +12,9 @@
 #include "source/rep_source2.h"
 #include "tests/container/rep_file_bytes.h"
 #include "tests/temp_tree.h"
+#include "tests/test_console.h"
 #include "util/crc32.h"
 #include "util/text.h"
-#include "tests/test_console.h"
 
 namespace repcopy::test {
 namespace {

@@ -12,8 +12,8 @@
 
 #include "platform/platform.h"
 #include "tests/temp_tree.h"
-#include "util/text.h"
 #include "tests/test_console.h"
+#include "util/text.h"
 
 namespace repcopy {
 namespace {
@@ -137,11 +137,12 @@ TEST_F(RepSource2Test, NamesThatAreNotUtf8AreOpenedAsListed) {
   const std::string dir = "Environment$/\xFF$", file = dir + "/a\xFE\xC3.rep";
   add_files({file});
   std::vector<std::string> exists;
-  RepSource2 main = source(RepSource2::kModeMain, [&](message_sink&, const std::string& path, const event_sink&) {
-    opened_.push_back(path.substr(root_.string().size() + 1));
-    exists.push_back(fs::exists(path) ? "exists" : "missing");
-    return 0;
-  });
+  RepSource2 main =
+      source(RepSource2::kModeMain, [&](message_sink&, const std::string& path, const event_sink&) {
+        opened_.push_back(path.substr(root_.string().size() + 1));
+        exists.push_back(fs::exists(path) ? "exists" : "missing");
+        return 0;
+      });
   drain(std::move(main));
   EXPECT_EQ(opened_, paths{file});
   EXPECT_EQ(exists, paths{"exists"});
@@ -154,15 +155,16 @@ TEST_F(RepSource2Test, NamesThatAreNotUtf8AreOpenedAsListed) {
 TEST_F(RepSource2Test, GeneratorPassesExceptionsToTheCaller) {
   add_files({"Environment$/D/a.rep", "Environment$/D/b.rep"});
   int files = 0;
-  RepSource2 main = source(RepSource2::kModeMain, [&](message_sink&, const std::string&, const event_sink& sink) {
-    if (++files == 2) throw std::runtime_error("damaged beyond reading");
-    for (uint32_t i = 0; i < 1000; ++i) {
-      full_event e;
-      e.record_key = i;
-      sink(e);
-    }
-    return 0;
-  });
+  RepSource2 main =
+      source(RepSource2::kModeMain, [&](message_sink&, const std::string&, const event_sink& sink) {
+        if (++files == 2) throw std::runtime_error("damaged beyond reading");
+        for (uint32_t i = 0; i < 1000; ++i) {
+          full_event e;
+          e.record_key = i;
+          sink(e);
+        }
+        return 0;
+      });
   full_event e;
   for (uint32_t i = 0; i < 1000; ++i) {
     ASSERT_EQ(main.next_event(e), 0);

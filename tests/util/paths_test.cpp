@@ -7,10 +7,10 @@
 
 #include "platform/platform.h"
 #include "tests/process_util.h"
+#include "tests/test_console.h"
 #include "util/error_text.h"
 #include "util/fatal.h"
 #include "util/text.h"
-#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {
@@ -48,7 +48,9 @@ TEST(AbsolutePath, Examples) {
       {false, "données/é", "/w", "/w/données/é"}};
   for (const auto& [windows, path, cwd, expected] : cases) {
     std::u16string out;
-    EXPECT_EQ((windows ? windows_extended_path : posix_absolute_path)(test_console(), path, cwd, out), 0) << path;
+    EXPECT_EQ(
+        (windows ? windows_extended_path : posix_absolute_path)(test_console(), path, cwd, out), 0)
+        << path;
     EXPECT_EQ(to_utf8(out), expected) << path;
   }
 }

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/test_console.h"
 #include "util/error_text.h"
 #include "util/guid.h"
 #include "util/hex_dump.h"
 #include "util/time_text.h"
-#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {

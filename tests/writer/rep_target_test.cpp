@@ -11,9 +11,9 @@
 
 #include "platform/platform.h"
 #include "target_test_util.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 #include "writer/file_io.h"
-#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {
@@ -145,7 +145,8 @@ class RepTargetTest : public ::testing::Test {
   }
   testutil::temp_dir dir_;
   copy_outcome outcome_;
-  RepTarget target_{test_console(), dir_.u16() + platform::kSeparator, testutil::fake_factory(), &outcome_};
+  RepTarget target_{test_console(), dir_.u16() + platform::kSeparator, testutil::fake_factory(),
+                    &outcome_};
   std::string printed_;
 };
 
@@ -279,7 +280,8 @@ TEST_F(RepTargetTest, StalePartialFilesGoWhenTheirDirectoryIsWritten) {
   const fs::path other = file.parent_path() / "notes.tmp";
   std::ofstream(stale) << "partial";
   std::ofstream(other) << "kept";
-  RepTarget again{test_console(), dir_.u16() + platform::kSeparator, testutil::fake_factory(), &outcome_};
+  RepTarget again{test_console(), dir_.u16() + platform::kSeparator, testutil::fake_factory(),
+                  &outcome_};
   testing::internal::CaptureStdout();
   EXPECT_EQ(again.flush_items(make_item(630, u"web7", u"Syslog", {5})), 0);
   testing::internal::GetCapturedStdout();

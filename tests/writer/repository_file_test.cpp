@@ -9,12 +9,12 @@
 #include "platform/platform.h"
 #include "target_test_util.h"
 #include "tests/process_util.h"
+#include "tests/test_console.h"
 #include "util/error_text.h"
 #include "util/fatal.h"
 #include "util/text.h"
 #include "writer/file_layout.h"
 #include "writer/pack.h"
-#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {
@@ -61,7 +61,8 @@ class RepositoryFile : public ::testing::TestWithParam<bool> {
     file_props props;
     props.PlatformID = platform;
     props.Computer = props.Host = kLongName;  // the footer is sized to its content
-    return create_repository_file(test_console(), events, props, dir_.u16(), testutil::fake_factory(named_fields));
+    return create_repository_file(test_console(), events, props, dir_.u16(),
+                                  testutil::fake_factory(named_fields));
   }
   testutil::temp_dir dir_;
 };
@@ -226,7 +227,8 @@ TEST_F(RepositoryFile, AWriterThatWouldPassItsSizeFailsTheBatch) {
       return create_segment(at);
     };
     testing::internal::CaptureStdout();
-    const int32_t result = create_repository_file(test_console(), events, file_props{}, dir_.u16(), factory);
+    const int32_t result =
+        create_repository_file(test_console(), events, file_props{}, dir_.u16(), factory);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "create_repository_file: " + std::string(record_file::kItemNames[id]) +
                   " does not fit its computed size of " + std::to_string(needed - 1) + " bytes\n");
