@@ -1,7 +1,6 @@
 #include "app/elapsed.h"
 
 #include <cstdio>
-#include <iostream>
 
 namespace repcopy {
 
@@ -14,8 +13,8 @@ std::string elapsed_text(uint64_t start_filetime, uint64_t end_filetime) {
   return buf;
 }
 
-void print_elapsed(uint64_t start_filetime, uint64_t end_filetime) {
-  std::cout << elapsed_text(start_filetime, end_filetime) << std::endl;
+void print_elapsed(message_sink& messages, uint64_t start_filetime, uint64_t end_filetime) {
+  messages.out(message_kind::summary) << elapsed_text(start_filetime, end_filetime);
 }
 
 }  // namespace repcopy

@@ -1,8 +1,8 @@
 #include "app/json_summary.h"
 
 #include <cstdio>
-#include <iostream>
 
+#include "app/progress.h"
 #include "app/usage.h"
 #include "filters/time_window.h"
 #include "platform/platform.h"
@@ -140,7 +140,7 @@ std::string json_summary(const run_record& r) {
 bool can_create_beside(const std::string& path, std::string& error) {
   std::u16string wide;
   platform::output_file file;
-  if (to_extended_path(temporary_name(path), wide) != 0 || !file.create(wide)) {
+  if (to_extended_path(discard_messages(), temporary_name(path), wide) != 0 || !file.create(wide)) {
     error = error_text();
     return false;
   }
@@ -151,8 +151,8 @@ bool can_create_beside(const std::string& path, std::string& error) {
 
 bool replace_file(const std::string& path, const std::string& text, std::string& error) {
   std::u16string temporary, final_path;
-  if (to_extended_path(temporary_name(path), temporary) != 0 ||
-      to_extended_path(path, final_path) != 0) {
+  if (to_extended_path(discard_messages(), temporary_name(path), temporary) != 0 ||
+      to_extended_path(discard_messages(), path, final_path) != 0) {
     error = error_text();
     return false;
   }
@@ -186,15 +186,18 @@ bool replace_file(const std::string& path, const std::string& text, std::string&
 void write_json_summary(const run_record& record) {
   if (record.json_path.empty() || record.json_unusable) return;
   const std::string text = json_summary(record);
+  message_sink& console =
+      record.console != nullptr ? static_cast<message_sink&>(*record.console) : plain_console();
   if (record.json_path == "-") {
     if (record.json_descriptor < 0 || !platform::write_descriptor(record.json_descriptor, text)) {
-      std::cout << text << std::flush;
+      console.write(message_kind::summary, message_stream::out, text);
     }
     return;
   }
   std::string error;
   if (!replace_file(record.json_path, text, error)) {
-    std::cerr << "Can't write the JSON file " << record.json_path << ":" << error << std::endl;
+    console.err(message_kind::error)
+        << "Can't write the JSON file " << record.json_path << ":" << error;
   }
 }
 

@@ -35,18 +35,19 @@ bool lies_within(const std::u16string& path, const identity& outer) {
 
 // The path as the copy will use it (absolute, "." and ".." taken away), then with its links
 // resolved; empty when it cannot be made.
-std::u16string resolved(const std::string& typed) {
+std::u16string resolved(message_sink& messages, const std::string& typed) {
   std::u16string absolute, out;
-  if (to_extended_path(typed, absolute) != 0) return {};
+  if (to_extended_path(messages, typed, absolute) != 0) return {};
   if (!platform::resolved_path(absolute, out)) return absolute;
   return out;
 }
 
 }  // namespace
 
-std::optional<std::string> path_refusal(const std::string& source, const std::string& target) {
-  const std::u16string source_path = resolved(source);
-  const std::u16string target_path = resolved(target);
+std::optional<std::string> path_refusal(message_sink& messages, const std::string& source,
+                                        const std::string& target) {
+  const std::u16string source_path = resolved(messages, source);
+  const std::u16string target_path = resolved(messages, target);
   if (source_path.empty() || !platform::path_exists(source_path)) {
     return "Source repository not found: " + source;
   }

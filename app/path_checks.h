@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "util/message_sink.h"
+
 namespace repcopy {
 
 // The refusal line for the two paths as typed, or nothing when the copy may go ahead. The source
@@ -14,7 +16,8 @@ namespace repcopy {
 // so another spelling of the same directory (a case variant where the file system folds case, a
 // second mount) is seen too.
 // Last, the target must be writable (target_write_refusal).
-std::optional<std::string> path_refusal(const std::string& source, const std::string& target);
+std::optional<std::string> path_refusal(message_sink& messages, const std::string& source,
+                                        const std::string& target);
 
 // The refusal line when no file can be created in the target, or in its nearest existing
 // ancestor when it does not exist yet (a file is created there and removed at once), naming that

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 
 #include "app/json_summary.h"
 #include "platform/platform.h"
@@ -86,35 +87,54 @@ std::string progress_text(const progress_figures& f, unsigned columns) {
   return text;
 }
 
+console_output& plain_console() {
+  static console_output console;
+  return console;
+}
+
+console_output::console_output(bool drop_notices)
+    : console_output(std::cout, std::cerr, drop_notices) {}
+
+console_output::console_output(std::ostream& out, std::ostream& err, bool drop_notices)
+    : out_(out), err_(err), drop_notices_(drop_notices) {}
+
 console_output::~console_output() {
-  if (log_ == nullptr) return;
-  if (!out_pending_.empty()) log_locked(copying_ ? "notice" : "summary", out_pending_);
-  if (!err_pending_.empty()) log_locked(error_stream_kind(err_pending_), err_pending_);
-  std::fclose(log_);
+  if (log_ != nullptr) std::fclose(log_);
 }
 
-bool console_output::begin_write(bool to_error, std::string_view text) {
-  lock_.lock();
-  if (log_ != nullptr) log_text(to_error, text);
-  if (!to_error && drop_out_) return false;
+void console_output::write(message_kind kind, message_stream stream, std::string_view lines) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (log_ != nullptr) {
+    for (size_t start = 0; start < lines.size();) {
+      size_t end = lines.find('\n', start);
+      if (end == std::string_view::npos) end = lines.size();
+      log_locked(kind_name(kind), lines.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  if (kind == message_kind::notice && drop_notices_) return;
+  const bool redraw = shown_;
   clear_locked();
-  return true;
+  std::ostream& os = stream == message_stream::err ? err_ : out_;
+  os.write(lines.data(), std::streamsize(lines.size()));
+  os.flush();
+  if (redraw) {
+    err_ << kClearLine << progress_ << std::flush;
+    shown_ = true;
+  }
 }
 
-void console_output::set_drop_standard_output(bool drop) {
+void console_output::set_drop_notices(bool drop) {
   std::lock_guard<std::mutex> hold(lock_);
-  drop_out_ = drop;
-}
-
-void console_output::set_copying(bool copying) {
-  std::lock_guard<std::mutex> hold(lock_);
-  copying_ = copying;
+  drop_notices_ = drop;
 }
 
 bool console_output::open_log(const std::string& path, std::string& error) {
   std::u16string wide;
   std::FILE* file = nullptr;
-  if (to_extended_path(path, wide) == 0) file = platform::open_for_appending(wide);
+  if (to_extended_path(*this, path, wide) == 0) {
+    file = platform::open_for_appending(wide);
+  }
   if (file == nullptr) {
     error = platform::system_error_message(platform::last_error());
     return false;
@@ -124,21 +144,9 @@ bool console_output::open_log(const std::string& path, std::string& error) {
   return true;
 }
 
-void console_output::log_line(std::string_view kind, std::string_view line) {
+void console_output::log_line(message_kind kind, std::string_view line) {
   std::lock_guard<std::mutex> hold(lock_);
-  if (log_ != nullptr) log_locked(kind, line);
-}
-
-void console_output::log_text(bool to_error, std::string_view text) {
-  std::string& pending = to_error ? err_pending_ : out_pending_;
-  for (char c : text) {
-    if (c != '\n') {
-      pending += c;
-      continue;
-    }
-    log_locked(to_error ? error_stream_kind(pending) : copying_ ? "notice" : "summary", pending);
-    pending.clear();
-  }
+  if (log_ != nullptr) log_locked(kind_name(kind), line);
 }
 
 void console_output::log_locked(std::string_view kind, std::string_view line) {
@@ -148,37 +156,10 @@ void console_output::log_locked(std::string_view kind, std::string_view line) {
   std::fflush(log_);
 }
 
-std::string_view error_stream_kind(std::string_view line) {
-  // The banner.
-  if (line.empty() || line.starts_with("repcopy - event repository copy") ||
-      line.starts_with("Copies events between event repositories")) {
-    return "notice";
-  }
-  static constexpr std::string_view kWarnings[] = {
-      "Damaged source file",          "Unreadable source file skipped",
-      "Unreadable directory skipped", "Path too long, skipped",
-      "Source file skipped",          "(b)some problem in file"};
-  for (std::string_view prefix : kWarnings) {
-    if (line.starts_with(prefix)) return "warning";
-  }
-  // The lenient number rules: -d: "abc" read as 0
-  if (line.size() > 4 && line[0] == '-' && line.substr(2, 3) == ": \"") return "warning";
-  return "error";
-}
-
-void console_output::end_write(bool to_error, bool line_ended) {
-  if (to_error) {
-    err_open_ = !line_ended;
-  } else if (!drop_out_) {
-    out_open_ = !line_ended;
-  }
-  lock_.unlock();
-}
-
 void console_output::draw_progress(const std::string& text) {
   std::lock_guard<std::mutex> hold(lock_);
-  if (out_open_ || err_open_) return;
-  platform::write_standard_error(kClearLine + text);
+  progress_ = text;
+  err_ << kClearLine << text << std::flush;
   shown_ = true;
 }
 
@@ -189,7 +170,7 @@ void console_output::clear_progress() {
 
 void console_output::clear_locked() {
   if (!shown_) return;
-  platform::write_standard_error(kClearLine);
+  err_ << kClearLine << std::flush;
   shown_ = false;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The console while a copy runs: console_output stands between every line the program prints and
-// the terminal (it drops standard output's lines with -q, and takes the progress line away before
-// a line is written), and progress_line draws one self-updating line on standard error (a
+// the terminal (it drops notices with -q, and takes the progress line away before a line is
+// written), and progress_line draws one self-updating line on standard error (a
 // terminal) with the share of the work written, files, events read and written, the unpacked
 // MB/s and events/s, and the elapsed and remaining time. At most four updates a second; the line
 // fits the terminal's width and is cleared when stopped.
@@ -11,12 +11,13 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <thread>
 
 #include "app/run_counters.h"
-#include "util/console_capture.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 
@@ -41,47 +42,48 @@ inline constexpr unsigned kDefaultColumns = 80;
 // are estimated from the events read per source byte read.
 std::string progress_text(const progress_figures& f, unsigned columns = kDefaultColumns);
 
-// The one way to the console during a run (see util/console_capture.h): thread-safe; the
-// progress line is drawn through it too, so that no line ever lands on a progress fragment.
+// The program's console: the message sink the entry point makes and hands down, so every line of
+// the run passes here. Thread-safe (one lock held across each write); the progress line is drawn
+// through it too: a write takes the progress line away, writes its lines to their stream and
+// draws the progress line again, so no line ever lands on a progress fragment.
 //
-// --log FILE: every line that passes, dropped or not, is appended to the log with its UTC time and
-// its kind: "summary" for standard output's lines outside the copy, "notice" for those during it,
-// "warning" for the lines about the source and the lenient number rules on standard error,
-// "error" for the other lines there.
-class console_output : public console_guard {
+// -q: notices are dropped from the console (not from the log); summaries, warnings and errors
+// stay. --log FILE: every line, dropped or not, is appended to the log with its UTC time and
+// its declared kind.
+class console_output : public message_sink {
  public:
-  explicit console_output(bool drop_standard_output = false) : drop_out_(drop_standard_output) {}
+  // The streams default to the process's standard output and error; the progress line goes to
+  // err.
+  explicit console_output(bool drop_notices = false);
+  console_output(std::ostream& out, std::ostream& err, bool drop_notices = false);
   ~console_output() override;
-  bool begin_write(bool to_error, std::string_view text) override;
-  void end_write(bool to_error, bool line_ended) override;
-  // Replaces the progress line drawn before with text, unless a line is half written.
+  void write(message_kind kind, message_stream stream, std::string_view lines) override;
+  // Replaces the progress line drawn before with text.
   void draw_progress(const std::string& text);
   void clear_progress();
-  // -q: standard output's lines are dropped from the console (not from the log).
-  void set_drop_standard_output(bool drop);
-  // Whether a copy is running (standard output's lines are notices then).
-  void set_copying(bool copying);
+  // -q: notices are dropped from the console (not from the log).
+  void set_drop_notices(bool drop);
   // Appends to the log file at path (UTF-8); false with the system's reason in error.
   bool open_log(const std::string& path, std::string& error);
   // A line written past the streams (straight to the descriptor), for the log only.
-  void log_line(std::string_view kind, std::string_view line);
+  void log_line(message_kind kind, std::string_view line);
 
  private:
   void clear_locked();
-  void log_text(bool to_error, std::string_view text);
   void log_locked(std::string_view kind, std::string_view line);
 
   std::mutex lock_;
-  bool drop_out_;
-  bool copying_ = false;
+  std::ostream& out_;
+  std::ostream& err_;
+  bool drop_notices_;
   bool shown_ = false;
-  bool out_open_ = false, err_open_ = false;  // the last text did not end its line
+  std::string progress_;  // the progress line drawn last
   std::FILE* log_ = nullptr;
-  std::string out_pending_, err_pending_;  // the log's unfinished lines
 };
 
-// The kind of a line on standard error: "notice" (the banner), "warning" or "error".
-std::string_view error_stream_kind(std::string_view line);
+// The process's own console (standard output and error, no log, nothing dropped): for the lines
+// of a part of the program that runs without a run's console, as tests call it.
+console_output& plain_console();
 
 class progress_line {
  public:

@@ -19,7 +19,6 @@
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "util/compression.h"
-#include "util/console_capture.h"
 #include "util/fatal.h"
 #include "util/leading_int.h"
 #include "util/time_text.h"
@@ -31,14 +30,21 @@ namespace {
 // Time-option states of the option loop; 3 to 5 are also the window kinds.
 constexpr uint32_t kNoTime = 0;
 
+// The run's console, or the process's own where the caller gave no record (tests).
+message_sink& console_of(run_record* record) {
+  if (record != nullptr && record->console != nullptr) return *record->console;
+  return plain_console();
+}
+
 // A usage error: its line (empty when the option parser has written its own), then the usage.
 // The line is kept for the JSON summary; with "--json -" standard output is the summary's, so the
 // usage is left out.
 int refuse(std::string_view message, std::string_view program, run_record* record = nullptr,
            bool show_usage = true) {
-  if (!message.empty()) std::cerr << message << std::endl;
+  if (!message.empty()) console_of(record).err(message_kind::error) << message;
   if (record != nullptr && !message.empty()) record->error = message;
-  if (show_usage && (record == nullptr || record->json_path != "-")) print_usage(program);
+  if (show_usage && (record == nullptr || record->json_path != "-"))
+    print_usage(console_of(record), program);
   return kRunRefused;
 }
 
@@ -176,10 +182,10 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
         break;
       case 'h':
       case kOptHelp:
-        print_usage(program);
+        print_usage(console_of(record), program);
         return kRunStopped;
       case kOptVersion:
-        std::cout << version_line() << std::flush;
+        console_of(record).write(message_kind::summary, message_stream::out, version_line());
         return kRunStopped;
       case 'i':
       case 'j':
@@ -244,7 +250,8 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
         if (record != nullptr) {
           record->error = parser.last_message();
           // Written straight to the descriptor: the log gets it here.
-          if (record->console != nullptr) record->console->log_line("error", record->error);
+          if (record->console != nullptr)
+            record->console->log_line(message_kind::error, record->error);
         }
         return refuse("", program);
     }
@@ -262,7 +269,7 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
     }
     if (time_state != kTimeToOnly) warn_lenient_date(said, 'f', from_text);
     if (time_state != kTimeFromOnly) warn_lenient_date(said, 't', to_text);
-    time_window_dates(filter, time_state, from_text, to_text);
+    time_window_dates(console_of(record), filter, time_state, from_text, to_text);
     filter.time_on = true;
     // A window that ends before it begins copies nothing: surely not what was meant.
     if (time_state == kTimeFromTo && filter.time_from > filter.time_to) {
@@ -292,11 +299,12 @@ int run_options(int argc, char** argv, uint64_t start_time, bool& verbose,
     record->source_path = request.source_path;
     record->target_path = request.target_path;
   }
-  if (std::optional<std::string> refusal = path_refusal(request.source_path, request.target_path)) {
+  if (std::optional<std::string> refusal =
+          path_refusal(console_of(record), request.source_path, request.target_path)) {
     return refuse(*refusal, program);
   }
 
-  for (const std::string& line : said) std::cerr << line << std::endl;
+  for (const std::string& line : said) console_of(record).err(message_kind::warning) << line;
 
   // Standard output belongs to the JSON with "--json -", and to nothing with -q.
   if (request.quiet || request.json_path == "-") verbose = false;
@@ -334,13 +342,13 @@ int run_function(int argc, char** argv, uint64_t start_time, bool& verbose,
                  const run_sequence_fn& sequence, run_record* record) {
   std::cerr.tie(&std::cout);
   // -q: standard error gets warnings and errors only.
-  if (!quiet_argument(argc, argv)) print_banner();
+  if (!quiet_argument(argc, argv)) print_banner(console_of(record));
   try {
     return run_options(argc, argv, start_time, verbose, sequence, record);
   } catch (const fatal_error&) {
     throw;  // the entry point ends the process
   } catch (...) {
-    std::cout << "sub_main_ferrix exception" << std::endl;
+    console_of(record).out(message_kind::error) << "sub_main_ferrix exception";
     if (record != nullptr) record->error = "sub_main_ferrix exception";
     return kExitFatal;
   }
@@ -373,13 +381,9 @@ int entry_point(int argc, char** argv, const run_sequence_fn& sequence) {
   run_record record;
   record.start_time = start_time;
   record.json_path = option_argument(argc, argv, kOptJson);
-  // Every line of the run passes the console: the progress line, -q and --log are kept there.
-  console_output console;
-  install_console_capture();
-  struct console_scope {
-    explicit console_scope(console_output* c) { set_console_guard(c); }
-    ~console_scope() { set_console_guard(nullptr); }
-  } console_in_use(&console);
+  // Every line of the run passes the console (handed down from here as the message sink): the
+  // progress line, -q and --log are kept there.
+  console_output console(quiet_argument(argc, argv));
   record.console = &console;
   if (const std::string log = option_argument(argc, argv, kOptLog); !log.empty()) {
     std::string reason;
@@ -397,16 +401,15 @@ int entry_point(int argc, char** argv, const run_sequence_fn& sequence) {
   try {
     result = run_function(argc, argv, start_time, verbose, sequence, &record);
   } catch (const fatal_error& error) {
-    console.set_copying(false);
-    console.set_drop_standard_output(false);
-    print_fatal(error, std::cout, std::cerr);
+    console.clear_progress();
+    print_fatal(error, console);
     record.error = fatal_summary_text(error);
     finish(kExitFatal);
     return kFatalExitCode;
   }
   if (result == kRunStopped) return kExitSuccess;  // the help or the version: not a run
   if (result == kRunRefused) return finish(kExitUsage);
-  if (verbose) print_elapsed(start_time, platform::system_time_as_filetime());
+  if (verbose) print_elapsed(console, start_time, platform::system_time_as_filetime());
   return finish(result);
 }
 

@@ -1,6 +1,5 @@
 #include "app/run_sequence.h"
 
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -21,7 +20,6 @@
 #include "platform/process.h"
 #include "source/rep_file_source.h"
 #include "source/rep_source2.h"
-#include "util/console_capture.h"
 #include "util/error_text.h"
 #include "util/paths.h"
 #include "util/repeat_limit.h"
@@ -38,23 +36,21 @@ namespace {
 // directories, paths too long) is dropped: the copy's own walk says it again, in its place.
 void survey_source(const std::u16string& root, const filter_config& filter,
                    run_counters& counters) {
-  install_console_capture();  // no other thread runs yet
-  console_capture dropped;
-  capture_scope quiet(&dropped);
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    RepSource2 walk(
-        root, mode, nullptr, nullptr, [&](const std::string& path, const event_sink&) -> int32_t {
-          const std::u16string name = platform::text_name(path.substr(path.find_last_of('/') + 1));
-          if (filter.time_on && !file_overlaps_window(filter, name)) {
-            ++counters.files_skipped;
-            return -1;
-          }
-          uint64_t size = 0;
-          platform::file_size(path, size);
-          ++counters.files_total;
-          counters.bytes_total += size;
-          return -1;
-        });
+    RepSource2 walk(discard_messages(), root, mode, nullptr, nullptr,
+                    [&](message_sink&, const std::string& path, const event_sink&) -> int32_t {
+                      const std::u16string name =
+                          platform::text_name(path.substr(path.find_last_of('/') + 1));
+                      if (filter.time_on && !file_overlaps_window(filter, name)) {
+                        ++counters.files_skipped;
+                        return -1;
+                      }
+                      uint64_t size = 0;
+                      platform::file_size(path, size);
+                      ++counters.files_total;
+                      counters.bytes_total += size;
+                      return -1;
+                    });
     full_event unused;
     while (walk.next_event(unused) == 0) {
     }
@@ -84,39 +80,29 @@ int run_sequence(const run_request& request) {
   // prints there goes to standard error instead. With -q those lines are dropped (below).
   const int standard_output = request.json_path == "-" ? platform::set_aside_standard_output() : -1;
   record.json_descriptor = request.json_path == "-" ? standard_output : -1;
+  // Every line printed from here on passes the console (the entry point's, else one of our own),
+  // handed down to every part of the copy: -q drops the notices, and the progress line is taken
+  // away before any line is written.
+  console_output own_console;
+  console_output& console = record.console != nullptr ? *record.console : own_console;
+  console.set_drop_notices(request.quiet);
   // The summary is written when the process ends; whether it can be is known before reading.
   if (!request.json_path.empty() && request.json_path != "-") {
     std::string error;
     if (!can_create_beside(request.json_path, error)) {
-      std::cerr << "Can't create the JSON file " << request.json_path << ":" << error << std::endl;
+      console.err(message_kind::error)
+          << "Can't create the JSON file " << request.json_path << ":" << error;
       record.json_unusable = true;
       return kExitUsage;
     }
   }
   platform::install_stop_handlers();
 
-  // Every line printed from here on passes the console (the entry point's, else one of our own):
-  // -q drops standard output's lines (the notices) during the copy, and the progress line is
-  // taken away before any line is written.
-  struct console_scope {
-    explicit console_scope(console_output* c) { set_console_guard(c); }
-    ~console_scope() { set_console_guard(nullptr); }
-  };
-  console_output own_console;
-  std::optional<console_scope> console_in_use;
-  console_output& console = record.console != nullptr ? *record.console : own_console;
-  if (record.console == nullptr) {
-    install_console_capture();  // no other thread runs yet
-    console_in_use.emplace(&console);
-  }
-  console.set_drop_standard_output(request.quiet);
-  console.set_copying(true);
-
   copy_outcome& outcome = record.outcome;
   run_counters& counters = record.counters;
   // A path that cannot be converted has been reported; the source then finds no walk root.
   std::u16string source_root;
-  to_extended_path(request.source_path, source_root);
+  to_extended_path(console, request.source_path, source_root);
   if (request.progress || !request.json_path.empty()) {
     survey_source(source_root, request.filter, counters);
   }
@@ -125,16 +111,16 @@ int run_sequence(const run_request& request) {
   // destructor stops and joins its threads if an exception leaves the driver.
   record.threads = request.threads > 0 ? request.threads
                                        : writer_thread_count(platform::logical_processor_count());
-  worker_pool pool(record.threads);
+  worker_pool pool(console, record.threads);
   event_storage storage;
 
   // Each file read is counted with its bytes and events for the progress line and the summary.
-  const RepSource2::file_processor read_file = [&](const std::string& path,
+  const RepSource2::file_processor read_file = [&](message_sink& messages, const std::string& path,
                                                    const event_sink& sink) {
     uint64_t size = 0;
     platform::file_size(path, size);
     const int32_t result =
-        process_repository_file(path, &request.filter, &outcome, [&](full_event& e) {
+        process_repository_file(messages, path, &request.filter, &outcome, [&](full_event& e) {
           ++counters.events_read;
           counters.unpacked_bytes_read += content_bytes(e);
           sink(e);
@@ -145,9 +131,10 @@ int run_sequence(const run_request& request) {
   };
   // One visit set for both parts: nothing reached through a link is read twice in a run.
   visit_set visits;
-  RepSource2 hot(source_root, RepSource2::kModeHot, &request.filter, &outcome, read_file, &visits);
-  RepSource2 main_part(source_root, RepSource2::kModeMain, &request.filter, &outcome, read_file,
-                       &visits);
+  RepSource2 hot(console, source_root, RepSource2::kModeHot, &request.filter, &outcome, read_file,
+                 &visits);
+  RepSource2 main_part(console, source_root, RepSource2::kModeMain, &request.filter, &outcome,
+                       read_file, &visits);
   const unsigned read_threads = request.read_threads > 0
                                     ? unsigned(request.read_threads)
                                     : default_read_threads(platform::logical_processor_count());
@@ -157,14 +144,14 @@ int run_sequence(const run_request& request) {
   std::vector<CommonSource*> sources{&hot, &main_part};
 
   std::u16string target_root;
-  to_extended_path(request.target_path, target_root);
+  to_extended_path(console, request.target_path, target_root);
   const write_options options = make_write_options(request.level, request.dry_run, request.engine);
-  RepTarget target(target_root, options, create_segment, &outcome);
+  RepTarget target(console, target_root, options, create_segment, &outcome);
   record.level = options.level;
   // Unless duplicates are allowed, every batch passes the duplicate check first, which leaves
   // out what the target already holds; the files this run writes are never read by it.
-  rep_target_contents contents(target_root);
-  duplicate_check_target checked(target, contents, outcome, !request.dry_run);
+  rep_target_contents contents(console, target_root);
+  duplicate_check_target checked(console, target, contents, outcome, !request.dry_run);
   if (!request.allow_duplicates) {
     target.set_file_hook([&checked](const storage_item& item, const std::u16string& path) {
       checked.file_named(item, path);
@@ -179,15 +166,12 @@ int run_sequence(const run_request& request) {
         counters, [&] { return outcome.written_events(); }, console);
   }
   const std::function<bool()> stop = platform::stop_requested;
-  const int32_t copied = run_copy_driver(pool, storage, sources, copy_target, outcome, stop);
+  const int32_t copied = run_copy_driver(console, pool, storage, sources, copy_target, outcome, stop);
   const bool interrupted = copied == kCopyStopped;
   const bool target_full = copied == kCopyTargetFull;
 
   const uint64_t end_time = platform::system_time_as_filetime();
   progress.reset();
-  console.set_copying(false);
-  console.set_drop_standard_output(false);
-  console_in_use.reset();
   const bool complete = outcome.complete() && !interrupted && !target_full;
   const int exit_code = interrupted ? kExitInterrupted : complete ? kExitSuccess : kExitPartial;
   // What the duplicate check left out: after the written line when the copy is incomplete,
@@ -196,41 +180,42 @@ int run_sequence(const run_request& request) {
   // The failures printed only in part: how many more there were.
   for (const repeat_limit::closing_line& line : failure_repeats().take_closing_lines()) {
     if (line.to_error) {
-      std::cerr << line.text << std::endl;
-    } else if (!request.quiet) {
-      std::cout << line.text << std::endl;
+      console.err(message_kind::error) << line.text;
+    } else {
+      console.out(message_kind::notice) << line.text;  // dropped with -q
     }
   }
-  if (!request.quiet && request.json_path != "-") storage.print_summary();
+  if (!request.quiet && request.json_path != "-") storage.print_summary(console);
   // The result the user asked for: printed with -q too.
   if (request.dry_run && request.json_path != "-") {
-    std::cout << "Dry run: " << target.files_written() << " file(s) with " << target.bytes_written()
-              << " byte(s) would be written" << std::endl;
+    console.out(message_kind::summary) << "Dry run: " << target.files_written() << " file(s) with "
+                                       << target.bytes_written() << " byte(s) would be written";
   }
   if (complete && report_already && outcome.already_in_target() != 0 && !request.quiet &&
       request.json_path != "-") {
-    std::cout << outcome.already_line() << std::endl;
+    console.out(message_kind::summary) << outcome.already_line();
   }
-  if (!request.quiet && request.json_path != "-") print_elapsed(request.start_time, end_time);
+  if (!request.quiet && request.json_path != "-")
+    print_elapsed(console, request.start_time, end_time);
   if (interrupted) {
-    std::cerr << "Copy interrupted: reading stopped, batches not yet written were dropped"
-              << std::endl;
+    console.err(message_kind::error)
+        << "Copy interrupted: reading stopped, batches not yet written were dropped";
   }
   if (target_full) {
     const std::string refused = target.stop_line();
     if (!refused.empty()) {
-      std::cerr << refused << std::endl;
+      console.err(message_kind::error) << refused;
     } else {
-      std::cerr << "Copy stopped: no space left in the target; reading stopped, batches not yet "
-                   "written were dropped"
-                << std::endl;
+      console.err(message_kind::error)
+          << "Copy stopped: no space left in the target; reading stopped, batches not yet "
+             "written were dropped";
     }
   }
   if (!complete) {
-    std::cerr << outcome.written_line() << std::endl;
-    if (report_already) std::cerr << outcome.already_line() << std::endl;
+    console.err(message_kind::error) << outcome.written_line();
+    if (report_already) console.err(message_kind::error) << outcome.already_line();
     const bool rerun = interrupted || target_full || outcome.failed_batches() != 0;
-    std::cerr << outcome.summary_line(rerun) << std::endl;
+    console.err(message_kind::error) << outcome.summary_line(rerun);
   }
   record.exit_code = exit_code;
   record.end_time = end_time;

@@ -1,7 +1,6 @@
 #include "app/target_contents.h"
 
 #include <cstdio>
-#include <iostream>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -40,7 +39,8 @@ class lock_file_hold : public TargetContents::group_hold {
 
 }  // namespace
 
-rep_target_contents::rep_target_contents(std::u16string root) : root_(std::move(root)) {
+rep_target_contents::rep_target_contents(message_sink& messages, std::u16string root)
+    : messages_(messages), root_(std::move(root)) {
   while (root_.size() > 1 && root_.back() == platform::kSeparator) root_.pop_back();
 }
 
@@ -83,7 +83,7 @@ void rep_target_contents::list_files(const storage_item& item, std::vector<targe
 
 bool rep_target_contents::read_events(const target_file& file,
                                       const std::function<void(const full_event&)>& each) {
-  RepFileSource source(nullptr, RepFileImage(platform::native_path(file.path)));
+  RepFileSource source(messages_, nullptr, RepFileImage(platform::native_path(file.path)));
   source.set_report(false);
   const int32_t result = source.ProcessFile([&each](full_event& e) { each(e); });
   return result == 0 && !source.damage().any();
@@ -118,14 +118,16 @@ std::unique_ptr<TargetContents::group_hold> rep_target_contents::hold_group(
   const std::u16string path = hold_path(item);
   int result = hold->hold.acquire(path, false);
   if (result == platform::file_hold::kBusy) {
-    std::cerr << "Waiting for another copy into this target to finish with computer "
-              << to_utf8(item.computer_name) << ", data source " << to_utf8(item.ds_name)
-              << std::endl;
+    messages_.err(message_kind::notice)
+        << "Waiting for another copy into this target to finish with computer "
+        << to_utf8(item.computer_name) << ", data source " << to_utf8(item.ds_name);
     result = hold->hold.acquire(path, true);
   }
   if (result != platform::file_hold::kHeld) {
-    std::cerr << "Can't hold " << to_utf8(path) << " against other copies:" << error_text()
-              << "; copying without it" << std::endl;
+    const std::string error = error_text();
+    messages_.err(message_kind::error)
+        << "Can't hold " << to_utf8(path) << " against other copies:" << error
+        << "; copying without it";
     return nullptr;
   }
   return hold;

@@ -7,13 +7,15 @@
 #include <string>
 
 #include "model/target_contents.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 
 class rep_target_contents : public TargetContents {
  public:
   // root: the target repository as an absolute path.
-  explicit rep_target_contents(std::u16string root);
+  // messages gets the lines of the reads and of the holds (a wait for another copy).
+  rep_target_contents(message_sink& messages, std::u16string root);
 
   void list_files(const storage_item& item, std::vector<target_file>& out) override;
   bool read_events(const target_file& file,
@@ -24,6 +26,7 @@ class rep_target_contents : public TargetContents {
   std::u16string hold_path(const storage_item& item) const;
 
  private:
+  message_sink& messages_;
   std::u16string root_;
 };
 

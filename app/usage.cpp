@@ -58,10 +58,8 @@ std::string version_line() {
   return banner.substr(0, banner.find('\n') + 1);
 }
 
-void print_banner() {
-  std::string text = banner_text();
-  text.pop_back();  // the last line end is the flushing one
-  std::cerr << text << std::endl;
+void print_banner(message_sink& messages) {
+  messages.write(message_kind::notice, message_stream::err, banner_text());
 }
 
 std::string_view program_name(const char* argv0) {
@@ -132,10 +130,8 @@ std::string usage_text(std::string_view program) {
   return text;
 }
 
-void print_usage(std::string_view program) {
-  std::string text = usage_text(program);
-  text.pop_back();
-  std::cout << text << std::endl;
+void print_usage(message_sink& messages, std::string_view program) {
+  messages.write(message_kind::summary, message_stream::out, usage_text(program));
 }
 
 }  // namespace repcopy

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/message_sink.h"
+
 namespace repcopy {
 
 // The four parts of the file version in a version resource (a VS_VERSIONINFO block): absent
@@ -23,7 +25,7 @@ std::string banner_text();
 std::string version_line();
 // The version alone, "%d.%d.%d.%02d", or "" when it cannot be read.
 std::string version_number();
-void print_banner();
+void print_banner(message_sink& messages);
 
 // The program's file name: the part of argv[0] after its last '/' or '\'.
 std::string_view program_name(const char* argv0);
@@ -32,6 +34,6 @@ std::string_view program_name(const char* argv0);
 // letters (more_options_text), closed by a line end.
 std::string more_options_text();
 std::string usage_text(std::string_view program);
-void print_usage(std::string_view program);
+void print_usage(message_sink& messages, std::string_view program);
 
 }  // namespace repcopy

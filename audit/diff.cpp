@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "audit/event_hash.h"
-#include "audit/muted_output.h"
 #include "copy/event_storage.h"
 #include "model/copy_outcome.h"
 #include "platform/platform.h"
@@ -75,9 +74,9 @@ template <class Visit>
 void read_file(const side& s, uint32_t file, Visit visit) {
   uint32_t ordinal = 0;
   full_event scratch;
-  process_repository_file(s.files[file], s.filter, nullptr, [&](const full_event& read) {
-    visit(as_copied(read, scratch), ordinal++);
-  });
+  process_repository_file(
+      discard_messages(), s.files[file], s.filter, nullptr,
+      [&](const full_event& read) { visit(as_copied(read, scratch), ordinal++); });
 }
 
 // The files of the tree in the order and with the rules of the copy's walk (hot part, then main
@@ -86,8 +85,8 @@ void read_file(const side& s, uint32_t file, Visit visit) {
 std::vector<std::string> walk_files(side& s) {
   std::vector<std::string> files;
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    RepSource2 walk(s.root, mode, s.filter, &s.outcome,
-                    [&files](const std::string& path, const event_sink&) {
+    RepSource2 walk(discard_messages(), s.root, mode, s.filter, &s.outcome,
+                    [&files](message_sink&, const std::string& path, const event_sink&) {
                       files.push_back(path);
                       return 0;
                     });
@@ -105,18 +104,21 @@ void sum_side(side& s) {
   for (uint32_t file = 0; file < s.files.size(); ++file) {
     group_sum* last = nullptr;
     event_group last_group;
-    process_repository_file(s.files[file], s.filter, &s.outcome, [&](const full_event& read) {
-      const full_event& e = as_copied(read, scratch);
-      if (last == nullptr || e.domain != last_group.domain ||
-          e.host_computer != last_group.computer || e.under_data_source != last_group.data_source) {
-        last_group = group_of(e);
-        last = &s.groups[last_group];
-        if (last->files.empty() || last->files.back() != file) last->files.push_back(file);
-      }
-      ++last->count;
-      add_hash(last->sum, hash(e));
-      ++s.events;
-    });
+    process_repository_file(discard_messages(), s.files[file], s.filter, &s.outcome,
+                            [&](const full_event& read) {
+                              const full_event& e = as_copied(read, scratch);
+                              if (last == nullptr || e.domain != last_group.domain ||
+                                  e.host_computer != last_group.computer ||
+                                  e.under_data_source != last_group.data_source) {
+                                last_group = group_of(e);
+                                last = &s.groups[last_group];
+                                if (last->files.empty() || last->files.back() != file)
+                                  last->files.push_back(file);
+                              }
+                              ++last->count;
+                              add_hash(last->sum, hash(e));
+                              ++s.events;
+                            });
   }
 }
 
@@ -232,7 +234,6 @@ void print(const difference& d, const side& src, const side& dst, std::ostream& 
     case difference_kind::changed: {
       std::string fields;
       {
-        muted_output muted;
         for (const std::string& f : changed_fields(fetch(src, d.source), fetch(dst, d.target))) {
           fields += (fields.empty() ? "" : ", ") + f;
         }
@@ -254,7 +255,6 @@ int run_diff(const std::u16string& source, const std::u16string& target,
   const bool filtered = options.filter.time_on || options.filter.id_on;
   src.filter = filtered ? &options.filter : nullptr;
   {
-    muted_output muted;
     sum_side(src);
     sum_side(dst);
   }
@@ -292,7 +292,6 @@ int run_diff(const std::u16string& source, const std::u16string& target,
     for (uint64_t slice = 0; slice < slices; ++slice) {
       std::vector<event_ref> a, b;
       {
-        muted_output muted;
         a = collect(src, group, slice, slices);
         b = collect(dst, group, slice, slices);
       }

@@ -46,13 +46,14 @@ int usage(std::ostream& err, const std::string& problem = "") {
   return kRepdumpUsageError;
 }
 
-std::vector<std::u16string> wide_paths(const std::vector<std::string>& args) {
+std::vector<std::u16string> wide_paths(message_sink& messages,
+                                       const std::vector<std::string>& args) {
   std::vector<std::u16string> out;
   for (const std::string& a : args) {
     std::u16string w;
     // On Windows the extended-length form repcopy uses, so that paths past 260 characters open;
     // elsewhere the path as typed, which is also how the output names it.
-    if (!platform::kWindows || to_extended_path(a, w) != 0) {
+    if (!platform::kWindows || to_extended_path(messages, a, w) != 0) {
       w.clear();
       from_utf8(a, w);
     }
@@ -62,8 +63,9 @@ std::vector<std::u16string> wide_paths(const std::vector<std::string>& args) {
 }
 
 // The time and EventID options of repcopy, with its refused combinations.
-bool parse_filter(const std::vector<std::string>& args, filter_config& filter,
-                  std::vector<std::string>& positional, std::string& problem) {
+bool parse_filter(message_sink& messages, const std::vector<std::string>& args,
+                  filter_config& filter, std::vector<std::string>& positional,
+                  std::string& problem) {
   uint32_t time_state = 0;
   std::string from, to;
   int32_t back = 0;
@@ -113,7 +115,7 @@ bool parse_filter(const std::vector<std::string>& args, filter_config& filter,
   if (time_state == kTimeDaysBack || time_state == kTimeHoursBack) {
     time_window_back(filter, time_state, back, current_time());
   } else if (time_state != 0) {
-    time_window_dates(filter, time_state, from, to);
+    time_window_dates(messages, filter, time_state, from, to);
     filter.time_on = true;
   }
   return true;
@@ -122,12 +124,13 @@ bool parse_filter(const std::vector<std::string>& args, filter_config& filter,
 // The native form of each path argument: the bytes as typed, so that names that are not UTF-8
 // are found; on Windows the extended-length form repcopy uses, so that paths past 260
 // characters open.
-std::vector<std::string> native_paths(const std::vector<std::string>& args) {
+std::vector<std::string> native_paths(message_sink& messages,
+                                      const std::vector<std::string>& args) {
   if (!platform::kWindows) return args;
   std::vector<std::string> out;
   for (const std::string& a : args) {
     std::u16string w;
-    out.push_back(to_extended_path(a, w) == 0 ? platform::native_path(w) : a);
+    out.push_back(to_extended_path(messages, a, w) == 0 ? platform::native_path(w) : a);
   }
   return out;
 }
@@ -135,10 +138,11 @@ std::vector<std::string> native_paths(const std::vector<std::string>& args) {
 // A path argument that names nothing, or an option where a path must be: the usage error's
 // text, or empty when every argument is a file or a directory. With rep_files_needed, a directory
 // without any "*.rep" file below it is a mistake too (a check of the wrong folder).
-std::string path_problem(const std::vector<std::string>& args, bool rep_files_needed) {
+std::string path_problem(message_sink& messages, const std::vector<std::string>& args,
+                         bool rep_files_needed) {
   for (const std::string& a : args) {
     if (!a.empty() && a[0] == '-') return "unknown option " + a;
-    const std::string native = native_paths({a}).front();
+    const std::string native = native_paths(messages, {a}).front();
     uint64_t size = 0;
     const bool directory = platform::is_directory(native);
     if (!directory && !platform::file_size(native, size)) {
@@ -158,32 +162,34 @@ std::string path_problem(const std::vector<std::string>& args, bool rep_files_ne
 }  // namespace
 
 int run_repdump(int argc, char** argv, std::ostream& out, std::ostream& err) {
+  // The readers' lines (and show's dump) go to the same two streams as the reports.
+  stream_sink messages(out, err);
   if (argc < 2) return usage(err);
   const std::string command = argv[1];
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "show") {
     if (args.empty()) return usage(err, "show needs at least one file");
-    if (std::string problem = path_problem(args, false); !problem.empty()) {
+    if (std::string problem = path_problem(messages, args, false); !problem.empty()) {
       return usage(err, problem);
     }
-    return run_show(native_paths(args));  // the file system's names
+    return run_show(messages, native_paths(messages, args));  // the file system's names
   }
   if (command == "verify") {
     if (args.empty()) return usage(err, "verify needs at least one directory or file");
-    if (std::string problem = path_problem(args, true); !problem.empty()) {
+    if (std::string problem = path_problem(messages, args, true); !problem.empty()) {
       return usage(err, problem);
     }
-    return run_verify(native_paths(args), out);
+    return run_verify(native_paths(messages, args), out);
   }
   if (command == "stats") {
     bool json = false;
     std::vector<std::string> dirs;
     for (const std::string& a : args) (a == "--json" ? json = true : (dirs.push_back(a), false));
     if (dirs.empty()) return usage(err, "stats needs a directory");
-    if (std::string problem = path_problem(dirs, false); !problem.empty()) {
+    if (std::string problem = path_problem(messages, dirs, false); !problem.empty()) {
       return usage(err, problem);
     }
-    const repository_stats stats = collect_stats(native_paths(dirs));
+    const repository_stats stats = collect_stats(native_paths(messages, dirs));
     json ? print_stats_json(stats, out) : print_stats_text(stats, out);
     return 0;
   }
@@ -191,9 +197,9 @@ int run_repdump(int argc, char** argv, std::ostream& out, std::ostream& err) {
     diff_options options;
     std::vector<std::string> roots;
     std::string problem;
-    if (!parse_filter(args, options.filter, roots, problem)) return usage(err, problem);
+    if (!parse_filter(messages, args, options.filter, roots, problem)) return usage(err, problem);
     if (roots.size() != 2) return usage(err, "diff needs a source and a target directory");
-    const std::vector<std::u16string> paths = wide_paths(roots);
+    const std::vector<std::u16string> paths = wide_paths(messages, roots);
     for (const std::u16string& p : paths) {
       if (!platform::is_directory(p)) return usage(err, "not a directory: " + to_utf8(p));
     }

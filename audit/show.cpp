@@ -1,7 +1,6 @@
 #include "audit/show.h"
 
 #include <exception>
-#include <iostream>
 
 #include "container/rep_data_buffer.h"
 #include "container/rep_file_buffer.h"
@@ -18,44 +17,46 @@ namespace {
 // file could otherwise recurse without end.
 constexpr int kMaxNesting = 8;
 
-bool show_file(RepFileBuffer& file, int depth) {
-  std::cout << "last_footer_offset = " << value_dump(file.last_footer_offset()) << "\n";
-  std::cout << "last_footer_len = " << value_dump(file.last_footer_len()) << "\n";
+bool show_file(message_sink& messages, RepFileBuffer& file, int depth) {
+  messages.out(message_kind::summary)
+      << "last_footer_offset = " << value_dump(file.last_footer_offset());
+  messages.out(message_kind::summary) << "last_footer_len = " << value_dump(file.last_footer_len());
   const int32_t loaded = file.Load();
-  std::cout << "Load = " << loaded << ", kind = " << file.kind() << "\n";
-  if (file.ready()) file.Dump();  // a file whose chain failed has no footers worth listing
+  messages.out(message_kind::summary) << "Load = " << loaded << ", kind = " << file.kind();
+  if (file.ready()) file.Dump(messages);  // a file whose chain failed has no footers worth listing
   bool sound = loaded == 0;
   const uint64_t nested = file.CountBufferEntries();
   for (uint64_t n = 0; n < nested; ++n) {
     const buffer_entry& entry = file.NextBufferEntry();
     if (!entry.has_data()) break;
-    RepDataBuffer item(entry);
+    RepDataBuffer item(messages, entry);
     buffer_entry unpacked = item.UnpackAsEntry();
-    item.Dump();
-    std::cout << "======== nested file " << n + 1 << " of " << nested << ": " << item.name()
-              << " ========\n";
+    item.Dump(messages);
+    messages.out(message_kind::summary) << "======== nested file " << n + 1 << " of " << nested
+                                        << ": " << item.name() << " ========";
     if (!unpacked.has_data()) {
-      std::cout << "(not a repository file)\n";
+      messages.out(message_kind::summary) << "(not a repository file)";
       sound = false;
       continue;
     }
     if (depth == kMaxNesting) {
-      std::cout << "(nested deeper than " << kMaxNesting << " levels, not shown)\n";
+      messages.out(message_kind::summary)
+          << "(nested deeper than " << kMaxNesting << " levels, not shown)";
       continue;
     }
-    RepFileBuffer inner(std::move(unpacked), kAllLoadFlags);
-    sound &= show_file(inner, depth + 1);
-    std::cout << "======== end of nested file " << n + 1 << " ========\n";
+    RepFileBuffer inner(messages, std::move(unpacked), kAllLoadFlags);
+    sound &= show_file(messages, inner, depth + 1);
+    messages.out(message_kind::summary) << "======== end of nested file " << n + 1 << " ========";
   }
   return sound;
 }
 
 }  // namespace
 
-int run_show(const std::vector<std::string>& native_files) {
+int run_show(message_sink& messages, const std::vector<std::string>& native_files) {
   int result = 0;
   for (const std::string& path : native_files) {
-    std::cout << "==== " << platform::display_name(path) << " ====\n";
+    messages.out(message_kind::summary) << "==== " << platform::display_name(path) << " ====";
     std::vector<uint8_t> image;
     bool read = false;
     try {
@@ -65,13 +66,12 @@ int run_show(const std::vector<std::string>& native_files) {
       read = false;
     }
     if (!read) {
-      std::cout << "cannot be read\n";
+      messages.out(message_kind::summary) << "cannot be read";
       result = 1;
       continue;
     }
-    RepFileBuffer file(byte_span(image), kAllLoadFlags);
-    if (!show_file(file, 0)) result = 1;
-    std::cout.flush();
+    RepFileBuffer file(messages, byte_span(image), kAllLoadFlags);
+    if (!show_file(messages, file, 0)) result = 1;
   }
   return result;
 }

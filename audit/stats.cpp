@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "audit/muted_output.h"
 #include "audit/rep_files.h"
 #include "platform/platform.h"
 #include "source/rep_file_source.h"
@@ -29,7 +28,7 @@ std::string utc_text(uint32_t seconds) {
 
 // The group of a file as its first footer names it, and the unpacked bytes its tables state.
 bool read_file_group(RepFileSource& source, event_group& group, uint64_t& unpacked) {
-  RepFileBuffer file(byte_span(source.file().image()), kNoLoadFlags);
+  RepFileBuffer file(discard_messages(), byte_span(source.file().image()), kNoLoadFlags);
   if (file.Load() != 0 || file.footers().empty()) return false;
   for (const footer_record& f : file.footers()) {
     for (const part_table_entry& e : f.part_table) unpacked += e.unpacked_len_tbl;
@@ -82,8 +81,7 @@ repository_stats collect_stats(const std::vector<std::string>& native_paths) {
     ++stats.damaged_files;
   }
   for (const std::string& path : list.files) {
-    muted_output muted;
-    RepFileSource source(nullptr, RepFileImage(path));
+    RepFileSource source(discard_messages(), nullptr, RepFileImage(path));
     group_stats file;
     file.files = 1;
     file.bytes_on_disk = source.file().image().size();

@@ -2,7 +2,6 @@
 
 #include <ostream>
 
-#include "audit/muted_output.h"
 #include "audit/rep_files.h"
 #include "platform/platform.h"
 #include "source/rep_file_source.h"
@@ -23,8 +22,7 @@ file_check check_rep_file(const std::u16string& path) {
 
 file_check check_rep_file(const std::string& native) {
   file_check check;
-  muted_output muted;
-  RepFileSource source(nullptr, RepFileImage(native));
+  RepFileSource source(discard_messages(), nullptr, RepFileImage(native));
   source.set_damage_listener([&check](const damage_note& n) { check.damage.push_back(n); });
   source.ProcessFile([&check](const full_event&) { ++check.events; });
   return check;

@@ -26,8 +26,17 @@
 #include "container/rep_file_buffer.h"
 #include "platform/platform.h"
 #include "util/compression.h"
+#include "util/message_sink.h"
 #include "util/paths.h"
 #include "util/read_file.h"
+
+namespace {
+// The library's lines (none for sound input) go to the process's own streams.
+repcopy::message_sink& bench_console() {
+  static repcopy::stream_sink console(std::cout, std::cerr);
+  return console;
+}
+}  // namespace
 
 namespace repcopy {
 namespace {
@@ -49,11 +58,11 @@ void collect(const std::string& dir, std::vector<std::string>& files) {
 std::vector<std::vector<uint8_t>> unpack_file(const std::vector<uint8_t>& image, uint64_t& packed) {
   std::vector<std::vector<uint8_t>> items;
   load_flags none{};
-  RepFileBuffer file{byte_span(image), none};
+  RepFileBuffer file{bench_console(), byte_span(image), none};
   if (file.Load() != 0) return items;
   for (const footer_record& f : file.footers()) {
     for (const part_table_entry& e : f.part_table) {
-      unpack_result r = unpack_item(byte_span(image), e.item_offset, e.packed_len);
+      unpack_result r = unpack_item(bench_console(), byte_span(image), e.item_offset, e.packed_len);
       if (r.status != 0) continue;
       r.data.resize(size_t(r.real_len));
       packed += e.packed_len;
@@ -109,7 +118,7 @@ int run(int argc, char** argv) {
   }
   const std::string mode = argv[1];
   std::u16string root;
-  if (to_extended_path(argv[2], root) != 0) return 2;
+  if (to_extended_path(bench_console(), argv[2], root) != 0) return 2;
   const auto images = read_all(root);
 
   if (mode == "sizes") {

@@ -11,13 +11,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "model/copy_outcome.h"
 #include "source/rep_source2.h"
+#include "util/message_sink.h"
 #include "util/paths.h"
+
+namespace {
+// The library's lines (none for sound input) go to the process's own streams.
+repcopy::message_sink& bench_console() {
+  static repcopy::stream_sink console(std::cout, std::cerr);
+  return console;
+}
+}  // namespace
 
 namespace {
 
@@ -39,7 +49,7 @@ result read_repository(const std::u16string& root, unsigned threads) {
   const std::clock_t cpu_start = std::clock();
   copy_outcome outcome;
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    RepSource2 source(root, mode, nullptr, &outcome);
+    RepSource2 source(bench_console(), root, mode, nullptr, &outcome);
     source.set_read_threads(threads);
     // The events come as the copy takes them, packed (stored_event); each replaces the last.
     for (stored_event e; source.next_stored(e) == 0;) {
@@ -71,7 +81,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::u16string root;
-  if (to_extended_path(argv[1], root) != 0) return 2;
+  if (to_extended_path(bench_console(), argv[1], root) != 0) return 2;
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   std::vector<unsigned> counts;
   for (int i = 3; i < argc; ++i) counts.push_back(unsigned(std::max(1, std::atoi(argv[i]))));

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <iostream>
 #include <new>
 
 #include "container/format.h"
@@ -18,9 +17,9 @@ namespace {
 constexpr uint64_t kMaxDeflateRatio = 1032;
 
 // Reports an inflate failure; the result holds no data and status -1.
-unpack_result inflate_failed(int code) {
-  std::cout << "error: Can't uncompress : " << code << std::endl;
-  std::cout << "uncompress error" << std::endl;
+unpack_result inflate_failed(message_sink& messages, int code) {
+  messages.out(message_kind::notice) << "error: Can't uncompress : " << code;
+  messages.out(message_kind::notice) << "uncompress error";
   return unpack_result{};
 }
 
@@ -63,25 +62,26 @@ item_layout locate_item(byte_span file, uint64_t item_offset, uint64_t packed_le
   return it;
 }
 
-void report_item_fault(const item_layout& it) {
+void report_item_fault(message_sink& messages, const item_layout& it) {
   switch (it.fault) {
     case item_fault::none:
       break;
     case item_fault::out_of_range:
-      std::cout << "Truncated item: item_offset " << it.item_offset << " + packed_len "
-                << it.packed_len << " passes the end of the file (" << it.file_len << " bytes)"
-                << std::endl;
+      messages.out(message_kind::notice)
+          << "Truncated item: item_offset " << it.item_offset << " + packed_len " << it.packed_len
+          << " passes the end of the file (" << it.file_len << " bytes)";
       break;
     case item_fault::too_short:
-      std::cout << "Item at offset " << it.item_offset << " too short: packed_len " << it.packed_len
-                << " < " << kItemMinSize << std::endl;
+      messages.out(message_kind::notice)
+          << "Item at offset " << it.item_offset << " too short: packed_len " << it.packed_len
+          << " < " << kItemMinSize;
       break;
     case item_fault::bad_signature:
-      std::cout << "Wrong signature!" << std::endl;
+      messages.out(message_kind::notice) << "Wrong signature!";
       break;
     case item_fault::unterminated_name:
-      std::cout << "Item at offset " << it.item_offset << ": name not terminated inside the item"
-                << std::endl;
+      messages.out(message_kind::notice)
+          << "Item at offset " << it.item_offset << ": name not terminated inside the item";
       break;
   }
 }
@@ -101,9 +101,9 @@ uint32_t doubled_capacity(uint32_t capacity) {
   return capacity > kMaxUnpackedLen / 2 ? kMaxUnpackedLen : capacity * 2;
 }
 
-unpack_result inflate_item(const item_layout& it) {
+unpack_result inflate_item(message_sink& messages, const item_layout& it) {
   unpack_result r;
-  if (it.stream.size() > UINT_MAX) return inflate_failed(compression::kDataError);
+  if (it.stream.size() > UINT_MAX) return inflate_failed(messages, compression::kDataError);
   uint32_t capacity = initial_capacity(it.unpacked_len, it.packed_len);
   try {
     for (;;) {
@@ -116,21 +116,21 @@ unpack_result inflate_item(const item_layout& it) {
       }
       if (rc == compression::kBufferError) {
         capacity = doubled_capacity(capacity);
-        if (capacity == 0) return inflate_failed(compression::kBufferError);
+        if (capacity == 0) return inflate_failed(messages, compression::kBufferError);
         continue;
       }
-      return inflate_failed(rc);
+      return inflate_failed(messages, rc);
     }
   } catch (const std::bad_alloc&) {
-    return inflate_failed(compression::kMemoryError);
+    return inflate_failed(messages, compression::kMemoryError);
   }
   // Keep at least four bytes so that a signature test at the start stays inside the buffer.
   r.data.resize(std::max<uint64_t>(r.real_len, 4));
   std::fill(r.data.begin() + ptrdiff_t(r.real_len), r.data.end(), uint8_t(0));
   r.crc32_real = crc32_of(r.data.data(), size_t(r.real_len));
   if (r.crc32_real != it.crc32) {
-    std::cout << "BAD CRC: " << r.crc32_real << " != " << it.crc32 << std::endl;
-    hex_dump(r.data, size_t(std::min<uint64_t>(64, r.real_len)));
+    messages.out(message_kind::notice) << "BAD CRC: " << r.crc32_real << " != " << it.crc32;
+    hex_dump(messages, r.data, size_t(std::min<uint64_t>(64, r.real_len)));
     r.status = -5;
     return r;
   }
@@ -138,13 +138,14 @@ unpack_result inflate_item(const item_layout& it) {
   return r;
 }
 
-unpack_result unpack_item(byte_span file, uint64_t item_offset, uint64_t packed_len) {
+unpack_result unpack_item(message_sink& messages, byte_span file, uint64_t item_offset,
+                          uint64_t packed_len) {
   item_layout it = locate_item(file, item_offset, packed_len);
   if (it.fault != item_fault::none) {
-    report_item_fault(it);
+    report_item_fault(messages, it);
     return unpack_result{};
   }
-  return inflate_item(it);
+  return inflate_item(messages, it);
 }
 
 }  // namespace repcopy

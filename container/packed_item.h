@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "util/bytes.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 
@@ -34,9 +35,9 @@ struct item_layout {
 // Checks, in this order, range, minimum size, signature and name; reads nothing outside file.
 item_layout locate_item(byte_span file, uint64_t item_offset, uint64_t packed_len);
 
-// Prints the message of a fault other than none on standard output ("Wrong signature!" for a
-// bad signature).
-void report_item_fault(const item_layout& item);
+// Writes the message of a fault other than none to messages, on standard output ("Wrong
+// signature!" for a bad signature).
+void report_item_fault(message_sink& messages, const item_layout& item);
 
 struct unpack_result {
   // 0; -1 for a bad item or an inflate error (data empty); -5 for a CRC mismatch (data kept).
@@ -47,10 +48,11 @@ struct unpack_result {
 };
 
 // Inflates a located item (fault none) and checks its CRC, with the messages of an unpack.
-unpack_result inflate_item(const item_layout& item);
+unpack_result inflate_item(message_sink& messages, const item_layout& item);
 
 // Locates, reports a fault or inflates: the whole unpack of one item.
-unpack_result unpack_item(byte_span file, uint64_t item_offset, uint64_t packed_len);
+unpack_result unpack_item(message_sink& messages, byte_span file, uint64_t item_offset,
+                          uint64_t packed_len);
 
 // Capacity of the first inflate attempt: the stored length when it exceeds packed_len (but
 // never more than a deflate stream of packed_len bytes can produce, so that a false length

@@ -1,7 +1,5 @@
 #include "container/properties.h"
 
-#include <iostream>
-
 #include "util/hex_dump.h"
 #include "util/text.h"
 
@@ -19,7 +17,8 @@ bool read_text(byte_reader& r, size_t limit, std::u16string& out) {
 
 }  // namespace
 
-uint64_t parse_property_block(footer_record& footer, byte_span file, std::string* why) {
+uint64_t parse_property_block(message_sink& messages, footer_record& footer, byte_span file,
+                              std::string* why) {
   const uint64_t start = footer.property_offset;
   const uint64_t footer_end = footer.footer_end();
   uint64_t property_len = 0;
@@ -28,13 +27,14 @@ uint64_t parse_property_block(footer_record& footer, byte_span file, std::string
                         footer_end - start >= 8 && r.seek(start) && r.u64(property_len);
   footer.property_len = property_len;
   if (!have_len || property_len != footer_end - start - 8) {
-    std::cerr << "Wrong property len!!!" << std::endl;
-    std::cout << "Wrong property len!!!" << std::endl;
-    std::cout << "property_offset = " << start << std::endl;
-    std::cout << "property_len = " << property_len << std::endl;
-    std::cout << "property_offset + property_len = " << start + property_len << std::endl;
-    std::cout << "footer size = " << footer_end << std::endl;
-    hex_dump(file, file.size());
+    messages.err(message_kind::error) << "Wrong property len!!!";
+    messages.out(message_kind::notice) << "Wrong property len!!!";
+    messages.out(message_kind::notice) << "property_offset = " << start;
+    messages.out(message_kind::notice) << "property_len = " << property_len;
+    messages.out(message_kind::notice)
+        << "property_offset + property_len = " << start + property_len;
+    messages.out(message_kind::notice) << "footer size = " << footer_end;
+    hex_dump(messages, file, file.size());
     if (why != nullptr) {
       *why = "property_len " + std::to_string(property_len) + " does not end the footer";
     }
@@ -44,18 +44,18 @@ uint64_t parse_property_block(footer_record& footer, byte_span file, std::string
   while (r.pos() < end) {
     std::u16string name, value;
     if (!read_text(r, end, name)) {
-      std::cerr << "Wrong property name!!!" << std::endl;
-      std::cout << "Wrong property name!!!" << std::endl;
-      hex_dump(file, end, size_t(start));
+      messages.err(message_kind::error) << "Wrong property name!!!";
+      messages.out(message_kind::notice) << "Wrong property name!!!";
+      hex_dump(messages, file, end, size_t(start));
       if (why != nullptr) *why = "a property name runs past the block";
       return 0;
     }
     if (!read_text(r, end, value)) {
-      std::cerr << "Wrong property value!!!" << std::endl;
-      std::cout << "Wrong property value!!!"
-                << " for " << to_utf8(name) << std::endl;
-      hex_dump(file, end, size_t(start));
-      hex_dump(file, file.size());
+      messages.err(message_kind::error) << "Wrong property value!!!";
+      messages.out(message_kind::notice) << "Wrong property value!!!"
+                                         << " for " << to_utf8(name);
+      hex_dump(messages, file, end, size_t(start));
+      hex_dump(messages, file, file.size());
       if (why != nullptr) *why = "the value of " + to_utf8(name) + " runs past the block";
       return 0;
     }
@@ -73,9 +73,9 @@ const std::u16string* get_property(const footer_record& footer, std::u16string_v
   return it == footer.properties.end() ? nullptr : &it->second;
 }
 
-void dump_properties(const footer_record& footer) {
+void dump_properties(message_sink& messages, const footer_record& footer) {
   for (const auto& [name, value] : footer.properties) {
-    std::cout << to_utf8(name) << " = " << to_utf8(value) << std::endl;
+    messages.out(message_kind::summary) << to_utf8(name) << " = " << to_utf8(value);
   }
 }
 

@@ -1,6 +1,6 @@
 #include "container/rep_data_buffer.h"
 
-#include <iostream>
+#include <sstream>
 
 #include "container/buffer_id.h"
 #include "container/format.h"
@@ -12,21 +12,26 @@ namespace repcopy {
 
 namespace {
 
-void report_unknown_id(int32_t id) { std::cout << "Unknown  id: " << id << std::endl; }
+void report_unknown_id(message_sink& messages, int32_t id) {
+  messages.out(message_kind::notice) << "Unknown  id: " << id;
+}
 
 }  // namespace
 
-RepDataBuffer::RepDataBuffer(byte_span data, uint64_t packed_len, uint64_t item_offset)
-    : RepBuffer(byte_span(), kBufferIdNested), item_(locate_item(data, item_offset, packed_len)) {
+RepDataBuffer::RepDataBuffer(message_sink& messages, byte_span data, uint64_t packed_len,
+                             uint64_t item_offset)
+    : RepBuffer(byte_span(), kBufferIdNested),
+      messages_(messages),
+      item_(locate_item(data, item_offset, packed_len)) {
   data_ = item_.item;
 }
 
 int32_t RepDataBuffer::Load() {
   unpack_result r;
   if (item_.fault != item_fault::none) {
-    report_item_fault(item_);
+    report_item_fault(messages_, item_);
   } else {
-    r = inflate_item(item_);
+    r = inflate_item(messages_, item_);
   }
   unpacked_ = std::move(r.data);
   unpacked_len_real_ = r.real_len;
@@ -35,23 +40,24 @@ int32_t RepDataBuffer::Load() {
   return status_;
 }
 
-void RepDataBuffer::Dump() const {
-  std::cout << "\n" << item_.name << "\n";
+void RepDataBuffer::Dump(message_sink& messages) const {
+  std::ostringstream os;
+  os << "\n" << item_.name << "\n";
   if (item_.unpacked_len != unpacked_len_real_) {
-    std::cout << "unpacked_len = " << value_dump(item_.unpacked_len) << "\n";
-    std::cout << "unpacked_len_real = " << value_dump(unpacked_len_real_) << "\n";
+    os << "unpacked_len = " << value_dump(item_.unpacked_len) << "\n";
+    os << "unpacked_len_real = " << value_dump(unpacked_len_real_) << "\n";
   }
   if (item_.crc32 != crc32_real_) {
-    std::cout << "crc32 = " << value_dump(item_.crc32) << "\n";
-    std::cout << "crc32_real = " << value_dump(crc32_real_) << "\n";
+    os << "crc32 = " << value_dump(item_.crc32) << "\n";
+    os << "crc32_real = " << value_dump(crc32_real_) << "\n";
   }
-  std::cout.flush();
+  messages.write(message_kind::summary, message_stream::out, os.view());
 }
 
 std::unique_ptr<RepPartBuffer> RepDataBuffer::CreateRecordBuffer(int32_t buffer_id) {
   Load();  // its status is reported by its own messages
   if (buffer_id < 0 || buffer_id >= kBufferIdCount) {
-    report_unknown_id(buffer_id);
+    report_unknown_id(messages_, buffer_id);
     return nullptr;
   }
   return make_record_buffer(buffer_id, std::move(unpacked_), unpacked_len_real_);
@@ -72,16 +78,17 @@ buffer_entry RepDataBuffer::UnpackAsEntry() {
   return entry;
 }
 
-std::unique_ptr<RepBuffer> make_buffer(std::vector<uint8_t> data, uint64_t real_len, int32_t id) {
+std::unique_ptr<RepBuffer> make_buffer(message_sink& messages, std::vector<uint8_t> data,
+                                       uint64_t real_len, int32_t id) {
   if (id == kBufferIdUnknown) {
     byte_span real(data.data(), size_t(std::min<uint64_t>(real_len, data.size())));
     id = classify_by_content(real);
   }
   if (id == kBufferIdRawFile) {
-    return std::make_unique<RepFileBuffer>(std::move(data), real_len, kAllLoadFlags);
+    return std::make_unique<RepFileBuffer>(messages, std::move(data), real_len, kAllLoadFlags);
   }
   if (id >= 0 && id < kBufferIdCount) return make_record_buffer(id, std::move(data), real_len);
-  report_unknown_id(id);
+  report_unknown_id(messages, id);
   return nullptr;
 }
 

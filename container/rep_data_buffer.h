@@ -19,15 +19,16 @@ class RepDataBuffer : public RepBuffer {
  public:
   // Checks the item's bounds and reads its name, crc32 and unpacked_len; an item that does not
   // fit is reported by Load.
-  RepDataBuffer(byte_span data, uint64_t packed_len, uint64_t item_offset);
-  explicit RepDataBuffer(const buffer_entry& entry)
-      : RepDataBuffer(entry.data, entry.packed_len, entry.item_offset) {}
+  // The unpack's messages go to messages.
+  RepDataBuffer(message_sink& messages, byte_span data, uint64_t packed_len, uint64_t item_offset);
+  RepDataBuffer(message_sink& messages, const buffer_entry& entry)
+      : RepDataBuffer(messages, entry.data, entry.packed_len, entry.item_offset) {}
 
   // Unpacks and checks the item: 0; -1 for a bad item (bounds, signature, name) or an inflate
   // error, the data then empty; -5 for a CRC mismatch, the data kept. Each call unpacks anew.
   int32_t Load() override;
   // "\n", name, "\n", then the trailer values that differ from the real ones.
-  void Dump() const override;
+  void Dump(message_sink& messages) const override;
 
   // Loads, then builds the record buffer of buffer_id (0..14) over the unpacked data, which it
   // takes over; not loaded yet. Any other ID: "Unknown  id: " and nullptr.
@@ -49,6 +50,7 @@ class RepDataBuffer : public RepBuffer {
   const item_layout& layout() const { return item_; }
 
  private:
+  message_sink& messages_;
   item_layout item_;
   uint32_t crc32_real_ = 0;
   uint64_t unpacked_len_real_ = 0;
@@ -59,6 +61,7 @@ class RepDataBuffer : public RepBuffer {
 // Builds the reader of Buffer ID id over data (real_len bytes of it in use): -3 first
 // classifies the data by content; -2 builds a RepFileBuffer with all load flags set over it;
 // 0..14 the record buffer of that ID. Any other ID writes "Unknown  id: " and gives nullptr.
-std::unique_ptr<RepBuffer> make_buffer(std::vector<uint8_t> data, uint64_t real_len, int32_t id);
+std::unique_ptr<RepBuffer> make_buffer(message_sink& messages, std::vector<uint8_t> data,
+                                       uint64_t real_len, int32_t id);
 
 }  // namespace repcopy

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -16,27 +15,31 @@
 
 namespace repcopy {
 
-RepFileBuffer::RepFileBuffer(byte_span image, const load_flags& flags)
-    : RepBuffer(image, kBufferIdRawFile), flags_(flags) {
+RepFileBuffer::RepFileBuffer(message_sink& messages, byte_span image, const load_flags& flags)
+    : RepBuffer(image, kBufferIdRawFile), messages_(messages), flags_(flags) {
   CheckHeader();
 }
 
-RepFileBuffer::RepFileBuffer(std::vector<uint8_t> image, uint64_t real_len, const load_flags& flags)
-    : RepBuffer(byte_span(), kBufferIdRawFile), owned_(std::move(image)), flags_(flags) {
+RepFileBuffer::RepFileBuffer(message_sink& messages, std::vector<uint8_t> image, uint64_t real_len,
+                             const load_flags& flags)
+    : RepBuffer(byte_span(), kBufferIdRawFile),
+      messages_(messages),
+      owned_(std::move(image)),
+      flags_(flags) {
   data_ = byte_span(owned_.data(), size_t(std::min<uint64_t>(real_len, owned_.size())));
   CheckHeader();
 }
 
-RepFileBuffer::RepFileBuffer(buffer_entry entry, const load_flags& flags)
-    : RepBuffer(entry.item_bytes(), kBufferIdRawFile), flags_(flags) {
+RepFileBuffer::RepFileBuffer(message_sink& messages, buffer_entry entry, const load_flags& flags)
+    : RepBuffer(entry.item_bytes(), kBufferIdRawFile), messages_(messages), flags_(flags) {
   owned_ = std::move(entry.owner);  // the heap block, and so data_, stays where it is
   CheckHeader();
 }
 
 void RepFileBuffer::CheckHeader() {
   if (data_.size() < kHeaderSize) {
-    std::cout << "File too short for its header: " << data_.size() << " < " << kHeaderSize
-              << " bytes" << std::endl;
+    messages_.out(message_kind::notice)
+        << "File too short for its header: " << data_.size() << " < " << kHeaderSize << " bytes";
     note(true, "shorter than its 512-byte header (" + std::to_string(data_.size()) + " bytes)");
     return;
   }
@@ -45,8 +48,8 @@ void RepFileBuffer::CheckHeader() {
   r.u32(last_footer_len_);
   const uint64_t size = data_.size();
   if (last_footer_offset_ > size || size - last_footer_offset_ != last_footer_len_) {
-    std::cout << "last_footer_offset + last_footer_len != buffer_len :"
-              << last_footer_offset_ + last_footer_len_ << " != " << size << std::endl;
+    messages_.out(message_kind::notice) << "last_footer_offset + last_footer_len != buffer_len :"
+                                        << last_footer_offset_ + last_footer_len_ << " != " << size;
     // A footer said to end past the end of the file is what a cut-off copy looks like.
     const uint64_t end = last_footer_offset_ + last_footer_len_;
     const bool past_end = last_footer_offset_ > size || end > size;
@@ -57,7 +60,7 @@ void RepFileBuffer::CheckHeader() {
     return;
   }
   if (!ScanFooters()) {
-    std::cout << "ScanFooters() error" << std::endl;
+    messages_.out(message_kind::notice) << "ScanFooters() error";
     note(false, "footer chain broken");
     return;
   }
@@ -79,30 +82,33 @@ bool RepFileBuffer::ScanFooters() {
     uint64_t prev_offset = 0;
     uint32_t prev_len = 0;
     if (!r.seek(offset) || !r.u64(prev_offset)) {
-      std::cout << "Current buffer offset " << offset + 8 << " is out of range " << data_.size()
-                << std::endl;
+      messages_.out(message_kind::notice)
+          << "Current buffer offset " << offset + 8 << " is out of range " << data_.size();
       return false;
     }
     if (!r.u32(prev_len)) {
-      std::cout << "Current buffer offset " << offset + 12 << " is out of range " << data_.size()
-                << std::endl;
+      messages_.out(message_kind::notice)
+          << "Current buffer offset " << offset + 12 << " is out of range " << data_.size();
       return false;
     }
     if (prev_offset == 0) return true;
     // An earlier footer ends before the footer that names it begins: the walk moves strictly
     // towards the start of the file and so cannot loop.
     if (prev_offset >= offset || prev_len > offset - prev_offset) {
-      std::cout << "Previous footer at " << prev_offset << " (length " << prev_len
-                << ") does not lie before the footer at " << offset << std::endl;
+      messages_.out(message_kind::notice)
+          << "Previous footer at " << prev_offset << " (length " << prev_len
+          << ") does not lie before the footer at " << offset;
       return false;
     }
     if (prev_len < kFooterFixedSize) {
-      std::cout << "Previous footer at " << prev_offset << " too short: length " << prev_len
-                << " < " << kFooterFixedSize << std::endl;
+      messages_.out(message_kind::notice)
+          << "Previous footer at " << prev_offset << " too short: length " << prev_len << " < "
+          << kFooterFixedSize;
       return false;
     }
     if (footers_.size() >= kMaxFooters) {
-      std::cout << "Footer chain longer than " << kMaxFooters << " footers" << std::endl;
+      messages_.out(message_kind::notice)
+          << "Footer chain longer than " << kMaxFooters << " footers";
       return false;
     }
     offset = prev_offset;
@@ -115,14 +121,15 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
   // The footer lies inside the image: the scan checked the chain and the header the last one.
   byte_reader r(data_.first(size_t(f.footer_end())));
   if (!r.seek(f.tbl_offset) || !r.u64(f.tbl_len)) {
-    std::cout << "Footer at " << f.footer_offset << " too short: footer length " << f.footer_len
-              << std::endl;
+    messages_.out(message_kind::notice)
+        << "Footer at " << f.footer_offset << " too short: footer length " << f.footer_len;
     note(false, "footer at " + std::to_string(f.footer_offset) + " too short");
     return false;
   }
   if (f.tbl_len > r.remaining() || r.remaining() - f.tbl_len < 8) {
-    std::cout << "Part table at tbl_offset " << f.tbl_offset << ": tbl_len " << f.tbl_len
-              << " passes the end of the footer " << f.footer_end() << std::endl;
+    messages_.out(message_kind::notice)
+        << "Part table at tbl_offset " << f.tbl_offset << ": tbl_len " << f.tbl_len
+        << " passes the end of the footer " << f.footer_end();
     note(false, "part table of the footer at " + std::to_string(f.footer_offset) +
                     " passes the end of its footer");
     return false;
@@ -138,8 +145,8 @@ bool RepFileBuffer::ReadPartTable(footer_record& f) {
         !t.u64(e.item_offset) || !t.u64(e.packed_len)) {
       // The entries that follow cannot be found and the parts they belong to would be joined
       // with items missing: the file does not load.
-      std::cout << "Part table entry at " << entry_pos << " runs past the end of the table "
-                << table_end << std::endl;
+      messages_.out(message_kind::notice)
+          << "Part table entry at " << entry_pos << " runs past the end of the table " << table_end;
       ++damage_count_;
       note(false,
            "part table entry at " + std::to_string(entry_pos) + " runs past the end of the table");
@@ -181,16 +188,16 @@ void RepFileBuffer::BuildBuffers(footer_record& f) {
   for (const part_table_entry& e : f.part_table) {
     const int32_t id = e.buffer_id;
     if (id < kBufferIdNested) {
-      std::cout << "Unknown Buffer ID = " << id << std::endl;
+      messages_.out(message_kind::notice) << "Unknown Buffer ID = " << id;
       ++damage_count_;
       note(false, "item " + to_utf8(e.name) + " holds unknown content");
       continue;
     }
     if (id == kBufferIdNested) {
       if (e.item_offset > data_.size() || e.packed_len > data_.size() - e.item_offset) {
-        std::cout << "Truncated nested file: item_offset " << e.item_offset << " + packed_len "
-                  << e.packed_len << " passes the end of the file (" << data_.size() << " bytes)"
-                  << std::endl;
+        messages_.out(message_kind::notice)
+            << "Truncated nested file: item_offset " << e.item_offset << " + packed_len "
+            << e.packed_len << " passes the end of the file (" << data_.size() << " bytes)";
         ++damage_count_;
         note(true, "nested file " + to_utf8(e.name) + " passes the end of the file");
         continue;
@@ -204,7 +211,7 @@ void RepFileBuffer::BuildBuffers(footer_record& f) {
       continue;
     }
     if (id < kPartBufferCount) {
-      RepDataBuffer item(data_, e.packed_len, e.item_offset);
+      RepDataBuffer item(messages_, data_, e.packed_len, e.item_offset);
       const int32_t index = part_index_of(e.name);  // throws for a name without a number
       auto [it, added] = part_at.try_emplace(index, f.parts.size());
       if (added) f.parts.push_back(part_record{index, {}});
@@ -228,13 +235,13 @@ void RepFileBuffer::BuildBuffers(footer_record& f) {
     }
     if ((id == record_file::kFilterDatId || id == record_file::kFilterStatId) &&
         f.load_flags[size_t(id)] != 0) {
-      RepDataBuffer item(data_, e.packed_len, e.item_offset);
+      RepDataBuffer item(messages_, data_, e.packed_len, e.item_offset);
       (id == record_file::kFilterDatId ? f.filter_data : f.filter_stat) =
           item.CreateRecordBuffer(id);
       if (item.status() != 0) ++damage_count_;
       check_item(item, e);
     } else if (listener_) {
-      RepDataBuffer item(data_, e.packed_len, e.item_offset);
+      RepDataBuffer item(messages_, data_, e.packed_len, e.item_offset);
       item.Load();
       check_item(item, e);
     }
@@ -246,8 +253,8 @@ int32_t RepFileBuffer::LoadFooters() {
     if (!ReadPartTable(f)) return -1;
     f.properties.clear();
     std::string why;
-    if (parse_property_block(f, data_, &why) == 0) {
-      hex_dump(data_, data_.size());
+    if (parse_property_block(messages_, f, data_, &why) == 0) {
+      hex_dump(messages_, data_, data_.size());
       note(false, "property block of the footer at " + std::to_string(f.footer_offset) + ": " +
                       (why.empty() ? std::string("empty") : why));
       return -1;

@@ -27,20 +27,24 @@ class RepFileBuffer : public RepBuffer {
   // Longest footer chain accepted: a guard against a forged chain of tiny footers.
   static constexpr size_t kMaxFooters = 65536;
 
+  // The reader's messages (what it finds wrong, on standard output) go to messages, which must
+  // outlive this object.
   // Over an image that must outlive this object and everything built from it.
-  RepFileBuffer(byte_span image, const load_flags& flags);
-  explicit RepFileBuffer(byte_span image) : RepFileBuffer(image, kAllLoadFlags) {}
+  RepFileBuffer(message_sink& messages, byte_span image, const load_flags& flags);
+  RepFileBuffer(message_sink& messages, byte_span image)
+      : RepFileBuffer(messages, image, kAllLoadFlags) {}
   // Owns the image; its first real_len bytes are the file.
-  RepFileBuffer(std::vector<uint8_t> image, uint64_t real_len, const load_flags& flags);
+  RepFileBuffer(message_sink& messages, std::vector<uint8_t> image, uint64_t real_len,
+                const load_flags& flags);
   // Over the item of a nested-file entry (UnpackAsEntry), taking over the bytes it owns; an
   // entry without owned bytes refers to an image that must outlive this object.
-  RepFileBuffer(buffer_entry entry, const load_flags& flags);
+  RepFileBuffer(message_sink& messages, buffer_entry entry, const load_flags& flags);
 
   // 0 on success (see kind()), -1 on any failure, including every exception on the way. Call
   // once.
   int32_t Load() override;
-  // Footers, properties, part tables, buffer entries and parts on standard output.
-  void Dump() const override;
+  // Footers, properties, part tables, buffer entries and parts, as summary lines.
+  void Dump(message_sink& messages) const override;
 
   // The header sum and the footer chain were sound; Load returns -1 at once otherwise.
   bool ready() const { return ready_; }
@@ -79,6 +83,7 @@ class RepFileBuffer : public RepBuffer {
   void note(bool truncated, std::string what);
   void check_item(const RepDataBuffer& item, const part_table_entry& e);
 
+  message_sink& messages_;
   std::vector<uint8_t> owned_;
   load_flags flags_;
   int32_t kind_ = kKindNotLoaded;

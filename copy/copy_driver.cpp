@@ -4,7 +4,6 @@
 #include <atomic>
 #include <exception>
 #include <map>
-#include <iostream>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -17,9 +16,11 @@ namespace {
 
 class copy_driver {
  public:
-  copy_driver(worker_pool& pool, event_storage& storage, CommonTarget& target,
-              copy_outcome& outcome, const std::function<bool()>& stop_requested)
-      : pool_(pool),
+  copy_driver(message_sink& messages, worker_pool& pool, event_storage& storage,
+              CommonTarget& target, copy_outcome& outcome,
+              const std::function<bool()>& stop_requested)
+      : messages_(messages),
+        pool_(pool),
         storage_(storage),
         target_(target),
         outcome_(outcome),
@@ -92,11 +93,11 @@ class copy_driver {
   // counted as not copied instead of vanishing.
   void report_oversized() {
     outcome_.add_dropped_event();
-    std::cerr << "Event not copied: its data (" << event_.data.size()
-              << " bytes) exceeds the batch limit of " << storage_.batch_byte_limit()
-              << " bytes; data source " << to_utf8(event_.under_data_source) << ", computer "
-              << to_utf8(item_.computer_name) << ", domain " << to_utf8(item_.domain_name)
-              << std::endl;
+    messages_.err(message_kind::error)
+        << "Event not copied: its data (" << event_.data.size()
+        << " bytes) exceeds the batch limit of " << storage_.batch_byte_limit()
+        << " bytes; data source " << to_utf8(event_.under_data_source) << ", computer "
+        << to_utf8(item_.computer_name) << ", domain " << to_utf8(item_.domain_name);
   }
 
   // A batch left unwritten by a stop; called by the main thread and by writers.
@@ -129,9 +130,9 @@ class copy_driver {
       } catch (const fatal_error&) {
         throw;  // the pool carries it to the main thread
       } catch (const std::exception& e) {
-        std::cerr << "Batch not written: " << e.what() << std::endl;
+        messages_.err(message_kind::error) << "Batch not written: " << e.what();
       } catch (...) {
-        std::cerr << "Batch not written" << std::endl;
+        messages_.err(message_kind::error) << "Batch not written";
       }
       left = std::min(left, events);
       // Events the target already held leave their data source's total like unwritten ones.
@@ -150,6 +151,7 @@ class copy_driver {
     if (!pool_.submit(std::move(task))) outcome_.add_failed_batch(events);
   }
 
+  message_sink& messages_;
   worker_pool& pool_;
   event_storage& storage_;
   CommonTarget& target_;
@@ -166,11 +168,11 @@ class copy_driver {
 
 }  // namespace
 
-int32_t run_copy_driver(worker_pool& pool, event_storage& storage,
+int32_t run_copy_driver(message_sink& messages, worker_pool& pool, event_storage& storage,
                         const std::vector<CommonSource*>& sources, CommonTarget& target,
                         copy_outcome& outcome, const std::function<bool()>& stop_requested) {
   // Queued tasks refer to the driver: it outlives the pool's abort below.
-  copy_driver driver(pool, storage, target, outcome, stop_requested);
+  copy_driver driver(messages, pool, storage, target, outcome, stop_requested);
   try {
     for (CommonSource* source : sources)
       if (source != nullptr) driver.copy_source(*source);

@@ -33,7 +33,7 @@ namespace repcopy {
 // requested).
 inline constexpr int32_t kCopyStopped = 1;
 inline constexpr int32_t kCopyTargetFull = 2;
-int32_t run_copy_driver(worker_pool& pool, event_storage& storage,
+int32_t run_copy_driver(message_sink& messages, worker_pool& pool, event_storage& storage,
                         const std::vector<CommonSource*>& sources, CommonTarget& target,
                         copy_outcome& outcome, const std::function<bool()>& stop_requested = {});
 

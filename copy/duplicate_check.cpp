@@ -1,7 +1,6 @@
 #include "copy/duplicate_check.h"
 
 #include <algorithm>
-#include <iostream>
 #include <vector>
 
 #include "filters/time_window.h"
@@ -10,9 +9,14 @@
 
 namespace repcopy {
 
-duplicate_check_target::duplicate_check_target(CommonTarget& inner, TargetContents& contents,
-                                               copy_outcome& outcome, bool hold_groups)
-    : inner_(inner), contents_(contents), outcome_(outcome), hold_groups_(hold_groups) {}
+duplicate_check_target::duplicate_check_target(message_sink& messages, CommonTarget& inner,
+                                               TargetContents& contents, copy_outcome& outcome,
+                                               bool hold_groups)
+    : messages_(messages),
+      inner_(inner),
+      contents_(contents),
+      outcome_(outcome),
+      hold_groups_(hold_groups) {}
 
 std::shared_ptr<duplicate_check_target::group_state> duplicate_check_target::group(
     const storage_item& item) {
@@ -55,8 +59,8 @@ void duplicate_check_target::read_overlapping(group_state& state, const storage_
     if (!whole) {
       // Its events are not trusted: the check goes on as if the file held none.
       outcome_.add_damaged_target_file();
-      std::cerr << "Damaged target file, taken as holding no events: " << to_utf8(file.path)
-                << std::endl;
+      messages_.err(message_kind::error)
+          << "Damaged target file, taken as holding no events: " << to_utf8(file.path);
       continue;
     }
     for (const event_hash& h : hashes) state.index.add(h);

@@ -26,6 +26,7 @@
 #include "model/common.h"
 #include "model/copy_outcome.h"
 #include "model/target_contents.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 
@@ -33,8 +34,9 @@ class duplicate_check_target : public CommonTarget {
  public:
   // hold_groups: hold each group against other runs while it is written (off for a dry run,
   // which creates nothing in the target).
-  duplicate_check_target(CommonTarget& inner, TargetContents& contents, copy_outcome& outcome,
-                         bool hold_groups = true);
+  // messages gets the check's lines (a damaged target file) and must outlive the target.
+  duplicate_check_target(message_sink& messages, CommonTarget& inner, TargetContents& contents,
+                         copy_outcome& outcome, bool hold_groups = true);
 
   int32_t flush_items(storage_item item) override {
     uint64_t events = 0;
@@ -75,6 +77,7 @@ class duplicate_check_target : public CommonTarget {
   void account(group_state& state);
   void batch_done(group_state& state, uint32_t group_batches);
 
+  message_sink& messages_;
   CommonTarget& inner_;
   TargetContents& contents_;
   copy_outcome& outcome_;

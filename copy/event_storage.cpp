@@ -1,6 +1,7 @@
 #include "copy/event_storage.h"
 
 #include <algorithm>
+#include <sstream>
 #include <utility>
 
 #include "util/fatal.h"
@@ -170,20 +171,22 @@ int32_t event_storage::take_largest(storage_item& item) {
   });
 }
 
-void event_storage::print_summary(std::ostream& out) const {
-  out << to_utf8(name_) << std::endl;
+void event_storage::print_summary(message_sink& messages) const {
+  std::ostringstream out;
+  out << to_utf8(name_) << '\n';
   for (const auto& [dn, domain] : domains_) {
-    out << '\t' << to_utf8(domain.name) << std::endl;
+    out << '\t' << to_utf8(domain.name) << '\n';
     for (const auto& [cn, computer] : domain.computers) {
-      out << "\t\t" << to_utf8(computer.name) << std::endl;
-      out << "\t\t\tos ver. " << computer.os_major << '.' << computer.os_minor << std::endl;
+      out << "\t\t" << to_utf8(computer.name) << '\n';
+      out << "\t\t\tos ver. " << computer.os_major << '.' << computer.os_minor << '\n';
       for (const auto& [sn, ds] : computer.data_sources) {
-        out << "\t\t\t" << to_utf8(ds.name) << std::endl;
-        out << "\t\t\t\t" << ds.total << " (" << ds.batch_count << ')' << std::endl;
-        out << std::endl;
+        out << "\t\t\t" << to_utf8(ds.name) << '\n';
+        out << "\t\t\t\t" << ds.total << " (" << ds.batch_count << ')' << '\n';
+        out << '\n';
       }
     }
   }
+  messages.write(message_kind::summary, message_stream::out, out.view());
 }
 
 }  // namespace repcopy

@@ -10,12 +10,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
-#include <iostream>
 #include <map>
 #include <string>
 
 #include "model/full_event.h"
 #include "model/storage_item.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 
@@ -95,7 +95,7 @@ class event_storage {
   void take_back(ds_entry& ds, uint32_t events) { ds.total -= std::min(ds.total, events); }
 
   // The summary tree of domains, computers and data sources with their event counts.
-  void print_summary(std::ostream& out = std::cout) const;
+  void print_summary(message_sink& messages) const;
 
   const std::u16string& name() const { return name_; }
   const std::map<std::u16string, domain_entry>& domains() const { return domains_; }

@@ -2,16 +2,16 @@
 
 #include <algorithm>
 #include <exception>
-#include <iostream>
 #include <utility>
 
 #include "util/fatal.h"
 
 namespace repcopy {
 
-worker_pool::worker_pool(int32_t threads, uint32_t capacity, uint64_t event_bound,
-                         uint32_t batch_events, uint64_t memory_bound)
-    : capacity_(std::max<uint32_t>(capacity, 1)),
+worker_pool::worker_pool(message_sink& messages, int32_t threads, uint32_t capacity,
+                         uint64_t event_bound, uint32_t batch_events, uint64_t memory_bound)
+    : messages_(messages),
+      capacity_(std::max<uint32_t>(capacity, 1)),
       event_bound_(event_bound != 0
                        ? event_bound
                        : kQueuedBatchesPerWriter * std::max<uint64_t>(batch_events, 1) *
@@ -39,9 +39,9 @@ void worker_pool::run_task(copy_task& task) noexcept {
   } catch (const fatal_error&) {
     keep_fatal(std::current_exception());
   } catch (const std::exception& e) {
-    std::cerr << "writer task failed: " << e.what() << std::endl;
+    messages_.err(message_kind::error) << "writer task failed: " << e.what();
   } catch (...) {
-    std::cerr << "writer task failed" << std::endl;
+    messages_.err(message_kind::error) << "writer task failed";
   }
 }
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "model/storage_item.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 
@@ -61,9 +62,10 @@ class worker_pool {
   // kQueuedBatchesPerWriter * batch_events * max(threads, 1). A pool without threads runs each
   // task on the submitting thread.
   // memory_bound 0 means kQueuedMemoryPerWriter * max(threads, 1).
-  explicit worker_pool(int32_t threads, uint32_t capacity = kQueueCapacity,
-                       uint64_t event_bound = 0, uint32_t batch_events = 64000,
-                       uint64_t memory_bound = 0);
+  // A task's failure other than a fatal stop is reported to messages, which must outlive the
+  // pool.
+  worker_pool(message_sink& messages, int32_t threads, uint32_t capacity = kQueueCapacity,
+              uint64_t event_bound = 0, uint32_t batch_events = 64000, uint64_t memory_bound = 0);
   // Stops and joins the threads if finish() or abort() has not; tasks still queued are dropped.
   // Never throws.
   ~worker_pool();
@@ -103,6 +105,7 @@ class worker_pool {
   void run_task(copy_task& task) noexcept;
   void keep_fatal(std::exception_ptr error) noexcept;
 
+  message_sink& messages_;
   const uint32_t capacity_;
   const uint64_t event_bound_;
   const uint64_t memory_bound_;

@@ -1,7 +1,5 @@
 #include "filters/time_window.h"
 
-#include <iostream>
-
 #include "model/repository_file_name.h"
 #include "util/leading_int.h"
 #include "util/text.h"
@@ -18,10 +16,10 @@ void time_window_back(filter_config& filter, uint32_t kind, int32_t count, uint3
   filter.time_on = true;
 }
 
-void time_window_dates(filter_config& filter, uint32_t kind, std::string_view from_text,
-                       std::string_view to_text) {
+void time_window_dates(message_sink& messages, filter_config& filter, uint32_t kind,
+                       std::string_view from_text, std::string_view to_text) {
   if (kind < kTimeFromOnly || kind > kTimeFromTo) {
-    std::cerr << "Unknown filter type, can't apply!" << std::endl;
+    messages.err(message_kind::error) << "Unknown filter type, can't apply!";
     return;
   }
   filter.time_kind = kind;

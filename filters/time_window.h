@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "model/filter_config.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 
@@ -29,8 +30,8 @@ void time_window_back(filter_config& filter, uint32_t kind, int32_t count, uint3
 // whose text is not a valid date keeps its default (the command line refuses such texts before
 // calling this). Any other kind prints "Unknown filter type, can't apply!" on standard error and
 // leaves the bounds alone. Does not set time_on: the caller does.
-void time_window_dates(filter_config& filter, uint32_t kind, std::string_view from_text,
-                       std::string_view to_text);
+void time_window_dates(message_sink& messages, filter_config& filter, uint32_t kind,
+                       std::string_view from_text, std::string_view to_text);
 
 // The six fields of a date text, read at fixed offsets (year 0..3, month 4..5, day 6..7,
 // hour 8..9, minute 10..11, second 12..13; the rest is ignored). A field that starts at or past

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "fuzz/quiet_console.h"
 #include "source/rep_file_source.h"
 #include "tests/container/rep_file_bytes.h"
+#include "util/message_sink.h"
 
 namespace {
 
@@ -29,7 +29,8 @@ struct sound_file {
 
 std::vector<full_event> events_of(const bytes& image) {
   std::vector<full_event> out;
-  repcopy::RepFileSource source(nullptr, repcopy::RepFileImage("fuzz.rep", image));
+  repcopy::RepFileSource source(repcopy::discard_messages(), nullptr,
+                                repcopy::RepFileImage("fuzz.rep", image));
   source.ProcessFile([&](const full_event& e) { out.push_back(e); });
   return out;
 }
@@ -66,10 +67,7 @@ sound_file make_sound_file() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const sound_file sound = [] {
-    fuzz_support::silence_console();
-    return make_sound_file();
-  }();
+  static const sound_file sound = [] { return make_sound_file(); }();
   // Changes of five bytes each: a u32 position (modulo the part before the properties) and a
   // byte to exclusive-or there; at most 64 of them.
   bytes image = sound.image;

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "container/format.h"
-#include "fuzz/quiet_console.h"
 #include "source/rep_file_source.h"
+#include "util/message_sink.h"
 
 namespace {
 
@@ -91,10 +91,7 @@ bytes build_file(const uint8_t* data, size_t size, const std::u16string& platfor
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz_support::silence_console();
-  return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace repcopy;
@@ -108,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   filter.id_on = control & 0x08;
   filter.id_kind = control & 0x10 ? 2 : 1;
   filter.ids = {0, 1, 4624};
-  RepFileSource source(&filter,
+  RepFileSource source(repcopy::discard_messages(), &filter,
                        RepFileImage("fuzz.rep", build_file(data, size, kPlatforms[control & 3])));
   uint64_t events = 0;
   source.ProcessFile([&](const full_event& e) {

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/quiet_console.h"
 #include "source/rep_file_source.h"
+#include "util/message_sink.h"
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t max_size);
 
@@ -253,10 +253,7 @@ void mutate_content(item& it, std::mt19937& rng, size_t max_growth) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz_support::silence_console();
-  return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max_size,
                                           unsigned int seed) {
@@ -284,7 +281,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   filter.time_on = size % 3 == 0;
   filter.time_from = 100;
   filter.time_to = 2000000000;
-  RepFileSource source(&filter, RepFileImage("fuzz.rep", bytes(data, data + size)));
+  RepFileSource source(repcopy::discard_messages(), &filter,
+                       RepFileImage("fuzz.rep", bytes(data, data + size)));
   source.ProcessFile([](const full_event& e) {
     if (e.string_count != e.strings.size() || e.named_count != e.named_fields.size()) {
       __builtin_trap();

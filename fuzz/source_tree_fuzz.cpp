@@ -13,8 +13,8 @@
 #include <string>
 
 #include "copy/event_storage.h"
-#include "fuzz/quiet_console.h"
 #include "source/rep_source2.h"
+#include "util/message_sink.h"
 
 namespace {
 
@@ -33,10 +33,7 @@ void write(const fs::path& p, const uint8_t* data, size_t n) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz_support::silence_console();
-  return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace repcopy;
@@ -67,8 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   filter.time_from = 100;
   filter.time_to = 2000000000;
   visit_set visits;
-  RepSource2 hot_part(root().u16string(), RepSource2::kModeHot, &filter, &outcome, {}, &visits);
-  RepSource2 main_part(root().u16string(), RepSource2::kModeMain, &filter, &outcome, {}, &visits);
+  RepSource2 hot_part(repcopy::discard_messages(), root().u16string(), RepSource2::kModeHot,
+                      &filter, &outcome, {}, &visits);
+  RepSource2 main_part(repcopy::discard_messages(), root().u16string(), RepSource2::kModeMain,
+                       &filter, &outcome, {}, &visits);
   event_storage storage;
   uint64_t read = 0, read_main = 0;
   for (RepSource2* source : {&hot_part, &main_part}) {

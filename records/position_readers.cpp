@@ -25,8 +25,8 @@ record_key_record RepRecordBuffer::key_record(uint32_t i) const {
 uint32_t RepRecordBuffer::record_key(uint32_t i) const { return key_record(i).record_key; }
 uint32_t RepRecordBuffer::event_time(uint32_t i) const { return key_record(i).event_time; }
 
-void RepPosBuffer::Dump() const {
-  RepPartBuffer::Dump();
+void RepPosBuffer::Dump(message_sink& messages) const {
+  RepPartBuffer::Dump(messages);
   if (buffer_len() < record_file::kPositionRecordSize) return;
   walk_archive a(data_);
   position_record r;
@@ -36,8 +36,8 @@ void RepPosBuffer::Dump() const {
   // Both are formatted as signed 64-bit seconds; the FILETIME difference wraps like the
   // format's own 64-bit arithmetic, so a time before 1970 prints as such.
   const int64_t seconds = int64_t(filetime - kFiletimeUnixEpoch) / int64_t(kFiletimeTicksPerSecond);
-  std::cout << "dTime = " << time_text(int64_t(time)) << "\n";
-  std::cout << "Time  = " << time_text(seconds) << "\n\n" << std::flush;
+  messages.out(message_kind::summary) << "dTime = " << time_text(int64_t(time)) << "\n"
+                                      << "Time  = " << time_text(seconds) << "\n";
 }
 
 RepFirstPosBuffer::RepFirstPosBuffer(std::vector<uint8_t> data, uint64_t real_len)

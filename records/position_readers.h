@@ -32,7 +32,7 @@ class RepPosBuffer : public RepPartBuffer {
  public:
   int32_t Load() override { return 0; }
   // The generic dump, then "dTime = " and "Time  = " lines when the item has 32 bytes or more.
-  void Dump() const override;
+  void Dump(message_sink& messages) const override;
 
  protected:
   RepPosBuffer(std::vector<uint8_t> data, uint64_t real_len, int32_t buffer_id)

@@ -19,11 +19,12 @@ int32_t RepPartBuffer::Load() {
   return -1;
 }
 
-void RepPartBuffer::Dump() const {
-  std::cout << "id = " << buffer_id_ << " " << class_name(buffer_id_) << "\n"
-            << "buffer_len = " << buffer_len() << "\n"
-            << "ulCount = " << ulCount_ << "\n\n";
-  hex_dump(data_, data_.size());
+void RepPartBuffer::Dump(message_sink& messages) const {
+  messages.out(message_kind::summary)
+      << "id = " << buffer_id_ << " " << class_name(buffer_id_) << "\n"
+      << "buffer_len = " << buffer_len() << "\n"
+      << "ulCount = " << ulCount_ << "\n";
+  hex_dump(messages, data_, data_.size(), 0, message_kind::summary);
 }
 
 bool RepPartBuffer::WalkRecords() { return walk_starts<string_record>(); }

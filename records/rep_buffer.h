@@ -14,6 +14,7 @@
 
 #include "records/record_layouts.h"
 #include "util/bytes.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 
@@ -26,8 +27,8 @@ class RepBuffer {
 
   // Parses the bytes; 0 on success, a negative status on failure.
   virtual int32_t Load() { return 0; }
-  // Diagnostic listing on standard output.
-  virtual void Dump() const {}
+  // Diagnostic listing, as summary lines on standard output.
+  virtual void Dump(message_sink& /*messages*/) const {}
 
   byte_span bytes() const { return data_; }
   uint64_t buffer_len() const { return data_.size(); }
@@ -50,7 +51,7 @@ class RepPartBuffer : public RepBuffer {
   // ends exactly at buffer_len.
   int32_t Load() override;
   // "id = ", class name, buffer_len, ulCount, then a hex dump of the whole buffer.
-  void Dump() const override;
+  void Dump(message_sink& messages) const override;
 
   // Base layout: the string of record i (i < ulCount()).
   std::u16string string_at(uint32_t i) const;

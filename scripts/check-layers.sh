@@ -42,5 +42,17 @@ for folder in */; do
     status=1
   fi
 done
-[ $status -eq 0 ] && echo "layers: every include goes down"
+# Below app/ nothing prints by itself: every line goes to the message sink the entry point hands
+# down (util/message_sink.h). platform/ may still set up and flush the process's streams.
+while IFS= read -r hit; do
+  echo "console write below app/ (use the message sink): $hit"
+  status=1
+done < <(
+  grep -rnE --include='*.h' --include='*.cpp' \
+    'std::(cout|cerr|clog)|(^|[^a-z_])(printf|puts)[[:space:]]*\(|f(printf|puts)[[:space:]]*\((stdout|stderr)' \
+    util model filters records container copy source writer audit 2>/dev/null || true
+  grep -rnE --include='*.h' --include='*.cpp' 'std::(cout|cerr|clog)[[:space:]]*<<|printf[[:space:]]*\(' \
+    platform 2>/dev/null | grep -v 'snprintf' || true
+)
+[ $status -eq 0 ] && echo "layers: every include goes down; nothing below app/ writes to the console"
 exit $status

@@ -9,12 +9,15 @@ namespace repcopy {
 
 unsigned default_read_threads(unsigned processors) { return std::clamp(processors / 2, 1u, 4u); }
 
-read_ahead::read_ahead(unsigned threads, path_supplier next_path, file_reader read, limits bounds)
-    : next_path_(std::move(next_path)), read_(std::move(read)), bounds_(bounds) {
+read_ahead::read_ahead(message_sink& messages, unsigned threads, path_supplier next_path,
+                       file_reader read, limits bounds)
+    : messages_(messages),
+      next_path_(std::move(next_path)),
+      read_(std::move(read)),
+      bounds_(bounds) {
   if (threads < 1) threads = 1;
   if (bounds_.files == 0) bounds_.files = std::max(4u, 2 * threads);
   if (bounds_.chunk_events == 0) bounds_.chunk_events = 1;
-  install_console_capture();
   helpers_.reserve(threads);
   for (unsigned i = 0; i < threads; ++i) helpers_.emplace_back([this] { helper_loop(); });
 }
@@ -76,13 +79,10 @@ void read_ahead::fill_queue() {
   while (!supplier_ended_ && queue_.size() < bounds_.files) {
     auto j = std::make_unique<job>();
     bool more = false;
-    {
-      capture_scope scope(&supplier_output_);
-      try {
-        more = next_path_(j->path);
-      } catch (...) {
-        j->error = std::current_exception();
-      }
+    try {
+      more = next_path_(supplier_output_, j->path);
+    } catch (...) {
+      j->error = std::current_exception();
     }
     supplier_output_.take(j->before);
     if (!more) {
@@ -112,12 +112,12 @@ int32_t read_ahead::next(stored_event& out) {
     job& front = *queue_.front();  // only this thread adds or removes entries
     if (!front_started_) {
       front_started_ = true;
-      for (const captured_text& t : front.before) print_captured(t);
+      for (const held_message& m : front.before) replay(m, messages_);
     }
     {
       std::unique_lock<std::mutex> l(lock_);
       events_ready_.wait(l, [&] { return !front.chunks.empty() || front.done; });
-      for (captured_text& t : front.messages) front_messages_.push_back(std::move(t));
+      for (held_message& m : front.messages) front_messages_.push_back(std::move(m));
       front.messages.clear();
       if (!front.chunks.empty()) {
         if (!current_.events.empty()) spent_.push_back(std::move(current_));
@@ -138,7 +138,7 @@ int32_t read_ahead::next(stored_event& out) {
 void read_ahead::print_messages_up_to(uint64_t position) {
   while (front_message_index_ < front_messages_.size() &&
          front_messages_[front_message_index_].position <= position) {
-    print_captured(front_messages_[front_message_index_++]);
+    replay(front_messages_[front_message_index_++], messages_);
   }
 }
 
@@ -218,35 +218,32 @@ void read_ahead::read_file(job& j) {
       if (bytes != 0) now();
     }
   } release_file{*this, file_bytes};
-  console_capture capture;
+  buffering_sink held;
   chunk c;
   uint64_t produced = 0;
-  {
-    capture_scope scope(&capture);
-    const event_sink sink = [&](full_event& e) {
-      stored_event& stored = c.events.emplace_back(e);
-      c.bytes += stored.bytes();
-      capture.set_position(++produced);
-      if (c.events.size() >= bounds_.chunk_events || c.bytes >= bounds_.chunk_bytes)
-        hand_over(j, c, capture, false);
-    };
-    try {
-      read_(j.path, sink);
-    } catch (const cancelled&) {
-      return;
-    } catch (...) {
-      std::lock_guard<std::mutex> l(lock_);
-      j.error = std::current_exception();
-    }
+  const event_sink sink = [&](full_event& e) {
+    stored_event& stored = c.events.emplace_back(e);
+    c.bytes += stored.bytes();
+    held.set_position(++produced);
+    if (c.events.size() >= bounds_.chunk_events || c.bytes >= bounds_.chunk_bytes)
+      hand_over(j, c, held, false);
+  };
+  try {
+    read_(held, j.path, sink);
+  } catch (const cancelled&) {
+    return;
+  } catch (...) {
+    std::lock_guard<std::mutex> l(lock_);
+    j.error = std::current_exception();
   }
   release_file.now();
-  hand_over(j, c, capture, true);
+  hand_over(j, c, held, true);
 }
 
 // Gives the events and messages gathered so far to the consumer. Before the last hand-over of a
 // file, waits while other files' events fill the byte bound, unless this file has nothing
 // waiting (so the file the consumer is taking from always moves on).
-void read_ahead::hand_over(job& j, chunk& c, console_capture& capture, bool last) {
+void read_ahead::hand_over(job& j, chunk& c, buffering_sink& held, bool last) {
   free_spent();
   {
     std::unique_lock<std::mutex> l(lock_);
@@ -261,7 +258,7 @@ void read_ahead::hand_over(job& j, chunk& c, console_capture& capture, bool last
       peak_bytes_ = std::max(peak_bytes_, held_bytes_);
       j.chunks.push_back(std::move(c));
     }
-    capture.take(j.messages);
+    held.take(j.messages);
     if (last) j.done = true;
   }
   events_ready_.notify_one();

@@ -6,11 +6,12 @@
 // and queues them; helper threads take the queued files in that order, read and join each whole
 // (inflate, record walks, events), pack each event as batches keep it (stored_event), and hand
 // the events over in chunks. Packing on the helpers keeps each helper's event (the one the join
-// builds into) on its own thread, and leaves the consumer little to do per event. next() gives the events
-// of the oldest file first, then those of the next, and so on. Whatever a helper prints while
-// reading a file is held back (console_capture) and printed by next() at the place a serial run
-// would print it: before the event it preceded, or after the file's last event. The supplier's
-// own output is placed the same way, before the first event of the following file.
+// builds into) on its own thread, and leaves the consumer little to do per event. next() gives the
+// events of the oldest file first, then those of the next, and so on. The lines a file's reading
+// writes go to a buffering sink of that file, tagged with the number of events read so far, and
+// next() replays them into the real sink at the place a serial run would print them: before the
+// event they preceded, or after the file's last event. The supplier's own lines are placed the
+// same way, before the first event of the following file.
 //
 // Bounds: at most `files` files are queued or being read, and events read but not yet taken
 // hold at most about `bytes` bytes (each file may always hand over one chunk, so the oldest file
@@ -37,17 +38,19 @@
 #include "model/full_event.h"
 #include "model/stored_event.h"
 #include "source/event_generator.h"
-#include "util/console_capture.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 
 class read_ahead {
  public:
-  // Gives the next file to read, in order; false when there are no more. May throw.
-  using path_supplier = std::function<bool(std::string& path)>;
-  // Reads one file and pushes its events into the sink. Called on helper threads, several files
-  // at once: it must be safe for that.
-  using file_reader = std::function<int32_t(const std::string& path, const event_sink& sink)>;
+  // Gives the next file to read, in order, its lines written to messages; false when there are
+  // no more. May throw.
+  using path_supplier = std::function<bool(message_sink& messages, std::string& path)>;
+  // Reads one file, pushes its events into the sink and writes its lines to messages. Called on
+  // helper threads, several files at once: it must be safe for that.
+  using file_reader = std::function<int32_t(message_sink& messages, const std::string& path,
+                                            const event_sink& sink)>;
 
   struct limits {
     uint32_t files = 0;                 // queued or being read; 0: twice the threads, at least 4
@@ -58,9 +61,11 @@ class read_ahead {
     std::function<uint64_t(const std::string& path)> file_bytes;
   };
 
-  read_ahead(unsigned threads, path_supplier next_path, file_reader read, limits bounds);
-  read_ahead(unsigned threads, path_supplier next_path, file_reader read)
-      : read_ahead(threads, std::move(next_path), std::move(read), limits{}) {}
+  // messages gets every line, in file order; it must outlive this object.
+  read_ahead(message_sink& messages, unsigned threads, path_supplier next_path, file_reader read,
+             limits bounds);
+  read_ahead(message_sink& messages, unsigned threads, path_supplier next_path, file_reader read)
+      : read_ahead(messages, threads, std::move(next_path), std::move(read), limits{}) {}
   // Stops the helpers (a file being read is abandoned) and joins them.
   ~read_ahead();
   read_ahead(const read_ahead&) = delete;
@@ -84,12 +89,12 @@ class read_ahead {
   struct job {
     std::string path;
     bool is_file = true;                // false: the end of the supplier's files
-    std::vector<captured_text> before;  // the supplier's output before this file
+    std::vector<held_message> before;   // the supplier's lines before this file
     bool claimed = false;
     bool done = false;
     std::deque<chunk> chunks;  // handed over, not yet taken
     uint64_t held_bytes = 0;
-    std::vector<captured_text> messages;  // handed over with the chunks
+    std::vector<held_message> messages;  // handed over with the chunks
     std::exception_ptr error;
   };
   class cancelled {};
@@ -100,11 +105,12 @@ class read_ahead {
   void read_file(job& j);
   uint64_t start_file(job& j);
   void end_file(uint64_t bytes);
-  void hand_over(job& j, chunk& c, console_capture& capture, bool last);
+  void hand_over(job& j, chunk& c, buffering_sink& held, bool last);
   void print_messages_up_to(uint64_t position);
   void finish_front();
   void stop_helpers();
 
+  message_sink& messages_;
   path_supplier next_path_;
   file_reader read_;
   limits bounds_;
@@ -123,12 +129,12 @@ class read_ahead {
 
   // Consumer side, touched only by next().
   bool supplier_ended_ = false;
-  console_capture supplier_output_;
+  buffering_sink supplier_output_;
   bool front_started_ = false;
   chunk current_;
   size_t current_index_ = 0;
   uint64_t delivered_ = 0;  // events of the front file handed out
-  std::vector<captured_text> front_messages_;
+  std::vector<held_message> front_messages_;
   size_t front_message_index_ = 0;
 };
 

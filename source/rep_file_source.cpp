@@ -1,7 +1,6 @@
 #include "source/rep_file_source.h"
 
 #include <exception>
-#include <iostream>
 #include <stdexcept>
 #include <utility>
 
@@ -25,23 +24,23 @@ namespace repcopy {
 namespace {
 
 // Reads one numeric property; a value that is not a number is reported with the file's path.
-bool read_number(const std::u16string& value, int base, const char* name, const std::string& path,
-                 uint32_t& out) {
+bool read_number(message_sink& messages, const std::u16string& value, int base, const char* name,
+                 const std::string& path, uint32_t& out) {
   try {
     out = parse_ulong(value, base);
     return true;
   } catch (const std::logic_error& e) {  // std::invalid_argument, std::out_of_range
-    std::cerr << "Footer property " << name << " = \"" << to_utf8(value) << "\" is not a number ("
-              << e.what() << "), rest of file skipped: " << platform::display_name(path)
-              << std::endl;
+    messages.err(message_kind::error)
+        << "Footer property " << name << " = \"" << to_utf8(value) << "\" is not a number ("
+        << e.what() << "), rest of file skipped: " << platform::display_name(path);
     return false;
   }
 }
 
-void report_missing(const char* name, uint32_t platform_id) {
-  std::cerr << "<" << name << ">"
-            << " not found in footer property.\n";
-  std::cerr << "ulPlatformID = " << platform_id << std::endl;
+void report_missing(message_sink& messages, const char* name, uint32_t platform_id) {
+  messages.err(message_kind::error) << "<" << name << ">"
+                                    << " not found in footer property.\n"
+                                    << "ulPlatformID = " << platform_id;
 }
 
 }  // namespace
@@ -87,7 +86,7 @@ RepFileImage::RepFileImage(std::string path) : path_(std::move(path)) {
     }
     state_ = state::loaded;
   } catch (const std::exception&) {
-    std::cerr << "Exception in Load() for " << platform::display_name(path_) << std::endl;
+    threw_ = true;  // said when the file is processed
     image_ = {};
     state_ = state::unreadable;
   }
@@ -151,8 +150,10 @@ bool RepFileImage::frame_holds(source_file_reader& reader) {
   return holds;
 }
 
-RepFileSource::RepFileSource(const filter_config* filter, RepFileImage file, copy_outcome* outcome)
+RepFileSource::RepFileSource(message_sink& messages, const filter_config* filter, RepFileImage file,
+                             copy_outcome* outcome)
     : CommonSource(filter),
+      messages_(messages),
       file_(std::move(file)),
       source_path_(std::make_shared<const std::string>(file_.path())),
       outcome_(outcome) {}
@@ -188,6 +189,10 @@ int32_t RepFileSource::ProcessFile(const event_sink& sink) {
 }
 
 int32_t RepFileSource::read_file(const event_sink& sink) {
+  if (file_.threw()) {
+    messages_.err(message_kind::error)
+        << "Exception in Load() for " << platform::display_name(file_.path());
+  }
   switch (file_.status()) {
     case RepFileImage::state::loaded:
       break;
@@ -201,17 +206,18 @@ int32_t RepFileSource::read_file(const event_sink& sink) {
       return -1;
     case RepFileImage::state::bad_frame:
       // The lines a load would begin with; the rest of the file was not read.
-      std::cout << file_.frame_message() << "\n(a)some problem in file:\n" << std::endl;
+      messages_.out(message_kind::notice)
+          << file_.frame_message() << "\n(a)some problem in file:\n";
       damage_.unloadable = true;
       if (listener_) listener_(file_.frame_damage());
       return -1;
   }
-  RepFileBuffer buffer(byte_span(file_.image()), file_.flags());
+  RepFileBuffer buffer(messages_, byte_span(file_.image()), file_.flags());
   buffer.set_damage_listener(listener_);
   const int32_t loaded = buffer.Load();
   damage_.bad_items += buffer.damage_count();
   if (loaded != 0) {
-    std::cout << "(a)some problem in file:\n" << std::endl;
+    messages_.out(message_kind::notice) << "(a)some problem in file:\n";
     damage_.unloadable = true;
     return -1;
   }
@@ -240,10 +246,10 @@ void RepFileSource::warn_if_not_empty(const RepFileBuffer& buffer) const {
     }
   }
   if (bytes == 0) return;
-  std::cerr << "Warning: source file read as empty (EventsCount 0) although its part table "
-               "lists "
-            << bytes << " byte(s) of events records: " << platform::display_name(file_.path())
-            << std::endl;
+  messages_.err(message_kind::warning)
+      << "Warning: source file read as empty (EventsCount 0) although its part table "
+         "lists "
+      << bytes << " byte(s) of events records: " << platform::display_name(file_.path());
 }
 
 // A nested file that cannot be unpacked or loaded is reported and skipped; the others are read.
@@ -252,7 +258,7 @@ void RepFileSource::read_nested_files(RepFileBuffer& outer, uint64_t count,
   for (uint64_t n = 0; n < count; ++n) {
     const buffer_entry& entry = outer.NextBufferEntry();
     if (!entry.has_data()) break;
-    RepDataBuffer item(entry);
+    RepDataBuffer item(messages_, entry);
     buffer_entry unpacked = item.UnpackAsEntry();
     if (item.status() != 0) {
       ++damage_.bad_items;
@@ -266,7 +272,7 @@ void RepFileSource::read_nested_files(RepFileBuffer& outer, uint64_t count,
       skip_nested_file(item.name(), item.unpacked());
       continue;
     }
-    RepFileBuffer nested(std::move(unpacked), file_.flags());
+    RepFileBuffer nested(messages_, std::move(unpacked), file_.flags());
     if (listener_) {
       nested.set_damage_listener([this, &item](const damage_note& n) {
         listener_({n.truncated, "nested file " + item.name() + ": " + n.what});
@@ -284,9 +290,9 @@ void RepFileSource::read_nested_files(RepFileBuffer& outer, uint64_t count,
 }
 
 void RepFileSource::skip_nested_file(const std::string& name, byte_span unpacked) {
-  std::cout << "(b)some problem in file: " << name << std::endl;
-  std::cerr << "(b)some problem in file: " << name << std::endl;
-  hex_dump(unpacked, unpacked.size());
+  messages_.out(message_kind::notice) << "(b)some problem in file: " << name;
+  messages_.err(message_kind::warning) << "(b)some problem in file: " << name;
+  hex_dump(messages_, unpacked, unpacked.size());
   ++damage_.skipped_nested;
   if (listener_) listener_({false, "nested file " + name + " skipped"});
 }
@@ -356,9 +362,9 @@ int32_t RepFileSource::read_footer_info(const footer_record& footer, footer_info
   const std::u16string* data_source = get_property(footer, u"UnderDataSource");
   if (data_source == nullptr) return -1;
   const std::string& path = file_.path();
-  if (!read_number(*type, 16, "ComputerType", path, info.computer_type) ||
-      !read_number(*count, 10, "EventsCount", path, info.events_count) ||
-      !read_number(*platform, 10, "PlatformID", path, info.platform_id)) {
+  if (!read_number(messages_, *type, 16, "ComputerType", path, info.computer_type) ||
+      !read_number(messages_, *count, 10, "EventsCount", path, info.events_count) ||
+      !read_number(messages_, *platform, 10, "PlatformID", path, info.platform_id)) {
     return -1;
   }
   info.under_data_source = *data_source;
@@ -369,14 +375,14 @@ int32_t RepFileSource::read_footer_info(const footer_record& footer, footer_info
       computer = host;
       info.domain = platform_domain(info.platform_id);
     } else {
-      report_missing("Host", info.platform_id);
+      report_missing(messages_, "Host", info.platform_id);
     }
   }
   if (computer == nullptr) {
     computer = get_property(footer, u"Computer");
     if (computer == nullptr) {
-      report_missing("Computer", info.platform_id);
-      std::cout << std::endl;
+      report_missing(messages_, "Computer", info.platform_id);
+      messages_.out(message_kind::notice) << "";
       return -1;
     }
     const std::u16string* domain = get_property(footer, u"Domain");
@@ -426,50 +432,52 @@ void RepFileSource::report_damage() {
   }
   const std::string path = platform::display_name(file_.path());
   if (damage_.unreadable) {
-    std::cerr << "Unreadable source file skipped: " << path << ": " << file_.error() << std::endl;
+    messages_.err(message_kind::warning)
+        << "Unreadable source file skipped: " << path << ": " << file_.error();
     if (outcome_ != nullptr) outcome_->add_unreadable();
     return;
   }
   if (damage_.too_large) {
-    std::cerr << "Source file skipped, " << file_.file_size()
-              << " bytes is too large to be a repository file: " << path << std::endl;
+    messages_.err(message_kind::warning) << "Source file skipped, " << file_.file_size()
+                                         << " bytes is too large to be a repository file: " << path;
     if (outcome_ != nullptr) outcome_->add_skipped();
     return;
   }
   if (damage_.unloadable) {
-    std::cerr << "Damaged source file skipped, it does not load: " << path << std::endl;
+    messages_.err(message_kind::warning)
+        << "Damaged source file skipped, it does not load: " << path;
   } else {
-    std::cerr << "Damaged source file " << path << ": " << damage_.dropped()
-              << " event(s) dropped";
+    auto line = messages_.err(message_kind::warning);
+    line << "Damaged source file " << path << ": " << damage_.dropped() << " event(s) dropped";
     if (damage_.dropped() != 0) {
       const char* sep = " (";
       if (damage_.bad_records != 0) {
-        std::cerr << sep << damage_.bad_records << " with a bad index or cut insertion strings";
+        line << sep << damage_.bad_records << " with a bad index or cut insertion strings";
         sep = ", ";
       }
       if (damage_.damaged_part_records != 0) {
-        std::cerr << sep << damage_.damaged_part_records << " in " << damage_.damaged_parts
-                  << " part(s) with a damaged item";
+        line << sep << damage_.damaged_part_records << " in " << damage_.damaged_parts
+             << " part(s) with a damaged item";
       }
-      std::cerr << ")";
+      line << ")";
     }
-    if (damage_.bad_items != 0) std::cerr << ", " << damage_.bad_items << " damaged item(s)";
+    if (damage_.bad_items != 0) line << ", " << damage_.bad_items << " damaged item(s)";
     if (damage_.skipped_nested != 0) {
-      std::cerr << ", " << damage_.skipped_nested << " nested file(s) skipped";
+      line << ", " << damage_.skipped_nested << " nested file(s) skipped";
     }
-    if (damage_.bad_footer) std::cerr << ", footer properties missing or invalid";
+    if (damage_.bad_footer) line << ", footer properties missing or invalid";
     if (damage_.short_footers != 0) {
-      std::cerr << ", EventsCount says " << damage_.expected_events << " event(s) but "
-                << damage_.decoded_events << " decoded";
+      line << ", EventsCount says " << damage_.expected_events << " event(s) but "
+           << damage_.decoded_events << " decoded";
     }
-    std::cerr << std::endl;
   }
   if (outcome_ != nullptr) outcome_->add_damaged_file();
 }
 
-int32_t process_repository_file(const std::string& path, const filter_config* filter,
-                                copy_outcome* outcome, const event_sink& sink) {
-  RepFileSource source(filter, RepFileImage(path), outcome);
+int32_t process_repository_file(message_sink& messages, const std::string& path,
+                                const filter_config* filter, copy_outcome* outcome,
+                                const event_sink& sink) {
+  RepFileSource source(messages, filter, RepFileImage(path), outcome);
   return source.ProcessFile(sink);
 }
 

@@ -59,6 +59,8 @@ class RepFileImage {
   const damage_note& frame_damage() const { return frame_damage_; }
   // The line the load would print for that frame (state bad_frame).
   const std::string& frame_message() const { return frame_message_; }
+  // Reading the file threw (state unreadable; the reader says so when it processes the file).
+  bool threw() const { return threw_; }
 
   // Files up to this size are loaded even when their frame does not hold.
   static constexpr uint64_t kFrameCheckAlone = uint64_t(64) << 20;
@@ -74,6 +76,7 @@ class RepFileImage {
   uint64_t file_size_ = 0;
   damage_note frame_damage_;
   std::string frame_message_;
+  bool threw_ = false;
 };
 
 // What one footer says about the events of its parts.
@@ -126,8 +129,10 @@ inline uint32_t masked_event_id(uint32_t stored, uint32_t platform_id) {
 // read are still tested one by one.
 class RepFileSource : public CommonSource {
  public:
-  // filter and outcome may be null; both must outlive the source.
-  RepFileSource(const filter_config* filter, RepFileImage file, copy_outcome* outcome = nullptr);
+  // filter and outcome may be null; both, and messages (where the reading's lines go), must
+  // outlive the source.
+  RepFileSource(message_sink& messages, const filter_config* filter, RepFileImage file,
+                copy_outcome* outcome = nullptr);
   ~RepFileSource() override;
 
   // 0 with the next event of the file in out; -1 when there are no more. The first call starts
@@ -168,6 +173,7 @@ class RepFileSource : public CommonSource {
   void warn_if_not_empty(const RepFileBuffer& buffer) const;
   void report_damage();
 
+  message_sink& messages_;
   RepFileImage file_;
   std::shared_ptr<const std::string> source_path_;  // shared by the events of this file
   copy_outcome* outcome_;
@@ -181,7 +187,8 @@ class RepFileSource : public CommonSource {
 // Reads the repository file at path through a RepFileSource and pushes its events into the
 // sink: the file reader of the source walk. -1 when the file could not be read or holds no event
 // data, else 0. filter and outcome may be null.
-int32_t process_repository_file(const std::string& path, const filter_config* filter,
-                                copy_outcome* outcome, const event_sink& sink);
+int32_t process_repository_file(message_sink& messages, const std::string& path,
+                                const filter_config* filter, copy_outcome* outcome,
+                                const event_sink& sink);
 
 }  // namespace repcopy

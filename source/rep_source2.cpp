@@ -1,7 +1,6 @@
 #include "source/rep_source2.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include "filters/time_window.h"
 #include "source/rep_file_source.h"
@@ -46,9 +45,12 @@ bool visit_set::first_visit(const std::string& native, const void* owner) {
   return visited_.insert(id).second;
 }
 
-RepSource2::RepSource2(std::u16string root, uint32_t mode, const filter_config* filter,
-                       copy_outcome* outcome, file_processor process, visit_set* visits)
+RepSource2::RepSource2(message_sink& messages, std::u16string root, uint32_t mode,
+                       const filter_config* filter, copy_outcome* outcome, file_processor process,
+                       visit_set* visits)
     : CommonSource(filter),
+      messages_(messages),
+      walk_messages_(&messages),
       mode_(mode),
       outcome_(outcome),
       process_(std::move(process)),
@@ -61,8 +63,8 @@ RepSource2::RepSource2(std::u16string root, uint32_t mode, const filter_config* 
            platform::is_directory(walk_root_);
   if (valid_) visits_->reserve_root(walk_root_, this);
   if (!process_) {
-    process_ = [this](const std::string& path, const event_sink& sink) {
-      return process_default(path, sink);
+    process_ = [this](message_sink& messages, const std::string& path, const event_sink& sink) {
+      return process_default(messages, path, sink);
     };
   }
 }
@@ -104,7 +106,9 @@ int32_t RepSource2::next_stored(stored_event& out) {
 int32_t RepSource2::next_stored_read_ahead(stored_event& out) {
   if (!read_ahead_) {
     read_ahead_ = std::make_unique<read_ahead>(
-        read_threads_, [this](std::string& path) { return next_path(path); }, process_);
+        messages_, read_threads_,
+        [this](message_sink& messages, std::string& path) { return next_path(messages, path); },
+        process_);
   }
   int32_t r;
   try {
@@ -125,7 +129,7 @@ int32_t RepSource2::next_stored_read_ahead(stored_event& out) {
 // The next file the walk reaches, on the walk's own stack like the reading walk: the walk runs in
 // an event_generator of its own and stops at each file with an empty event, the file's path left
 // in listed_path_.
-bool RepSource2::next_path(std::string& out) {
+bool RepSource2::next_path(message_sink& messages, std::string& out) {
   if (!walk_paths_) {
     walk_paths_ = std::make_unique<event_generator>([this](const event_sink& sink) {
       listing_paths_ = true;
@@ -134,21 +138,28 @@ bool RepSource2::next_path(std::string& out) {
     });
   }
   full_event unused;
+  // The walk's lines until it stops at the next file go with that file.
+  walk_messages_ = &messages;
+  struct restore {
+    RepSource2& self;
+    ~restore() { self.walk_messages_ = &self.messages_; }
+  } restore_messages{*this};
   if (walk_paths_->next(unused) != 0) return false;
   out = std::move(listed_path_);
   return true;
 }
 
 int32_t RepSource2::visit_file(const std::string& path, const event_sink& sink) {
-  if (!listing_paths_) return process_(path, sink);
+  if (!listing_paths_) return process_(messages_, path, sink);
   listed_path_ = path;  // read on a helper thread and handed out in this order
   full_event marker;
   sink(marker);
   return 0;
 }
 
-int32_t RepSource2::process_default(const std::string& path, const event_sink& sink) {
-  return process_repository_file(path, filter_, outcome_, sink);
+int32_t RepSource2::process_default(message_sink& messages, const std::string& path,
+                                    const event_sink& sink) {
+  return process_repository_file(messages, path, filter_, outcome_, sink);
 }
 
 // Depth first, as a recursion over the tree would go, but with the pending subdirectories of
@@ -181,8 +192,9 @@ int32_t RepSource2::enter_directory(std::vector<walk_frame>& pending, const even
   if (!append_to_path(std::string_view(&platform::kNativeSeparator, 1))) return -1;
   std::vector<platform::dir_entry> entries;
   if (!platform::list_directory(path_, entries)) {
-    std::cerr << "Unreadable directory skipped: " << platform::display_name(path_) << ": "
-              << platform::system_error_message(platform::last_error()) << std::endl;
+    const std::string reason = platform::system_error_message(platform::last_error());
+    walk_messages_->err(message_kind::warning)
+        << "Unreadable directory skipped: " << platform::display_name(path_) << ": " << reason;
     if (outcome_ != nullptr) outcome_->add_unreadable_directory();
     return -1;
   }
@@ -228,11 +240,11 @@ int32_t RepSource2::read_files(const std::vector<platform::dir_entry>& files,
 // A "*.rep" entry that cannot be read as a file (a link to nothing or to what may not be
 // reached, a pipe, a device) is reported and counted like a file the system would not read.
 void RepSource2::report_unreadable_entry(const platform::dir_entry& e) {
-  std::cerr << "Unreadable source file skipped: " << platform::display_name(path_)
-            << platform::display_name(e.name) << ": "
-            << (e.error != 0 ? platform::system_error_message(e.error)
-                             : std::string("not a regular file"))
-            << std::endl;
+  walk_messages_->err(message_kind::warning)
+      << "Unreadable source file skipped: " << platform::display_name(path_)
+      << platform::display_name(e.name) << ": "
+      << (e.error != 0 ? platform::system_error_message(e.error)
+                       : std::string("not a regular file"));
   if (outcome_ != nullptr) outcome_->add_unreadable();
 }
 
@@ -240,8 +252,9 @@ void RepSource2::report_unreadable_entry(const platform::dir_entry& e) {
 // was skipped, counts it and leaves path_ unchanged.
 bool RepSource2::append_to_path(std::string_view name) {
   if (path_.size() + name.size() > kMaxPath) {
-    std::cerr << "Path too long, skipped: " << platform::display_name(path_)
-              << platform::display_name(name) << std::endl;
+    walk_messages_->err(message_kind::warning)
+        << "Path too long, skipped: " << platform::display_name(path_)
+        << platform::display_name(name);
     if (outcome_ != nullptr) outcome_->add_skipped();
     return false;
   }

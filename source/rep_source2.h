@@ -60,17 +60,20 @@ class RepSource2 : public CommonSource {
   // Longer directory or file paths are skipped with a message and counted.
   static constexpr size_t kMaxPath = platform::kMaxNativePath;
 
-  // Reads one repository file (native path) and pushes its events into the sink; -1 when the
-  // file could not be read or holds no event data, else 0.
-  using file_processor = std::function<int32_t(const std::string& path, const event_sink& sink)>;
+  // Reads one repository file (native path) and pushes its events into the sink, its lines
+  // into messages; -1 when the file could not be read or holds no event data, else 0.
+  using file_processor = std::function<int32_t(message_sink& messages, const std::string& path,
+                                               const event_sink& sink)>;
 
-  // root: the source repository as an absolute path. filter, outcome and visits may be null and
-  // must outlive the source; the filter can also be set later with set_filter. The sources of
-  // one run share visits (without it the source keeps its own). Without a processor every file
-  // goes through RepFileSource with the source's filter and outcome.
-  RepSource2(std::u16string root, uint32_t mode, const filter_config* filter = nullptr,
-             copy_outcome* outcome = nullptr, file_processor process = {},
-             visit_set* visits = nullptr);
+  // root: the source repository as an absolute path. messages gets the walk's lines and those of
+  // the files read (in walk order, also with read threads); it must outlive the source, as must
+  // filter, outcome and visits, which may be null; the filter can also be set later with
+  // set_filter. The sources of one run share visits (without it the source keeps its own).
+  // Without a processor every file goes through RepFileSource with the source's filter and
+  // outcome.
+  RepSource2(message_sink& messages, std::u16string root, uint32_t mode,
+             const filter_config* filter = nullptr, copy_outcome* outcome = nullptr,
+             file_processor process = {}, visit_set* visits = nullptr);
   ~RepSource2() override;
 
   // 0 with the next event in out, -1 when there are no more (always -1 once the walk root is
@@ -95,15 +98,17 @@ class RepSource2 : public CommonSource {
   };
 
   int32_t next_stored_read_ahead(stored_event& out);
-  bool next_path(std::string& out);
+  bool next_path(message_sink& messages, std::string& out);
   int32_t visit_file(const std::string& path, const event_sink& sink);
   int32_t walk(const event_sink& sink);
   int32_t enter_directory(std::vector<walk_frame>& pending, const event_sink& sink);
   int32_t read_files(const std::vector<platform::dir_entry>& files, const event_sink& sink);
   bool append_to_path(std::string_view name);
   void report_unreadable_entry(const platform::dir_entry& e);
-  int32_t process_default(const std::string& path, const event_sink& sink);
+  int32_t process_default(message_sink& messages, const std::string& path, const event_sink& sink);
 
+  message_sink& messages_;
+  message_sink* walk_messages_;  // the walk's lines: messages_, or the read-ahead's hold
   std::string walk_root_;
   std::string path_;  // the directory or file being read (native); capacity reserved once
   uint32_t mode_;

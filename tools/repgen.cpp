@@ -454,9 +454,9 @@ int flush(RepTarget& target, const computer_spec& c, const std::u16string& ds, s
 
 // Writes count events spread over every computer and data source below root, in files of at
 // most kFileEvents events, so that directories hold several files.
-int write_part(const profile& p, const std::u16string& root, std::mt19937& rng, uint32_t count,
-               uint32_t start, uint32_t& key) {
-  RepTarget target(root);
+int write_part(message_sink& messages, const profile& p, const std::u16string& root,
+               std::mt19937& rng, uint32_t count, uint32_t start, uint32_t& key) {
+  RepTarget target(messages, root);
   std::map<std::pair<size_t, size_t>, storage_item> batches;
   int failures = 0;
   for (uint32_t i = 0; i < count; ++i) {
@@ -496,53 +496,52 @@ bool parse_count(const char* text, uint64_t least, uint64_t most, uint32_t& valu
   return true;
 }
 
-int refuse(const std::string& problem) {
-  std::cerr << "repgen: " << problem << "\n" << kUsage << std::flush;
+int refuse(message_sink& messages, const std::string& problem) {
+  messages.write(message_kind::error, message_stream::err, "repgen: " + problem + "\n" + kUsage);
   return 2;
 }
 
-int generate(int argc, char** argv) {
+int generate(message_sink& messages, int argc, char** argv) {
   const profile* p = &kSmall;
   if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
-    std::cout << kUsage << std::flush;
+    messages.write(message_kind::summary, message_stream::out, kUsage);
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::cout << "repgen " << version_number() << std::endl;
+    messages.out(message_kind::summary) << "repgen " << version_number();
     return 0;
   }
   if (argc > 1 && std::strcmp(argv[1], "--profile") == 0) {
-    if (argc < 3) return refuse("--profile needs small or realistic");
+    if (argc < 3) return refuse(messages, "--profile needs small or realistic");
     if (std::strcmp(argv[2], "realistic") == 0) {
       p = &kRealistic;
     } else if (std::strcmp(argv[2], "small") != 0) {
-      return refuse(std::string("unknown profile ") + argv[2] + " (small or realistic)");
+      return refuse(messages, std::string("unknown profile ") + argv[2] + " (small or realistic)");
     }
     argc -= 2;
     argv += 2;
   }
-  if (argc < 2) return refuse("no repository directory given");
-  if (argc > 4) return refuse(std::string("too many arguments: ") + argv[4]);
+  if (argc < 2) return refuse(messages, "no repository directory given");
+  if (argc > 4) return refuse(messages, std::string("too many arguments: ") + argv[4]);
   // An option is never taken for the directory ("--help" among others would become one).
-  if (argv[1][0] == '-') return refuse(std::string("unknown option ") + argv[1]);
+  if (argv[1][0] == '-') return refuse(messages, std::string("unknown option ") + argv[1]);
   uint32_t events = 3000, seed = 1;
   if (argc > 2 && !parse_count(argv[2], 1, kMaxEvents, events)) {
-    return refuse(std::string("events must be a number from 1 to 100000000: ") + argv[2]);
+    return refuse(messages, std::string("events must be a number from 1 to 100000000: ") + argv[2]);
   }
   if (argc > 3 && !parse_count(argv[3], 0, 4294967295u, seed)) {
-    return refuse(std::string("seed must be a number from 0 to 4294967295: ") + argv[3]);
+    return refuse(messages, std::string("seed must be a number from 0 to 4294967295: ") + argv[3]);
   }
   std::u16string root;
-  if (to_extended_path(argv[1], root) != 0) return 2;
+  if (to_extended_path(messages, argv[1], root) != 0) return 2;
   std::mt19937 rng(seed);
   uint32_t key = 0;
   const uint32_t start = 1700000000;  // 2023-11-14
   uint32_t hot = events / 10;
-  int failures =
-      write_part(*p, root + platform::kSeparator + u"Hot$", rng, hot,
-                 start + (events - hot) * p->time_step, key);
-  failures += write_part(*p, root, rng, events - hot, start, key);
-  std::cout << "repgen: " << events << " events written to " << argv[1] << std::endl;
+  int failures = write_part(messages, *p, root + platform::kSeparator + u"Hot$", rng, hot,
+                            start + (events - hot) * p->time_step, key);
+  failures += write_part(messages, *p, root, rng, events - hot, start, key);
+  messages.out(message_kind::summary) << "repgen: " << events << " events written to " << argv[1];
   return failures == 0 ? 0 : 1;
 }
 
@@ -558,7 +557,8 @@ int main(int argc, char** argv) {
   for (std::string& a : args) utf8_argv.push_back(a.data());
   utf8_argv.push_back(nullptr);
   try {
-    return generate(int(args.size()), utf8_argv.data());
+    stream_sink console(std::cout, std::cerr);
+    return generate(console, int(args.size()), utf8_argv.data());
   } catch (const fatal_error& error) {
     print_fatal(error, std::cout, std::cerr);
     return kFatalExitCode;

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <utility>
 
+#include "util/message_sink.h"
+
 namespace repcopy {
 
 inline constexpr int kFatalExitCode = -1;
@@ -51,5 +53,7 @@ decltype(auto) fatal_on_exception(std::string_view marker, Body&& body) {
 
 // The entry point's part: the marker on out, the error text on err, both flushed.
 void print_fatal(const fatal_error& error, std::ostream& out, std::ostream& err);
+// The same as error lines of a message sink.
+void print_fatal(const fatal_error& error, message_sink& messages);
 
 }  // namespace repcopy

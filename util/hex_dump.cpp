@@ -1,7 +1,7 @@
 #include "util/hex_dump.h"
 
 #include <cstdio>
-#include <iostream>
+#include <sstream>
 #include <string>
 
 namespace repcopy {
@@ -61,8 +61,11 @@ void hex_dump_to(std::ostream& os, std::span<const uint8_t> data, size_t end, si
   os.flush();
 }
 
-void hex_dump(std::span<const uint8_t> data, size_t end, size_t start) {
-  hex_dump_to(std::cout, data, end, start);
+void hex_dump(message_sink& messages, std::span<const uint8_t> data, size_t end, size_t start,
+              message_kind kind) {
+  std::ostringstream text;
+  hex_dump_to(text, data, end, start);
+  messages.write(kind, message_stream::out, text.view());
 }
 
 }  // namespace repcopy

@@ -1,13 +1,13 @@
 #include "util/paths.h"
 
 #include <algorithm>
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "util/error_text.h"
 #include "util/fatal.h"
+#include "util/message_sink.h"
 #include "util/text.h"
 
 namespace repcopy {
@@ -69,7 +69,7 @@ std::string without_dot_steps(const std::string& path, size_t root_length) {
 }
 
 // Appends the taken text, converted, within the unit limit.
-int append_converted(const std::string& taken, std::u16string& out) {
+int append_converted(message_sink& messages, const std::string& taken, std::u16string& out) {
   std::u16string wide;
   if (!from_utf8(taken, wide)) {
     platform::set_last_error(platform::kErrorBadText);
@@ -79,13 +79,15 @@ int append_converted(const std::string& taken, std::u16string& out) {
     out += wide;
     return 0;
   }
-  std::cout << "MultiByteToWideChar: " << error_text() << std::endl;
+  const std::string error = error_text();
+  messages.out(message_kind::notice) << "MultiByteToWideChar: " << error;
   return -1;
 }
 
 }  // namespace
 
-int windows_extended_path(const std::string& typed, const std::string& cwd, std::u16string& out) {
+int windows_extended_path(message_sink& messages, const std::string& typed, const std::string& cwd,
+                          std::u16string& out) {
   out = u"\\\\?\\";
   // Behind the "\\?\" prefix the system no longer turns "/" into "\": a path typed with "/"
   // would name nothing, so its separators are made "\" first.
@@ -114,10 +116,11 @@ int windows_extended_path(const std::string& typed, const std::string& cwd, std:
   } else if (!out.empty() && taken.size() >= 3 && taken[1] == ':' && taken[2] == '\\') {
     taken = without_dot_steps(taken, 3);  // "C:\" is the root of a drive path
   }
-  return append_converted(taken, out);
+  return append_converted(messages, taken, out);
 }
 
-int posix_absolute_path(const std::string& path, const std::string& cwd, std::u16string& out) {
+int posix_absolute_path(message_sink& messages, const std::string& path, const std::string& cwd,
+                        std::u16string& out) {
   out.clear();
   std::string taken;
   if (!path.empty() && path[0] == '/') {
@@ -128,30 +131,31 @@ int posix_absolute_path(const std::string& path, const std::string& cwd, std::u1
     taken = join_relative(path, cwd, base, '/');
     if (taken.empty()) taken = "/";  // ".." resolved up to the root
   }
-  if (append_converted(taken, out) != 0) {
+  if (append_converted(messages, taken, out) != 0) {
     out.assign(1, u'\0');
     return -1;
   }
   return 0;
 }
 
-int to_extended_path(const std::string& path, std::u16string& out) {
+int to_extended_path(message_sink& messages, const std::string& path, std::u16string& out) {
   std::string cwd;
   if (platform::kWindows || path.empty() || path[0] != '/') {
     std::u16string wide_cwd;
     if (!platform::current_directory(wide_cwd)) {
-      std::cout << "WideCharToMultiByte: " << error_text() << std::endl;
+      const std::string error = error_text();
+      messages.out(message_kind::notice) << "WideCharToMultiByte: " << error;
       out.assign(1, u'\0');
       return -1;
     }
     cwd = to_utf8(wide_cwd);
   }
   if (platform::kWindows) {
-    if (windows_extended_path(path, cwd, out) == 0) return 0;
+    if (windows_extended_path(messages, path, cwd, out) == 0) return 0;
     out.assign(1, u'\0');
     return -1;
   }
-  return posix_absolute_path(path, cwd, out);
+  return posix_absolute_path(messages, path, cwd, out);
 }
 
 }  // namespace repcopy

@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <string>
 
+#include "util/message_sink.h"
+
 namespace repcopy {
 
 inline constexpr size_t kMaxPathUnits = 32768;  // buffer size, terminator included
@@ -23,11 +25,13 @@ inline constexpr size_t kMaxPathUnits = 32768;  // buffer size, terminator inclu
 // the platform layer only when the path is relative. On failure out holds a lone NUL code unit:
 // a path that no system call accepts, so suffixes appended to it by careless callers never name
 // a real file or directory.
-int to_extended_path(const std::string& path, std::u16string& out);
+int to_extended_path(message_sink& messages, const std::string& path, std::u16string& out);
 
 // Pure cores with the current directory passed in (8-bit text, as the system returned it).
-int posix_absolute_path(const std::string& path, const std::string& cwd, std::u16string& out);
+int posix_absolute_path(message_sink& messages, const std::string& path, const std::string& cwd,
+                        std::u16string& out);
 // On failure out holds only the prefix ("\\?\" or "\\?\UNC").
-int windows_extended_path(const std::string& path, const std::string& cwd, std::u16string& out);
+int windows_extended_path(message_sink& messages, const std::string& path, const std::string& cwd,
+                          std::u16string& out);
 
 }  // namespace repcopy

@@ -1,7 +1,5 @@
 #include "writer/ds_types.h"
 
-#include <iostream>
-
 #include "util/text.h"
 
 namespace repcopy {
@@ -91,16 +89,16 @@ namespace {
 constexpr size_t kTypeTextLength = 38;
 }
 
-bool ds_type_map::build() {
+bool ds_type_map::build(message_sink& messages) {
   if (table_.empty() || table_.back() == nullptr || table_.back()[0] != u'\0') {
-    std::cout << "Datasource type name array is not closed." << std::endl;
+    messages.out(message_kind::notice) << "Datasource type name array is not closed.";
     return false;
   }
   size_t i = 0;
   while (i < table_.size()) {
     std::u16string type = table_[i] != nullptr ? table_[i] : u"";
     if (type.size() != kTypeTextLength) {
-      std::cout << "Wrong Datasource type : " << to_utf8(type) << std::endl;
+      messages.out(message_kind::notice) << "Wrong Datasource type : " << to_utf8(type);
       return false;
     }
     for (++i; i < table_.size() && table_[i] != nullptr && table_[i][0] != u'\0'; ++i) {
@@ -111,14 +109,14 @@ bool ds_type_map::build() {
   return true;
 }
 
-const std::u16string* ds_type_map::lookup(const std::u16string& name) {
+const std::u16string* ds_type_map::lookup(message_sink& messages, const std::u16string& name) {
   std::lock_guard<std::mutex> lock(mutex_);
   // A failed build keeps the groups it inserted; later lookups then use them as they are.
-  if (map_.empty() && !build()) return nullptr;
+  if (map_.empty() && !build(messages)) return nullptr;
   auto it = map_.find(name);
   if (it != map_.end()) return &it->second;
-  std::cout << "Datasource name not found: " << to_utf8(name) << "\n"
-            << "Windows datasource type will be used" << std::endl;
+  messages.out(message_kind::notice) << "Datasource name not found: " << to_utf8(name) << "\n"
+                                     << "Windows datasource type will be used";
   return &map_.emplace(name, kDefaultDsType).first->second;
 }
 

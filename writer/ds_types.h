@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "util/message_sink.h"
+
 namespace repcopy {
 
 // Groups of a type GUID text (38 characters with braces), its data-source names, and an empty
@@ -26,10 +28,10 @@ class ds_type_map {
   // The type of name (exact match, letter case counts). An unknown name prints
   // "Datasource name not found: " and "Windows datasource type will be used" once and gets the
   // default type. Null when the table fails its checks on the lookup that builds the map.
-  const std::u16string* lookup(const std::u16string& name);
+  const std::u16string* lookup(message_sink& messages, const std::u16string& name);
 
  private:
-  bool build();  // under mutex_
+  bool build(message_sink& messages);  // under mutex_
 
   std::span<const char16_t* const> table_;
   std::mutex mutex_;

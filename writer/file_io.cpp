@@ -1,7 +1,6 @@
 #include "writer/file_io.h"
 
 #include <chrono>
-#include <iostream>
 #include <thread>
 
 #include "util/error_text.h"
@@ -25,12 +24,13 @@ void pause_hint() {
 }
 
 // One level, then (when it is still missing) its parents from the top down. Runs under the lock.
-bool create_recursive(const std::u16string& path, int* error_code, std::u16string* failed) {
+bool create_recursive(message_sink& messages, const std::u16string& path, int* error_code,
+                      std::u16string* failed) {
   int err = platform::create_directory(path);
   if (err == 0 || err == platform::kErrorAlreadyExists) return true;
   size_t cut = path.find_last_of(platform::kSeparator);
   if (cut != std::u16string::npos && cut > 0) {
-    create_recursive(path.substr(0, cut), error_code, failed);
+    create_recursive(messages, path.substr(0, cut), error_code, failed);
   }
   if (platform::create_directory(path) == 0) return true;
   // The level nearest the root fails first, with the real reason; those below it then fail
@@ -41,34 +41,37 @@ bool create_recursive(const std::u16string& path, int* error_code, std::u16strin
   }
   const std::string error = error_text();
   if (failure_repeats().admit("create_directory_MT: " + error, false)) {
-    std::cout << "create_directory_MT:\n" << to_utf8(path) << "\n" << error << std::endl;
+    messages.out(message_kind::notice) << "create_directory_MT:\n"
+                                       << to_utf8(path) << "\n"
+                                       << error;
   }
   return false;
 }
 
 }  // namespace
 
-int32_t create_file(const std::u16string& path, platform::output_file& file, int* error_code) {
+int32_t create_file(message_sink& messages, const std::u16string& path, platform::output_file& file,
+                    int* error_code) {
   if (file.create(path)) return 0;
   if (error_code != nullptr) *error_code = platform::last_error();
   const std::string error = error_text();
   if (failure_repeats().admit("create_file: " + error, false)) {
-    std::cout << "create_file: " << to_utf8(path) << error << std::endl;
+    messages.out(message_kind::notice) << "create_file: " << to_utf8(path) << error;
   }
   return -1;
 }
 
-uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
-                    const std::u16string& path, int* error) {
+uint32_t write_file(message_sink& messages, platform::output_file& file,
+                    std::span<const uint8_t> data, const std::u16string& path, int* error) {
   if (data.empty()) return 0;
   uint32_t written = 0;
   if (!file.write(data.data(), uint32_t(data.size()), written)) {
     const int code = platform::last_error();
     if (error != nullptr) *error = code;
     if (failure_repeats().admit("WriteFile: " + error_text(code), true)) {
-      std::cout << "WriteFile: " << error_text(code) << std::endl;
-      std::cerr << "Can't write " << to_utf8(path) << ": " << platform::system_error_message(code)
-                << std::endl;
+      messages.out(message_kind::notice) << "WriteFile: " << error_text(code);
+      messages.err(message_kind::error)
+          << "Can't write " << to_utf8(path) << ": " << platform::system_error_message(code);
     }
     return 0;
   }
@@ -88,11 +91,11 @@ directory_lock_guard::directory_lock_guard(std::atomic<uint32_t>& lock) : lock_(
   }
 }
 
-bool create_directory_MT(std::atomic<uint32_t>& lock, const std::u16string& path,
-                         int* error_code, std::u16string* failed) {
+bool create_directory_MT(message_sink& messages, std::atomic<uint32_t>& lock,
+                         const std::u16string& path, int* error_code, std::u16string* failed) {
   directory_lock_guard guard(lock);
   if (platform::path_exists(path)) return true;
-  return create_recursive(path, error_code, failed);
+  return create_recursive(messages, path, error_code, failed);
 }
 
 }  // namespace repcopy

@@ -8,12 +8,13 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "util/message_sink.h"
 
 namespace repcopy {
 
 // Creates (or truncates) path for writing. 0, or -1 after printing "create_file: ", the path and
 // the error text; error (when given) then receives the system error code.
-int32_t create_file(const std::u16string& path, platform::output_file& file,
+int32_t create_file(message_sink& messages, const std::u16string& path, platform::output_file& file,
                     int* error = nullptr);
 
 // Writes data with one call and returns the number of bytes written; writes nothing and returns
@@ -22,8 +23,9 @@ int32_t create_file(const std::u16string& path, platform::output_file& file,
 // standard error, and returns 0: the caller fails that file (and its batch) and removes the
 // partial file, and the run goes on to print what it wrote. error (when given) then receives the
 // system error code.
-uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
-                    const std::u16string& path = {}, int* error = nullptr);
+uint32_t write_file(message_sink& messages, platform::output_file& file,
+                    std::span<const uint8_t> data, const std::u16string& path = {},
+                    int* error = nullptr);
 
 // Makes sure the directory exists, creating it and every missing parent. Holds lock (a spin-lock
 // word, 0 = free) for the existence check and all creation calls. True when it exists afterwards;
@@ -31,8 +33,9 @@ uint32_t write_file(platform::output_file& file, std::span<const uint8_t> data,
 // (the first few of each error only: util/repeat_limit.h).
 // error (when given, and 0 before) receives the system error code of the first level that
 // failed, the one nearest the root, and failed (when given) that level's path.
-bool create_directory_MT(std::atomic<uint32_t>& lock, const std::u16string& path,
-                         int* error = nullptr, std::u16string* failed = nullptr);
+bool create_directory_MT(message_sink& messages, std::atomic<uint32_t>& lock,
+                         const std::u16string& path, int* error = nullptr,
+                         std::u16string* failed = nullptr);
 
 // The spin lock of create_directory_MT, released on every path out of the scope.
 class directory_lock_guard {

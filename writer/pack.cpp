@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <string>
 
 #include "container/format.h"
@@ -32,18 +31,18 @@ std::string temporary_name() {
 }
 
 // Keeps the input of a failed compression as "bad-<temporary name>" in the current directory.
-void save_bad_source(std::span<const uint8_t> source) {
+void save_bad_source(message_sink& messages, std::span<const uint8_t> source) {
   std::string tmp_str = temporary_name();
-  std::cout << "tmp_ptr = " << tmp_str << std::endl;
-  std::cout << "tmp_str = " << tmp_str << std::endl;
+  messages.out(message_kind::notice) << "tmp_ptr = " << tmp_str;
+  messages.out(message_kind::notice) << "tmp_str = " << tmp_str;
   size_t found = tmp_str.find_last_of("/\\");
-  std::cout << "found = " << uint64_t(found) << std::endl;
+  messages.out(message_kind::notice) << "found = " << uint64_t(found);
   std::string path_str =
       "bad-" + (found == std::string::npos ? tmp_str : tmp_str.substr(found + 1));
-  std::cout << "path_str = " << path_str << std::endl;
+  messages.out(message_kind::notice) << "path_str = " << path_str;
   std::ofstream out(path_str, std::ios::binary | std::ios::trunc);
   if (!out) {
-    std::cout << "Can't open file " << path_str << std::endl;
+    messages.out(message_kind::notice) << "Can't open file " << path_str;
     return;
   }
   out.write(reinterpret_cast<const char*>(source.data()), std::streamsize(source.size()));
@@ -62,7 +61,8 @@ uint8_t packed_item_system(int32_t platform_id) {
   return platform_id == int32_t(kPlatformWindows) ? kItemSystemWindows : kItemSystemOther;
 }
 
-int32_t pack_internal_file(const write_options& options, std::span<const uint8_t> source,
+int32_t pack_internal_file(message_sink& messages, const write_options& options,
+                           std::span<const uint8_t> source,
                            std::span<uint8_t> destination, size_t& compressed) {
   int err = compression::kBufferError;
   // Items count their lengths in 32 bits.
@@ -70,14 +70,15 @@ int32_t pack_internal_file(const write_options& options, std::span<const uint8_t
     err = compression::deflate_raw(options.engine, source, destination, options.level, compressed);
   }
   if (err == compression::kOk) return 0;
-  std::cout << "pack_internal_file: error = " << err << " Can't compress" << std::endl;
-  std::cout << "source_len = " << source.size() << std::endl;
-  hex_dump(source, std::min<size_t>(source.size(), 256));
-  save_bad_source(source);
+  messages.out(message_kind::notice) << "pack_internal_file: error = " << err << " Can't compress";
+  messages.out(message_kind::notice) << "source_len = " << source.size();
+  hex_dump(messages, source, std::min<size_t>(source.size(), 256));
+  save_bad_source(messages, source);
   return -1;
 }
 
-uint32_t pack_item(const write_options& options, segment& writer, std::span<const uint8_t> data) {
+uint32_t pack_item(message_sink& messages, const write_options& options, segment& writer,
+                   std::span<const uint8_t> data) {
   const size_t name_length = std::strlen(writer.item_name);
   const size_t header_length = name_length + kItemNamePos + 1;
   const uint32_t length = uint32_t(data.size());
@@ -98,8 +99,8 @@ uint32_t pack_item(const write_options& options, segment& writer, std::span<cons
 
   size_t compressed = 0;
   std::span<uint8_t> out(packed.data() + header_length, area);
-  if (pack_internal_file(options, data, out, compressed) != 0) {
-    std::cout << writer.item_name << std::endl;
+  if (pack_internal_file(messages, options, data, out, compressed) != 0) {
+    messages.out(message_kind::notice) << writer.item_name;
     writer.packed.clear();
     writer.header_length = 0;
     writer.packed_length = 0;

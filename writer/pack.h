@@ -6,6 +6,7 @@
 #include <span>
 
 #include "records/segment.h"
+#include "util/message_sink.h"
 #include "writer/write_options.h"
 
 namespace repcopy {
@@ -20,12 +21,14 @@ uint8_t packed_item_system(int32_t platform_id);
 // Raw deflate of source into destination in one call, with the engine and level of options. On
 // success returns 0 and sets compressed to the stream's length. On failure prints the
 // diagnostics, saves source as a "bad-" file in the current directory and returns -1.
-int32_t pack_internal_file(const write_options& options, std::span<const uint8_t> source,
+int32_t pack_internal_file(message_sink& messages, const write_options& options,
+                           std::span<const uint8_t> source,
                            std::span<uint8_t> destination, size_t& compressed);
 
 // Fills writer.packed with the packed item of data and sets header_length and packed_length
 // (stream + trailer). Returns the header length, or 0 when compression failed (the item name is
 // printed; writer.packed is then empty and must not be written).
-uint32_t pack_item(const write_options& options, segment& writer, std::span<const uint8_t> data);
+uint32_t pack_item(message_sink& messages, const write_options& options, segment& writer,
+                   std::span<const uint8_t> data);
 
 }  // namespace repcopy

@@ -1,7 +1,6 @@
 #include "writer/rep_target.h"
 
 #include <algorithm>
-#include <iostream>
 #include <set>
 #include <vector>
 
@@ -58,9 +57,13 @@ std::u16string computer_prefix(std::u16string_view computer) {
   return std::u16string(computer.substr(0, n));
 }
 
-RepTarget::RepTarget(std::u16string root, write_options options, segment_factory factory,
-                     copy_outcome* outcome)
-    : root_(std::move(root)), options_(options), factory_(std::move(factory)), outcome_(outcome) {
+RepTarget::RepTarget(message_sink& messages, std::u16string root, write_options options,
+                     segment_factory factory, copy_outcome* outcome)
+    : messages_(messages),
+      root_(std::move(root)),
+      options_(options),
+      factory_(std::move(factory)),
+      outcome_(outcome) {
   while (root_.size() > 1 && root_.back() == platform::kSeparator) root_.pop_back();
 }
 
@@ -68,7 +71,7 @@ std::optional<std::u16string> RepTarget::item_directory(const storage_item& item
                                                         const std::u16string& ds_type) const {
   if (root_.empty()) {
     // Never fall back to the file-system root or the current directory.
-    std::cout << "error: >target root< empty" << std::endl;
+    messages_.out(message_kind::notice) << "error: >target root< empty";
     return std::nullopt;
   }
   const bool windows = item.platform_id == kPlatformWindows;
@@ -80,8 +83,8 @@ std::optional<std::u16string> RepTarget::item_directory(const storage_item& item
   auto add_name = [&](std::u16string_view name) {
     std::optional<std::u16string> level = directory_component(name);
     if (!level) {
-      std::cout << "error: >directory name< " << to_utf8(name)
-                << " cannot be used as a directory name" << std::endl;
+      messages_.out(message_kind::notice)
+          << "error: >directory name< " << to_utf8(name) << " cannot be used as a directory name";
       return false;
     }
     add(*level);
@@ -106,7 +109,7 @@ std::optional<std::u16string> RepTarget::item_directory(const storage_item& item
   // Room for the separator, the file name, the partial-file suffix and the terminator.
   const size_t suffix = std::char_traits<char16_t>::length(kPartialSuffix);
   if (path.size() + 1 + kRepositoryFileNameLength + suffix + 1 > kMaxPathUnits) {
-    std::cout << "error: >directory path too long< " << to_utf8(path) << std::endl;
+    messages_.out(message_kind::notice) << "error: >directory path too long< " << to_utf8(path);
     return std::nullopt;
   }
   return path;
@@ -120,12 +123,13 @@ int32_t RepTarget::write_item(storage_item& item) {
   if (item.events.empty()) return 0;  // nothing to file
   file_props props;
   if (!make_guid(props.CollectionGUID)) {
-    std::cout << "UuidCreate error!\n" << std::endl;
+    messages_.out(message_kind::notice) << "UuidCreate error!\n";
     return -1;
   }
-  const std::u16string* ds_type = ds_types_.lookup(item.ds_name);
+  const std::u16string* ds_type = ds_types_.lookup(messages_, item.ds_name);
   if (ds_type == nullptr) {
-    std::cout << "Datasource name not found: >" << to_utf8(item.ds_name) << "<" << std::endl;
+    messages_.out(message_kind::notice)
+        << "Datasource name not found: >" << to_utf8(item.ds_name) << "<";
     return -2;
   }
   props.DataSource = *ds_type;
@@ -133,7 +137,7 @@ int32_t RepTarget::write_item(storage_item& item) {
   props.EventsCount = item.batch_count;
   props.Result = u"S";
   if (!make_guid(props.SessionGUID)) {
-    std::cout << "UuidCreate error!" << std::endl;
+    messages_.out(message_kind::notice) << "UuidCreate error!";
     return -1;
   }
   props.StorageType = kStorageType;
@@ -158,8 +162,9 @@ int32_t RepTarget::write_item(storage_item& item) {
   }
   int error = 0;
   std::u16string refused;
-  if (!options_.dry_run && !create_directory_MT(directory_lock_, *directory, &error, &refused)) {
-    std::cout << "error: >CreateDirectory_MT< " << to_utf8(*directory) << std::endl;
+  if (!options_.dry_run &&
+      !create_directory_MT(messages_, directory_lock_, *directory, &error, &refused)) {
+    messages_.out(message_kind::notice) << "error: >CreateDirectory_MT< " << to_utf8(*directory);
     if (target_result(error, 0) != 0) note_stop(target_result(error, 0), {error, refused});
     return -1;
   }
@@ -181,12 +186,12 @@ int32_t RepTarget::write_item(storage_item& item) {
   }
   uint64_t bytes = 0;
   target_failure failure;
-  const int32_t result =
-      create_repository_file(item.events, props, *directory, factory_, options_, &bytes, &failure);
+  const int32_t result = create_repository_file(messages_, item.events, props, *directory,
+                                                factory_, options_, &bytes, &failure);
   if (result == kTargetFull || result == kTargetRefused) note_stop(result, std::move(failure));
   if (result != 0) {
-    std::cout << "error: >create_repository_file< " << to_utf8(item.ds_name) << " -- "
-              << to_utf8(*directory) << std::endl;
+    messages_.out(message_kind::notice) << "error: >create_repository_file< "
+                                        << to_utf8(item.ds_name) << " -- " << to_utf8(*directory);
     return -1;
   }
   files_written_.fetch_add(1, std::memory_order_relaxed);
@@ -225,11 +230,12 @@ void RepTarget::report_unusable_name(const storage_item& item) {
     list += platform::display_name(f);
     if (outcome_ != nullptr) outcome_->add_name_failed_file(f);
   }
-  std::cerr << "Batch of " << item.events.size()
-            << " event(s) not written, a name it carries cannot be a target directory name"
-            << " (domain \"" << to_utf8(item.domain_name) << "\", computer \""
-            << to_utf8(item.computer_name) << "\", data source \"" << to_utf8(item.ds_name)
-            << "\"); read from: " << (list.empty() ? std::string("(unknown)") : list) << std::endl;
+  messages_.err(message_kind::error)
+      << "Batch of " << item.events.size()
+      << " event(s) not written, a name it carries cannot be a target directory name"
+      << " (domain \"" << to_utf8(item.domain_name) << "\", computer \""
+      << to_utf8(item.computer_name) << "\", data source \"" << to_utf8(item.ds_name)
+      << "\"); read from: " << (list.empty() ? std::string("(unknown)") : list);
 }
 
 // Partial files ("*.rep.tmp") left by a run that was killed are removed the first time this run

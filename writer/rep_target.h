@@ -41,9 +41,10 @@ class RepTarget : public CommonTarget {
   // root: the target repository as an absolute path. options: how every file is written (a dry
   // run builds and packs every file but creates no directory and no file). factory makes the
   // writer of each Buffer ID. outcome (may be null, must outlive the target) counts the files
-  // written and the source files whose names the target cannot take.
-  explicit RepTarget(std::u16string root, write_options options = {},
-                     segment_factory factory = create_segment, copy_outcome* outcome = nullptr);
+  // written and the source files whose names the target cannot take. messages gets the target's
+  // lines (from the writer threads too) and must outlive the target.
+  RepTarget(message_sink& messages, std::u16string root, write_options options = {},
+            segment_factory factory = create_segment, copy_outcome* outcome = nullptr);
   ~RepTarget() override = default;
 
   // Writes item's batch as one repository file. 0, or -1 (a GUID, the directory or the file could
@@ -79,6 +80,7 @@ class RepTarget : public CommonTarget {
   void remove_stale_partials(const std::u16string& directory);
   void note_stop(int32_t result, target_failure failure);
 
+  message_sink& messages_;
   std::atomic<uint32_t> directory_lock_{0};
   ds_type_map ds_types_;
   std::u16string root_;

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
-#include <iostream>
 #include <iterator>
 #include <span>
 
@@ -37,22 +36,22 @@ class partial_file {
   partial_file& operator=(const partial_file&) = delete;
 
   // 0, or -1 after the "create_file: " message (error then holds the system error code).
-  int32_t create(const std::u16string& directory, int& error) {
+  int32_t create(message_sink& messages, const std::u16string& directory, int& error) {
     if (file.create_unnamed(directory)) {
       unnamed_ = true;
       return 0;
     }
-    return create_file(partial_path(), file, &error);
+    return create_file(messages, partial_path(), file, &error);
   }
   // Gives the complete file its name. False after a "create_file: " message (error then holds
   // the system error code).
-  bool complete(int& error) {
+  bool complete(message_sink& messages, int& error) {
     bool ok = unnamed_ ? file.commit(path_) : true;
     ok = file.close() && ok;
     if (ok && !unnamed_) ok = platform::rename_path(partial_path(), path_);
     if (!ok) {
       error = platform::last_error();
-      std::cout << "create_file: " << to_utf8(path_) << error_text() << std::endl;
+      messages.out(message_kind::notice) << "create_file: " << to_utf8(path_) << error_text(error);
       return false;
     }
     done_ = true;
@@ -117,8 +116,8 @@ class lent_buffers {
 // Runs the fifteen writers in kWriterRunOrder over the batch and packs each item. 0, or
 // kItemOverflowed when a writer would pass its own size, or kItemNotPacked when an item could
 // not be packed. Empty named-field items get no writer (null).
-int32_t run_writers(event_batch& events, uint32_t platform_id, const segment_factory& factory,
-                    const write_options& options,
+int32_t run_writers(message_sink& messages, event_batch& events, uint32_t platform_id,
+                    const segment_factory& factory, const write_options& options,
                     std::array<std::unique_ptr<segment>, kBufferIdCount>& writers,
                     lent_buffers& buffers) {
   std::vector<uint8_t>& scratch = buffers.scratch();
@@ -131,14 +130,15 @@ int32_t run_writers(event_batch& events, uint32_t platform_id, const segment_fac
     const uint32_t length = writer->serialize(scratch, events);
     if (length == kItemOverflow || length > estimate) {
       // A size that disagrees with the item is a bug; a cut item would still carry a valid CRC.
-      std::cout << "create_repository_file: " << writer->item_name
-                << " does not fit its computed size of " << estimate << " bytes" << std::endl;
+      messages.out(message_kind::notice)
+          << "create_repository_file: " << writer->item_name
+          << " does not fit its computed size of " << estimate << " bytes";
       return kItemOverflowed;
     }
     writer->unpacked_length = length;
     writer->packed = std::move(buffers.packed(id));
     writers[size_t(id)] = std::move(writer);
-    if (pack_item(options, *writers[size_t(id)],
+    if (pack_item(messages, options, *writers[size_t(id)],
                   std::span<const uint8_t>(scratch.data(), length)) == 0) {
       return kItemNotPacked;
     }
@@ -157,14 +157,15 @@ std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t foo
   return header;
 }
 
-int32_t write_repository_file(event_batch& events, const file_props& props,
+int32_t write_repository_file(message_sink& messages, event_batch& events, const file_props& props,
                               const std::u16string& directory, const segment_factory& factory,
                               const write_options& options, uint64_t* file_bytes, int& mark,
                               target_failure* failure) {
   mark = 1;
   std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
   lent_buffers buffers(writers);
-  if (const int32_t rc = run_writers(events, props.PlatformID, factory, options, writers, buffers);
+  if (const int32_t rc =
+          run_writers(messages, events, props.PlatformID, factory, options, writers, buffers);
       rc != 0)
     return rc;
 
@@ -186,12 +187,13 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
   std::u16string name = widen_ascii(repository_file_name(props));
   std::u16string path = directory + platform::kSeparator + name;
   if (path.size() + std::char_traits<char16_t>::length(kPartialSuffix) + 1 > kMaxPathUnits) {
-    std::cout << "(1)MultiByteToWideChar: " << error_text(ENAMETOOLONG) << std::endl;
+    messages.out(message_kind::notice) << "(1)MultiByteToWideChar: " << error_text(ENAMETOOLONG);
     return kPathNotBuilt;
   }
   const uint64_t footer_length = table.size() + properties.size();
   if (footer_length > UINT32_MAX) {
-    std::cout << "create_repository_file: footer too long: " << footer_length << std::endl;
+    messages.out(message_kind::notice)
+        << "create_repository_file: footer too long: " << footer_length;
     return kFooterTooLong;
   }
   if (file_bytes != nullptr) *file_bytes = offset + footer_length;
@@ -204,16 +206,16 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     if (failure != nullptr) *failure = {error, path};
     return target_result(error, otherwise);
   };
-  if (out.create(directory, error) != 0) return failed(kFileNotCreated);
+  if (out.create(messages, directory, error) != 0) return failed(kFileNotCreated);
   mark = 20;
 
   guid file_guid;
   if (!make_guid(file_guid)) {
-    std::cout << "UuidCreate error!" << std::endl;
+    messages.out(message_kind::notice) << "UuidCreate error!";
     return kFileGuidFailed;
   }
   auto write_all = [&](std::span<const uint8_t> data) {
-    return write_file(out.file, data, path, &error) == data.size();
+    return write_file(messages, out.file, data, path, &error) == data.size();
   };
   auto write_failed = [&] { return failed(kItemWrittenShort); };
   const auto header = file_header(file_guid, offset, uint32_t(footer_length));
@@ -223,7 +225,7 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     if (!write_all(item->packed)) return write_failed();
   }
   if (!write_all(table) || !write_all(properties)) return write_failed();
-  if (!out.complete(error)) return failed(kFileNotCreated);
+  if (!out.complete(messages, error)) return failed(kFileNotCreated);
   mark = 50;
   return 0;
 }
@@ -251,14 +253,14 @@ int32_t target_result(int code, int32_t otherwise) {
   return otherwise;
 }
 
-int32_t create_repository_file(event_batch& events, const file_props& props,
+int32_t create_repository_file(message_sink& messages, event_batch& events, const file_props& props,
                                const std::u16string& directory, const segment_factory& factory,
                                const write_options& options, uint64_t* file_bytes,
                                target_failure* failure) {
   int mark = 0;
   try {
-    return write_repository_file(events, props, directory, factory, options, file_bytes, mark,
-                                 failure);
+    return write_repository_file(messages, events, props, directory, factory, options, file_bytes,
+                                 mark, failure);
   } catch (const fatal_error&) {
     throw;
   } catch (...) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "records/segment.h"
+#include "util/message_sink.h"
 #include "util/paths.h"
 #include "writer/file_props.h"
 #include "writer/write_options.h"
@@ -55,7 +56,7 @@ std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items)
 // An unexpected exception is a fatal stop: fatal_error "=create_repository_file=\nMark = N\n"
 // (N tells how far the file got), with "Mark = N\n" for standard error; a fatal_error from
 // below passes unchanged.
-int32_t create_repository_file(event_batch& events, const file_props& props,
+int32_t create_repository_file(message_sink& messages, event_batch& events, const file_props& props,
                                const std::u16string& directory,
                                const segment_factory& factory = create_segment,
                                const write_options& options = {}, uint64_t* file_bytes = nullptr,

@@ -6,6 +6,7 @@
 #include "container/rep_data_buffer.h"
 #include "container/rep_file_buffer.h"
 #include "tests/container/rep_file_bytes.h"
+#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {
@@ -25,15 +26,15 @@ bytes sample_file() {
 
 // Loads image like a reader of nested files would, and returns the status of the outer load.
 int32_t load_all(byte_span image) {
-  RepFileBuffer file(image, kAllLoadFlags);
+  RepFileBuffer file(test_console(), image, kAllLoadFlags);
   int32_t rc = file.Load();
   for (;;) {
     const buffer_entry& e = file.NextBufferEntry();
     if (!e.has_data()) break;
-    RepDataBuffer item(e);
+    RepDataBuffer item(test_console(), e);
     buffer_entry unpacked = item.UnpackAsEntry();
     if (!unpacked.has_data()) continue;
-    RepFileBuffer nested(std::move(unpacked), kAllLoadFlags);
+    RepFileBuffer nested(test_console(), std::move(unpacked), kAllLoadFlags);
     nested.Load();
   }
   file.DestroyParts();

@@ -7,6 +7,7 @@
 #include "container/number_text.h"
 #include "container/properties.h"
 #include "tests/container/rep_file_bytes.h"
+#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {
@@ -90,7 +91,7 @@ parsed parse(const bytes& pairs, uint64_t claimed_len = 0) {
   p.footer.property_offset = 20;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  p.rc = parse_property_block(p.footer, image);
+  p.rc = parse_property_block(test_console(), p.footer, image);
   p.out = testing::internal::GetCapturedStdout();
   p.err = testing::internal::GetCapturedStderr();
   return p;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/container/rep_file_bytes.h"
+#include "tests/test_console.h"
 #include "util/hex_dump.h"
 
 namespace repcopy {
@@ -18,7 +19,7 @@ unpack_result unpack_at_7(const bytes& item, std::string* out = nullptr,
                           uint64_t len = UINT64_MAX) {
   bytes file = test::le().zeros(7).raw(item);
   testing::internal::CaptureStdout();
-  unpack_result r = unpack_item(file, 7, len == UINT64_MAX ? item.size() : len);
+  unpack_result r = unpack_item(test_console(), file, 7, len == UINT64_MAX ? item.size() : len);
   std::string text = testing::internal::GetCapturedStdout();
   if (out != nullptr) *out = text;
   return r;

@@ -8,6 +8,7 @@
 #include "container/properties.h"
 #include "container/rep_data_buffer.h"
 #include "tests/container/rep_file_bytes.h"
+#include "tests/test_console.h"
 #include "util/bytes.h"
 
 namespace repcopy {
@@ -22,7 +23,7 @@ class FileBuffer : public testing::Test {
   int32_t Load() {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    file_ = std::make_unique<RepFileBuffer>(image_);
+    file_ = std::make_unique<RepFileBuffer>(test_console(), image_);
     int32_t rc = file_->Load();
     out_ = testing::internal::GetCapturedStdout();
     err_ = testing::internal::GetCapturedStderr();

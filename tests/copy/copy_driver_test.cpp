@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "copy_fakes.h"
+#include "tests/test_console.h"
 #include "util/fatal.h"
 
 namespace repcopy {
@@ -24,7 +25,7 @@ struct copy_run {
   recording_target target;
   copy_outcome outcome;
   int32_t run(worker_pool& pool, event_storage& storage, std::vector<CommonSource*> sources) {
-    return run_copy_driver(pool, storage, sources, target, outcome);
+    return run_copy_driver(test_console(), pool, storage, sources, target, outcome);
   }
 };
 using ds_sizes = std::vector<std::pair<std::u16string, size_t>>;
@@ -62,7 +63,7 @@ TEST_P(CopyDriverWriters, EveryEventIsWrittenOnceUnderItsEntryNames) {
   fn_source s2(0, nullptr);
   fn_source s3(1000, [&](uint32_t i) { return make(5000 + i, i % 4 == 0 ? 3 : i % 3, u""); });
   copy_run r;
-  worker_pool pool(GetParam());
+  worker_pool pool(test_console(), GetParam());
   event_storage storage(50, 2000, 300);
   ASSERT_EQ(r.run(pool, storage, {&s1, &s2, &s3}), 0);
   const auto counts = r.target.key_counts();
@@ -110,7 +111,7 @@ TEST(CopyDriver, BatchesLeaveAtTheLimitsLargestFirst) {
   for (const auto& c : cases) {
     fn_source source = source_of(c.runs);
     copy_run r;
-    worker_pool pool(1);
+    worker_pool pool(test_console(), 1);
     event_storage storage(c.limits[0], c.limits[1], c.limits[2]);
     ASSERT_EQ(r.run(pool, storage, {&source}), 0);
     ds_sizes got;
@@ -130,7 +131,7 @@ TEST(CopyDriver, FailuresAreCountedAndTheRunGoesOn) {
                                 {u"Good", 12},
                                 {u"Throws", 3}});
   copy_run r;
-  worker_pool pool(2);
+  worker_pool pool(test_console(), 2);
   event_storage storage(10, 1000, 1000);
   testing::internal::CaptureStderr();
   ASSERT_EQ(r.run(pool, storage, {&source}), 0);
@@ -160,7 +161,7 @@ TEST(CopyDriver, FullQueueBlocksTheDriverWithoutLosingBatches) {
     std::this_thread::sleep_for(20us);
   };
   fn_source source(1002, [](uint32_t i) { return make_event(i, u"H", u"S"); });
-  worker_pool pool(1);
+  worker_pool pool(test_console(), 1);
   event_storage storage(1, 1000000, 10000);  // one event per batch
   std::atomic<bool> done{false};
   std::thread driver([&] {
@@ -186,7 +187,7 @@ TEST(CopyDriver, FullQueueBlocksTheDriverWithoutLosingBatches) {
 // With writers slower than the reader, the events held by queued tasks never pass the bound
 // (two full batches per writer) while the driver keeps submitting.
 TEST(CopyDriver, QueuedEventsStayWithinTheBoundWithASlowTarget) {
-  worker_pool pool(2, 1000, 0, 10);  // bound 2 * 10 * 2 = 40 events
+  worker_pool pool(test_console(), 2, 1000, 0, 10);  // bound 2 * 10 * 2 = 40 events
   copy_run r;
   r.target.hook = [](const storage_item&) { std::this_thread::sleep_for(500us); };
   fn_source source(1500, [](uint32_t i) { return make_event(i, u"H", i % 3 == 0 ? u"x" : u"y"); });
@@ -206,7 +207,7 @@ TEST(CopyDriver, ExceptionFromASourceStopsAndJoinsTheWritersFirst) {
       1000, [](uint32_t i) { return make_event(i, u"H", u"S"); }, 500);
   copy_run r;
   r.target.hook = [](const storage_item&) { std::this_thread::sleep_for(200us); };
-  worker_pool pool(2, 3);
+  worker_pool pool(test_console(), 2, 3);
   event_storage storage(5, 1000000, 1000);
   EXPECT_THROW(r.run(pool, storage, {&source}), std::runtime_error);
   const size_t written_now = r.target.key_counts().size();
@@ -231,7 +232,7 @@ TEST(CopyDriver, AFatalStopOnAWriterEndsTheRunOnTheMainThread) {
     r.target.hook = [](const storage_item& item) {
       if (item.events.front().record_key >= 10) fatal_stop("=flush_items=\n");
     };
-    worker_pool pool(threads, 3);
+    worker_pool pool(test_console(), threads, 3);
     event_storage storage(5, 1000000, 1000);
     try {
       r.run(pool, storage, {&source});
@@ -264,10 +265,10 @@ TEST(CopyDriver, StopFinishesTheBatchInHandAndCountsOnlyWhatWasWritten) {
         while (!stop) std::this_thread::sleep_for(100us);
       };
     }
-    worker_pool pool(threads);
+    worker_pool pool(test_console(), threads);
     event_storage storage(10, 1000000, 1000);
     const std::function<bool()> stopped = [&] { return stop.load(); };
-    EXPECT_EQ(run_copy_driver(pool, storage, {&source}, r.target, r.outcome, stopped),
+    EXPECT_EQ(run_copy_driver(test_console(), pool, storage, {&source}, r.target, r.outcome, stopped),
               kCopyStopped);
     // Without threads every batch is written as it leaves the storage.
     const uint64_t written = threads == 0 ? 30 : 10;
@@ -303,7 +304,7 @@ TEST(CopyDriver, AFullTargetStopsReading) {
       while (threads > 0 && !reached) std::this_thread::sleep_for(100us);
       r.target.is_full = true;
     };
-    worker_pool pool(threads);
+    worker_pool pool(test_console(), threads);
     event_storage storage(10, 1000000, 1000);
     EXPECT_EQ(r.run(pool, storage, {&source}), kCopyTargetFull);
     // Without threads the first batch is written as it leaves, and reading stops at once.
@@ -345,7 +346,7 @@ TEST(CopyDriver, LargeEventsAreBoundedByMemoryAsWellAsByCount) {
       {1000, 5, {3, 4, 2, 1}},
   };
   for (const row& r : rows) {
-    worker_pool pool(1);
+    worker_pool pool(test_console(), 1);
     copy_run run;
     const bool two_sources = r.pending_memory < 1000;
     fn_source source(10, [&](uint32_t i) {
@@ -361,7 +362,7 @@ TEST(CopyDriver, LargeEventsAreBoundedByMemoryAsWellAsByCount) {
   // The queue: tasks of 2 events each, memory bound 5 events' worth. The writer holds its first
   // task until the reader has had to wait for room, so the queue is full at a fixed point
   // whatever the threads' speeds.
-  worker_pool pool(1, 1000, 0, 64000, 5 * each);
+  worker_pool pool(test_console(), 1, 1000, 0, 64000, 5 * each);
   copy_run run;
   bool first = true;  // the writer thread's own
   run.target.hook = [&](const storage_item&) {

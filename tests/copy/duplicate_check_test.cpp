@@ -1,6 +1,8 @@
 // The duplicate check: the content index alone, then the check in front of a recording target
 // with a target whose files are held in memory.
 
+#include "copy/duplicate_check.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,11 +15,11 @@
 #include <vector>
 
 #include "copy/copy_driver.h"
-#include "copy/duplicate_check.h"
 #include "copy/existing_events.h"
 #include "model/event_hash.h"
 #include "model/target_contents.h"
 #include "tests/copy/copy_fakes.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 #include "util/time_text.h"
 
@@ -218,12 +220,12 @@ struct check_run {
   copy_outcome outcome;
 
   void run(const std::vector<full_event>& source_events, int32_t batch_events = 1000) {
-    duplicate_check_target checked(target, contents, outcome);
-    worker_pool pool(1);
+    duplicate_check_target checked(test_console(), target, contents, outcome);
+    worker_pool pool(test_console(), 1);
     event_storage storage(batch_events);
     testing_fakes::fn_source source(uint32_t(source_events.size()),
                                     [&](uint32_t i) { return source_events[i]; });
-    ASSERT_EQ(run_copy_driver(pool, storage, {&source}, checked, outcome), 0);
+    ASSERT_EQ(run_copy_driver(test_console(), pool, storage, {&source}, checked, outcome), 0);
   }
 };
 
@@ -276,13 +278,13 @@ TEST(DuplicateCheck, FilesThisRunWritesAreNotRead) {
     for (const stored_event& e : item.events) events.push_back(e.to_full_event());
     r.contents.add(name, std::move(events));
   };
-  duplicate_check_target check(r.target, r.contents, r.outcome);
+  duplicate_check_target check(test_console(), r.target, r.contents, r.outcome);
   checked = &check;
-  worker_pool pool(1);
+  worker_pool pool(test_console(), 1);
   event_storage storage(1);
   std::vector<full_event> events{timed(1, kT0), timed(1, kT0)};
   testing_fakes::fn_source source(2, [&](uint32_t i) { return events[i]; });
-  ASSERT_EQ(run_copy_driver(pool, storage, {&source}, check, r.outcome), 0);
+  ASSERT_EQ(run_copy_driver(test_console(), pool, storage, {&source}, check, r.outcome), 0);
   EXPECT_EQ(r.target.key_counts(), (std::map<uint32_t, int>{{1, 2}}));
   EXPECT_TRUE(r.contents.reads.empty());
   EXPECT_EQ(r.outcome.already_in_target(), 0u);
@@ -308,7 +310,7 @@ TEST(DuplicateCheck, ADamagedTargetFileCountsAsHoldingNothingAndIsReported) {
 TEST(DuplicateCheck, TheIndexOutlivesTheLastBatchUntilEveryBatchOfTheGroupIsThrough) {
   check_run r;
   r.contents.add(file_name(kT0, kT0, 'a'), {timed(1, kT0)});  // the target holds key 1 once
-  duplicate_check_target checked(r.target, r.contents, r.outcome);
+  duplicate_check_target checked(test_console(), r.target, r.contents, r.outcome);
   auto batch = [](uint32_t group_batches) {
     storage_item item;
     item.computer_name = u"DC01";
@@ -344,11 +346,11 @@ TEST(DuplicateCheck, ManyWritersOnManyGroupsLeaveOutExactlyWhatIsHeld) {
     }
     contents.add(file_name(kT0, kT0 + 2000, char('a' + (ds[0] - u'A'))), std::move(held));
   }
-  duplicate_check_target checked(target, contents, outcome);
-  worker_pool pool(4);
+  duplicate_check_target checked(test_console(), target, contents, outcome);
+  worker_pool pool(test_console(), 4);
   event_storage storage(7);  // 400 events a group: its last batch is taken after the reading
   testing_fakes::fn_source source(uint32_t(events.size()), [&](uint32_t i) { return events[i]; });
-  ASSERT_EQ(run_copy_driver(pool, storage, {&source}, checked, outcome), 0);
+  ASSERT_EQ(run_copy_driver(test_console(), pool, storage, {&source}, checked, outcome), 0);
   std::map<uint32_t, int> expected;
   for (uint32_t key = 1; key < 2000; key += 2) expected[key] = 1;
   EXPECT_EQ(target.key_counts(), expected);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "copy_fakes.h"
+#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {
@@ -107,7 +108,8 @@ TEST(EventStorage, RunLimitsOfBytesAndPendingEvents) {
 TEST(EventStorage, SummaryPrintsTheTreeWithCounts) {
   event_storage storage(3, 1000000, 1000);
   std::ostringstream empty;
-  storage.print_summary(empty);
+  stream_sink to_text(empty, empty);
+  storage.print_summary(to_text);
   EXPECT_EQ(empty.str(), "Unknown\n");
 
   storage_item item;
@@ -123,7 +125,7 @@ TEST(EventStorage, SummaryPrintsTheTreeWithCounts) {
   add_expect(storage, make_event(4, u"SRV01", u"Application", u"CORP"), 0);
   ASSERT_EQ(storage.take_named(item), 0);  // Security's three events left
   testing::internal::CaptureStdout();
-  storage.print_summary();
+  storage.print_summary(test_console());
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Unknown\n"
             "\tCORP\n"

@@ -19,6 +19,7 @@
 
 #include "source/rep_file_source.h"
 #include "tests/e2e/e2e_util.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 
 namespace repcopy::e2e {
@@ -188,7 +189,7 @@ TEST_F(CommandLineEndToEnd, InterruptPartWayLeavesOnlyWholeFilesAndCountsThem) {
   for (const auto& e : fs::recursive_directory_iterator(target_)) {
     if (!e.is_regular_file() || is_hold_file(fs::relative(e.path(), target_))) continue;
     if (e.path().extension() != ".rep") ++partial;
-    process_repository_file(e.path().string(), nullptr, &outcome,
+    process_repository_file(test_console(), e.path().string(), nullptr, &outcome,
                             [&](const full_event&) { ++events; });
   }
   EXPECT_EQ(partial, 0u);

@@ -7,6 +7,7 @@
 #include "model/storage_item.h"
 #include "source/rep_file_source.h"
 #include "tests/e2e/e2e_util.h"
+#include "tests/test_console.h"
 #include "util/crc32.h"
 #include "util/text.h"
 #include "writer/rep_target.h"
@@ -110,7 +111,7 @@ TEST_F(CopyEndToEnd, HostileNamesWriteNothingOutsideTheTarget) {
   // A source file whose properties and caches name "../" paths.
   const std::u16string wide_source = source_.u16string();
   {
-    RepTarget writer(wide_source);
+    RepTarget writer(test_console(), wide_source);
     storage_item item;
     item.domain_name = u"../../evil";
     item.computer_name = u"A/../../B";
@@ -165,7 +166,7 @@ TEST_F(CopyEndToEnd, DamagedSourceFilesMakeAPartialCopyAndTheRestIsCopied) {
   std::vector<full_event> all = read_repository(source_);
   auto events_of = [](const fs::path& file) {
     size_t n = 0;
-    process_repository_file(to_utf8(file.u16string()), nullptr, nullptr,
+    process_repository_file(test_console(), to_utf8(file.u16string()), nullptr, nullptr,
                             [&](const full_event&) { ++n; });
     return n;
   };

@@ -15,6 +15,7 @@
 #include "source/rep_source2.h"
 #include "tests/process_util.h"
 #include "tests/temp_tree.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 
 namespace repcopy::e2e {
@@ -77,7 +78,7 @@ inline std::vector<full_event> read_repository(const fs::path& root) {
   std::vector<full_event> events;
   const std::u16string wide_root = root.u16string();
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    RepSource2 source(wide_root, mode);
+    RepSource2 source(test_console(), wide_root, mode);
     full_event e;
     while (source.next_event(e) == 0) {
       events.push_back(content_of(std::move(e)));

@@ -14,6 +14,7 @@
 #include "container/packed_item.h"
 #include "container/rep_file_buffer.h"
 #include "tests/e2e/e2e_util.h"
+#include "tests/test_console.h"
 #include "util/compression.h"
 
 namespace repcopy::e2e {
@@ -35,12 +36,13 @@ std::map<std::string, std::vector<file_items>> unpacked_tree(const fs::path& roo
     const fs::path path = root / rel;
     const std::string text = read_text(path);
     const std::vector<uint8_t> image(text.begin(), text.end());
-    RepFileBuffer file{byte_span(image), load_flags{}};
+    RepFileBuffer file{test_console(), byte_span(image), load_flags{}};
     EXPECT_EQ(file.Load(), 0) << path;
     file_items f;
     for (const footer_record& footer : file.footers()) {
       for (const part_table_entry& e : footer.part_table) {
-        unpack_result r = unpack_item(byte_span(image), e.item_offset, e.packed_len);
+        unpack_result r =
+            unpack_item(test_console(), byte_span(image), e.item_offset, e.packed_len);
         EXPECT_EQ(r.status, 0) << path;
         r.data.resize(size_t(r.real_len));
         f.items.emplace_back(e.name, std::move(r.data));

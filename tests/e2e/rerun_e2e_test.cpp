@@ -4,6 +4,7 @@
 // Kill points are chosen by the files already in the target, never by elapsed time; a copy that
 // finished before the kill is completed by the re-run all the same.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -12,15 +13,16 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <regex>
 #include <thread>
 
 #include "model/storage_item.h"
 #include "platform/platform.h"
 #include "tests/e2e/e2e_util.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 #include "util/time_text.h"
 #include "writer/rep_target.h"
@@ -243,7 +245,7 @@ TEST_F(RerunEndToEnd, OverlappingDailyWindowsThenEverythingCopyEachEventOnce) {
 TEST_F(RerunEndToEnd, DuplicatesInsideTheSourceAreCopiedAndNotAddedAgain) {
   generate(300);
   full_event e = read_repository(source_).front();
-  RepTarget writer(source_.u16string());
+  RepTarget writer(test_console(), source_.u16string());
   auto batch = [&](int copies) {
     storage_item item;
     item.domain_name = e.domain.empty() ? u"Unknown" : e.domain;
@@ -287,6 +289,50 @@ TEST_F(RerunEndToEnd, SwappedPathsWriteNothing) {
       << swapped.out;
   EXPECT_EQ(snapshot(source_), original);
   expect_equal();
+}
+
+// A run that finds another copy holding its groups waits, and says so; with -q it waits without
+// a word (the line is a notice). The test holds every group itself and lets go only once the
+// run is seen blocked on a hold (a waiter in /proc/locks), so the wait is certain, not timed.
+TEST_F(RerunEndToEnd, WaitingForAnotherCopySaysSoExceptWithQuiet) {
+  generate(300);
+  ASSERT_EQ(copy().exit_code, 0);  // leaves one hold file per group in the target
+  const fs::path holds = target_ / ".repcopy-holds";
+  for (const bool quiet : {false, true}) {
+    for (const fs::path& f : rep_files(target_)) fs::remove(f);
+    std::vector<std::unique_ptr<platform::file_hold>> held;
+    for (const auto& entry : fs::directory_iterator(holds)) {
+      held.push_back(std::make_unique<platform::file_hold>());
+      ASSERT_EQ(held.back()->acquire(entry.path().u16string(), false), platform::file_hold::kHeld);
+    }
+    ASSERT_FALSE(held.empty());
+    const std::string tag = quiet ? "quiet" : "loud";
+    std::vector<std::string> arguments = {source_.string(), target_.string()};
+    if (quiet) arguments.insert(arguments.begin(), "-q");
+    const pid_t run = start(arguments, tag);
+    // Blocked requests are listed with "->" and the waiter's process id.
+    const std::regex waiter("-> FLOCK +ADVISORY +WRITE +" + std::to_string(run) + " ");
+    bool waiting = false;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!waiting && std::chrono::steady_clock::now() < give_up) {
+      waiting = std::regex_search(read_text("/proc/locks"), waiter);
+      if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(waiting) << tag << ": " << read_text("/proc/locks");
+    held.clear();  // the other copy is done
+    EXPECT_EQ(wait_exit(run), 0) << read_text(dir_ / (tag + ".err"));
+    const std::string out = read_text(dir_ / (tag + ".out"));
+    const std::string err = read_text(dir_ / (tag + ".err"));
+    if (quiet) {
+      EXPECT_EQ(out, "");
+      EXPECT_EQ(without_sanitizer_notice(err), "");
+    } else {
+      EXPECT_NE(err.find("Waiting for another copy into this target to finish with computer "),
+                std::string::npos)
+          << err;
+    }
+    expect_equal();
+  }
 }
 
 // Two runs started at once into one target: every event once.

@@ -5,6 +5,7 @@
 
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
+#include "tests/test_console.h"
 
 namespace repcopy {
 namespace {
@@ -49,7 +50,7 @@ TEST(DateTextTime, FieldsAddOneByOneAndInvalidCalendarTimesHaveNone) {
 TEST(EventFilters, IdListAndTimeWindowWithBothBoundsInclusive) {
   filter_config f;
   set_id_filter(f, kIdWhiteList, "7");
-  time_window_dates(f, kTimeFromTo, "2019010203", "2019010204");
+  time_window_dates(test_console(), f, kTimeFromTo, "2019010203", "2019010204");
   EXPECT_TRUE(event_in_window(f, kJan2At3 - 1));  // bounds set, window still off
   f.time_on = true;
   EXPECT_FALSE(event_in_window(f, kJan2At3 - 1));
@@ -62,7 +63,7 @@ TEST(EventFilters, IdListAndTimeWindowWithBothBoundsInclusive) {
 
 TEST(FileOverlapsWindow, OnlyFilesWithBothTimesOutsideTheWindowAreSkipped) {
   filter_config f;
-  time_window_dates(f, kTimeFromTo, "20190102030000", "20190102040000");
+  time_window_dates(test_console(), f, kTimeFromTo, "20190102030000", "20190102040000");
   // "S", creation time, first event, last event (14 digits each), 64 hex digits, ".rep".
   auto name = [](const std::string& first, const std::string& last) {
     std::string s = "S20190101000000" + first + last + std::string(64, 'A') + ".rep";

@@ -15,6 +15,7 @@
 #include "tests/e2e/e2e_util.h"
 #include "tests/process_util.h"
 #include "tests/temp_tree.h"
+#include "tests/test_console.h"
 #include "util/error_text.h"
 #include "util/guid.h"
 #include "util/paths.h"
@@ -86,7 +87,7 @@ TEST_F(Win32Platform, ExtendedLengthPathsUpToTheLimit) {
   uint64_t device = 0, node = 0;
   EXPECT_TRUE(platform::file_identity(platform::native_path(dir), device, node));
   std::atomic<uint32_t> lock{0};
-  EXPECT_TRUE(create_directory_MT(lock, dir + u"\\x$\\y$"));
+  EXPECT_TRUE(create_directory_MT(test_console(), lock, dir + u"\\x$\\y$"));
   EXPECT_TRUE(platform::is_directory(dir + u"\\x$\\y$"));
 }
 
@@ -94,14 +95,14 @@ TEST_F(Win32Platform, ExtendedLengthPathsUpToTheLimit) {
 // the 32768-unit buffer is refused.
 TEST_F(Win32Platform, CommandLinePathsBecomeExtendedLengthPaths) {
   std::u16string out;
-  ASSERT_EQ(to_extended_path(to_utf8(root_.substr(4)) + "/sub", out), 0);
+  ASSERT_EQ(to_extended_path(test_console(), to_utf8(root_.substr(4)) + "/sub", out), 0);
   EXPECT_EQ(out, root_ + u"\\sub");
   const std::string too_long = "C:\\" + std::string(32768 - 4 - 3, 'a');
   testing::internal::CaptureStdout();
-  EXPECT_EQ(to_extended_path(too_long, out), -1);
+  EXPECT_EQ(to_extended_path(test_console(), too_long, out), -1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "MultiByteToWideChar: " + error_text(ERROR_FILENAME_EXCED_RANGE) + "\n");
-  EXPECT_EQ(to_extended_path(too_long.substr(0, too_long.size() - 1), out), 0);
+  EXPECT_EQ(to_extended_path(test_console(), too_long.substr(0, too_long.size() - 1), out), 0);
   EXPECT_EQ(out.size(), 32767u);
 }
 
@@ -222,7 +223,7 @@ TEST_F(Win32Platform, DirectoryThatCannotBeCreated) {
   for (const row& r : rows) {
     std::atomic<uint32_t> lock{0};
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(create_directory_MT(lock, r.path));
+    EXPECT_FALSE(create_directory_MT(test_console(), lock, r.path));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.rfind("create_directory_MT:\n" + to_utf8(r.failing_level) + "\n", 0), 0u) << out;
     EXPECT_FALSE(platform::is_directory(r.path));

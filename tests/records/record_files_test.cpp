@@ -9,6 +9,7 @@
 #include "records/position_readers.h"
 #include "records/record_factory.h"
 #include "records/record_format.h"
+#include "tests/test_console.h"
 #include "util/fatal.h"
 
 namespace repcopy {
@@ -252,7 +253,7 @@ TEST(PositionReaders, DumpShowsBothTimes) {
   const bytes item = le().u64(t).u32(5).u64(0x019DB1DED53E8000ULL + t * 10000000).zeros(12);
   RepFirstPosBuffer first(item, item.size());
   testing::internal::CaptureStdout();
-  first.Dump();
+  first.Dump(test_console());
   const std::string out = testing::internal::GetCapturedStdout();  // head, hex dump, times
   EXPECT_EQ(out.rfind("id = 4 RepFirstPosBuffer\nbuffer_len = 32\nulCount = 0\n\n", 0), 0u);
   EXPECT_TRUE(

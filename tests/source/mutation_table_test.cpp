@@ -14,6 +14,7 @@
 #include "source/rep_file_source.h"
 #include "tests/container/rep_file_bytes.h"
 #include "tests/temp_tree.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 
 namespace repcopy::test {
@@ -90,7 +91,7 @@ class MutationTableTest : public ::testing::Test {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     copy_outcome outcome;
-    RepFileSource source(nullptr, RepFileImage(path.string()), &outcome);
+    RepFileSource source(test_console(), nullptr, RepFileImage(path.string()), &outcome);
     source.ProcessFile([&](const full_event& e) { r.events.push_back(e); });
     testing::internal::GetCapturedStdout();
     r.err = testing::internal::GetCapturedStderr();

@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,6 +22,7 @@
 #include "source/rep_source2.h"
 #include "tests/process_util.h"
 #include "tests/temp_tree.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 
 namespace repcopy {
@@ -38,10 +39,16 @@ struct fake_file {
   std::string walk_text = {};  // printed by the walk before it reaches the file
 };
 
-int32_t read_fake(const fake_file& f, const event_sink& sink) {
+int32_t read_fake(message_sink& messages, const fake_file& f, const event_sink& sink) {
   for (uint32_t i = 0; i <= f.events; ++i) {
-    for (const auto& [position, to_error, text] : f.texts)
-      if (position == i) (to_error ? std::cerr : std::cout) << text << std::endl;
+    for (const auto& [position, to_error, text] : f.texts) {
+      if (position != i) continue;
+      if (to_error) {
+        messages.err(message_kind::warning) << text;
+      } else {
+        messages.out(message_kind::notice) << text;
+      }
+    }
     if (int(i) == f.throw_after) throw std::runtime_error("unreadable " + std::to_string(f.key0));
     if (i == f.events) break;
     full_event e;
@@ -95,7 +102,8 @@ transcript reference(const std::vector<fake_file>& files) {
   try {
     for (const fake_file& f : files) {
       if (!f.walk_text.empty()) std::cout << f.walk_text << std::endl;
-      read_fake(f, [](const full_event& e) { std::cout << "event " << e.record_key << "\n"; });
+      read_fake(test_console(), f,
+                [](const full_event& e) { std::cout << "event " << e.record_key << "\n"; });
     }
     std::cout << "walk end" << std::endl;
   } catch (const std::runtime_error& e) {
@@ -110,19 +118,19 @@ transcript reference(const std::vector<fake_file>& files) {
 transcript ahead(const std::vector<fake_file>& files, unsigned threads, read_ahead::limits bounds) {
   size_t next_file = 0;
   read_ahead reader(
-      threads,
-      [&](std::string& path) {
+      test_console(), threads,
+      [&](message_sink& messages, std::string& path) {
         if (next_file == files.size()) {
-          std::cout << "walk end" << std::endl;
+          messages.out(message_kind::notice) << "walk end";
           return false;
         }
         if (!files[next_file].walk_text.empty())
-          std::cout << files[next_file].walk_text << std::endl;
+          messages.out(message_kind::notice) << files[next_file].walk_text;
         path = std::string(1, char(next_file++));
         return true;
       },
-      [&](const std::string& path, const event_sink& sink) {
-        return read_fake(files[size_t(static_cast<unsigned char>(path[0]))], sink);
+      [&](message_sink& messages, const std::string& path, const event_sink& sink) {
+        return read_fake(messages, files[size_t(static_cast<unsigned char>(path[0]))], sink);
       },
       bounds);
   return consume([&](stored_event& e) { return reader.next(e); });
@@ -163,14 +171,14 @@ TEST(ReadAhead, EventsInHandStayWithinTheByteBound) {
   bounds.chunk_events = 50;
   size_t next_file = 0;
   read_ahead reader(
-      3,
-      [&](std::string& path) {
+      test_console(), 3,
+      [&](message_sink&, std::string& path) {
         if (next_file == files.size()) return false;
         path = std::string(1, char(next_file++));
         return true;
       },
-      [&](const std::string& path, const event_sink& sink) {
-        return read_fake(files[size_t(static_cast<unsigned char>(path[0]))], sink);
+      [&](message_sink& messages, const std::string& path, const event_sink& sink) {
+        return read_fake(messages, files[size_t(static_cast<unsigned char>(path[0]))], sink);
       },
       bounds);
   uint64_t count = 0;
@@ -201,13 +209,13 @@ TEST(ReadAhead, FilesBeingReadCountAgainstTheByteBound) {
   size_t files_in_flight = 0, large_in_flight = 0, peak_large = 0;
   size_t next_file = 0;
   read_ahead reader(
-      4,
-      [&](std::string& path) {
+      test_console(), 4,
+      [&](message_sink&, std::string& path) {
         if (next_file == sizes.size()) return false;
         path = std::string(1, char(next_file++));
         return true;
       },
-      [&](const std::string& path, const event_sink& sink) {
+      [&](message_sink& messages, const std::string& path, const event_sink& sink) {
         const uint64_t size = sizes[size_t(static_cast<unsigned char>(path[0]))];
         {
           std::unique_lock<std::mutex> l(lock);
@@ -221,7 +229,7 @@ TEST(ReadAhead, FilesBeingReadCountAgainstTheByteBound) {
           // whatever they do.
           changed.wait_for(l, std::chrono::milliseconds(20), [&] { return files_in_flight > 1; });
         }
-        read_fake({0, 1}, sink);
+        read_fake(messages, {0, 1}, sink);
         std::lock_guard<std::mutex> l(lock);
         in_flight -= size;
         --files_in_flight;
@@ -242,13 +250,13 @@ TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
   for (int round = 0; round < 20; ++round) {
     size_t next_file = 0;
     read_ahead reader(
-        3,
-        [&](std::string& path) {
+        test_console(), 3,
+        [&](message_sink&, std::string& path) {
           path = std::string(1, char(next_file++ % 8));
           return true;  // no end: the consumer stops
         },
-        [](const std::string&, const event_sink& sink) {
-          return read_fake({0, 100000}, sink);
+        [](message_sink& messages, const std::string&, const event_sink& sink) {
+          return read_fake(messages, {0, 100000}, sink);
         },
         {4, 1000, 10, 1 << 20, {}});
     stored_event e;
@@ -289,7 +297,7 @@ TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessag
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-      RepSource2 source(root.u16string(), mode, nullptr, &outcome);
+      RepSource2 source(test_console(), root.u16string(), mode, nullptr, &outcome);
       source.set_read_threads(threads);
       for (full_event e; source.next_event(e) == 0; e.reset()) {
         r.events.push_back(e);

@@ -13,6 +13,7 @@
 #include "source/rep_source2.h"
 #include "tests/container/rep_file_bytes.h"
 #include "tests/temp_tree.h"
+#include "tests/test_console.h"
 #include "util/crc32.h"
 #include "util/text.h"
 
@@ -56,7 +57,7 @@ class RepFileSourceTest : public ::testing::Test {
     read_result r;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    RepFileSource source(filter, RepFileImage(path), &outcome_);
+    RepFileSource source(test_console(), filter, RepFileImage(path), &outcome_);
     r.rc = source.ProcessFile([&](const full_event& e) {
       r.events.push_back(e);
       r.keys.push_back(e.record_key);
@@ -296,7 +297,7 @@ TEST_F(RepFileSourceTest, ReusedEventsEqualNewOnes) {
   p.nfields = std::vector<field_list>{{{0, 0}, {1, 1}}, {}, {{1, 0}}};
   const std::string path = write(rep_file_builder().windows(u"srv01", u"CORP").part(p).build());
   auto read = [&](const event_sink& take) {
-    RepFileSource source(nullptr, RepFileImage(path), &outcome_);
+    RepFileSource source(test_console(), nullptr, RepFileImage(path), &outcome_);
     testing::internal::CaptureStderr();
     ASSERT_EQ(source.ProcessFile(take), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -510,9 +511,9 @@ test_part many_events(uint32_t n) {
 // reader fails half-way through and the exception reaches the caller of next_event.
 TEST_F(RepFileSourceTest, ExceptionInTheMiddleOfAFileReachesTheCaller) {
   write(rep_file_builder().windows(u"s").part(many_events(3000)).build());
-  RepSource2 source(dir_.u16string(), RepSource2::kModeMain, nullptr, &outcome_,
-                    [&](const std::string& path, const event_sink& sink) {
-                      RepFileSource file(nullptr, RepFileImage(path), &outcome_);
+  RepSource2 source(test_console(), dir_.u16string(), RepSource2::kModeMain, nullptr, &outcome_,
+                    [&](message_sink& messages, const std::string& path, const event_sink& sink) {
+                      RepFileSource file(messages, nullptr, RepFileImage(path), &outcome_);
                       return file.ProcessFile([&](full_event& e) {
                         if (e.record_key == 2500) throw std::runtime_error("reader failed");
                         sink(e);

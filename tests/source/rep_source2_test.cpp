@@ -14,6 +14,7 @@
 #include "model/copy_outcome.h"
 #include "platform/platform.h"
 #include "tests/temp_tree.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 
 namespace repcopy {
@@ -37,7 +38,7 @@ class RepSource2Test : public ::testing::Test {
   RepSource2 source(uint32_t mode, RepSource2::file_processor process = {},
                     visit_set* visits = nullptr) {
     if (!process)
-      process = [this](const std::string& path, const event_sink& sink) {
+      process = [this](message_sink&, const std::string& path, const event_sink& sink) {
         // The part after the root, with "/" between levels.
         std::u16string wide;
         from_utf8(path, wide);
@@ -48,7 +49,7 @@ class RepSource2Test : public ::testing::Test {
         sink(e);
         return 0;
       };
-    return RepSource2(root_.u16string(), mode, nullptr, nullptr, process, visits);
+    return RepSource2(test_console(), root_.u16string(), mode, nullptr, nullptr, process, visits);
   }
   static size_t drain(RepSource2&& source) {
     size_t events = 0;
@@ -151,8 +152,8 @@ TEST_F(RepSource2Test, FilePathAtTheLimitIsReadOnePastItIsSkipped) {
   ::close(fd);
   copy_outcome outcome;
   std::vector<std::string> read;
-  RepSource2 walk(root_.u16string(), RepSource2::kModeMain, nullptr, &outcome,
-                  [&](const std::string& path, const event_sink& sink) {
+  RepSource2 walk(test_console(), root_.u16string(), RepSource2::kModeMain, nullptr, &outcome,
+                  [&](message_sink&, const std::string& path, const event_sink& sink) {
                     read.push_back(path);
                     full_event e;
                     sink(e);
@@ -224,11 +225,12 @@ TEST_F(RepSource2Test, NamesThatAreNotUtf8AreOpenedAsListed) {
   const std::string dir = "Environment$/\xFF$", file = dir + "/a\xFE\xC3.rep";
   add_files({file});
   std::vector<std::string> exists;
-  RepSource2 main = source(RepSource2::kModeMain, [&](const std::string& path, const event_sink&) {
-    opened_.push_back(path.substr(root_.string().size() + 1));
-    exists.push_back(fs::exists(path) ? "exists" : "missing");
-    return 0;
-  });
+  RepSource2 main =
+      source(RepSource2::kModeMain, [&](message_sink&, const std::string& path, const event_sink&) {
+        opened_.push_back(path.substr(root_.string().size() + 1));
+        exists.push_back(fs::exists(path) ? "exists" : "missing");
+        return 0;
+      });
   drain(std::move(main));
   EXPECT_EQ(opened_, paths{file});
   EXPECT_EQ(exists, paths{"exists"});
@@ -241,15 +243,16 @@ TEST_F(RepSource2Test, NamesThatAreNotUtf8AreOpenedAsListed) {
 TEST_F(RepSource2Test, GeneratorPassesExceptionsToTheCaller) {
   add_files({"Environment$/D/a.rep", "Environment$/D/b.rep"});
   int files = 0;
-  RepSource2 main = source(RepSource2::kModeMain, [&](const std::string&, const event_sink& sink) {
-    if (++files == 2) throw std::runtime_error("damaged beyond reading");
-    for (uint32_t i = 0; i < 1000; ++i) {
-      full_event e;
-      e.record_key = i;
-      sink(e);
-    }
-    return 0;
-  });
+  RepSource2 main =
+      source(RepSource2::kModeMain, [&](message_sink&, const std::string&, const event_sink& sink) {
+        if (++files == 2) throw std::runtime_error("damaged beyond reading");
+        for (uint32_t i = 0; i < 1000; ++i) {
+          full_event e;
+          e.record_key = i;
+          sink(e);
+        }
+        return 0;
+      });
   full_event e;
   for (uint32_t i = 0; i < 1000; ++i) {
     ASSERT_EQ(main.next_event(e), 0);

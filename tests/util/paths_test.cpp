@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "tests/process_util.h"
+#include "tests/test_console.h"
 #include "util/error_text.h"
 #include "util/fatal.h"
 #include "util/text.h"
@@ -47,7 +48,9 @@ TEST(AbsolutePath, Examples) {
       {false, "données/é", "/w", "/w/données/é"}};
   for (const auto& [windows, path, cwd, expected] : cases) {
     std::u16string out;
-    EXPECT_EQ((windows ? windows_extended_path : posix_absolute_path)(path, cwd, out), 0) << path;
+    EXPECT_EQ(
+        (windows ? windows_extended_path : posix_absolute_path)(test_console(), path, cwd, out), 0)
+        << path;
     EXPECT_EQ(to_utf8(out), expected) << path;
   }
 }
@@ -60,7 +63,7 @@ TEST(AbsolutePath, ParentsPastTheRootAreAFatalStop) {
   for (const auto& [windows, path, cwd] : cases) {
     testing::internal::CaptureStdout();
     try {
-      (windows ? windows_extended_path : posix_absolute_path)(path, cwd, out);
+      (windows ? windows_extended_path : posix_absolute_path)(test_console(), path, cwd, out);
       ADD_FAILURE() << "no fatal stop for " << path;
     } catch (const fatal_error& e) {
       EXPECT_EQ(e.marker(), std::string("Can't add path ") + path + "\n to\n " + cwd + "\n");
@@ -72,14 +75,14 @@ TEST(AbsolutePath, ParentsPastTheRootAreAFatalStop) {
 
 TEST(PosixAbsolutePath, RefusedResultsLeaveAnUnusablePath) {
   std::u16string out;
-  EXPECT_EQ(posix_absolute_path("/" + std::string(32766, 'a'), "/", out), 0);
+  EXPECT_EQ(posix_absolute_path(test_console(), "/" + std::string(32766, 'a'), "/", out), 0);
   EXPECT_EQ(out.size(), 32767u);  // with its terminator, the most that fits
   const std::pair<std::string, int> refused[] = {
       {"/" + std::string(32767, 'a'), platform::kErrorNameTooLong},
       {"bad\xff", platform::kErrorBadText}};
   for (const auto& [path, error] : refused) {
     testing::internal::CaptureStdout();
-    EXPECT_EQ(posix_absolute_path(path, "/w", out), -1);
+    EXPECT_EQ(posix_absolute_path(test_console(), path, "/w", out), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "MultiByteToWideChar: " + error_text(error) + "\n");
     EXPECT_EQ(out, std::u16string(1, u'\0'));
@@ -90,14 +93,14 @@ TEST(ToExtendedPath, UsesTheCurrentDirectoryForRelativePaths) {
   std::u16string wide_cwd, out;
   ASSERT_TRUE(platform::current_directory(wide_cwd));
   const std::string cwd = to_utf8(wide_cwd);
-  EXPECT_EQ(to_extended_path("sub/x", out), 0);
+  EXPECT_EQ(to_extended_path(test_console(), "sub/x", out), 0);
   if (platform::kWindows) {
     EXPECT_EQ(to_utf8(out), "\\\\?\\" + cwd + "\\sub\\x");
-    EXPECT_EQ(to_extended_path("\\abs", out), 0);
+    EXPECT_EQ(to_extended_path(test_console(), "\\abs", out), 0);
     EXPECT_EQ(to_utf8(out), "\\\\?\\" + cwd.substr(0, 2) + "\\abs");
   } else {
     EXPECT_EQ(to_utf8(out), cwd + (cwd == "/" ? "" : "/") + "sub/x");
-    EXPECT_EQ(to_extended_path("/abs", out), 0);
+    EXPECT_EQ(to_extended_path(test_console(), "/abs", out), 0);
     EXPECT_EQ(out, u"/abs");
   }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/test_console.h"
 #include "util/error_text.h"
 #include "util/guid.h"
 #include "util/hex_dump.h"
@@ -20,7 +21,7 @@ namespace {
 // The hex dump on standard output, from start to end.
 std::string dump(const std::vector<uint8_t>& data, size_t end, size_t start = 0) {
   testing::internal::CaptureStdout();
-  hex_dump(data, end, start);
+  hex_dump(test_console(), data, end, start);
   return testing::internal::GetCapturedStdout();
 }
 

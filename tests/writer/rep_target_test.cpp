@@ -12,6 +12,7 @@
 #include "model/repository_file_name.h"
 #include "platform/platform.h"
 #include "target_test_util.h"
+#include "tests/test_console.h"
 #include "util/text.h"
 #include "writer/file_io.h"
 
@@ -37,10 +38,10 @@ TEST_F(CreateDirectory, ExistingAndTwoMissingLevels) {
     calls.push_back(p);
     return 0;
   };
-  EXPECT_TRUE(create_directory_MT(lock_, dir_.u16()));
+  EXPECT_TRUE(create_directory_MT(test_console(), lock_, dir_.u16()));
   EXPECT_TRUE(calls.empty());
   const std::u16string parent = dir_.u16() + sep + u"a$", child = parent + sep + u"b$";
-  EXPECT_TRUE(create_directory_MT(lock_, child));
+  EXPECT_TRUE(create_directory_MT(test_console(), lock_, child));
   EXPECT_TRUE(fs::is_directory(fs::path(child)));
   EXPECT_EQ(calls, (std::vector<std::u16string>{child, parent, child}));
   EXPECT_EQ(lock_.load(), 0u);
@@ -50,8 +51,8 @@ TEST_F(CreateDirectory, TwoThreadsAskingForTheSameChainBothSucceed) {
   for (char16_t round = u'a'; round < u'a' + 20; ++round) {
     const std::u16string p = dir_.u16() + sep + u"x$" + sep + u"y$" + sep + u"z$" + round;
     bool a = false, b = false;
-    std::thread t1([&] { a = create_directory_MT(lock_, p); });
-    std::thread t2([&] { b = create_directory_MT(lock_, p); });
+    std::thread t1([&] { a = create_directory_MT(test_console(), lock_, p); });
+    std::thread t2([&] { b = create_directory_MT(test_console(), lock_, p); });
     t1.join();
     t2.join();
     EXPECT_TRUE(a && b && fs::is_directory(fs::path(p)));
@@ -74,7 +75,7 @@ TEST(DsTypes, Lookups) {
   };
   testing::internal::CaptureStdout();
   for (auto& [name, type] : names) {
-    const std::u16string* found = map.lookup(name);
+    const std::u16string* found = map.lookup(test_console(), name);
     EXPECT_EQ(found ? *found : u"<none>", type) << to_utf8(name);
   }
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -145,7 +146,8 @@ class RepTargetTest : public ::testing::Test {
   }
   testutil::temp_dir dir_;
   copy_outcome outcome_;
-  RepTarget target_{dir_.u16() + platform::kSeparator, {}, testutil::fake_factory(), &outcome_};
+  RepTarget target_{test_console(), dir_.u16() + platform::kSeparator, {}, testutil::fake_factory(),
+                    &outcome_};
   std::string printed_;
 };
 
@@ -277,7 +279,7 @@ TEST(RepTargetPathLimit, DirectoryAtTheLimitIsTakenOnePastItIsNot) {
   const storage_item item = make_item(500, u"WS01", u"Security");
   const std::u16string type = u"{0000}";
   const std::u16string short_root = u"/r";
-  const std::optional<std::u16string> below = RepTarget(short_root).item_directory(item, type);
+  const std::optional<std::u16string> below = RepTarget(test_console(), short_root).item_directory(item, type);
   ASSERT_TRUE(below.has_value());
   const size_t tail = below->size() - short_root.size();  // what the target adds to its root
   const size_t longest = kMaxPathUnits - 1 - kRepositoryFileNameLength -
@@ -290,7 +292,7 @@ TEST(RepTargetPathLimit, DirectoryAtTheLimitIsTakenOnePastItIsNot) {
     SCOPED_TRACE(r.path_length);
     const std::u16string root = u"/" + std::u16string(r.path_length - tail - 1, u'r');
     testing::internal::CaptureStdout();
-    const std::optional<std::u16string> dir = RepTarget(root).item_directory(item, type);
+    const std::optional<std::u16string> dir = RepTarget(test_console(), root).item_directory(item, type);
     const std::string printed = testing::internal::GetCapturedStdout();
     ASSERT_EQ(dir.has_value(), r.taken);
     if (dir) {
@@ -311,7 +313,8 @@ TEST_F(RepTargetTest, StalePartialFilesGoWhenTheirDirectoryIsWritten) {
   const fs::path other = file.parent_path() / "notes.tmp";
   std::ofstream(stale) << "partial";
   std::ofstream(other) << "kept";
-  RepTarget again{dir_.u16() + platform::kSeparator, {}, testutil::fake_factory(), &outcome_};
+  RepTarget again{test_console(), dir_.u16() + platform::kSeparator, {}, testutil::fake_factory(),
+                  &outcome_};
   testing::internal::CaptureStdout();
   EXPECT_EQ(again.flush_items(make_item(630, u"web7", u"Syslog", {5})), 0);
   testing::internal::GetCapturedStdout();

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "target_test_util.h"
 #include "tests/process_util.h"
+#include "tests/test_console.h"
 #include "util/error_text.h"
 #include "util/fatal.h"
 #include "util/text.h"
@@ -39,7 +40,7 @@ TEST(PackItem, ItemIsAGzipMemberWithTheRepositorySignature) {
       data[i] = uint8_t(n == 100000 || i % 7 == 0 ? rng() : 'a' + i % 5);
     testutil::fake_segment w(record_file::kEventsId, false);
     w.platform_id = 500;
-    ASSERT_EQ(pack_item(write_options{}, w, data), 13u + 12u) << n;
+    ASSERT_EQ(pack_item(test_console(), write_options{}, w, data), 13u + 12u) << n;
     ASSERT_EQ(w.packed.size(), w.header_length + w.packed_length);
     const std::vector<uint8_t> head = {'E', 'D', 'R', 'P', 8, 8, 0, 0, 0, 0, 0, 11};
     EXPECT_EQ(std::vector<uint8_t>(w.packed.begin(), w.packed.begin() + 12), head);
@@ -60,7 +61,8 @@ class RepositoryFile : public ::testing::TestWithParam<bool> {
     file_props props;
     props.PlatformID = platform;
     props.Computer = props.Host = kLongName;  // the footer is sized to its content
-    return create_repository_file(events, props, dir_.u16(), testutil::fake_factory(named_fields));
+    return create_repository_file(test_console(), events, props, dir_.u16(),
+                                  testutil::fake_factory(named_fields));
   }
   testutil::temp_dir dir_;
 };
@@ -180,7 +182,7 @@ TEST_F(RepositoryFile, AnExceptionFromAWriterIsAFatalStopWithItsMark) {
       return create_segment(id);
     };
     try {
-      create_repository_file(events, file_props{}, dir_.u16(), factory);
+      create_repository_file(test_console(), events, file_props{}, dir_.u16(), factory);
       ADD_FAILURE() << "no fatal stop";
     } catch (const fatal_error& e) {
       EXPECT_EQ(e.marker(), fatal ? "inner\n" : "=create_repository_file=\nMark = 1\n");
@@ -225,7 +227,8 @@ TEST_F(RepositoryFile, AWriterThatWouldPassItsSizeFailsTheBatch) {
       return create_segment(at);
     };
     testing::internal::CaptureStdout();
-    const int32_t result = create_repository_file(events, file_props{}, dir_.u16(), factory);
+    const int32_t result =
+        create_repository_file(test_console(), events, file_props{}, dir_.u16(), factory);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "create_repository_file: " + std::string(record_file::kItemNames[id]) +
                   " does not fit its computed size of " + std::to_string(needed - 1) + " bytes\n");
