@@ -60,7 +60,7 @@ bool has_record(const RepPartBuffer* buffer, uint32_t i) {
 // The run's time window and EventID list (none without a filter); a category index that names
 // no record passes the list, and the event is then reported as damaged.
 bool passes_filters(const filter_config* filter, const part_readers& p, const footer_info& info,
-                    const events_record& r, uint32_t event_time) {
+                    const events_layout& r, uint32_t event_time) {
   if (filter == nullptr) return true;
   if (!event_in_window(*filter, event_time)) return false;
   return !filter->id_on || r.cat_index == kNoIndex || !has_record(p.cat, r.cat_index) ||
@@ -72,7 +72,7 @@ using field_pairs = std::vector<std::pair<uint32_t, uint32_t>>;
 // One kept events record with what the walk over its part adds: its times and its named fields.
 struct kept_record {
   uint32_t number;  // also its record in 0_record.keys
-  const events_record& r;
+  const events_layout& r;
   uint32_t stored_time;
   uint32_t event_time;
   uint32_t coded_event_time;  // becomes full_event::record_sum
@@ -177,7 +177,7 @@ class event_builder {
     e_.event_time = k.event_time;
     e_.stored_time = k.stored_time;
     e_.record_sum = k.coded_event_time;
-    e_.data.assign(k.r.data.begin(), k.r.data.end());
+    e_.data.assign(k.r.data.bytes.begin(), k.r.data.bytes.end());
     e_.string_slots = k.r.string_slots;
     e_.strings_aux = k.r.strings_aux;
     e_.src_index = k.r.src_index;
@@ -223,9 +223,10 @@ class event_builder {
 
   // A slot without text (NO_STRING) keeps its ordinal with an empty text. A word sequence that
   // ends inside an explicit position has lost that string: the event is unsound.
-  void take_strings(const events_record& r) {
+  void take_strings(const events_layout& r) {
     bool cut_short = false;
-    decode_string_words(r.words, r.string_slots, slots_, &cut_short);
+    p_.events->words(r, words_);
+    decode_string_words(words_, r.string_slots, slots_, &cut_short);
     for (const decoded_slot& slot : slots_) {
       insertion_string& s = next_element(e_.strings, spare_strings_);
       s.text.clear();
@@ -269,6 +270,7 @@ class event_builder {
   bool sound_ = true;
   std::vector<insertion_string> spare_strings_;
   std::vector<named_field> spare_fields_;
+  std::vector<uint32_t> words_;
   std::vector<decoded_slot> slots_;
 };
 
@@ -290,7 +292,7 @@ int32_t RepFileSource::make_full_event2(const part_record& part, const footer_in
   full_event event;
   event_builder builder(p, info, event);
   for (uint32_t i = 0; i < count; ++i) {
-    const events_record r = p.events->record(i);
+    const events_layout r = p.events->record(i);
     stored_time += r.stored_delta;
     coded_event_time += r.event_delta;
     fields.clear();
