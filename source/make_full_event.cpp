@@ -95,7 +95,7 @@ class event_builder {
   // False when an index other than the computer's named no record.
   bool build(const kept_record& k) {
     sound_ = k.fields_ok;
-    recycle();
+    e_.clear_keeping_memory(spares_);
     take_footer();
     take_record(k);
     take_computer(k.r.comp_index);
@@ -109,38 +109,6 @@ class event_builder {
   }
 
  private:
-  // At most this many spare insertion strings and named fields are kept for the next events.
-  static constexpr size_t kMaxSpares = 1024;
-
-  // Every field back to a new event's value, keeping the memory of the texts, the binary values
-  // and the tables: cleared texts move into a new event and back, and the insertion strings and
-  // named fields become spares for the next records.
-  void recycle() {
-    full_event fresh;
-    auto keep = [](auto& from, auto& to) {
-      from.clear();
-      to = std::move(from);
-    };
-    keep(e_.host_computer, fresh.host_computer);
-    keep(e_.under_data_source, fresh.under_data_source);
-    keep(e_.computer, fresh.computer);
-    keep(e_.user_string1, fresh.user_string1);
-    keep(e_.user_string2, fresh.user_string2);
-    keep(e_.src_name, fresh.src_name);
-    keep(e_.category_name, fresh.category_name);
-    keep(e_.domain, fresh.domain);
-    keep(e_.description, fresh.description);
-    keep(e_.user_binary, fresh.user_binary);
-    keep(e_.data, fresh.data);
-    for (insertion_string& s : e_.strings)
-      if (spare_strings_.size() < kMaxSpares) spare_strings_.push_back(std::move(s));
-    for (named_field& f : e_.named_fields)
-      if (spare_fields_.size() < kMaxSpares) spare_fields_.push_back(std::move(f));
-    keep(e_.strings, fresh.strings);
-    keep(e_.named_fields, fresh.named_fields);
-    e_ = std::move(fresh);
-  }
-
   // A new element at the end of the table, from the spares when there are any; its text is
   // cleared, its numbers are zero.
   template <class T>
@@ -228,7 +196,7 @@ class event_builder {
     p_.events->words(r, words_);
     decode_string_words(words_, r.string_slots, slots_, &cut_short);
     for (const decoded_slot& slot : slots_) {
-      insertion_string& s = next_element(e_.strings, spare_strings_);
+      insertion_string& s = next_element(e_.strings, spares_.strings);
       s.text.clear();
       s.ordinal = slot.ordinal;
       s.crc = 0;
@@ -245,7 +213,7 @@ class event_builder {
   // Both halves of a pair are looked up even when the other is missing.
   void take_fields(const field_pairs& fields) {
     for (const auto& [name_index, value_index] : fields) {
-      named_field& f = next_element(e_.named_fields, spare_fields_);
+      named_field& f = next_element(e_.named_fields, spares_.fields);
       f.name.clear();
       f.value.clear();
       f.name_crc = 0;
@@ -268,8 +236,7 @@ class event_builder {
   const footer_info& info_;
   full_event& e_;
   bool sound_ = true;
-  std::vector<insertion_string> spare_strings_;
-  std::vector<named_field> spare_fields_;
+  event_spares spares_;
   std::vector<uint32_t> words_;
   std::vector<decoded_slot> slots_;
 };
