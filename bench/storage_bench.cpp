@@ -13,10 +13,10 @@
 #include "copy/copy_driver.h"
 #include "copy/event_storage.h"
 #include "copy/worker_pool.h"
-#include "model/common.h"
 #include "model/copy_outcome.h"
 #include "model/filter_config.h"
 #include "model/full_event.h"
+#include "model/source_and_target.h"
 #include "platform/platform.h"
 
 namespace {
