@@ -155,11 +155,21 @@ std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t foo
   return header;
 }
 
+// How far write_repository_file got: the number an unexpected exception reports as its mark.
+// Nothing can throw after the last write, so there is no mark for a finished file.
+enum class file_progress {
+  writing_items = 1,
+  part_table_built = 5,
+  properties_built = 10,
+  file_created = 20,
+  header_written = 30,
+};
+
 int32_t write_repository_file(event_batch& events, const file_props& props,
                               const std::u16string& directory, const segment_factory& factory,
-                              bool dry_run, uint64_t* file_bytes, int& mark,
+                              bool dry_run, uint64_t* file_bytes, file_progress& progress,
                               target_failure* failure) {
-  mark = 1;
+  progress = file_progress::writing_items;
   std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
   lent_buffers buffers(writers);
   if (const int32_t rc = run_writers(events, props.PlatformID, factory, writers, buffers); rc != 0)
@@ -176,9 +186,9 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     items.push_back(writer);
   }
   std::vector<uint8_t> table = part_table_region(items);
-  mark = 5;
+  progress = file_progress::part_table_built;
   std::vector<uint8_t> properties = property_block(props);
-  mark = 10;
+  progress = file_progress::properties_built;
 
   std::u16string name = widen_ascii(repository_file_name(props));
   std::u16string path = directory + platform::kSeparator + name;
@@ -202,7 +212,7 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     return target_result(error, otherwise);
   };
   if (out.create(directory, error) != 0) return failed(kFileNotCreated);
-  mark = 20;
+  progress = file_progress::file_created;
 
   guid file_guid;
   if (!make_guid(file_guid)) {
@@ -215,13 +225,12 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
   auto write_failed = [&] { return failed(kItemWrittenShort); };
   const auto header = file_header(file_guid, offset, uint32_t(footer_length));
   if (!write_all(header)) return write_failed();
-  mark = 30;
+  progress = file_progress::header_written;
   for (const segment* item : items) {
     if (!write_all(item->packed)) return write_failed();
   }
   if (!write_all(table) || !write_all(properties)) return write_failed();
   if (!out.complete(error)) return failed(kFileNotCreated);
-  mark = 50;
   return 0;
 }
 
@@ -251,15 +260,15 @@ int32_t target_result(int code, int32_t otherwise) {
 int32_t create_repository_file(event_batch& events, const file_props& props,
                                const std::u16string& directory, const segment_factory& factory,
                                bool dry_run, uint64_t* file_bytes, target_failure* failure) {
-  int mark = 0;
+  file_progress progress = file_progress::writing_items;
   try {
-    return write_repository_file(events, props, directory, factory, dry_run, file_bytes, mark,
+    return write_repository_file(events, props, directory, factory, dry_run, file_bytes, progress,
                                  failure);
   } catch (const fatal_error&) {
     throw;
   } catch (...) {
   }
-  const std::string mark_line = "Mark = " + std::to_string(mark) + "\n";
+  const std::string mark_line = "Mark = " + std::to_string(int(progress)) + "\n";
   throw fatal_error("=create_repository_file=\n" + mark_line, mark_line);
 }
 
