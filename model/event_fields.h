@@ -123,6 +123,8 @@ struct event_fields {
   uint32_t desc_index = 0;
   source_file_ref source_file;
 
+  // Back to the constructed state.
+  void reset() { *this = event_fields{}; }
   bool operator==(const event_fields&) const = default;
 
   template <class Visit, class... E>

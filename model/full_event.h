@@ -20,8 +20,8 @@ namespace repcopy {
 using insertion_string = insertion_string_of<std::u16string>;
 using named_field = named_field_of<std::u16string>;
 
-using full_event_fields = event_fields<std::u16string, std::vector<uint8_t>,
-                                       std::vector<insertion_string>, std::vector<named_field>>;
+using full_event = event_fields<std::u16string, std::vector<uint8_t>, std::vector<insertion_string>,
+                                std::vector<named_field>>;
 
 // Insertion strings and named fields kept from earlier events, their texts' memory with them.
 struct event_spares {
@@ -30,37 +30,29 @@ struct event_spares {
   std::vector<named_field> fields;
 };
 
-struct full_event : full_event_fields {
-  // Back to the constructed state (the copy driver reuses one event).
-  void reset() { *this = full_event{}; }
-  // Back to the constructed state keeping the memory of the texts, the binary values and the
-  // tables; the insertion strings and named fields become spares. A reader that builds event
-  // after event in one full_event allocates nothing once the memory has grown.
-  void clear_keeping_memory(event_spares& spares) {
-    for_each_field([&spares](const char*, field_role, auto& field) { clear_field(field, spares); },
-                   *this);
-  }
-  bool operator==(const full_event&) const = default;
-
- private:
-  template <class Field>
-  static void clear_field(Field& field, event_spares& spares) {
-    if constexpr (std::is_same_v<Field, std::vector<insertion_string>>) {
-      keep_spares(field, spares.strings);
-    } else if constexpr (std::is_same_v<Field, std::vector<named_field>>) {
-      keep_spares(field, spares.fields);
-    } else if constexpr (field_text<Field> || field_bytes<Field>) {
-      field.clear();
-    } else {
-      field = Field{};
-    }
-  }
-  template <class T>
-  static void keep_spares(std::vector<T>& table, std::vector<T>& spares) {
-    for (T& row : table)
-      if (spares.size() < event_spares::kMax) spares.push_back(std::move(row));
+// Back to the constructed state keeping the memory of the texts, the binary values and the
+// tables; the insertion strings and named fields become spares. A reader that builds event after
+// event in one full_event allocates nothing once the memory has grown.
+inline void clear_keeping_memory(full_event& e, event_spares& spares) {
+  auto keep_spares = [](auto& table, auto& spare) {
+    for (auto& row : table)
+      if (spare.size() < event_spares::kMax) spare.push_back(std::move(row));
     table.clear();
-  }
-};
+  };
+  for_each_field(
+      [&](const char*, field_role, auto& field) {
+        using Field = std::remove_reference_t<decltype(field)>;
+        if constexpr (std::is_same_v<Field, std::vector<insertion_string>>) {
+          keep_spares(field, spares.strings);
+        } else if constexpr (std::is_same_v<Field, std::vector<named_field>>) {
+          keep_spares(field, spares.fields);
+        } else if constexpr (field_text<Field> || field_bytes<Field>) {
+          field.clear();
+        } else {
+          field = Field{};
+        }
+      },
+      e);
+}
 
 }  // namespace repcopy

@@ -29,6 +29,7 @@ struct stored_event : event_fields<std::u16string_view, std::span<const uint8_t>
   explicit stored_event(const full_event& e);
   stored_event(stored_event&&) noexcept = default;
   stored_event& operator=(stored_event&&) noexcept = default;
+  void reset() = delete;  // a stored event is replaced, never reset: its block goes with it
 
   // The full_event with the same content (for tests and tools).
   full_event to_full_event() const;

@@ -95,7 +95,7 @@ class event_builder {
   // False when an index other than the computer's named no record.
   bool build(const kept_record& k) {
     sound_ = k.fields_ok;
-    e_.clear_keeping_memory(spares_);
+    clear_keeping_memory(e_, spares_);
     take_footer();
     take_record(k);
     take_computer(k.r.comp_index);

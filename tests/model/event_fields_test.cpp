@@ -45,7 +45,7 @@ size_t listed_fields() {
 
 // A member added to a record but not to its field list would be left out of every walk.
 TEST(EventFields, EveryMemberIsListed) {
-  EXPECT_EQ(listed_fields<full_event_fields>(), member_count<full_event_fields>());
+  EXPECT_EQ(listed_fields<full_event>(), member_count<full_event>());
   EXPECT_EQ(listed_fields<insertion_string>(), member_count<insertion_string>());
   EXPECT_EQ(listed_fields<named_field>(), member_count<named_field>());
 }
@@ -102,7 +102,7 @@ TEST(EventFields, EveryWalkSeesEveryField) {
   event_hasher hash;
   const event_hash original_hash = hash(original);
   EXPECT_EQ(hash(stored_event(original)), original_hash);
-  const size_t fields = listed_fields<full_event_fields>();
+  const size_t fields = listed_fields<full_event>();
   for (size_t i = 0; i < fields; ++i) {
     full_event changed = original;
     change_field change{i};
@@ -137,7 +137,7 @@ TEST(EventFields, ClearKeepingMemoryGivesAConstructedEvent) {
   full_event e = every_field();
   const size_t capacity = e.description.capacity();
   event_spares spares;
-  e.clear_keeping_memory(spares);
+  clear_keeping_memory(e, spares);
   EXPECT_EQ(e, full_event{});
   EXPECT_EQ(e.source_file.path, nullptr);
   EXPECT_EQ(e.description.capacity(), capacity);
