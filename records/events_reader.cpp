@@ -7,21 +7,7 @@ namespace repcopy {
 RepEventsBuffer::RepEventsBuffer(std::vector<uint8_t> data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kEventsId) {}
 
-bool RepEventsBuffer::WalkRecords() {
-  return walk_each<events_layout>([this](uint32_t start, const events_layout& r) {
-    record_starts_.push_back(start);
-    word_counts_.push_back(uint16_t(r.words.count));  // W never exceeds 32767
-  });
-}
-
-void RepEventsBuffer::ClearIndex() {
-  RepPartBuffer::ClearIndex();
-  word_counts_ = {};
-}
-
-uint32_t RepEventsBuffer::word_count(uint32_t i) const {
-  return i < word_counts_.size() ? word_counts_[i] : 0;
-}
+bool RepEventsBuffer::WalkRecords() { return walk_starts<events_layout>(); }
 
 events_layout RepEventsBuffer::record(uint32_t i) const {
   return record_at<events_layout>(i).value_or(events_layout{});

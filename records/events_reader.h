@@ -4,8 +4,8 @@
 // each record's fixed 36 bytes, each string word and the data before reading them, so Load fails
 // on a record that is cut short or claims more than the item holds.
 //
-// The index keeps the record start (RepPartBuffer::record_starts_) and the word count W;
-// record(i) reads the record back with the same description, words() its string words.
+// The index keeps the record starts (RepPartBuffer::record_starts_); record(i) reads the record
+// back with the same description, words() its string words.
 
 #include <cstdint>
 #include <vector>
@@ -24,15 +24,9 @@ class RepEventsBuffer : public RepPartBuffer {
   events_layout record(uint32_t i) const;
   // The string words of a record of this buffer (cleared first, its memory reused).
   void words(const events_layout& r, std::vector<uint32_t>& out) const;
-  // W of record i.
-  uint32_t word_count(uint32_t i) const;
 
  protected:
   bool WalkRecords() override;
-  void ClearIndex() override;
-
- private:
-  std::vector<uint16_t> word_counts_;
 };
 
 }  // namespace repcopy

@@ -95,9 +95,11 @@ TEST(StringWords, WrittenExactlyAndReadBackToTheSameStrings) {
     ASSERT_EQ(cache.Load(), 0);
     ASSERT_EQ(reader.Load(), 0);
     ASSERT_EQ(reader.ulCount(), 2u);
-    EXPECT_EQ(reader.word_count(0), RealIndexCount(events[0]));
+    EXPECT_EQ(reader.record(0).words.count, RealIndexCount(events[0]));
     for (uint32_t i = 0; i < 2; ++i) {
-      const auto slots = decode_string_words(reader.record(i).words, reader.record(i).string_slots);
+      std::vector<uint32_t> words;
+      reader.words(reader.record(i), words);
+      const auto slots = decode_string_words(words, reader.record(i).string_slots);
       ASSERT_EQ(slots.size(), events[i].strings.size());
       for (size_t k = 0; k < slots.size(); ++k) {
         EXPECT_EQ(slots[k].ordinal, events[i].strings[k].ordinal);
