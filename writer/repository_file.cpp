@@ -155,21 +155,15 @@ std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t foo
   return header;
 }
 
-// How far write_repository_file got: the number an unexpected exception reports as its mark.
-// Nothing can throw after the last write, so there is no mark for a finished file.
-enum class file_progress {
-  writing_items = 1,
-  part_table_built = 5,
-  properties_built = 10,
-  file_created = 20,
-  header_written = 30,
-};
+// How far write_repository_file got: the mark an unexpected exception reports. Nothing can throw
+// after the last write, so a finished file has none.
+enum class file_progress { items = 1, part_table = 5, properties = 10, created = 20, header = 30 };
 
 int32_t write_repository_file(event_batch& events, const file_props& props,
                               const std::u16string& directory, const segment_factory& factory,
                               bool dry_run, uint64_t* file_bytes, file_progress& progress,
                               target_failure* failure) {
-  progress = file_progress::writing_items;
+  progress = file_progress::items;
   std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
   lent_buffers buffers(writers);
   if (const int32_t rc = run_writers(events, props.PlatformID, factory, writers, buffers); rc != 0)
@@ -186,9 +180,9 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     items.push_back(writer);
   }
   std::vector<uint8_t> table = part_table_region(items);
-  progress = file_progress::part_table_built;
+  progress = file_progress::part_table;
   std::vector<uint8_t> properties = property_block(props);
-  progress = file_progress::properties_built;
+  progress = file_progress::properties;
 
   std::u16string name = widen_ascii(repository_file_name(props));
   std::u16string path = directory + platform::kSeparator + name;
@@ -212,7 +206,7 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
     return target_result(error, otherwise);
   };
   if (out.create(directory, error) != 0) return failed(kFileNotCreated);
-  progress = file_progress::file_created;
+  progress = file_progress::created;
 
   guid file_guid;
   if (!make_guid(file_guid)) {
@@ -225,7 +219,7 @@ int32_t write_repository_file(event_batch& events, const file_props& props,
   auto write_failed = [&] { return failed(kItemWrittenShort); };
   const auto header = file_header(file_guid, offset, uint32_t(footer_length));
   if (!write_all(header)) return write_failed();
-  progress = file_progress::header_written;
+  progress = file_progress::header;
   for (const segment* item : items) {
     if (!write_all(item->packed)) return write_failed();
   }
@@ -260,7 +254,7 @@ int32_t target_result(int code, int32_t otherwise) {
 int32_t create_repository_file(event_batch& events, const file_props& props,
                                const std::u16string& directory, const segment_factory& factory,
                                bool dry_run, uint64_t* file_bytes, target_failure* failure) {
-  file_progress progress = file_progress::writing_items;
+  file_progress progress = file_progress::items;
   try {
     return write_repository_file(events, props, directory, factory, dry_run, file_bytes, progress,
                                  failure);
