@@ -60,41 +60,38 @@ struct copy_numbers {
 // pass (no block) sets only views and spans without data, which nobody reads.
 enum class round { tables, bytes, texts, row_texts };
 
+template <round R>
 class packer {
  public:
-  packer(block_layout& b, round r) : b_(b), round_(r) {}
+  explicit packer(block_layout& b) : b_(b) {}
 
   template <class From, class To>
   void operator()(const char*, field_role, const From& from, To& to) {
-    if constexpr (field_table<From>) {
-      if (round_ == round::tables) {
-        to = b_.table<typename To::value_type>(from.size());
-      } else if (round_ == round::row_texts) {
-        packer rows(b_, round::texts);
-        for (size_t i = 0; i < from.size(); ++i) {
-          typename To::value_type unused;
-          for_each_field(rows, from[i], to.empty() ? unused : to[i]);
-          if (!to.empty()) for_each_field(copy_numbers{}, from[i], to[i]);
-        }
+    if constexpr (field_table<From> && R == round::tables) {
+      to = b_.table<typename To::value_type>(from.size());
+    } else if constexpr (field_table<From> && R == round::row_texts) {
+      for (size_t i = 0; i < from.size(); ++i) {
+        typename To::value_type unused;
+        for_each_field(packer<round::texts>(b_), from[i], to.empty() ? unused : to[i]);
+        if (!to.empty()) for_each_field(copy_numbers{}, from[i], to[i]);
       }
-    } else if constexpr (field_bytes<From>) {
-      if (round_ == round::bytes) to = b_.copy(std::span<const uint8_t>(from));
-    } else if constexpr (field_text<From>) {
-      if (round_ == round::texts) {
-        const std::span<const char16_t> text = b_.copy(std::span<const char16_t>(from));
-        to = std::u16string_view(text.data(), text.size());
-      }
+    } else if constexpr (field_bytes<From> && R == round::bytes) {
+      to = b_.copy(std::span<const uint8_t>(from));
+    } else if constexpr (field_text<From> && R == round::texts) {
+      const std::span<const char16_t> text = b_.copy(std::span<const char16_t>(from));
+      to = std::u16string_view(text.data(), text.size());
     }
   }
 
  private:
   block_layout& b_;
-  round round_;
 };
 
 void lay_out(block_layout& b, const full_event& e, stored_event& out) {
-  for (round r : {round::tables, round::bytes, round::texts, round::row_texts})
-    for_each_field(packer(b, r), e, out);
+  for_each_field(packer<round::tables>(b), e, out);
+  for_each_field(packer<round::bytes>(b), e, out);
+  for_each_field(packer<round::texts>(b), e, out);
+  for_each_field(packer<round::row_texts>(b), e, out);
 }
 
 // Copies each field of a stored event into a full_event.
