@@ -194,15 +194,10 @@ template <class Text>
 struct is_field_row<insertion_string_of<Text>> : std::true_type {};
 template <class Text>
 struct is_field_row<named_field_of<Text>> : std::true_type {};
+// (A type without value_type, such as a number, is neither a table nor bytes.)
 template <class T>
-concept field_table = requires {
-  typename T::value_type;
-}
-&&is_field_row<std::remove_const_t<typename T::value_type>>::value;
+concept field_table = is_field_row<std::remove_const_t<typename T::value_type>>::value;
 template <class T>
-concept field_bytes = requires {
-  typename T::value_type;
-}
-&&std::same_as<std::remove_const_t<typename T::value_type>, uint8_t>;
+concept field_bytes = std::same_as<std::remove_const_t<typename T::value_type>, uint8_t>;
 
 }  // namespace repcopy
