@@ -18,14 +18,6 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-std::string iso_seconds_text(int64_t seconds) {
-  const utc_fields f = utc_from_seconds(seconds);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02u:%02u:%02uZ", f.year, f.month, f.day, f.hour,
-                f.minute, f.second);
-  return buf;
-}
-
 json time_json(const filter_config& filter, int32_t count_back) {
   if (!filter.time_on) return nullptr;
   static const char* const kinds[] = {"", "days_back", "hours_back", "from", "to", "from_to"};
@@ -34,8 +26,8 @@ json time_json(const filter_config& filter, int32_t count_back) {
   if (filter.time_kind == kTimeDaysBack || filter.time_kind == kTimeHoursBack) {
     time["count"] = count_back;
   }
-  time["from"] = iso_seconds_text(filter.time_from);
-  time["to"] = iso_seconds_text(filter.time_to);
+  time["from"] = utc_text(filter.time_from, utc_form::iso);
+  time["to"] = utc_text(filter.time_to, utc_form::iso);
   return time;
 }
 
@@ -79,7 +71,7 @@ json summary_tree_json(const event_storage& storage) {
 
 std::string iso_time_text(uint64_t filetime) {
   const uint64_t units = filetime > kFiletimeUnixEpoch ? filetime - kFiletimeUnixEpoch : 0;
-  std::string text = iso_seconds_text(int64_t(units / kFiletimeTicksPerSecond));
+  std::string text = utc_text(int64_t(units / kFiletimeTicksPerSecond), utc_form::iso);
   char millis[8];
   std::snprintf(millis, sizeof millis, ".%03uZ", unsigned(units % kFiletimeTicksPerSecond / 10000));
   text.pop_back();

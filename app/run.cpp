@@ -80,14 +80,6 @@ void warn_lenient_ids(warnings& out, char option, std::string_view text,
   }
 }
 
-std::string utc_text(uint32_t seconds) {
-  const utc_fields f = utc_from_seconds(seconds);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u UTC", f.year, f.month, f.day,
-                f.hour, f.minute, f.second);
-  return buf;
-}
-
 // A date text is read by fixed fields; all digits in whole fields (4, 6, 8, 10, 12 or 14 digits)
 // is the plain form, anything else gets the warning with the time it was read as.
 void warn_lenient_date(warnings& out, char option, const std::string& text) {

@@ -198,17 +198,9 @@ void pair_changes(std::vector<difference>& missing, std::vector<difference>& ext
   extra = std::move(still_extra);
 }
 
-std::string utc_text(uint32_t seconds) {
-  const utc_fields t = utc_from_seconds(seconds);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return text;
-}
-
 std::string where(const side& s, const event_ref& r) {
   return platform::display_name(s.files[r.file]) + " record key " + std::to_string(r.record_key) +
-         " (" + utc_text(r.event_time) + " UTC)";
+         " (" + utc_text(r.event_time) + ")";
 }
 
 full_event fetch(const side& s, const event_ref& r) {

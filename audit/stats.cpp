@@ -18,14 +18,6 @@ namespace {
 // No record buffer is built: the properties and part tables alone are read.
 constexpr load_flags kNoLoadFlags = {};
 
-std::string utc_text(uint32_t seconds) {
-  const utc_fields t = utc_from_seconds(seconds);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02u:%02u:%02uZ", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return text;
-}
-
 // The group of a file as its first footer names it, and the unpacked bytes its tables state.
 bool read_file_group(RepFileSource& source, event_group& group, uint64_t& unpacked) {
   RepFileBuffer file(discard_messages(), byte_span(source.file().image()), kNoLoadFlags);
@@ -44,14 +36,18 @@ nlohmann::json to_json(const group_stats& s) {
                       {"events", s.events},
                       {"bytes_on_disk", s.bytes_on_disk},
                       {"bytes_unpacked", s.bytes_unpacked}};
-  j["first_event"] = s.events != 0 ? nlohmann::json(utc_text(s.first_time)) : nlohmann::json();
-  j["last_event"] = s.events != 0 ? nlohmann::json(utc_text(s.last_time)) : nlohmann::json();
+  j["first_event"] =
+      s.events != 0 ? nlohmann::json(utc_text(s.first_time, utc_form::iso)) : nlohmann::json();
+  j["last_event"] =
+      s.events != 0 ? nlohmann::json(utc_text(s.last_time, utc_form::iso)) : nlohmann::json();
   return j;
 }
 
 void print_line(const group_stats& s, std::ostream& out) {
   out << "  files " << s.files << ", events " << s.events;
-  if (s.events != 0) out << ", " << utc_text(s.first_time) << " to " << utc_text(s.last_time);
+  if (s.events != 0)
+    out << ", " << utc_text(s.first_time, utc_form::iso) << " to "
+        << utc_text(s.last_time, utc_form::iso);
   out << ", " << s.bytes_on_disk << " bytes on disk, " << s.bytes_unpacked << " unpacked"
       << std::endl;
 }

@@ -13,9 +13,9 @@
 #include "copy/copy_driver.h"
 #include "copy/event_storage.h"
 #include "copy/worker_pool.h"
-#include "model/common.h"
 #include "model/copy_outcome.h"
 #include "model/full_event.h"
+#include "model/source_and_target.h"
 #include "platform/platform.h"
 #include "util/message_sink.h"
 

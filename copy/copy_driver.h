@@ -9,8 +9,8 @@
 
 #include "copy/event_storage.h"
 #include "copy/worker_pool.h"
-#include "model/common.h"
 #include "model/copy_outcome.h"
+#include "model/source_and_target.h"
 
 namespace repcopy {
 

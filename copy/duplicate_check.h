@@ -23,8 +23,8 @@
 #include <utility>
 
 #include "copy/existing_events.h"
-#include "model/common.h"
 #include "model/copy_outcome.h"
+#include "model/source_and_target.h"
 #include "model/target_contents.h"
 #include "util/message_sink.h"
 

@@ -36,10 +36,12 @@ void read_all(RepPartBuffer& buffer) {
       (void)user->string2(i);
       (void)user->binary(i);
     } else if (auto* events = dynamic_cast<RepEventsBuffer*>(&buffer)) {
-      events_record r = events->record(i);
-      auto slots = decode_string_words(r.words, r.string_slots);
-      if (slots.size() > r.words.size()) __builtin_trap();
-      if (r.data.size() != (i < n ? r.data_length : 0)) __builtin_trap();
+      const events_layout r = events->record(i);
+      std::vector<uint32_t> words;
+      events->words(r, words);
+      auto slots = decode_string_words(words, r.string_slots);
+      if (slots.size() > words.size()) __builtin_trap();
+      if (r.data.bytes.size() != (i < n ? r.data_length : 0)) __builtin_trap();
     } else if (auto* keys = dynamic_cast<RepRecordBuffer*>(&buffer)) {
       (void)keys->record_key(i);
       (void)keys->event_time(i);

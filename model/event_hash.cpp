@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "util/bytes.h"
+
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
@@ -18,14 +20,8 @@ void event_hasher::grow(size_t needed) {
 }
 
 // Numbers and code units are serialized little-endian whatever the host's order.
-void event_hasher::put(uint32_t v) {
-  uint8_t* to = extend(4);
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(to, &v, 4);
-  } else {
-    for (int i = 0; i < 4; ++i) to[i] = uint8_t(v >> (8 * i));
-  }
-}
+void event_hasher::put(uint32_t v) { store_le32(extend(4), v); }
+void event_hasher::put(uint16_t v) { store_le16(extend(2), v); }
 
 // Every variable-length field is preceded by its length, so that no two different events
 // serialize to the same bytes.
@@ -36,10 +32,7 @@ void event_hasher::put(std::u16string_view s) {
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(to, s.data(), 2 * s.size());
   } else {
-    for (char16_t c : s) {
-      *to++ = uint8_t(c);
-      *to++ = uint8_t(c >> 8);
-    }
+    for (size_t i = 0; i < s.size(); ++i) store_le16(to + 2 * i, uint16_t(s[i]));
   }
 }
 

@@ -5,8 +5,9 @@
 // from the texts) and record_sum (the running sum of time deltas of the file the event sits in,
 // which depends on the file's other events).
 //
-// One walk of the fields serves both forms of an event (full_event as a reader builds it,
-// stored_event as a batch keeps it): equal content gives equal hashes whichever form holds it.
+// It walks the content fields of the one field list (model/event_fields.h), so it serves both
+// forms of an event (full_event as a reader builds it, stored_event as a batch keeps it): equal
+// content gives equal hashes whichever form holds it.
 
 #include <cstddef>
 #include <cstdint>
@@ -35,43 +36,30 @@ class event_hasher {
   template <class Event>
   event_hash hash(const Event& e) {
     size_ = 0;
-    put(e.origin_flag);
-    put(e.host_computer);
-    put(e.platform_id);
-    put(e.os_major);
-    put(e.os_minor);
-    put(e.under_data_source);
-    put(e.record_key);
-    put(e.computer);
-    put(e.user_string1);
-    put(e.user_string2);
-    put(e.category);
-    put(e.src_name);
-    put(e.event_id);
-    put(e.category_name);
-    put(e.event_time);
-    put(e.stored_time);
-    put(e.domain);
-    put(e.computer_type);
-    put(bytes(e.user_binary));
-    put(e.description);
-    put(bytes(e.data));
-    put(uint32_t(e.string_slots) | uint32_t(e.strings_aux) << 16);
-    put(uint32_t(e.strings.size()));
-    for (const auto& s : e.strings) {
-      put(s.ordinal);
-      put(s.text);
-    }
-    put(uint32_t(e.named_fields.size()));
-    for (const auto& f : e.named_fields) {
-      put(f.name);
-      put(f.value);
-    }
+    for_each_field(*this, e);
     return finish();
   }
 
-  static std::span<const uint8_t> bytes(std::span<const uint8_t> b) { return b; }
+ public:
+  // One field of the walk; a table puts its length, then the content of each row.
+  template <class Field>
+  void operator()(const char*, field_role role, const Field& f) {
+    if (role != field_role::content) return;
+    if constexpr (field_table<Field>) {
+      put(uint32_t(f.size()));
+      for (const auto& row : f) for_each_field(*this, row);
+    } else if constexpr (field_bytes<Field>) {
+      put(std::span<const uint8_t>(f));
+    } else if constexpr (field_text<Field>) {
+      put(std::u16string_view(f));
+    } else if constexpr (field_number<Field>) {
+      put(f);
+    }
+  }
+
+ private:
   void put(uint32_t v);
+  void put(uint16_t v);
   void put(std::u16string_view s);
   void put(std::span<const uint8_t> b);
   // Room for n more bytes at the end of the buffer (grown by doubling, never cleared).

@@ -18,108 +18,101 @@ class block_layout {
   template <class T>
   std::span<T> table(size_t n) {
     static_assert(std::is_trivially_destructible_v<T>);
-    offset_ = (offset_ + alignof(T) - 1) & ~(alignof(T) - 1);
-    T* first = base_ ? reinterpret_cast<T*>(base_ + offset_) : nullptr;
-    if (base_)
-      for (size_t i = 0; i < n; ++i) std::construct_at(first + i);
-    offset_ += n * sizeof(T);
-    return base_ ? std::span<T>(first, n) : std::span<T>();
+    T* first = place<T>(n);
+    if (first == nullptr) return {};
+    for (size_t i = 0; i < n; ++i) std::construct_at(first + i);
+    return {first, n};
   }
 
-  std::span<const uint8_t> bytes(std::span<const uint8_t> from) {
-    if (from.empty()) return {};
-    uint8_t* to = base_ ? reinterpret_cast<uint8_t*>(base_ + offset_) : nullptr;
-    if (to) std::memcpy(to, from.data(), from.size());
-    offset_ += from.size();
-    return base_ ? std::span<const uint8_t>(to, from.size()) : std::span<const uint8_t>();
-  }
-
-  std::u16string_view text(std::u16string_view from) {
-    if (from.empty()) return {};
-    offset_ = (offset_ + 1) & ~size_t(1);
-    char16_t* to = base_ ? reinterpret_cast<char16_t*>(base_ + offset_) : nullptr;
-    if (to) std::memcpy(to, from.data(), from.size() * sizeof(char16_t));
-    offset_ += from.size() * sizeof(char16_t);
-    return base_ ? std::u16string_view(to, from.size()) : std::u16string_view();
+  template <class T>
+  std::span<const T> copy(std::span<const T> from) {
+    T* to = place<T>(from.size());
+    if (to == nullptr) return {};
+    std::memcpy(to, from.data(), from.size_bytes());
+    return {to, from.size()};
   }
 
  private:
+  // Room for n objects of T, aligned; null when sizing or when n is 0 (which takes no room).
+  template <class T>
+  T* place(size_t n) {
+    if (n == 0) return nullptr;
+    offset_ = (offset_ + alignof(T) - 1) & ~(alignof(T) - 1);
+    T* at = base_ ? reinterpret_cast<T*>(base_ + offset_) : nullptr;
+    offset_ += n * sizeof(T);
+    return at;
+  }
+
   std::byte* base_;
   size_t offset_ = 0;
 };
 
-// One pass over every part of the event that goes into the block, in block order. A sizing pass
-// (no block) sets only views and spans without data, which nobody reads.
+// Copies the numbers (and the source file) of an event or a table row.
+struct copy_numbers {
+  template <class From, class To>
+  void operator()(const char*, field_role, const From& from, To& to) {
+    if constexpr (!field_table<From> && !field_bytes<From> && !field_text<From>) to = from;
+  }
+};
+
+// The block holds the tables first (they need pointer alignment), then the byte runs, then the
+// texts, and last the texts of the table rows; each round walks the field list once. A sizing
+// pass (no block) sets only views and spans without data, which nobody reads.
+enum class round { tables, bytes, texts, row_texts };
+
+template <round R>
+class packer {
+ public:
+  explicit packer(block_layout& b) : b_(b) {}
+
+  template <class From, class To>
+  void operator()(const char*, field_role, const From& from, To& to) {
+    if constexpr (field_table<From> && R == round::tables) {
+      to = b_.table<typename To::value_type>(from.size());
+    } else if constexpr (field_table<From> && R == round::row_texts) {
+      for (size_t i = 0; i < from.size(); ++i) {
+        typename To::value_type unused;
+        for_each_field(packer<round::texts>(b_), from[i], to.empty() ? unused : to[i]);
+        if (!to.empty()) for_each_field(copy_numbers{}, from[i], to[i]);
+      }
+    } else if constexpr (field_bytes<From> && R == round::bytes) {
+      to = b_.copy(std::span<const uint8_t>(from));
+    } else if constexpr (field_text<From> && R == round::texts) {
+      const std::span<const char16_t> text = b_.copy(std::span<const char16_t>(from));
+      to = std::u16string_view(text.data(), text.size());
+    }
+  }
+
+ private:
+  block_layout& b_;
+};
+
 void lay_out(block_layout& b, const full_event& e, stored_event& out) {
-  out.strings = b.table<stored_string>(e.strings.size());
-  out.named_fields = b.table<stored_field>(e.named_fields.size());
-  out.user_binary = b.bytes(e.user_binary);
-  out.data = b.bytes(e.data);
-  out.host_computer = b.text(e.host_computer);
-  out.under_data_source = b.text(e.under_data_source);
-  out.computer = b.text(e.computer);
-  out.user_string1 = b.text(e.user_string1);
-  out.user_string2 = b.text(e.user_string2);
-  out.src_name = b.text(e.src_name);
-  out.category_name = b.text(e.category_name);
-  out.domain = b.text(e.domain);
-  out.description = b.text(e.description);
-  for (size_t i = 0; i < e.strings.size(); ++i) {
-    const insertion_string& from = e.strings[i];
-    const std::u16string_view text = b.text(from.text);
-    if (out.strings.data() == nullptr) continue;
-    stored_string& to = out.strings[i];
-    to.text = text;
-    to.ordinal = from.ordinal;
-    to.crc = from.crc;
-    to.cache_index = from.cache_index;
-  }
-  for (size_t i = 0; i < e.named_fields.size(); ++i) {
-    const named_field& from = e.named_fields[i];
-    const std::u16string_view name = b.text(from.name);
-    const std::u16string_view value = b.text(from.value);
-    if (out.named_fields.data() == nullptr) continue;
-    stored_field& to = out.named_fields[i];
-    to.name = name;
-    to.value = value;
-    to.name_crc = from.name_crc;
-    to.value_crc = from.value_crc;
-    to.name_index = from.name_index;
-    to.value_index = from.value_index;
-  }
+  for_each_field(packer<round::tables>(b), e, out);
+  for_each_field(packer<round::bytes>(b), e, out);
+  for_each_field(packer<round::texts>(b), e, out);
+  for_each_field(packer<round::row_texts>(b), e, out);
 }
+
+// Copies each field of a stored event into a full_event.
+struct unpacker {
+  template <class From, class To>
+  void operator()(const char*, field_role, const From& from, To& to) {
+    if constexpr (field_table<From>) {
+      to.resize(from.size());
+      for (size_t i = 0; i < from.size(); ++i) for_each_field(*this, from[i], to[i]);
+    } else if constexpr (field_bytes<From>) {
+      to.assign(from.begin(), from.end());
+    } else {
+      to = From(from);
+    }
+  }
+};
 
 }  // namespace
 
-stored_event::stored_event(const full_event& e)
-    : origin_flag(e.origin_flag),
-      host_computer_crc(e.host_computer_crc),
-      platform_id(e.platform_id),
-      os_major(e.os_major),
-      os_minor(e.os_minor),
-      record_key(e.record_key),
-      computer_crc(e.computer_crc),
-      user_string1_crc(e.user_string1_crc),
-      user_string2_crc(e.user_string2_crc),
-      category(e.category),
-      src_name_crc(e.src_name_crc),
-      event_id(e.event_id),
-      category_name_crc(e.category_name_crc),
-      event_time(e.event_time),
-      stored_time(e.stored_time),
-      computer_type(e.computer_type),
-      record_sum(e.record_sum),
-      description_crc(e.description_crc),
-      string_slots(e.string_slots),
-      strings_aux(e.strings_aux),
-      string_count(e.string_count),
-      named_count(e.named_count),
-      src_index(e.src_index),
-      cat_index(e.cat_index),
-      comp_index(e.comp_index),
-      user_index(e.user_index),
-      desc_index(e.desc_index),
-      source_file(e.source_file) {
+stored_event::stored_event(const full_event& e) {
+  for_each_field(copy_numbers{}, e, *this);
   block_layout sizing(nullptr);
   stored_event unused;
   lay_out(sizing, e, unused);
@@ -132,50 +125,7 @@ stored_event::stored_event(const full_event& e)
 
 full_event stored_event::to_full_event() const {
   full_event e;
-  e.origin_flag = origin_flag;
-  e.host_computer = host_computer;
-  e.host_computer_crc = host_computer_crc;
-  e.platform_id = platform_id;
-  e.os_major = os_major;
-  e.os_minor = os_minor;
-  e.under_data_source = under_data_source;
-  e.record_key = record_key;
-  e.computer = computer;
-  e.computer_crc = computer_crc;
-  e.user_string1 = user_string1;
-  e.user_string1_crc = user_string1_crc;
-  e.user_string2 = user_string2;
-  e.user_string2_crc = user_string2_crc;
-  e.category = category;
-  e.src_name = src_name;
-  e.src_name_crc = src_name_crc;
-  e.event_id = event_id;
-  e.category_name = category_name;
-  e.category_name_crc = category_name_crc;
-  e.event_time = event_time;
-  e.stored_time = stored_time;
-  e.domain = domain;
-  e.computer_type = computer_type;
-  e.user_binary.assign(user_binary.begin(), user_binary.end());
-  e.record_sum = record_sum;
-  e.description = description;
-  e.description_crc = description_crc;
-  e.data.assign(data.begin(), data.end());
-  e.string_slots = string_slots;
-  e.strings_aux = strings_aux;
-  e.string_count = string_count;
-  for (const stored_string& s : strings)
-    e.strings.push_back({s.ordinal, std::u16string(s.text), s.crc, s.cache_index});
-  e.named_count = named_count;
-  for (const stored_field& f : named_fields)
-    e.named_fields.push_back({std::u16string(f.name), std::u16string(f.value), f.name_crc,
-                              f.value_crc, f.name_index, f.value_index});
-  e.src_index = src_index;
-  e.cat_index = cat_index;
-  e.comp_index = comp_index;
-  e.user_index = user_index;
-  e.desc_index = desc_index;
-  e.source_file = source_file;
+  for_each_field(unpacker{}, *this, e);
   return e;
 }
 

@@ -60,7 +60,7 @@ bool has_record(const RepPartBuffer* buffer, uint32_t i) {
 // The run's time window and EventID list (none without a filter); a category index that names
 // no record passes the list, and the event is then reported as damaged.
 bool passes_filters(const filter_config* filter, const part_readers& p, const footer_info& info,
-                    const events_record& r, uint32_t event_time) {
+                    const events_layout& r, uint32_t event_time) {
   if (filter == nullptr) return true;
   if (!event_in_window(*filter, event_time)) return false;
   return !filter->id_on || r.cat_index == kNoIndex || !has_record(p.cat, r.cat_index) ||
@@ -72,7 +72,7 @@ using field_pairs = std::vector<std::pair<uint32_t, uint32_t>>;
 // One kept events record with what the walk over its part adds: its times and its named fields.
 struct kept_record {
   uint32_t number;  // also its record in 0_record.keys
-  const events_record& r;
+  const events_layout& r;
   uint32_t stored_time;
   uint32_t event_time;
   uint32_t coded_event_time;  // becomes full_event::record_sum
@@ -95,7 +95,7 @@ class event_builder {
   // False when an index other than the computer's named no record.
   bool build(const kept_record& k) {
     sound_ = k.fields_ok;
-    recycle();
+    clear_keeping_memory(e_, spares_);
     take_footer();
     take_record(k);
     take_computer(k.r.comp_index);
@@ -109,38 +109,6 @@ class event_builder {
   }
 
  private:
-  // At most this many spare insertion strings and named fields are kept for the next events.
-  static constexpr size_t kMaxSpares = 1024;
-
-  // Every field back to a new event's value, keeping the memory of the texts, the binary values
-  // and the tables: cleared texts move into a new event and back, and the insertion strings and
-  // named fields become spares for the next records.
-  void recycle() {
-    full_event fresh;
-    auto keep = [](auto& from, auto& to) {
-      from.clear();
-      to = std::move(from);
-    };
-    keep(e_.host_computer, fresh.host_computer);
-    keep(e_.under_data_source, fresh.under_data_source);
-    keep(e_.computer, fresh.computer);
-    keep(e_.user_string1, fresh.user_string1);
-    keep(e_.user_string2, fresh.user_string2);
-    keep(e_.src_name, fresh.src_name);
-    keep(e_.category_name, fresh.category_name);
-    keep(e_.domain, fresh.domain);
-    keep(e_.description, fresh.description);
-    keep(e_.user_binary, fresh.user_binary);
-    keep(e_.data, fresh.data);
-    for (insertion_string& s : e_.strings)
-      if (spare_strings_.size() < kMaxSpares) spare_strings_.push_back(std::move(s));
-    for (named_field& f : e_.named_fields)
-      if (spare_fields_.size() < kMaxSpares) spare_fields_.push_back(std::move(f));
-    keep(e_.strings, fresh.strings);
-    keep(e_.named_fields, fresh.named_fields);
-    e_ = std::move(fresh);
-  }
-
   // A new element at the end of the table, from the spares when there are any; its text is
   // cleared, its numbers are zero.
   template <class T>
@@ -177,7 +145,7 @@ class event_builder {
     e_.event_time = k.event_time;
     e_.stored_time = k.stored_time;
     e_.record_sum = k.coded_event_time;
-    e_.data.assign(k.r.data.begin(), k.r.data.end());
+    e_.data.assign(k.r.data.bytes.begin(), k.r.data.bytes.end());
     e_.string_slots = k.r.string_slots;
     e_.strings_aux = k.r.strings_aux;
     e_.src_index = k.r.src_index;
@@ -223,11 +191,12 @@ class event_builder {
 
   // A slot without text (NO_STRING) keeps its ordinal with an empty text. A word sequence that
   // ends inside an explicit position has lost that string: the event is unsound.
-  void take_strings(const events_record& r) {
+  void take_strings(const events_layout& r) {
     bool cut_short = false;
-    decode_string_words(r.words, r.string_slots, slots_, &cut_short);
+    p_.events->words(r, words_);
+    decode_string_words(words_, r.string_slots, slots_, &cut_short);
     for (const decoded_slot& slot : slots_) {
-      insertion_string& s = next_element(e_.strings, spare_strings_);
+      insertion_string& s = next_element(e_.strings, spares_.strings);
       s.text.clear();
       s.ordinal = slot.ordinal;
       s.crc = 0;
@@ -244,7 +213,7 @@ class event_builder {
   // Both halves of a pair are looked up even when the other is missing.
   void take_fields(const field_pairs& fields) {
     for (const auto& [name_index, value_index] : fields) {
-      named_field& f = next_element(e_.named_fields, spare_fields_);
+      named_field& f = next_element(e_.named_fields, spares_.fields);
       f.name.clear();
       f.value.clear();
       f.name_crc = 0;
@@ -267,8 +236,8 @@ class event_builder {
   const footer_info& info_;
   full_event& e_;
   bool sound_ = true;
-  std::vector<insertion_string> spare_strings_;
-  std::vector<named_field> spare_fields_;
+  event_spares spares_;
+  std::vector<uint32_t> words_;
   std::vector<decoded_slot> slots_;
 };
 
@@ -290,7 +259,7 @@ int32_t RepFileSource::make_full_event2(const part_record& part, const footer_in
   full_event event;
   event_builder builder(p, info, event);
   for (uint32_t i = 0; i < count; ++i) {
-    const events_record r = p.events->record(i);
+    const events_layout r = p.events->record(i);
     stored_time += r.stored_delta;
     coded_event_time += r.event_delta;
     fields.clear();

@@ -24,9 +24,9 @@
 #include "container/damage_note.h"
 #include "container/footer.h"
 #include "container/rep_file_buffer.h"
-#include "model/common.h"
 #include "model/copy_outcome.h"
 #include "model/filter_config.h"
+#include "model/source_and_target.h"
 #include "source/event_generator.h"
 
 namespace repcopy {

@@ -29,8 +29,8 @@
 #include <utility>
 #include <vector>
 
-#include "model/common.h"
 #include "model/copy_outcome.h"
+#include "model/source_and_target.h"
 #include "platform/platform.h"
 #include "source/event_generator.h"
 #include "source/read_ahead.h"

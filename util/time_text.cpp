@@ -63,6 +63,16 @@ std::string time_text(int64_t seconds) {
   return buf;
 }
 
+std::string utc_text(int64_t seconds, utc_form form) {
+  const utc_fields f = utc_from_seconds(seconds);
+  char buf[48];
+  std::snprintf(buf, sizeof buf,
+                form == utc_form::iso ? "%04d-%02u-%02uT%02u:%02u:%02uZ"
+                                      : "%04d-%02u-%02u %02u:%02u:%02u UTC",
+                f.year, f.month, f.day, f.hour, f.minute, f.second);
+  return buf;
+}
+
 std::string time14_text(uint32_t seconds) {
   utc_fields f = utc_from_seconds(seconds);
   char buf[32];

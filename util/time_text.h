@@ -27,6 +27,10 @@ utc_fields utc_from_seconds(int64_t seconds);
 
 // "%a %b %d %T %Y" in UTC with English names, e.g. "Thu Jan 01 00:00:00 1970" for 0.
 std::string time_text(int64_t seconds);
+// The date and time in UTC: "2024-05-06 07:08:09 UTC" for people, or ISO 8601,
+// "2024-05-06T07:08:09Z", for programs.
+enum class utc_form { spaced, iso };
+std::string utc_text(int64_t seconds, utc_form form = utc_form::spaced);
 // 14 digits YYYYMMDDHHmmss in UTC, as in properties and repository file names.
 std::string time14_text(uint32_t seconds);
 

@@ -19,8 +19,8 @@
 #include <string>
 #include <string_view>
 
-#include "model/common.h"
 #include "model/copy_outcome.h"
+#include "model/source_and_target.h"
 #include "writer/ds_types.h"
 #include "writer/repository_file.h"
 #include "writer/write_options.h"

@@ -157,11 +157,16 @@ std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t foo
   return header;
 }
 
+// How far write_repository_file got: the mark an unexpected exception reports. Nothing can throw
+// after the last write, so a finished file has none.
+enum class file_progress { items = 1, part_table = 5, properties = 10, created = 20, header = 30 };
+
 int32_t write_repository_file(message_sink& messages, event_batch& events, const file_props& props,
                               const std::u16string& directory, const segment_factory& factory,
-                              const write_options& options, uint64_t* file_bytes, int& mark,
+                              const write_options& options, uint64_t* file_bytes,
+                              file_progress& progress,
                               target_failure* failure) {
-  mark = 1;
+  progress = file_progress::items;
   std::array<std::unique_ptr<segment>, kBufferIdCount> writers;
   lent_buffers buffers(writers);
   if (const int32_t rc =
@@ -180,9 +185,9 @@ int32_t write_repository_file(message_sink& messages, event_batch& events, const
     items.push_back(writer);
   }
   std::vector<uint8_t> table = part_table_region(items);
-  mark = 5;
+  progress = file_progress::part_table;
   std::vector<uint8_t> properties = property_block(props);
-  mark = 10;
+  progress = file_progress::properties;
 
   std::u16string name = widen_ascii(repository_file_name(props));
   std::u16string path = directory + platform::kSeparator + name;
@@ -207,7 +212,7 @@ int32_t write_repository_file(message_sink& messages, event_batch& events, const
     return target_result(error, otherwise);
   };
   if (out.create(messages, directory, error) != 0) return failed(kFileNotCreated);
-  mark = 20;
+  progress = file_progress::created;
 
   guid file_guid;
   if (!make_guid(file_guid)) {
@@ -220,13 +225,12 @@ int32_t write_repository_file(message_sink& messages, event_batch& events, const
   auto write_failed = [&] { return failed(kItemWrittenShort); };
   const auto header = file_header(file_guid, offset, uint32_t(footer_length));
   if (!write_all(header)) return write_failed();
-  mark = 30;
+  progress = file_progress::header;
   for (const segment* item : items) {
     if (!write_all(item->packed)) return write_failed();
   }
   if (!write_all(table) || !write_all(properties)) return write_failed();
   if (!out.complete(messages, error)) return failed(kFileNotCreated);
-  mark = 50;
   return 0;
 }
 
@@ -257,15 +261,15 @@ int32_t create_repository_file(message_sink& messages, event_batch& events, cons
                                const std::u16string& directory, const segment_factory& factory,
                                const write_options& options, uint64_t* file_bytes,
                                target_failure* failure) {
-  int mark = 0;
+  file_progress progress = file_progress::items;
   try {
     return write_repository_file(messages, events, props, directory, factory, options, file_bytes,
-                                 mark, failure);
+                                 progress, failure);
   } catch (const fatal_error&) {
     throw;
   } catch (...) {
   }
-  const std::string mark_line = "Mark = " + std::to_string(mark) + "\n";
+  const std::string mark_line = "Mark = " + std::to_string(int(progress)) + "\n";
   throw fatal_error("=create_repository_file=\n" + mark_line, mark_line);
 }
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "model/common.h"
 #include "model/full_event.h"
+#include "model/source_and_target.h"
 #include "model/storage_item.h"
 
 namespace repcopy::testing_fakes {

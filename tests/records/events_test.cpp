@@ -95,9 +95,11 @@ TEST(StringWords, WrittenExactlyAndReadBackToTheSameStrings) {
     ASSERT_EQ(cache.Load(), 0);
     ASSERT_EQ(reader.Load(), 0);
     ASSERT_EQ(reader.ulCount(), 2u);
-    EXPECT_EQ(reader.word_count(0), RealIndexCount(events[0]));
+    EXPECT_EQ(reader.record(0).words.count, RealIndexCount(events[0]));
     for (uint32_t i = 0; i < 2; ++i) {
-      const auto slots = decode_string_words(reader.record(i).words, reader.record(i).string_slots);
+      std::vector<uint32_t> words;
+      reader.words(reader.record(i), words);
+      const auto slots = decode_string_words(words, reader.record(i).string_slots);
       ASSERT_EQ(slots.size(), events[i].strings.size());
       for (size_t k = 0; k < slots.size(); ++k) {
         EXPECT_EQ(slots[k].ordinal, events[i].strings[k].ordinal);
@@ -129,16 +131,21 @@ TEST(RepEventsBuffer, ReadsEveryFieldAndSlotsOf32768TakeWordZeroOnly) {
   RepEventsBuffer buffer(item, item.b.size());
   ASSERT_EQ(buffer.Load(), 0);
   ASSERT_EQ(buffer.ulCount(), 2u);
-  const events_record r = buffer.record(0);
+  const events_layout r = buffer.record(0);
+  auto words = [&buffer](const events_layout& record) {
+    std::vector<uint32_t> out;
+    buffer.words(record, out);
+    return out;
+  };
   EXPECT_EQ(std::make_tuple(r.data_length, r.src_index, r.cat_index, r.comp_index, r.user_index,
                             r.desc_index, r.stored_delta, r.event_delta),
             std::make_tuple(2u, 11u, 12u, 13u, 14u, 15u, 100u, 200u));
   EXPECT_EQ(r.strings_aux, 0x1234);
-  EXPECT_EQ(bytes(r.data.begin(), r.data.end()), (bytes{0xAB, 0xCD}));
-  EXPECT_EQ(decode_string_words(r.words, r.string_slots),
+  EXPECT_EQ(bytes(r.data.bytes.begin(), r.data.bytes.end()), (bytes{0xAB, 0xCD}));
+  EXPECT_EQ(decode_string_words(words(r), r.string_slots),
             (std::vector<decoded_slot>{{1, 7}, {2, NO_STRING}, {3, 8}}));  // an empty slot
-  EXPECT_EQ(buffer.record(1).words, std::vector<uint32_t>{9});
-  EXPECT_EQ(buffer.record(1).data.size(), 4u);
+  EXPECT_EQ(words(buffer.record(1)), std::vector<uint32_t>{9});
+  EXPECT_EQ(buffer.record(1).data.bytes.size(), 4u);
 }
 
 TEST(RepEventsBuffer, CutShortOrLyingItemsFailLoad) {

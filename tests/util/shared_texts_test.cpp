@@ -85,14 +85,19 @@ TEST(GuidText, UpperCaseFieldsInFileOrder) {
   EXPECT_NE(guid_text(a), guid_text(b));
 }
 
-TEST(TimeText, ClassicAndFourteenDigitFormsInUtc) {
-  const std::tuple<uint32_t, const char*, const char*> cases[] = {
-      {0, "Thu Jan 01 00:00:00 1970", "19700101000000"},
-      {951782400, "Tue Feb 29 00:00:00 2000", "20000229000000"},
-      {0xFFFFFFFF, "Sun Feb 07 06:28:15 2106", "21060207062815"}};
-  for (const auto& [seconds, text, digits] : cases) {
+TEST(TimeText, ClassicFourteenDigitSpacedAndIsoFormsInUtc) {
+  const std::tuple<uint32_t, const char*, const char*, const char*, const char*> cases[] = {
+      {0, "Thu Jan 01 00:00:00 1970", "19700101000000", "1970-01-01 00:00:00 UTC",
+       "1970-01-01T00:00:00Z"},
+      {951782400, "Tue Feb 29 00:00:00 2000", "20000229000000", "2000-02-29 00:00:00 UTC",
+       "2000-02-29T00:00:00Z"},
+      {0xFFFFFFFF, "Sun Feb 07 06:28:15 2106", "21060207062815", "2106-02-07 06:28:15 UTC",
+       "2106-02-07T06:28:15Z"}};
+  for (const auto& [seconds, text, digits, spaced, iso] : cases) {
     EXPECT_EQ(time_text(seconds), text);
     EXPECT_EQ(time14_text(seconds), digits);
+    EXPECT_EQ(utc_text(seconds), spaced);
+    EXPECT_EQ(utc_text(seconds, utc_form::iso), iso);
   }
   EXPECT_EQ(filetime_to_seconds(116444736000000000ULL + 12345678), 1u);  // truncated
   EXPECT_EQ(seconds_to_filetime(1551807730), 116444736000000000ULL + 15518077300000000ULL);
