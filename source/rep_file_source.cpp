@@ -152,34 +152,11 @@ bool RepFileImage::frame_holds(source_file_reader& reader) {
 
 RepFileSource::RepFileSource(message_sink& messages, const filter_config* filter, RepFileImage file,
                              copy_outcome* outcome)
-    : CommonSource(filter),
-      messages_(messages),
+    : messages_(messages),
+      filter_(filter),
       file_(std::move(file)),
       source_path_(std::make_shared<const std::string>(file_.path())),
       outcome_(outcome) {}
-
-// An unfinished generator unwinds ProcessFile and everything it built.
-RepFileSource::~RepFileSource() = default;
-
-int32_t RepFileSource::NextEvent(full_event& out) {
-  if (!active_) return -1;
-  if (!generator_) {
-    generator_ =
-        std::make_unique<event_generator>([this](const event_sink& sink) { ProcessFile(sink); });
-  }
-  int32_t r;
-  try {
-    r = generator_->next(out);
-  } catch (...) {
-    active_ = false;
-    throw;
-  }
-  if (r != 0) {
-    active_ = false;
-    return -1;
-  }
-  return 0;
-}
 
 int32_t RepFileSource::ProcessFile(const event_sink& sink) {
   damage_ = {};

@@ -5,8 +5,7 @@
 // computer, domain, platform and data source from each footer's properties (footer_info), joins
 // every events record of every part with the part's caches into a full_event
 // (make_full_event2), applies the run's time window and EventID list, and hands each event to a
-// sink. The source walk calls ProcessFile with its own sink; NextEvent runs ProcessFile in an
-// event_generator and hands the events out one per call.
+// sink. The source walk calls ProcessFile with its own sink.
 //
 // Damaged input: no event is delivered unless everything it is built from was read soundly.
 // A file that does not load yields no events. A part with a damaged item (or with named-field
@@ -127,18 +126,14 @@ inline uint32_t masked_event_id(uint32_t stored, uint32_t platform_id) {
 // is its computer's, so the shard is tested once per footer). Skipping a whole part whose
 // category records all fail the EventID list only saves the work; the events of a part that is
 // read are still tested one by one.
-class RepFileSource : public CommonSource {
+class RepFileSource {
  public:
   // filter and outcome may be null; both, and messages (where the reading's lines go), must
   // outlive the source.
   RepFileSource(message_sink& messages, const filter_config* filter, RepFileImage file,
                 copy_outcome* outcome = nullptr);
-  ~RepFileSource() override;
-
-  // 0 with the next event of the file in out; -1 when there are no more. The first call starts
-  // ProcessFile on a generator stack; an exception raised there reaches the caller.
-  int32_t NextEvent(full_event& out);
-  int32_t next_event(full_event& out) override { return NextEvent(out); }
+  RepFileSource(const RepFileSource&) = delete;
+  RepFileSource& operator=(const RepFileSource&) = delete;
 
   // Pushes every event of the file into the sink, in file order. -1 when the file was not read,
   // does not load or is not an event data file (kinds 2 to 4); 0 otherwise.
@@ -174,11 +169,10 @@ class RepFileSource : public CommonSource {
   void report_damage();
 
   message_sink& messages_;
+  const filter_config* filter_;
   RepFileImage file_;
   std::shared_ptr<const std::string> source_path_;  // shared by the events of this file
   copy_outcome* outcome_;
-  bool active_ = true;
-  std::unique_ptr<event_generator> generator_;
   file_damage damage_;
   damage_listener listener_;
   bool report_ = true;
