@@ -7,39 +7,12 @@
 #include <vector>
 
 #include "audit/event_hash.h"
+#include "tests/model/every_field_event.h"
 
 namespace repcopy {
 namespace {
 
-full_event rich_event() {
-  full_event e;
-  e.origin_flag = 1;
-  e.host_computer = u"HOST";
-  e.platform_id = 500;
-  e.os_major = 6;
-  e.os_minor = 3;
-  e.under_data_source = u"Security";
-  e.record_key = 77;
-  e.computer = u"pc";
-  e.user_string1 = u"CORP";
-  e.user_string2 = u"alice";
-  e.category = 12;
-  e.src_name = u"Source";
-  e.event_id = 4624;
-  e.category_name = u"Logon";
-  e.event_time = 1700000000;
-  e.stored_time = 3600;
-  e.domain = u"CORP";
-  e.computer_type = 2;
-  e.user_binary = {1, 2, 3};
-  e.description = u"An account logged on";
-  e.data = {9, 8, 7, 6};
-  e.string_slots = 2;
-  e.strings_aux = 1;
-  e.strings = {{1, u"first"}, {2, u"second"}};
-  e.named_fields = {{u"Name", u"Value"}};
-  return e;
-}
+using testutil::every_field_event;
 
 TEST(ChangedFields, EachFieldIsNamedAlone) {
   struct row {
@@ -84,7 +57,7 @@ TEST(ChangedFields, EachFieldIsNamedAlone) {
       {nullptr, [](full_event& e) { e.cat_index = 5; }},
       {nullptr, [](full_event& e) { e.strings[0].cache_index = 5; }},
   };
-  const full_event base = rich_event();
+  const full_event base = every_field_event();
   EXPECT_TRUE(changed_fields(base, base).empty());
   for (const row& r : rows) {
     full_event changed = base;

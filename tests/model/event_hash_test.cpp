@@ -8,40 +8,12 @@
 #include <functional>
 #include <string>
 
+#include "tests/model/every_field_event.h"
+
 namespace repcopy {
 namespace {
 
-full_event rich_event() {
-  full_event e;
-  e.origin_flag = 1;
-  e.host_computer = u"HOST";
-  e.platform_id = 500;
-  e.os_major = 6;
-  e.os_minor = 3;
-  e.under_data_source = u"Security";
-  e.record_key = 77;
-  e.computer = u"pc";
-  e.user_string1 = u"CORP";
-  e.user_string2 = u"alice";
-  e.category = 12;
-  e.src_name = u"Source";
-  e.event_id = 4624;
-  e.category_name = u"Logon";
-  e.event_time = 1700000000;
-  e.stored_time = 3600;
-  e.domain = u"CORP";
-  e.computer_type = 2;
-  e.user_binary = {1, 2, 3};
-  e.description = u"An account logged on";
-  e.data = {9, 8, 7, 6};
-  e.string_slots = 2;
-  e.strings_aux = 1;
-  e.string_count = 2;
-  e.strings = {{1, u"first"}, {2, u"second"}};
-  e.named_count = 1;
-  e.named_fields = {{u"Name", u"Value"}};
-  return e;
-}
+using testutil::every_field_event;
 
 struct field_case {
   const char* field;
@@ -107,7 +79,7 @@ const field_case kLeftOut[] = {
 
 TEST(EventHash, EveryFieldChangesTheHashInBothForms) {
   event_hasher hasher;
-  const full_event base = rich_event();
+  const full_event base = every_field_event();
   const event_hash full_base = hasher(base);
   EXPECT_EQ(hasher(stored_event(base)), full_base);
   for (const field_case& c : kContentFields) {
@@ -123,7 +95,7 @@ TEST(EventHash, EveryFieldChangesTheHashInBothForms) {
 
 TEST(EventHash, RenumberedAndDerivedFieldsLeaveTheHashAlone) {
   event_hasher hasher;
-  const full_event base = rich_event();
+  const full_event base = every_field_event();
   const event_hash full_base = hasher(base);
   for (const field_case& c : kLeftOut) {
     SCOPED_TRACE(c.field);
@@ -164,7 +136,7 @@ TEST(EventHash, NeighbouringTextsCannotTradeCharacters) {
   event_hasher hasher;
   for (const split& s : splits) {
     SCOPED_TRACE(s.fields);
-    full_event left = rich_event(), right = rich_event();
+    full_event left = every_field_event(), right = every_field_event();
     s.set(left, u"ab", u"c");
     s.set(right, u"a", u"bc");
     EXPECT_NE(hasher(left), hasher(right));
