@@ -196,7 +196,7 @@ TEST_F(Win32Platform, FileLockedByAnotherHandle) {
 
   platform::output_file file;
   testing::internal::CaptureStdout();
-  EXPECT_EQ(create_file(path, file), -1);
+  EXPECT_EQ(create_file(test_console(), path, file), -1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "create_file: " + to_utf8(path) + error_text(ERROR_SHARING_VIOLATION) + "\n");
   source_file_reader reader;

@@ -131,9 +131,10 @@ TEST_F(RepSource2Test, NothingIsReadTwiceInARunThroughLinks) {
   EXPECT_EQ(opened_, (paths{"Hot$/Environment$/E$/C$/a.rep", "Environment$/D/b.rep"}));
 }
 
-// A path of exactly the walk's limit is read; one unit longer is skipped with its message.
+// A path of exactly the walk's limit is read; one unit longer is skipped with its message. (On
+// Windows the limit is far beyond what the system takes.)
+#ifndef _WIN32
 TEST_F(RepSource2Test, FilePathAtTheLimitIsReadOnePastItIsSkipped) {
-  if (platform::kWindows) GTEST_SKIP() << "the limit there is far beyond what the system takes";
   // Directories of 200 units below the root until the file names bring the path to the limit.
   std::string dir = (root_ / "Environment$").string();
   while (dir.size() + 1 + 200 + 1 + 5 < RepSource2::kMaxPath) dir += "/" + std::string(200, 'd');
@@ -171,6 +172,7 @@ TEST_F(RepSource2Test, FilePathAtTheLimitIsReadOnePastItIsSkipped) {
   ::unlinkat(again, "ab.rep", 0);
   ::close(again);
 }
+#endif
 
 // A directory and a file that are only reachable through symbolic links are listed as what the
 // links point to, and the walk reads them.
