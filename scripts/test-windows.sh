@@ -11,7 +11,7 @@ linux=${LINUX_BUILD_DIR:-build}
 windows=${BUILD_DIR:-build-windows}
 
 bash scripts/build-windows.sh
-cmake --build "$linux" -j"$(nproc)" --target repcopy repgen repdump floor_bench
+cmake --build "$linux" -j"$(nproc)" --target repcopy repgen repdump
 
 # A fresh Wine prefix of our own; its first start (wineboot) is the slow part.
 scratch=$(mktemp -d)
@@ -49,8 +49,4 @@ echo "The two copies, each read by the other build:"
 "$linux/repdump" diff "$scratch/linux-copy" "$scratch/windows-copy" | tail -1
 wine "$windows/repdump.exe" diff "$scratch/windows-copy" "$scratch/linux-copy" | tail -1
 
-echo "== Speed: one realistic repository copied by both builds (bench/windows_bench.sh) =="
-# A small one, to keep CI short; bench/RESULTS.md has the 1.2 M-event figures.
-NO_BUILD=1 BENCH_DATA=$scratch/bench bash bench/windows_bench.sh --runs 1 --diff 30000 "$linux" \
-  "$windows"
 echo "Windows stage: $((SECONDS - start)) s"
