@@ -109,8 +109,9 @@ INSTANTIATE_TEST_SUITE_P(NamedFields, RepositoryFile, ::testing::Bool());
 // is refused with its message before anything is created. An "\u00E9" in the directory counts one
 // unit, not its two bytes.
 TEST(RepositoryFilePath, AtTheLimitTheFileIsBuiltOnePastItItIsRefused) {
-  const size_t longest = platform::kMaxPathUnits - 1 - kPartialSuffix.size() - 1 -
-                         kRepositoryFileNameLength - 1;  // the directory's units
+  // The directory's units: the limit less the terminator, the suffix, the name and a separator.
+  const size_t longest =
+      platform::kMaxPathUnits - 1 - kPartialSuffix.size() - kRepositoryFileNameLength - 1;
   write_options dry_run;
   dry_run.dry_run = true;
   for (const size_t units : {longest, longest + 1}) {
