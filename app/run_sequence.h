@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "compression/deflate.h"
 #include "model/filter_config.h"
-#include "util/compression.h"
 
 namespace repcopy {
 

@@ -21,13 +21,13 @@ bool is_rep_name(std::u16string_view name) {
   return name.size() >= 4 && ascii_upper(std::u16string(name.substr(name.size() - 4))) == u".REP";
 }
 
-// The subdirectories of dir, as full paths.
-std::vector<std::u16string> subdirectories(const std::u16string& dir) {
-  std::vector<std::u16string> out;
+// The subdirectories of dir, as full native paths.
+std::vector<std::string> subdirectories(const std::string& dir) {
+  std::vector<std::string> out;
   std::vector<platform::dir_entry> entries;
-  if (!platform::list_directory(platform::native_path(dir), entries)) return out;
+  if (!platform::list_directory(dir, entries)) return out;
   for (const platform::dir_entry& e : entries) {
-    if (e.is_directory) out.push_back(dir + platform::kSeparator + platform::text_name(e.name));
+    if (e.is_directory) out.push_back(dir + platform::kNativeSeparator + e.name);
   }
   return out;
 }
@@ -49,33 +49,35 @@ rep_target_contents::rep_target_contents(message_sink& messages, std::u16string 
 // of each domain and under Host$.
 void rep_target_contents::list_files(const storage_item& item, std::vector<target_file>& out) {
   out.clear();
-  const std::optional<std::u16string> prefix = directory_component(computer_prefix(item.computer_name));
-  const std::optional<std::u16string> computer = directory_component(item.computer_name);
-  const std::optional<std::u16string> data_source = directory_component(item.ds_name);
+  const batch_names names(item);
+  const std::optional<std::string> prefix = directory_component(names.computer_prefix);
+  const std::optional<std::string> computer = directory_component(names.computer);
+  const std::optional<std::string> data_source = directory_component(names.ds);
   if (!prefix || !computer || !data_source) return;
-  const std::u16string sep(1, platform::kSeparator);
-  std::vector<std::u16string> computer_dirs;
-  std::vector<std::u16string> environments = subdirectories(root_ + sep + u"Environment$");
+  const std::string sep(1, platform::kNativeSeparator);
+  const std::string root = platform::native_path(root_);
+  std::vector<std::string> computer_dirs;
+  std::vector<std::string> environments = subdirectories(root + sep + "Environment$");
   // A target that is some other run's source may have a hot part too.
-  for (std::u16string& hot : subdirectories(root_ + sep + u"Hot$" + sep + u"Environment$")) {
+  for (std::string& hot : subdirectories(root + sep + "Hot$" + sep + "Environment$")) {
     environments.push_back(std::move(hot));
   }
-  for (const std::u16string& environment : environments) {
-    for (const std::u16string& domain : subdirectories(environment + sep + u"Domain$")) {
-      computer_dirs.push_back(domain + sep + u"Computer$" + sep + *prefix + sep + *computer);
+  for (const std::string& environment : environments) {
+    for (const std::string& domain : subdirectories(environment + sep + "Domain$")) {
+      computer_dirs.push_back(domain + sep + "Computer$" + sep + *prefix + sep + *computer);
     }
-    computer_dirs.push_back(environment + sep + u"Host$" + sep + *prefix + sep + *computer);
+    computer_dirs.push_back(environment + sep + "Host$" + sep + *prefix + sep + *computer);
   }
-  for (const std::u16string& dir : computer_dirs) {
-    for (const std::u16string& type : subdirectories(dir + sep + u"DataSource$")) {
-      const std::u16string files = type + sep + u"UnderDataSource$" + sep + *data_source;
+  for (const std::string& dir : computer_dirs) {
+    for (const std::string& type : subdirectories(dir + sep + "DataSource$")) {
+      const std::string files = type + sep + "UnderDataSource$" + sep + *data_source;
       std::vector<platform::dir_entry> entries;
-      if (!platform::list_directory(platform::native_path(files), entries)) continue;
+      if (!platform::list_directory(files, entries)) continue;
       for (const platform::dir_entry& e : entries) {
         if (e.is_directory) continue;
         std::u16string name = platform::text_name(e.name);
         if (!is_rep_name(name)) continue;
-        out.push_back({files + sep + name, std::move(name)});
+        out.push_back({platform::text_name(files + sep + e.name), std::move(name)});
       }
     }
   }

@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "compression/deflate.h"
 #include "container/packed_item.h"
 #include "container/rep_file_buffer.h"
 #include "platform/platform.h"
-#include "util/compression.h"
 #include "util/message_sink.h"
 #include "util/paths.h"
 #include "util/read_file.h"

@@ -4,9 +4,9 @@
 #include <climits>
 #include <new>
 
+#include "compression/crc32.h"
+#include "compression/deflate.h"
 #include "container/format.h"
-#include "util/compression.h"
-#include "util/crc32.h"
 #include "util/hex_dump.h"
 
 namespace repcopy {

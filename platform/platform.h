@@ -1,9 +1,10 @@
 #pragma once
 // The operating-system layer. Everything the program needs from the system goes through these
 // few operations, so that results, formats and messages stay the same on every platform and so
-// that tests can inject file-system faults. Paths are UTF-16 inside the program and converted to
-// the system's encoding (UTF-8 on POSIX systems, UTF-16 itself on Windows) only in this layer.
-// One implementation per system is built: posix.cpp or win32.cpp.
+// that tests can inject file-system faults. A path comes in the system's form (native: the bytes
+// of a POSIX file system, UTF-8 on Windows, where this layer makes it UTF-16 for the W calls) or,
+// for the calls that still take one, as UTF-16 converted here. One implementation per system is
+// built: posix.cpp or win32.cpp.
 
 #include <cstddef>
 #include <cstdint>
@@ -79,12 +80,14 @@ bool current_directory(std::u16string& out);
 
 // Existence check without access rights (a file-attributes query).
 bool path_exists(const std::u16string& path);
+bool path_exists(const std::string& native);
 bool is_directory(const std::u16string& path);
 bool is_directory(const std::string& native);
 
 // Creates one directory level; 0 on success, else the system error code (kErrorAlreadyExists
 // when something already stands at the path). Sets the last error on failure.
 int create_directory(const std::u16string& path);
+int create_directory(const std::string& native);
 
 // The reading side keeps source names as the file system gives them (native bytes, which need
 // not be valid UTF-8): a name is opened with exactly the bytes it was listed with, and converted
@@ -144,11 +147,12 @@ class output_file {
   output_file& operator=(const output_file&) = delete;
 
   bool create(const std::u16string& path);  // false with the last error set
+  bool create(const std::string& native);
   // A file without a name in directory, given the name final_path by commit() once complete, so
   // that no partial file is ever visible (Linux O_TMPFILE). False when the file system cannot
   // do that; the caller then writes under a temporary name.
-  bool create_unnamed(const std::u16string& directory);
-  bool commit(const std::u16string& final_path);  // false with the last error set
+  bool create_unnamed(const std::string& directory);
+  bool commit(const std::string& final_path);  // false with the last error set
   bool is_unnamed() const { return unnamed_; }
   // One write call of n bytes; false on failure (last error set), else written = bytes written.
   bool write(const uint8_t* data, uint32_t n, uint32_t& written);
@@ -159,7 +163,7 @@ class output_file {
   static constexpr intptr_t kNoHandle = -1;  // also INVALID_HANDLE_VALUE
   intptr_t handle_ = kNoHandle;              // a descriptor, or a Windows HANDLE
   bool unnamed_ = false;
-  std::u16string path_;  // the file, or the directory of an unnamed file
+  std::string path_;  // the file, or the directory of an unnamed file (native)
 };
 
 // An exclusive hold on a lock file (created when missing, never removed) that ends when the
@@ -186,7 +190,9 @@ class file_hold {
 
 // Replaces to when it exists; on Windows the rename is written through before it returns.
 bool rename_path(const std::u16string& from, const std::u16string& to);
+bool rename_path(const std::string& from, const std::string& to);
 bool remove_path(const std::u16string& path);
+bool remove_path(const std::string& native);
 
 // The system encoding of a UTF-16 path: UTF-8 (on Windows converted back to UTF-16 inside this
 // layer for the system calls).
@@ -194,20 +200,15 @@ std::string native_path(const std::u16string& path);
 // Removes an empty directory.
 bool remove_directory(const std::u16string& path);
 
-// The file opened for binary reading through the C runtime (others may read and write it);
-// nullptr with errno set on failure.
-std::FILE* open_for_reading(const std::u16string& path);
 // Opened for appending (created when missing); null with the last error set.
 std::FILE* open_for_appending(const std::u16string& path);
-// Length of a file opened by open_for_reading (64-bit on every system); -1 with errno set.
-int64_t file_length(std::FILE* file);
 
-// Test hooks: when set, each is asked first; a nonzero result is returned as the system error
-// of that operation without calling the system.
+// Test hooks: when set, each is asked first, with the native path; a nonzero result is returned
+// as the system error of that operation without calling the system.
 struct fault_hooks {
-  std::function<int(const std::u16string&)> create_directory;
-  std::function<int(const std::u16string&)> create_file;
-  std::function<int(const std::u16string&)> write_file;  // asked with the file's path
+  std::function<int(const std::string&)> create_directory;
+  std::function<int(const std::string&)> create_file;
+  std::function<int(const std::string&)> write_file;  // asked with the file's path
 };
 fault_hooks& faults();
 

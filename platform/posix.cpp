@@ -69,19 +69,8 @@ bool new_guid(uint8_t (&out)[16]) {
   return true;
 }
 
-std::FILE* open_for_reading(const std::u16string& path) {
-  return std::fopen(native_path(path).c_str(), "rb");
-}
-
 std::FILE* open_for_appending(const std::u16string& path) {
   return std::fopen(native_path(path).c_str(), "ab");
-}
-
-int64_t file_length(std::FILE* file) {
-  if (::fseeko(file, 0, SEEK_END) != 0) return -1;
-  const off_t length = ::ftello(file);
-  if (length < 0 || ::fseeko(file, 0, SEEK_SET) != 0) return -1;
-  return int64_t(length);
 }
 
 bool current_directory(std::u16string& out) {
@@ -98,9 +87,11 @@ bool current_directory(std::u16string& out) {
   return true;
 }
 
-bool path_exists(const std::u16string& path) {
+bool path_exists(const std::u16string& path) { return path_exists(native_path(path)); }
+
+bool path_exists(const std::string& native) {
   struct stat st {};
-  return ::stat(native_path(path).c_str(), &st) == 0;
+  return ::stat(native.c_str(), &st) == 0;
 }
 
 bool is_directory(const std::u16string& path) { return is_directory(native_path(path)); }
@@ -110,14 +101,16 @@ bool is_directory(const std::string& native) {
   return ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int create_directory(const std::u16string& path) {
+int create_directory(const std::u16string& path) { return create_directory(native_path(path)); }
+
+int create_directory(const std::string& native) {
   if (faults().create_directory) {
-    if (int e = faults().create_directory(path)) {
+    if (int e = faults().create_directory(native)) {
       errno = e;
       return e;
     }
   }
-  if (::mkdir(native_path(path).c_str(), 0777) == 0) return 0;
+  if (::mkdir(native.c_str(), 0777) == 0) return 0;
   return errno;
 }
 
@@ -250,22 +243,24 @@ bool resolved_path(const std::u16string& path, std::u16string& out) {
 
 output_file::~output_file() { close(); }
 
-bool output_file::create(const std::u16string& path) {
+bool output_file::create(const std::u16string& path) { return create(native_path(path)); }
+
+bool output_file::create(const std::string& native) {
   close();
   if (faults().create_file) {
-    if (int e = faults().create_file(path)) {
+    if (int e = faults().create_file(native)) {
       errno = e;
       return false;
     }
   }
-  path_ = path;
+  path_ = native;
   unnamed_ = false;
-  handle_ = ::open(native_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  handle_ = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (handle_ < 0) handle_ = kNoHandle;
   return is_open();
 }
 
-bool output_file::create_unnamed(const std::u16string& directory) {
+bool output_file::create_unnamed(const std::string& directory) {
   close();
   if (faults().create_file) {
     if (int e = faults().create_file(directory)) {
@@ -280,7 +275,7 @@ bool output_file::create_unnamed(const std::u16string& directory) {
     return false;
   }
   path_ = directory;
-  handle_ = ::open(native_path(directory).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  handle_ = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (handle_ < 0) handle_ = kNoHandle;
   unnamed_ = is_open();
   return unnamed_;
@@ -290,11 +285,11 @@ bool output_file::create_unnamed(const std::u16string& directory) {
 #endif
 }
 
-bool output_file::commit(const std::u16string& final_path) {
+bool output_file::commit(const std::string& final_path) {
   // linkat through /proc names the open file; it fails when the name is taken, so an existing
   // file is never replaced.
   const std::string proc = "/proc/self/fd/" + std::to_string(handle_);
-  if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, native_path(final_path).c_str(),
+  if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, final_path.c_str(),
                AT_SYMLINK_FOLLOW) != 0) {
     return false;
   }
@@ -332,10 +327,16 @@ bool output_file::close() {
 }
 
 bool rename_path(const std::u16string& from, const std::u16string& to) {
-  return ::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+  return rename_path(native_path(from), native_path(to));
 }
 
-bool remove_path(const std::u16string& path) { return ::unlink(native_path(path).c_str()) == 0; }
+bool rename_path(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool remove_path(const std::u16string& path) { return remove_path(native_path(path)); }
+
+bool remove_path(const std::string& native) { return ::unlink(native.c_str()) == 0; }
 
 bool remove_directory(const std::u16string& path) {
   return ::rmdir(native_path(path).c_str()) == 0;

@@ -6,7 +6,8 @@
 
 namespace repcopy {
 
-std::string to_utf8(std::u16string_view text) {
+std::string to_utf8(std::u16string_view text, bool* whole) {
+  if (whole != nullptr) *whole = true;
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -17,6 +18,7 @@ std::string to_utf8(std::u16string_view text) {
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = 0xFFFD;
+      if (whole != nullptr) *whole = false;
     }
     if (cp < 0x80) {
       out += char(cp);
@@ -35,6 +37,16 @@ std::string to_utf8(std::u16string_view text) {
     }
   }
   return out;
+}
+
+size_t utf16_length(std::string_view text) {
+  size_t units = 0;
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) ++units;  // the first byte of a sequence
+    if (byte >= 0xF0) ++units;           // a four-byte sequence is a surrogate pair
+  }
+  return units;
 }
 
 bool from_utf8(std::string_view text, std::u16string& out) {

@@ -59,6 +59,15 @@ bool wide_of(const std::string& native, std::wstring& out) {
   return false;
 }
 
+// A native (UTF-8) path as the UTF-16 path of the W calls; false with the last error set when
+// the bytes are not UTF-8.
+bool utf16_path(const std::string& native, std::u16string& out) {
+  std::wstring path;
+  if (!wide_of(native, path)) return false;
+  out.assign(reinterpret_cast<const char16_t*>(path.data()), path.size());
+  return true;
+}
+
 // Length of the UTF-8 sequence that starts with c (1 for ASCII), 0 when c cannot start one.
 size_t sequence_length(unsigned char c) {
   return c < 0x80             ? 1
@@ -243,6 +252,11 @@ bool path_exists(const std::u16string& path) {
   return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool path_exists(const std::string& native) {
+  std::u16string path;
+  return utf16_path(native, path) && path_exists(path);
+}
+
 bool is_directory(const std::u16string& path) {
   const DWORD attributes = GetFileAttributesW(wide(path));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -255,9 +269,14 @@ bool is_directory(const std::string& native) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+int create_directory(const std::string& native) {
+  std::u16string path;
+  return utf16_path(native, path) ? create_directory(path) : int(GetLastError());
+}
+
 int create_directory(const std::u16string& path) {
   if (faults().create_directory) {
-    if (int e = faults().create_directory(path)) {
+    if (int e = faults().create_directory(native_path(path))) {
       SetLastError(DWORD(e));
       return e;
     }
@@ -433,10 +452,17 @@ bool resolved_path(const std::u16string& path, std::u16string& out) {
 
 output_file::~output_file() { close(); }
 
+bool output_file::create(const std::string& native) {
+  std::u16string path;
+  if (utf16_path(native, path)) return create(path);
+  close();
+  return false;
+}
+
 bool output_file::create(const std::u16string& path) {
   close();
   if (faults().create_file) {
-    if (int e = faults().create_file(path)) {
+    if (int e = faults().create_file(native_path(path))) {
       SetLastError(DWORD(e));
       return false;
     }
@@ -446,19 +472,19 @@ bool output_file::create(const std::u16string& path) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(h);
-  path_ = path;
+  path_ = native_path(path);
   unnamed_ = false;
   return true;
 }
 
 // Windows has no unnamed files that can be named later: the caller writes under a temporary name.
-bool output_file::create_unnamed(const std::u16string&) {
+bool output_file::create_unnamed(const std::string&) {
   close();
   SetLastError(ERROR_NOT_SUPPORTED);
   return false;
 }
 
-bool output_file::commit(const std::u16string&) {
+bool output_file::commit(const std::string&) {
   SetLastError(ERROR_NOT_SUPPORTED);
   return false;
 }
@@ -489,25 +515,23 @@ bool rename_path(const std::u16string& from, const std::u16string& to) {
   return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool rename_path(const std::string& from, const std::string& to) {
+  std::u16string wide_from, wide_to;
+  return utf16_path(from, wide_from) && utf16_path(to, wide_to) && rename_path(wide_from, wide_to);
+}
+
 bool remove_path(const std::u16string& path) { return DeleteFileW(wide(path)) != 0; }
 
-bool remove_directory(const std::u16string& path) { return RemoveDirectoryW(wide(path)) != 0; }
-
-std::FILE* open_for_reading(const std::u16string& path) {
-  // _wfsopen shares reading and writing with others, as the default of the runtime does.
-  return _wfsopen(wide(path), L"rb", _SH_DENYNO);
+bool remove_path(const std::string& native) {
+  std::u16string path;
+  return utf16_path(native, path) && remove_path(path);
 }
+
+bool remove_directory(const std::u16string& path) { return RemoveDirectoryW(wide(path)) != 0; }
 
 std::FILE* open_for_appending(const std::u16string& path) {
   // The runtime opens the file with CreateFileW, which leaves its error as the last error.
   return _wfsopen(wide(path), L"ab", _SH_DENYNO);
-}
-
-int64_t file_length(std::FILE* file) {
-  if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
-  const int64_t length = _ftelli64(file);
-  if (length < 0 || _fseeki64(file, 0, SEEK_SET) != 0) return -1;
-  return length;
 }
 
 fault_hooks& faults() {

@@ -1,8 +1,8 @@
 #include "records/cache_writers.h"
 
+#include "compression/crc32.h"
 #include "records/cache_key.h"
 #include "records/record_layouts.h"
-#include "util/crc32.h"
 
 namespace repcopy {
 

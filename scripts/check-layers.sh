@@ -7,18 +7,19 @@ cd "$(dirname "$0")/.."
 
 declare -A allowed=(
   [platform]=""
+  [compression]=""
   [util]="platform"
   [model]="util"
   [filters]="model util"
-  [records]="model util"
-  [container]="records model util"
+  [records]="model compression util"
+  [container]="records compression model util"
   [copy]="filters model util platform"
-  [source]="container records filters model util platform"
-  [writer]="container records model util platform"
-  [audit]="source writer copy container records filters model util platform"
-  [app]="audit source writer copy container records filters model util platform"
-  [tools]="app audit source writer copy container records filters model util platform"
-  [bench]="app audit source writer copy container records filters model util platform"
+  [source]="container records filters compression model util platform"
+  [writer]="container records compression model util platform"
+  [audit]="source writer copy container records filters compression model util platform"
+  [app]="audit source writer copy container records filters compression model util platform"
+  [tools]="app audit source writer copy container records filters compression model util platform"
+  [bench]="app audit source writer copy container records filters compression model util platform"
 )
 
 status=0

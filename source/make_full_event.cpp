@@ -2,6 +2,7 @@
 #include <utility>
 #include <vector>
 
+#include "compression/crc32.h"
 #include "filters/event_id_filter.h"
 #include "filters/time_window.h"
 #include "records/cache_readers.h"
@@ -11,7 +12,6 @@
 #include "records/record_format.h"
 #include "records/string_words.h"
 #include "source/rep_file_source.h"
-#include "util/crc32.h"
 #include "util/fatal.h"
 
 namespace repcopy {

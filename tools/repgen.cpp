@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "app/usage.h"
+#include "compression/crc32.h"
 #include "model/storage_item.h"
 #include "platform/platform.h"
-#include "util/crc32.h"
 #include "util/fatal.h"
 #include "util/paths.h"
 #include "util/text.h"

@@ -1,6 +1,7 @@
 #pragma once
-// Text conversions. Names are held as UTF-16 (std::u16string) everywhere inside the program and
-// converted to UTF-8 only at the console and file-system boundary.
+// Text conversions. Names are held as UTF-16 (std::u16string) inside the program; a name that
+// becomes part of a path is converted once to the system's form (native_name) and the path is
+// built and used in that form.
 
 #include <cstddef>
 #include <string>
@@ -9,6 +10,16 @@
 #include "platform/utf.h"
 
 namespace repcopy {
+
+// A UTF-16 name in the system's form: its UTF-8 text, as messages print it too (an unpaired
+// surrogate shows as U+FFFD), and whether it converted whole (no unpaired surrogate). A name
+// that did not cannot be a file-system name.
+struct native_name {
+  native_name() = default;
+  explicit native_name(std::u16string_view name) { text = to_utf8(name, &whole); }
+  std::string text;
+  bool whole = true;
+};
 
 // Each 8-bit character widened to one code unit (the ASCII texts of properties and names).
 std::u16string widen_ascii(std::string_view text);

@@ -101,23 +101,25 @@ bool ds_type_map::build(message_sink& messages) {
       messages.out(message_kind::notice) << "Wrong Datasource type : " << to_utf8(type);
       return false;
     }
+    const ds_type entry{type, native_name(type)};
     for (++i; i < table_.size() && table_[i] != nullptr && table_[i][0] != u'\0'; ++i) {
-      map_.emplace(table_[i], type);  // a name listed twice keeps its first type
+      map_.emplace(table_[i], entry);  // a name listed twice keeps its first type
     }
     ++i;  // the entry that closes the group
   }
   return true;
 }
 
-const std::u16string* ds_type_map::lookup(message_sink& messages, const std::u16string& name) {
+const ds_type* ds_type_map::lookup(message_sink& messages, const std::u16string& name,
+                                   std::string_view shown) {
   std::lock_guard<std::mutex> lock(mutex_);
   // A failed build keeps the groups it inserted; later lookups then use them as they are.
   if (map_.empty() && !build(messages)) return nullptr;
   auto it = map_.find(name);
   if (it != map_.end()) return &it->second;
-  messages.out(message_kind::notice) << "Datasource name not found: " << to_utf8(name) << "\n"
+  messages.out(message_kind::notice) << "Datasource name not found: " << shown << "\n"
                                      << "Windows datasource type will be used";
-  return &map_.emplace(name, kDefaultDsType).first->second;
+  return &map_.emplace(name, ds_type{kDefaultDsType, native_name(kDefaultDsType)}).first->second;
 }
 
 }  // namespace repcopy

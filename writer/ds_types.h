@@ -8,6 +8,7 @@
 #include <string>
 
 #include "util/message_sink.h"
+#include "util/text.h"
 
 namespace repcopy {
 
@@ -16,6 +17,13 @@ namespace repcopy {
 inline constexpr size_t kDsTypeTableSize = 78;
 extern const char16_t* const kDsTypeTable[kDsTypeTableSize];
 inline constexpr char16_t kDefaultDsType[] = u"{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}";
+
+// A data-source type: the GUID text, as the file's properties hold it, and in the system's form
+// for the directory level it names.
+struct ds_type {
+  std::u16string text;
+  native_name native;
+};
 
 // Name to type map, built from the table on first use; every lookup, the build and the
 // insertion of unknown names are serialised with one mutex. Answers live as long as the map.
@@ -26,16 +34,17 @@ class ds_type_map {
   ds_type_map& operator=(const ds_type_map&) = delete;
 
   // The type of name (exact match, letter case counts). An unknown name prints
-  // "Datasource name not found: " and "Windows datasource type will be used" once and gets the
-  // default type. Null when the table fails its checks on the lookup that builds the map.
-  const std::u16string* lookup(message_sink& messages, const std::u16string& name);
+  // "Datasource name not found: ", shown (the name as messages print it) and "Windows datasource
+  // type will be used" once and gets the default type. Null when the table fails its checks on
+  // the lookup that builds the map.
+  const ds_type* lookup(message_sink& messages, const std::u16string& name, std::string_view shown);
 
  private:
   bool build(message_sink& messages);  // under mutex_
 
   std::span<const char16_t* const> table_;
   std::mutex mutex_;
-  std::map<std::u16string, std::u16string> map_;
+  std::map<std::u16string, ds_type> map_;
 };
 
 }  // namespace repcopy

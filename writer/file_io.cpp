@@ -5,7 +5,6 @@
 
 #include "util/error_text.h"
 #include "util/repeat_limit.h"
-#include "util/text.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -24,12 +23,12 @@ void pause_hint() {
 }
 
 // One level, then (when it is still missing) its parents from the top down. Runs under the lock.
-bool create_recursive(message_sink& messages, const std::u16string& path, int* error_code,
-                      std::u16string* failed) {
+bool create_recursive(message_sink& messages, const std::string& path, int* error_code,
+                      std::string* failed) {
   int err = platform::create_directory(path);
   if (err == 0 || err == platform::kErrorAlreadyExists) return true;
-  size_t cut = path.find_last_of(platform::kSeparator);
-  if (cut != std::u16string::npos && cut > 0) {
+  size_t cut = path.find_last_of(platform::kNativeSeparator);
+  if (cut != std::string::npos && cut > 0) {
     create_recursive(messages, path.substr(0, cut), error_code, failed);
   }
   if (platform::create_directory(path) == 0) return true;
@@ -42,7 +41,7 @@ bool create_recursive(message_sink& messages, const std::u16string& path, int* e
   const std::string error = error_text();
   if (failure_repeats().admit("create_directory_MT: " + error, false)) {
     messages.out(message_kind::notice) << "create_directory_MT:\n"
-                                       << to_utf8(path) << "\n"
+                                       << path << "\n"
                                        << error;
   }
   return false;
@@ -50,19 +49,19 @@ bool create_recursive(message_sink& messages, const std::u16string& path, int* e
 
 }  // namespace
 
-int32_t create_file(message_sink& messages, const std::u16string& path, platform::output_file& file,
+int32_t create_file(message_sink& messages, const std::string& path, platform::output_file& file,
                     int* error_code) {
   if (file.create(path)) return 0;
   if (error_code != nullptr) *error_code = platform::last_error();
   const std::string error = error_text();
   if (failure_repeats().admit("create_file: " + error, false)) {
-    messages.out(message_kind::notice) << "create_file: " << to_utf8(path) << error;
+    messages.out(message_kind::notice) << "create_file: " << path << error;
   }
   return -1;
 }
 
 uint32_t write_file(message_sink& messages, platform::output_file& file,
-                    std::span<const uint8_t> data, const std::u16string& path, int* error) {
+                    std::span<const uint8_t> data, const std::string& path, int* error) {
   if (data.empty()) return 0;
   uint32_t written = 0;
   if (!file.write(data.data(), uint32_t(data.size()), written)) {
@@ -71,7 +70,7 @@ uint32_t write_file(message_sink& messages, platform::output_file& file,
     if (failure_repeats().admit("WriteFile: " + error_text(code), true)) {
       messages.out(message_kind::notice) << "WriteFile: " << error_text(code);
       messages.err(message_kind::error)
-          << "Can't write " << to_utf8(path) << ": " << platform::system_error_message(code);
+          << "Can't write " << path << ": " << platform::system_error_message(code);
     }
     return 0;
   }
@@ -92,7 +91,7 @@ directory_lock_guard::directory_lock_guard(std::atomic<uint32_t>& lock) : lock_(
 }
 
 bool create_directory_MT(message_sink& messages, std::atomic<uint32_t>& lock,
-                         const std::u16string& path, int* error_code, std::u16string* failed) {
+                         const std::string& path, int* error_code, std::string* failed) {
   directory_lock_guard guard(lock);
   if (platform::path_exists(path)) return true;
   return create_recursive(messages, path, error_code, failed);

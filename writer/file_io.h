@@ -1,6 +1,6 @@
 #pragma once
 // Creating and writing a repository file, and creating its directory with every missing parent
-// while the writer threads take turns.
+// while the writer threads take turns. Paths are native (the system's form, platform/platform.h).
 
 #include <atomic>
 #include <cstdint>
@@ -14,7 +14,7 @@ namespace repcopy {
 
 // Creates (or truncates) path for writing. 0, or -1 after printing "create_file: ", the path and
 // the error text; error (when given) then receives the system error code.
-int32_t create_file(message_sink& messages, const std::u16string& path, platform::output_file& file,
+int32_t create_file(message_sink& messages, const std::string& path, platform::output_file& file,
                     int* error = nullptr);
 
 // Writes data with one call and returns the number of bytes written; writes nothing and returns
@@ -24,7 +24,7 @@ int32_t create_file(message_sink& messages, const std::u16string& path, platform
 // partial file, and the run goes on to print what it wrote. error (when given) then receives the
 // system error code.
 uint32_t write_file(message_sink& messages, platform::output_file& file,
-                    std::span<const uint8_t> data, const std::u16string& path = {},
+                    std::span<const uint8_t> data, const std::string& path = {},
                     int* error = nullptr);
 
 // Makes sure the directory exists, creating it and every missing parent. Holds lock (a spin-lock
@@ -34,8 +34,8 @@ uint32_t write_file(message_sink& messages, platform::output_file& file,
 // error (when given, and 0 before) receives the system error code of the first level that
 // failed, the one nearest the root, and failed (when given) that level's path.
 bool create_directory_MT(message_sink& messages, std::atomic<uint32_t>& lock,
-                         const std::u16string& path, int* error = nullptr,
-                         std::u16string* failed = nullptr);
+                         const std::string& path, int* error = nullptr,
+                         std::string* failed = nullptr);
 
 // The spin lock of create_directory_MT, released on every path out of the scope.
 class directory_lock_guard {

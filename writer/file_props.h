@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/repository_file_name.h"
@@ -11,8 +12,9 @@
 
 namespace repcopy {
 
-inline constexpr char16_t kEnvironmentWindows[] = u"9E442BEE-EAC2-4D79-9013-053FB225CFD0";
-inline constexpr char16_t kEnvironmentOther[] = u"8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E";
+// The environment GUID texts: a property value, and the name of the environment's directory.
+inline constexpr std::string_view kEnvironmentWindows = "9E442BEE-EAC2-4D79-9013-053FB225CFD0";
+inline constexpr std::string_view kEnvironmentOther = "8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E";
 inline constexpr char16_t kStorageType[] = u"{ECB7E385-9535-48E2-A8D4-3AECBC43E517}";
 
 // One field per property, in the order of the property block.

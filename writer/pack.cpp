@@ -7,11 +7,11 @@
 #include <fstream>
 #include <string>
 
+#include "compression/crc32.h"
+#include "compression/deflate.h"
 #include "container/format.h"
 #include "platform/platform.h"
 #include "util/bytes.h"
-#include "util/compression.h"
-#include "util/crc32.h"
 #include "util/hex_dump.h"
 
 namespace repcopy {

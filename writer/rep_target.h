@@ -8,7 +8,9 @@
 //        DataSource$/<type GUID>$/UnderDataSource$/<data source>$        (other platforms)
 //
 // Names taken from file content are made safe as directory levels: every "/", "\" and NUL
-// becomes "~", so a name can never climb out of its level or reach outside the root.
+// becomes "~", so a name can never climb out of its level or reach outside the root. Each name is
+// converted to the system's form once, when its batch is written (batch_names); the directory
+// and file paths are built and used in that form.
 
 #include <atomic>
 #include <cstdint>
@@ -21,6 +23,7 @@
 
 #include "model/copy_outcome.h"
 #include "model/source_and_target.h"
+#include "util/text.h"
 #include "writer/ds_types.h"
 #include "writer/repository_file.h"
 #include "writer/write_options.h"
@@ -28,13 +31,19 @@
 namespace repcopy {
 
 // One directory level for a name from file content: the name with "/", "\" and NUL replaced by
-// "~", followed by "$". Empty when the name cannot be a file-system name (an unpaired surrogate,
-// or longer than a directory name may be).
-std::optional<std::u16string> directory_component(std::u16string_view name);
+// "~", followed by "$". Empty when the name cannot be a file-system name (it did not convert
+// whole, or it is longer than a directory name may be).
+std::optional<std::string> directory_component(const native_name& name);
 
 // The computer's second-level directory name: its first two code units (the whole name when it
 // is shorter), not splitting a surrogate pair.
 std::u16string computer_prefix(std::u16string_view computer);
+
+// The names of a batch that become directory levels, each converted to the system's form once.
+struct batch_names {
+  explicit batch_names(const storage_item& item);
+  native_name domain, computer_prefix, computer, ds;
+};
 
 class RepTarget : public CommonTarget {
  public:
@@ -52,10 +61,11 @@ class RepTarget : public CommonTarget {
   // An unexpected exception is a fatal stop (fatal_error "=flush_items=\n").
   int32_t flush_items(storage_item item) override;
 
-  // The directory of item with the data-source type ds_type; empty after a message when a name
-  // cannot be a directory level or the path would be too long.
-  std::optional<std::u16string> item_directory(const storage_item& item,
-                                               const std::u16string& ds_type) const;
+  // The directory (native) of a batch with these names, of platform platform_id, with the
+  // data-source type ds_type; empty after a message when a name cannot be a directory level or
+  // the path would be too long.
+  std::optional<std::string> item_directory(const batch_names& names, uint32_t platform_id,
+                                            const native_name& ds_type) const;
 
   // Told the path of every file before it is written (not in a dry run), on the writer thread.
   using file_hook = std::function<void(const storage_item& item, const std::u16string& path)>;
@@ -71,23 +81,22 @@ class RepTarget : public CommonTarget {
   // system's reason; empty otherwise (no stop, or a full target).
   std::string stop_line() const;
 
-  const std::u16string& root() const { return root_; }
   ds_type_map& ds_types() { return ds_types_; }
 
  private:
   int32_t write_item(storage_item& item);
-  void report_unusable_name(const storage_item& item);
-  void remove_stale_partials(const std::u16string& directory);
+  void report_unusable_name(const storage_item& item, const batch_names& names);
+  void remove_stale_partials(const std::string& directory);
   void note_stop(int32_t result, target_failure failure);
 
   message_sink& messages_;
   std::atomic<uint32_t> directory_lock_{0};
   ds_type_map ds_types_;
-  std::u16string root_;
+  std::string root_;  // native
   const write_options options_;
   segment_factory factory_;
   copy_outcome* outcome_;
-  std::set<std::u16string> cleaned_directories_;  // under directory_lock_
+  std::set<std::string> cleaned_directories_;  // under directory_lock_
   file_hook file_hook_;
   std::atomic<uint64_t> files_written_{0};
   std::atomic<uint64_t> bytes_written_{0};

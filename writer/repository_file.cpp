@@ -27,7 +27,7 @@ namespace {
 // as "<name>.tmp" and renamed; that partial file is removed on every way out unless completed.
 class partial_file {
  public:
-  explicit partial_file(std::u16string path) : path_(std::move(path)) {}
+  explicit partial_file(std::string path) : path_(std::move(path)) {}
   ~partial_file() {
     file.close();
     if (!done_ && !unnamed_) platform::remove_path(partial_path());
@@ -36,7 +36,7 @@ class partial_file {
   partial_file& operator=(const partial_file&) = delete;
 
   // 0, or -1 after the "create_file: " message (error then holds the system error code).
-  int32_t create(message_sink& messages, const std::u16string& directory, int& error) {
+  int32_t create(message_sink& messages, const std::string& directory, int& error) {
     if (file.create_unnamed(directory)) {
       unnamed_ = true;
       return 0;
@@ -51,19 +51,18 @@ class partial_file {
     if (ok && !unnamed_) ok = platform::rename_path(partial_path(), path_);
     if (!ok) {
       error = platform::last_error();
-      messages.out(message_kind::notice) << "create_file: " << to_utf8(path_) << error_text(error);
+      messages.out(message_kind::notice) << "create_file: " << path_ << error_text(error);
       return false;
     }
     done_ = true;
     return true;
   }
-  std::u16string partial_path() const { return path_ + kPartialSuffix; }
-  const std::u16string& path() const { return path_; }
+  std::string partial_path() const { return path_ + std::string(kPartialSuffix); }
 
   platform::output_file file;
 
  private:
-  std::u16string path_;
+  std::string path_;
   bool unnamed_ = false;
   bool done_ = false;
 };
@@ -162,7 +161,7 @@ std::array<uint8_t, kHeaderSize> file_header(const guid& file_guid, uint64_t foo
 enum class file_progress { items = 1, part_table = 5, properties = 10, created = 20, header = 30 };
 
 int32_t write_repository_file(message_sink& messages, event_batch& events, const file_props& props,
-                              const std::u16string& directory, const segment_factory& factory,
+                              const std::string& directory, const segment_factory& factory,
                               const write_options& options, uint64_t* file_bytes,
                               file_progress& progress,
                               target_failure* failure) {
@@ -189,9 +188,8 @@ int32_t write_repository_file(message_sink& messages, event_batch& events, const
   std::vector<uint8_t> properties = property_block(props);
   progress = file_progress::properties;
 
-  std::u16string name = widen_ascii(repository_file_name(props));
-  std::u16string path = directory + platform::kSeparator + name;
-  if (path.size() + std::char_traits<char16_t>::length(kPartialSuffix) + 1 > kMaxPathUnits) {
+  const std::string path = directory + platform::kNativeSeparator + repository_file_name(props);
+  if (utf16_length(path) + kPartialSuffix.size() + 1 > platform::kMaxPathUnits) {
     messages.out(message_kind::notice) << "(1)MultiByteToWideChar: " << error_text(ENAMETOOLONG);
     return kPathNotBuilt;
   }
@@ -258,7 +256,7 @@ int32_t target_result(int code, int32_t otherwise) {
 }
 
 int32_t create_repository_file(message_sink& messages, event_batch& events, const file_props& props,
-                               const std::u16string& directory, const segment_factory& factory,
+                               const std::string& directory, const segment_factory& factory,
                                const write_options& options, uint64_t* file_bytes,
                                target_failure* failure) {
   file_progress progress = file_progress::items;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "util/compression.h"
+#include "compression/deflate.h"
 
 namespace repcopy {
 

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "compression/crc32.h"
 #include "model/full_event.h"
-#include "util/crc32.h"
 
 // Records are written with designated initializers that leave the trailing vectors empty.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"

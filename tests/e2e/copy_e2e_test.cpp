@@ -4,11 +4,11 @@
 
 #include <filesystem>
 
+#include "compression/crc32.h"
 #include "model/storage_item.h"
 #include "source/rep_file_source.h"
 #include "tests/e2e/e2e_util.h"
 #include "tests/test_console.h"
-#include "util/crc32.h"
 #include "util/text.h"
 #include "writer/rep_target.h"
 

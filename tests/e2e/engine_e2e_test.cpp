@@ -11,11 +11,11 @@
 
 #include "app/json_summary.h"
 #include "app/run_sequence.h"
+#include "compression/deflate.h"
 #include "container/packed_item.h"
 #include "container/rep_file_buffer.h"
 #include "tests/e2e/e2e_util.h"
 #include "tests/test_console.h"
-#include "util/compression.h"
 
 namespace repcopy::e2e {
 namespace {

@@ -87,7 +87,7 @@ TEST_F(Win32Platform, ExtendedLengthPathsUpToTheLimit) {
   uint64_t device = 0, node = 0;
   EXPECT_TRUE(platform::file_identity(platform::native_path(dir), device, node));
   std::atomic<uint32_t> lock{0};
-  EXPECT_TRUE(create_directory_MT(test_console(), lock, dir + u"\\x$\\y$"));
+  EXPECT_TRUE(create_directory_MT(test_console(), lock, platform::native_path(dir + u"\\x$\\y$")));
   EXPECT_TRUE(platform::is_directory(dir + u"\\x$\\y$"));
 }
 
@@ -196,7 +196,7 @@ TEST_F(Win32Platform, FileLockedByAnotherHandle) {
 
   platform::output_file file;
   testing::internal::CaptureStdout();
-  EXPECT_EQ(create_file(test_console(), path, file), -1);
+  EXPECT_EQ(create_file(test_console(), platform::native_path(path), file), -1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "create_file: " + to_utf8(path) + error_text(ERROR_SHARING_VIOLATION) + "\n");
   source_file_reader reader;
@@ -223,7 +223,7 @@ TEST_F(Win32Platform, DirectoryThatCannotBeCreated) {
   for (const row& r : rows) {
     std::atomic<uint32_t> lock{0};
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(create_directory_MT(test_console(), lock, r.path));
+    EXPECT_FALSE(create_directory_MT(test_console(), lock, platform::native_path(r.path)));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.rfind("create_directory_MT:\n" + to_utf8(r.failing_level) + "\n", 0), 0u) << out;
     EXPECT_FALSE(platform::is_directory(r.path));

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include "compression/crc32.h"
 #include "model/full_event.h"
 #include "records/record_format.h"
 #include "records/segment.h"
 #include "tests/container/rep_file_bytes.h"
-#include "util/crc32.h"
 
 namespace repcopy::test {
 

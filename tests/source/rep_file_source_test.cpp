@@ -10,11 +10,11 @@
 #include <functional>
 #include <stdexcept>
 
+#include "compression/crc32.h"
 #include "source/rep_source2.h"
 #include "tests/container/rep_file_bytes.h"
 #include "tests/temp_tree.h"
 #include "tests/test_console.h"
-#include "util/crc32.h"
 #include "util/text.h"
 
 namespace repcopy::test {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/extended_path.h"
 #include "platform/platform.h"
 #include "tests/process_util.h"
 #include "tests/test_console.h"
@@ -48,8 +49,9 @@ TEST(AbsolutePath, Examples) {
       {false, "données/é", "/w", "/w/données/é"}};
   for (const auto& [windows, path, cwd, expected] : cases) {
     std::u16string out;
-    EXPECT_EQ(
-        (windows ? windows_extended_path : posix_absolute_path)(test_console(), path, cwd, out), 0)
+    EXPECT_EQ((windows ? platform::windows_extended_path : platform::posix_absolute_path)(
+                  path, cwd, out),
+              0)
         << path;
     EXPECT_EQ(to_utf8(out), expected) << path;
   }
@@ -63,7 +65,7 @@ TEST(AbsolutePath, ParentsPastTheRootAreAFatalStop) {
   for (const auto& [windows, path, cwd] : cases) {
     testing::internal::CaptureStdout();
     try {
-      (windows ? windows_extended_path : posix_absolute_path)(test_console(), path, cwd, out);
+      absolute_path(test_console(), windows, path, cwd, out);
       ADD_FAILURE() << "no fatal stop for " << path;
     } catch (const fatal_error& e) {
       EXPECT_EQ(e.marker(), std::string("Can't add path ") + path + "\n to\n " + cwd + "\n");
@@ -75,14 +77,14 @@ TEST(AbsolutePath, ParentsPastTheRootAreAFatalStop) {
 
 TEST(PosixAbsolutePath, RefusedResultsLeaveAnUnusablePath) {
   std::u16string out;
-  EXPECT_EQ(posix_absolute_path(test_console(), "/" + std::string(32766, 'a'), "/", out), 0);
+  EXPECT_EQ(absolute_path(test_console(), false, "/" + std::string(32766, 'a'), "/", out), 0);
   EXPECT_EQ(out.size(), 32767u);  // with its terminator, the most that fits
   const std::pair<std::string, int> refused[] = {
       {"/" + std::string(32767, 'a'), platform::kErrorNameTooLong},
       {"bad\xff", platform::kErrorBadText}};
   for (const auto& [path, error] : refused) {
     testing::internal::CaptureStdout();
-    EXPECT_EQ(posix_absolute_path(test_console(), path, "/w", out), -1);
+    EXPECT_EQ(absolute_path(test_console(), false, path, "/w", out), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "MultiByteToWideChar: " + error_text(error) + "\n");
     EXPECT_EQ(out, std::u16string(1, u'\0'));

@@ -19,7 +19,7 @@
 namespace repcopy {
 namespace {
 
-constexpr char16_t sep = platform::kSeparator;
+constexpr char sep = platform::kNativeSeparator;
 
 namespace fs = std::filesystem;
 
@@ -33,29 +33,29 @@ class CreateDirectory : public ::testing::Test {
 // An existing directory needs no creation call; two missing levels are made parent first, after
 // the child failed for want of its parent.
 TEST_F(CreateDirectory, ExistingAndTwoMissingLevels) {
-  std::vector<std::u16string> calls;
-  platform::faults().create_directory = [&](const std::u16string& p) {
+  std::vector<std::string> calls;
+  platform::faults().create_directory = [&](const std::string& p) {
     calls.push_back(p);
     return 0;
   };
-  EXPECT_TRUE(create_directory_MT(test_console(), lock_, dir_.u16()));
+  EXPECT_TRUE(create_directory_MT(test_console(), lock_, dir_.native()));
   EXPECT_TRUE(calls.empty());
-  const std::u16string parent = dir_.u16() + sep + u"a$", child = parent + sep + u"b$";
+  const std::string parent = dir_.native() + sep + "a$", child = parent + sep + "b$";
   EXPECT_TRUE(create_directory_MT(test_console(), lock_, child));
-  EXPECT_TRUE(fs::is_directory(fs::path(child)));
-  EXPECT_EQ(calls, (std::vector<std::u16string>{child, parent, child}));
+  EXPECT_TRUE(platform::is_directory(child));
+  EXPECT_EQ(calls, (std::vector<std::string>{child, parent, child}));
   EXPECT_EQ(lock_.load(), 0u);
 }
 
 TEST_F(CreateDirectory, TwoThreadsAskingForTheSameChainBothSucceed) {
-  for (char16_t round = u'a'; round < u'a' + 20; ++round) {
-    const std::u16string p = dir_.u16() + sep + u"x$" + sep + u"y$" + sep + u"z$" + round;
+  for (char round = 'a'; round < 'a' + 20; ++round) {
+    const std::string p = dir_.native() + sep + "x$" + sep + "y$" + sep + "z$" + round;
     bool a = false, b = false;
     std::thread t1([&] { a = create_directory_MT(test_console(), lock_, p); });
     std::thread t2([&] { b = create_directory_MT(test_console(), lock_, p); });
     t1.join();
     t2.join();
-    EXPECT_TRUE(a && b && fs::is_directory(fs::path(p)));
+    EXPECT_TRUE(a && b && platform::is_directory(p));
   }
   EXPECT_EQ(lock_.load(), 0u);
 }
@@ -75,28 +75,44 @@ TEST(DsTypes, Lookups) {
   };
   testing::internal::CaptureStdout();
   for (auto& [name, type] : names) {
-    const std::u16string* found = map.lookup(test_console(), name);
-    EXPECT_EQ(found ? *found : u"<none>", type) << to_utf8(name);
+    const ds_type* found = map.lookup(test_console(), name, to_utf8(name));
+    ASSERT_NE(found, nullptr) << to_utf8(name);
+    EXPECT_EQ(found->text, type) << to_utf8(name);
+    EXPECT_EQ(found->native.text, to_utf8(type));
   }
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Datasource name not found: security\nWindows datasource type will be used\n");
 }
 
+std::string repeated(std::string_view text, size_t times) {
+  std::string out;
+  for (size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// The limit of a level is in bytes of its UTF-8 form, not in characters.
 TEST(DirectoryComponent, SeparatorsNulAndLeadingDotBecomeTilde) {
-  const std::pair<std::u16string, std::optional<std::u16string>> cases[] = {
-      {u"Security", u"Security$"},
-      {u"a/b/c", u"a~b~c$"},
-      {u"a\\b", u"a~b$"},
-      {std::u16string(u"a\0b", 3), u"a~b$"},
-      {u"..", u"~.$"},
-      {u"../../x", u"~.~..~x$"},
-      {u".NET Runtime", u"~NET Runtime$"},
-      {u"\U0001F600", u"\U0001F600$"},
-      {std::u16string(254, u'n'), std::u16string(254, u'n') + u"$"},
+  const std::pair<std::u16string, std::optional<std::string>> cases[] = {
+      {u"Security", "Security$"},
+      {u"a/b/c", "a~b~c$"},
+      {u"a\\b", "a~b$"},
+      {std::u16string(u"a\0b", 3), "a~b$"},
+      {u"..", "~.$"},
+      {u"../../x", "~.~..~x$"},
+      {u".NET Runtime", "~NET Runtime$"},
+      {u"\U0001F600", "\xF0\x9F\x98\x80$"},
+      {u"\u00E9\u6F22", "\xC3\xA9\xE6\xBC\xA2$"},
+      {u"\uFFFD", "\xEF\xBF\xBD$"},  // a real U+FFFD is a name like any other
+      {std::u16string(254, u'n'), std::string(254, 'n') + "$"},
       {std::u16string(255, u'n'), std::nullopt},  // 256 bytes with the "$"
+      {std::u16string(84, u'\u6F22') + u"nn", repeated("\xE6\xBC\xA2", 84) + "nn$"},  // 255 bytes
+      {std::u16string(85, u'\u6F22'), std::nullopt},  // 85 characters, 256 bytes with the "$"
       {u"a" + std::u16string(1, char16_t(0xDC00)), std::nullopt},
+      {std::u16string(1, char16_t(0xD800)) + u"b", std::nullopt},
   };
-  for (auto& [name, level] : cases) EXPECT_EQ(directory_component(name), level) << to_utf8(name);
+  for (auto& [name, level] : cases) {
+    EXPECT_EQ(directory_component(native_name(name)), level) << to_utf8(name);
+  }
   EXPECT_EQ(computer_prefix(u"X"), u"X");
   EXPECT_EQ(computer_prefix(u"a\U0001F600b"), u"a\U0001F600");
 }
@@ -202,10 +218,25 @@ TEST_F(RepTargetTest, WritesOneFileWithThePropertiesOfItsPlatform) {
   expected.erase(expected.begin() + 4);   // Computer
   expected[3].second = u"X";
   expected[4].second = u"00000000";
-  expected[8].second = kEnvironmentOther;
+  expected[8].second = widen_ascii(kEnvironmentOther);
   expected[11].second = u"630";
   expected.insert(expected.begin() + 11, {u"Host", u"X"});
   EXPECT_EQ(properties(dir_.files().at(0)), expected);
+}
+
+// Names outside ASCII reach the file system as their UTF-8 bytes, each level the name's text;
+// the messages show the same text.
+TEST_F(RepTargetTest, NamesOutsideAsciiBecomeTheirLevels) {
+  const std::u16string computer = u"P\u00E9\u6F22\U0001F600", ds = u"Journal d\u2019\u00E9v\u00E9nements";
+  ASSERT_EQ(flush(make_item(630, computer, ds)), 0) << printed_;
+  EXPECT_EQ(printed_, "Datasource name not found: " + to_utf8(ds) +
+                          "\nWindows datasource type will be used\n");
+  const auto files = dir_.files();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].parent_path(),
+            fs::path(u"Environment$/8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E$/Host$/P\u00E9$/" + computer +
+                     u"$/DataSource$/{A9E5C7A2-5C01-41b7-9D36-E562DFDDEFA9}$/UnderDataSource$/" +
+                     ds + u"$"));
 }
 
 TEST_F(RepTargetTest, TwoBatchesWithEqualTimesInTheSameSecondGetDifferentNames) {
@@ -230,7 +261,7 @@ TEST_F(RepTargetTest, NoSpaceLeftMarksTheTargetFull) {
                                         {platform::kWindows ? 112 : ENOSPC, true}};
   for (const auto& [code, full] : cases) {
     SCOPED_TRACE(code);
-    platform::faults().write_file = [code = code](const std::u16string&) { return code; };
+    platform::faults().write_file = [code = code](const std::string&) { return code; };
     testing::internal::CaptureStderr();
     EXPECT_EQ(flush(make_item(630, u"web7", u"Syslog")), -1);
     const std::string err = testing::internal::GetCapturedStderr();
@@ -274,32 +305,46 @@ TEST_F(RepTargetTest, NameThatCannotBeADirectoryFailsOnlyItsBatchAndNamesItsSour
 
 // The longest directory a file can go into leaves room for the separator, the file name, the
 // partial-file suffix and the terminator within the path limit: at the limit the directory is
-// given, one unit past it the batch is refused with its message.
+// given, one unit past it the batch is refused with its message. The limit counts UTF-16 code
+// units, whatever the length of the path's UTF-8 form: a root with an "\u00E9" (one unit, two
+// bytes) and a "\U0001F600" (two units, four bytes) in it takes as many units as an ASCII one.
 TEST(RepTargetPathLimit, DirectoryAtTheLimitIsTakenOnePastItIsNot) {
   const storage_item item = make_item(500, u"WS01", u"Security");
-  const std::u16string type = u"{0000}";
+  const native_name type(u"{0000}");
+  const batch_names names(item);
   const std::u16string short_root = u"/r";
-  const std::optional<std::u16string> below = RepTarget(test_console(), short_root).item_directory(item, type);
+  const std::optional<std::string> below =
+      RepTarget(test_console(), short_root).item_directory(names, item.platform_id, type);
   ASSERT_TRUE(below.has_value());
   const size_t tail = below->size() - short_root.size();  // what the target adds to its root
-  const size_t longest = kMaxPathUnits - 1 - kRepositoryFileNameLength -
-                         std::char_traits<char16_t>::length(kPartialSuffix) - 1;
+  const size_t longest =
+      platform::kMaxPathUnits - 1 - kRepositoryFileNameLength - kPartialSuffix.size() - 1;
   struct row {
-    size_t path_length;
+    std::u16string start;  // of the root, after its "/"
+    size_t extra_bytes;    // of its UTF-8 form beyond one per unit
+    size_t path_length;    // in units
     bool taken;
   };
-  for (const row r : {row{longest - 1, true}, row{longest, true}, row{longest + 1, false}}) {
-    SCOPED_TRACE(r.path_length);
-    const std::u16string root = u"/" + std::u16string(r.path_length - tail - 1, u'r');
+  const std::u16string wide = u"\u00E9\U0001F600";
+  for (const row& r : {row{u"", 0, longest - 1, true}, row{u"", 0, longest, true},
+                       row{u"", 0, longest + 1, false}, row{wide, 3, longest, true},
+                       row{wide, 3, longest + 1, false}}) {
+    SCOPED_TRACE(to_utf8(r.start) + " " + std::to_string(r.path_length));
+    const std::u16string root =
+        u"/" + r.start + std::u16string(r.path_length - tail - 1 - r.start.size(), u'r');
     testing::internal::CaptureStdout();
-    const std::optional<std::u16string> dir = RepTarget(test_console(), root).item_directory(item, type);
+    const std::optional<std::string> dir =
+        RepTarget(test_console(), root).item_directory(names, item.platform_id, type);
     const std::string printed = testing::internal::GetCapturedStdout();
     ASSERT_EQ(dir.has_value(), r.taken);
     if (dir) {
-      EXPECT_EQ(dir->size(), r.path_length);
+      EXPECT_EQ(dir->size(), r.path_length + r.extra_bytes);
+      EXPECT_EQ(dir->rfind(to_utf8(root), 0), 0u);
       EXPECT_EQ(printed, "");
     } else {
-      EXPECT_EQ(printed.rfind("error: >directory path too long< /rrr", 0), 0u) << printed;
+      EXPECT_EQ(printed.rfind("error: >directory path too long< " + to_utf8(root.substr(0, 8)), 0),
+                0u)
+          << printed.substr(0, 80);
     }
   }
 }

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "model/repository_file_name.h"
 #include "platform/platform.h"
 #include "target_test_util.h"
 #include "tests/process_util.h"
@@ -61,7 +62,7 @@ class RepositoryFile : public ::testing::TestWithParam<bool> {
     file_props props;
     props.PlatformID = platform;
     props.Computer = props.Host = kLongName;  // the footer is sized to its content
-    return create_repository_file(test_console(), events, props, dir_.u16(),
+    return create_repository_file(test_console(), events, props, dir_.native(),
                                   testutil::fake_factory(named_fields));
   }
   testutil::temp_dir dir_;
@@ -103,6 +104,34 @@ TEST_P(RepositoryFile, ItemsInFileOrderEachAcceptedByGzip) {
 
 INSTANTIATE_TEST_SUITE_P(NamedFields, RepositoryFile, ::testing::Bool());
 
+// The file's path, in UTF-16 code units with the partial-file suffix and its terminator, must fit
+// the path limit: at the limit the file is built (a dry run creates nothing), one unit past it it
+// is refused with its message before anything is created. An "\u00E9" in the directory counts one
+// unit, not its two bytes.
+TEST(RepositoryFilePath, AtTheLimitTheFileIsBuiltOnePastItItIsRefused) {
+  // The directory's units: the limit less the terminator, the suffix, the name and a separator.
+  const size_t longest =
+      platform::kMaxPathUnits - 1 - kPartialSuffix.size() - kRepositoryFileNameLength - 1;
+  write_options dry_run;
+  dry_run.dry_run = true;
+  for (const size_t units : {longest, longest + 1}) {
+    SCOPED_TRACE(units);
+    const std::string directory = "/\xC3\xA9" + std::string(units - 2, 'd');
+    event_batch events(1);
+    testing::internal::CaptureStdout();
+    const int32_t result = create_repository_file(test_console(), events, file_props{}, directory,
+                                                  testutil::fake_factory(false), dry_run);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    if (units == longest) {
+      EXPECT_EQ(result, 0);
+      EXPECT_EQ(printed, "");
+    } else {
+      EXPECT_EQ(result, kPathNotBuilt);
+      EXPECT_EQ(printed, "(1)MultiByteToWideChar: " + error_text(ENAMETOOLONG) + "\n");
+    }
+  }
+}
+
 // While the regions are written no file of the final name exists: the file has no name at all
 // (O_TMPFILE) or, where the file system refuses that, only the ".tmp" name. A failed write (a full
 // disk) fails this file, not the process: the path and the system's message on standard error,
@@ -111,10 +140,10 @@ TEST_F(RepositoryFile, PartialFileIsNeverVisibleAndAFailedWriteLeavesNothing) {
   for (bool unnamed_refused : {false, true}) {
     SCOPED_TRACE(unnamed_refused);
     std::vector<std::vector<std::string>> seen;  // directory listing at each write
-    platform::faults().create_file = [&](const std::u16string& p) {
-      return unnamed_refused && fs::is_directory(fs::path(to_utf8(p))) ? EOPNOTSUPP : 0;
+    platform::faults().create_file = [&](const std::string& p) {
+      return unnamed_refused && platform::is_directory(p) ? EOPNOTSUPP : 0;
     };
-    platform::faults().write_file = [&](const std::u16string&) {
+    platform::faults().write_file = [&](const std::string&) {
       std::vector<std::string> names;
       for (const auto& f : dir_.files()) names.push_back(f.string());
       seen.push_back(names);
@@ -145,7 +174,7 @@ TEST_F(RepositoryFile, PartialFileIsNeverVisibleAndAFailedWriteLeavesNothing) {
       SCOPED_TRACE(code);
       int writes = 0;
       const std::string message = platform::system_error_message(code);
-      platform::faults().write_file = [&](const std::u16string&) {
+      platform::faults().write_file = [&](const std::string&) {
         return ++writes == 3 ? code : 0;
       };
       testing::internal::CaptureStdout();
@@ -182,7 +211,7 @@ TEST_F(RepositoryFile, AnExceptionFromAWriterIsAFatalStopWithItsMark) {
       return create_segment(id);
     };
     try {
-      create_repository_file(test_console(), events, file_props{}, dir_.u16(), factory);
+      create_repository_file(test_console(), events, file_props{}, dir_.native(), factory);
       ADD_FAILURE() << "no fatal stop";
     } catch (const fatal_error& e) {
       EXPECT_EQ(e.marker(), fatal ? "inner\n" : "=create_repository_file=\nMark = 1\n");
@@ -228,7 +257,7 @@ TEST_F(RepositoryFile, AWriterThatWouldPassItsSizeFailsTheBatch) {
     };
     testing::internal::CaptureStdout();
     const int32_t result =
-        create_repository_file(test_console(), events, file_props{}, dir_.u16(), factory);
+        create_repository_file(test_console(), events, file_props{}, dir_.native(), factory);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "create_repository_file: " + std::string(record_file::kItemNames[id]) +
                   " does not fit its computed size of " + std::to_string(needed - 1) + " bytes\n");

@@ -29,6 +29,7 @@ struct temp_dir {
   temp_dir() { fs::create_directories(path); }
   ~temp_dir() { remove_tree(path); }
   std::u16string u16() const { return path.u16string(); }
+  std::string native() const { return platform::native_path(u16()); }
   // Every regular file below, as paths relative to the directory.
   std::vector<fs::path> files() const { return files_below(path); }
 };

@@ -1,9 +1,9 @@
-#include "util/crc32.h"
+#include "compression/crc32.h"
 
 #include <bit>
 #include <vector>
 
-#include "util/compression.h"
+#include "compression/deflate.h"
 
 namespace repcopy {
 

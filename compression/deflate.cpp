@@ -1,4 +1,4 @@
-#include "util/compression.h"
+#include "compression/deflate.h"
 
 #include <zlib.h>
 

@@ -1,7 +1,7 @@
 // The compression engines behind one interface: each reads what the other writes, reports a full
 // output area and damaged streams the same way, and computes the same CRC-32.
 
-#include "util/compression.h"
+#include "compression/deflate.h"
 
 #include <gtest/gtest.h>
 
