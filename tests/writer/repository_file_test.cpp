@@ -174,7 +174,7 @@ TEST_F(RepositoryFile, PartialFileIsNeverVisibleAndAFailedWriteLeavesNothing) {
       SCOPED_TRACE(code);
       int writes = 0;
       const std::string message = platform::system_error_message(code);
-      platform::faults().write_file = [&](const std::string&) {
+      platform::faults().write_file = [&writes, code = code](const std::string&) {
         return ++writes == 3 ? code : 0;
       };
       testing::internal::CaptureStdout();
