@@ -85,7 +85,8 @@ for events in "${sizes[@]}"; do
     -v s="$source" 'BEGIN {
       printf "source: %s, %s profile, %d events, %d files, %d items, %.1f MB packed, %.1f MB unpacked (items %.2f:1)\n",
         s, p, e, f, i, pk / 1e6, u / 1e6, u / pk }'
-  : >"$work/copy" && : >"$work/copy_cpu" && : >"$work/floor" && : >"$work/pinned" && : >"$work/peak"
+  : >"$work/copy" && : >"$work/copy_cpu" && : >"$work/floor" && : >"$work/floor_cpu"
+  : >"$work/pinned" && : >"$work/peak"
   for run in $(seq "$runs"); do
     copy_into "$work/target" "$build/repcopy"
     echo "$wall" >>"$work/copy"
@@ -95,6 +96,7 @@ for events in "${sizes[@]}"; do
     timed "$build/floor_bench" floor "$source" 6 2
     floor=$(awk '{for (i = 1; i < NF; i++) if ($(i + 1) == "s,") {print $i; exit}}' "$work/out.txt")
     echo "$floor" >>"$work/floor"
+    echo "$cpu" >>"$work/floor_cpu"
     line+=", floor $floor s ($cpu s CPU)"
     copy_into "$work/pinned-target" "$build/repcopy" taskset -c 0
     echo "$wall" >>"$work/pinned"
@@ -108,7 +110,9 @@ for events in "${sizes[@]}"; do
   cores=$(awk -v a="$pinned" -v b="$copy" 'BEGIN {printf "%.3f", a / b}')
   echo "median of $runs: copy $copy s ($(median <"$work/copy_cpu") s CPU), floor $floor s," \
     "one core $pinned s"
-  echo "  copy / floor $ratio ($(verdict "$ratio" 1.4 "<="))"
+  echo "  copy / floor $ratio ($(verdict "$ratio" 1.4 "<=")); in CPU time (user + system)" \
+    "$(awk -v a="$(median <"$work/copy_cpu")" -v b="$(median <"$work/floor_cpu")" \
+      'BEGIN {printf "%.3f", a / b}')"
   echo "  one core / both cores $cores ($(verdict "$cores" 1.85 ">="))"
   echo "  peak RSS $(median <"$work/peak") MiB median, $top MiB highest ($(verdict "$top" 512 "<="))"
   bytes=$(rep_bytes "$work/target")
