@@ -40,6 +40,6 @@ for run in $(seq "$runs"); do
   done
   echo "== run $run, floor"
   /usr/bin/time -f "floor CPU %U s user %S s system, peak RSS %M KB" \
-    "$new/floor_bench" floor "${BENCH_DATA:-/work/benchdata}/realistic-$events"
+    "$new/floor_bench" floor "${BENCH_DATA:-/work/benchdata}/realistic-hard-$events"
   echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 done

@@ -19,6 +19,7 @@
 # pass one configured with -DREPCOPY_ZLIB_ONLY=ON to measure the zlib path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/bench_data.sh
 profile=small
 data=${BENCH_DATA:-/work/benchdata}
 runs=1
@@ -51,14 +52,7 @@ if [ -z "${NO_BUILD:-}" ]; then
   cmake --build "$tools" -j2 --target repgen floor_bench >/dev/null
 fi
 
-source="$data/$profile-$events"
-if [ ! -f "$source/.complete" ]; then
-  rm -rf "$source"
-  mkdir -p "$data"
-  "$tools/repgen" --profile "$profile" "$source" "$events" 11 >/dev/null
-  "$tools/floor_bench" sizes "$source" > "$source/.sizes"
-  touch "$source/.complete"
-fi
+bench_source "$tools/repgen" "$tools/floor_bench" "$data" "$profile" "$events"
 read -r _ files _ _ _ packed _ unpacked < "$source/.sizes"
 echo "source: $profile, $events events, $files files, $((packed / 1000000)) MB packed," \
   "$((unpacked / 1000000)) MB unpacked"

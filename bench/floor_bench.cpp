@@ -5,6 +5,9 @@
 //                                                          with the engine, on all threads
 //   floor_bench levels <repository_dir> [first] [last]     one core: zlib 7 against the levels
 //                                                          of the engine, size and MB/s
+//   floor_bench kinds  <repository_dir> [level]            one core: per kind of item (the name
+//                                                          without its part number) the bytes,
+//                                                          how well and how fast they pack
 //
 // The floor is the least time any copy of the repository can take with this engine: every item
 // must be unpacked once and every item of the target packed once.
@@ -17,7 +20,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,8 +59,9 @@ void collect(const std::string& dir, std::vector<std::string>& files) {
   }
 }
 
-// The unpacked items of one file (empty when it does not load).
-std::vector<std::vector<uint8_t>> unpack_file(const std::vector<uint8_t>& image, uint64_t& packed) {
+// The unpacked items of one file (empty when it does not load), and their names when asked.
+std::vector<std::vector<uint8_t>> unpack_file(const std::vector<uint8_t>& image, uint64_t& packed,
+                                              std::vector<std::u16string>* names = nullptr) {
   std::vector<std::vector<uint8_t>> items;
   load_flags none{};
   RepFileBuffer file{bench_console(), byte_span(image), none};
@@ -67,9 +73,22 @@ std::vector<std::vector<uint8_t>> unpack_file(const std::vector<uint8_t>& image,
       r.data.resize(size_t(r.real_len));
       packed += e.packed_len;
       items.push_back(std::move(r.data));
+      if (names != nullptr) names->push_back(e.name);
     }
   }
   return items;
+}
+
+// "events.dat" for "0_events.dat": the kind of item, whichever part it belongs to.
+std::string item_kind(const std::u16string& name) {
+  size_t start = name.find(u'_');
+  start = start == std::u16string::npos ? 0 : start + 1;
+  for (size_t i = 0; i + 1 < start; ++i) {
+    if (name[i] < u'0' || name[i] > u'9') start = 0;  // no part number: the whole name
+  }
+  std::string kind;
+  for (size_t i = start; i < name.size(); ++i) kind += name[i] < 128 ? char(name[i]) : '?';
+  return kind;
 }
 
 struct totals {
@@ -113,7 +132,7 @@ std::vector<std::vector<uint8_t>> read_all(const std::u16string& root) {
 
 int run(int argc, char** argv) {
   if (argc < 3) {
-    std::cerr << "usage: floor_bench sizes|floor|levels <repository_dir> [level] [threads]\n";
+    std::cerr << "usage: floor_bench sizes|floor|levels|kinds <repository_dir> [level] [threads]\n";
     return 2;
   }
   const std::string mode = argv[1];
@@ -155,6 +174,51 @@ int run(int argc, char** argv) {
         compression::engine_name(engine), level, threads, s, double(t.unpacked) / 1e6 / s,
         (unsigned long long)t.items.load(), (unsigned long long)t.packed.load(),
         (unsigned long long)t.repacked.load());
+    return 0;
+  }
+  if (mode == "kinds") {
+    const compression::engine engine = compression::built_engine();
+    const int level = argc > 3 ? compression::engine_level(engine, std::atoi(argv[3]))
+                               : compression::default_level(engine);
+    struct kind_totals {
+      uint64_t items = 0, unpacked = 0, packed = 0;
+      double seconds = 0;
+    };
+    std::map<std::string, kind_totals> kinds;
+    kind_totals all;
+    std::vector<uint8_t> out;
+    for (const auto& image : images) {
+      uint64_t packed = 0;
+      std::vector<std::u16string> names;
+      const auto items = unpack_file(image, packed, &names);
+      for (size_t i = 0; i < items.size(); ++i) {
+        out.resize(compression::deflate_bound(engine, items[i].size(), level));
+        size_t written = 0;
+        // Processor time rather than wall time: the machine may be busy with other work.
+        const std::clock_t start = std::clock();
+        if (compression::deflate_raw(engine, items[i], out, level, written) != compression::kOk) {
+          std::abort();
+        }
+        const double s = double(std::clock() - start) / CLOCKS_PER_SEC;
+        for (kind_totals* t : {&kinds[item_kind(names[i])], &all}) {
+          ++t->items;
+          t->unpacked += items[i].size();
+          t->packed += written;
+          t->seconds += s;
+        }
+      }
+    }
+    std::printf("%-16s %8s %14s %8s %7s %9s %7s\n", "kind", "items", "unpacked bytes", "share",
+                "ratio", "MB/s CPU", "time");
+    kinds["(all)"] = all;
+    for (const auto& [name, t] : kinds) {
+      std::printf("%-16s %8llu %14llu %7.1f%% %7.2f %9.1f %6.1f%%\n", name.c_str(),
+                  (unsigned long long)t.items, (unsigned long long)t.unpacked,
+                  100.0 * double(t.unpacked) / double(std::max<uint64_t>(all.unpacked, 1)),
+                  double(t.unpacked) / double(std::max<uint64_t>(t.packed, 1)),
+                  double(t.unpacked) / 1e6 / std::max(t.seconds, 1e-9),
+                  100.0 * t.seconds / std::max(all.seconds, 1e-9));
+    }
     return 0;
   }
   if (mode == "levels") {

@@ -12,6 +12,7 @@
 # is counted apart ("server"). A Wine prefix is made for the run unless WINEPREFIX is set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/bench_data.sh
 profile=realistic
 data=${BENCH_DATA:-/work/benchdata}
 runs=3
@@ -37,14 +38,7 @@ if [ -z "${NO_BUILD:-}" ]; then
   [ -f "$windows/repcopy.exe" ] || BUILD_DIR=$windows bash scripts/build-windows.sh >/dev/null
 fi
 
-source="$data/$profile-$events"
-if [ ! -f "$source/.complete" ]; then
-  rm -rf "$source"
-  mkdir -p "$data"
-  "$linux/repgen" --profile "$profile" "$source" "$events" 11 >/dev/null
-  "$linux/floor_bench" sizes "$source" >"$source/.sizes"
-  touch "$source/.complete"
-fi
+bench_source "$linux/repgen" "$linux/floor_bench" "$data" "$profile" "$events"
 read -r _ files _ _ _ packed _ unpacked <"$source/.sizes"
 echo "source: $profile, $events events, $files files, $((packed / 1000000)) MB packed," \
   "$((unpacked / 1000000)) MB unpacked"

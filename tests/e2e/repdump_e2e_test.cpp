@@ -196,7 +196,7 @@ TEST_F(RepdumpEndToEnd, UsageErrorsOfTheToolsExitTwoAndCreateNothing) {
       {g + " " + n + " 10 1 extra", "repgen: too many arguments: extra"},
       {g + " --bogus " + n, "repgen: unknown option --bogus"},
       {g + " --profile huge " + n, "repgen: unknown profile huge"},
-      {g + " --profile", "repgen: --profile needs small or realistic"},
+      {g + " --profile", "repgen: --profile needs small, easy or realistic"},
       {d + " stats " + quoted(scratch / "nosuch"), "repdump: no such file or directory: "},
       {d + " verify " + quoted(scratch / "nosuch"), "repdump: no such file or directory: "},
       {d + " verify " + quoted(scratch / "no-rep"), "repdump: no repository file (*.rep) in "},
