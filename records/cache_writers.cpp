@@ -59,10 +59,10 @@ cache_key text_key(uint32_t crc, std::u16string_view text) {
 
 // The record number of a text in a cache of texts alone; a text seen for the first time is
 // written as a new record.
-uint32_t text_record(cache_index_map& map, write_archive& a, uint32_t crc,
+uint32_t text_record(text_index_map& map, write_archive& a, uint32_t crc,
                      std::u16string_view text) {
   bool added = false;
-  const uint32_t index = map.find_or_add(text_key(crc, text), added);
+  const uint32_t index = map.find_or_add(crc, text, added);
   if (added) describe(a, string_of(text));
   return index;
 }
@@ -122,7 +122,7 @@ uint32_t desc_cache::estimate_size(const event_batch& events) {
 uint32_t desc_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
-  cache_index_map map(events.size());
+  text_index_map map(events.size());
   for (stored_event& e : events) {
     if (e.description.empty()) {
       e.desc_index = kNoIndex;
@@ -146,7 +146,7 @@ uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   write_archive a(w);
   size_t strings = 0;
   for (const stored_event& e : events) strings += e.strings.size();
-  cache_index_map map(strings);
+  text_index_map map(strings);
   for (stored_event& e : events) {
     for (stored_string& s : e.strings) s.cache_index = text_record(map, a, s.crc, s.text);
   }
@@ -162,7 +162,7 @@ uint32_t src_cache::estimate_size(const event_batch& events) {
 uint32_t src_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
-  cache_index_map map(events.size());
+  text_index_map map(events.size());
   for (stored_event& e : events) {
     e.src_index = text_record(map, a, e.src_name_crc, e.src_name);
   }

@@ -42,14 +42,11 @@ uint32_t write_field_cache(std::span<uint8_t> out, event_batch& events,
                            uint32_t stored_field::*index) {
   span_writer w(out);
   write_archive a(w);
-  cache_index_map map(field_count(events));
+  text_index_map map(field_count(events));
   for (stored_event& e : events) {
     for (stored_field& f : e.named_fields) {
-      cache_key key;
-      key.crc1 = f.*crc;
-      key.text1 = f.*text;
       bool added = false;
-      f.*index = map.find_or_add(key, added);
+      f.*index = map.find_or_add(f.*crc, f.*text, added);
       if (added) describe(a, string_of(f.*text));
     }
   }
