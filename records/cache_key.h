@@ -60,11 +60,18 @@ class table_stock {
   static constexpr size_t kKeptBytes = size_t(64) << 20;
   static constexpr size_t kKeptVectors = 4;
 
-  static std::vector<T> take() {
+  // The spare with the least capacity that holds wanted elements, else the largest one, so that
+  // a small table does not take the memory a large one needs.
+  static std::vector<T> take(size_t wanted) {
     std::vector<std::vector<T>>& spare = spares();
     if (spare.empty()) return {};
-    std::vector<T> v = std::move(spare.back());
-    spare.pop_back();
+    size_t pick = 0;
+    for (size_t i = 1; i < spare.size(); ++i) {
+      const size_t have = spare[i].capacity(), best = spare[pick].capacity();
+      if (best >= wanted ? have >= wanted && have < best : have > best) pick = i;
+    }
+    std::vector<T> v = std::move(spare[pick]);
+    spare.erase(spare.begin() + ptrdiff_t(pick));
     return v;
   }
   static void give_back(std::vector<T>&& v) {
@@ -88,7 +95,7 @@ class table_stock {
 template <class T>
 class stock_vector {
  public:
-  stock_vector() : v_(table_stock<T>::take()) {}
+  explicit stock_vector(size_t wanted) : v_(table_stock<T>::take(wanted)) {}
   ~stock_vector() { table_stock<T>::give_back(std::move(v_)); }
   stock_vector(const stock_vector&) = delete;
   stock_vector& operator=(const stock_vector&) = delete;
@@ -113,7 +120,8 @@ inline size_t table_capacity(size_t expected) {
 // over the keys in record order.
 class cache_index_map {
  public:
-  explicit cache_index_map(size_t expected) {
+  explicit cache_index_map(size_t expected)
+      : slots_(table_capacity(expected)), keys_(expected) {
     keys_->reserve(expected);
     slots_->assign(table_capacity(expected), slot{});
   }
@@ -168,45 +176,69 @@ class cache_index_map {
 };
 
 // The same for keys that are one text alone (the caches of descriptions, sources, insertion
-// strings and named-field names and values): each slot holds the text's place and length, so a
-// probe reads the slot and, on a hash hit, the characters, and nothing else.
+// strings and named-field names and values): each slot holds the place and length of the text's
+// characters, so a probe reads the slot and, on a hash hit, the characters, and nothing else.
+// The characters may be kept anywhere that outlives the table and holds them as in memory (as
+// bytes: they are compared with memcmp).
 class text_index_map {
  public:
-  explicit text_index_map(size_t expected) {
+  static constexpr uint32_t kNotFound = 0xFFFFFFFF;
+
+  explicit text_index_map(size_t expected) : slots_(table_capacity(expected)) {
     slots_->assign(table_capacity(expected), slot{});
   }
 
-  // The record number of the text with this CRC-32; added is true when the text is new and its
-  // record must be appended.
-  uint32_t find_or_add(uint32_t crc, std::u16string_view text, bool& added) {
-    const uint64_t hash = text_key_hash(crc, text.size()) | 1;  // 0 marks a free slot
-    std::vector<slot>& slots = *slots_;
+  // Where find left off: the free slot for the text and its hash.
+  struct probe {
+    size_t at = 0;
+    uint64_t hash = 0;
+  };
+
+  // The record number of the text with this CRC-32, or kNotFound with where to add it.
+  uint32_t find(uint32_t crc, std::u16string_view text, probe& p) const {
+    p.hash = text_key_hash(crc, text.size()) | 1;  // 0 marks a free slot
+    const std::vector<slot>& slots = *slots_;
     const size_t mask = slots.size() - 1;
-    for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
-      slot& s = slots[i];
+    const size_t bytes = text.size() * sizeof(char16_t);
+    for (size_t i = size_t(p.hash) & mask;; i = (i + 1) & mask) {
+      const slot& s = slots[i];
       if (s.hash == 0) {
-        if ((size_ + 1) * 4 > slots.size() * 3) {  // keep the table at most 3/4 full
-          grow();
-          return find_or_add(crc, text, added);
-        }
-        s = {hash, text.data(), text.size(), uint32_t(size_), crc};
-        ++size_;
-        added = true;
-        return s.index;
+        p.at = i;
+        return kNotFound;
       }
-      if (s.hash == hash && s.crc == crc && s.length == text.size() &&
-          same_text(s.text, text.data(), text.size())) {
-        added = false;
+      if (s.hash == p.hash && s.crc == crc && s.bytes == bytes &&
+          (bytes == 0 || std::memcmp(s.text, text.data(), bytes) == 0)) {
         return s.index;
       }
     }
   }
 
+  // Adds the text that find did not find (no other key added since), its characters kept at
+  // kept; its record number, the next one.
+  uint32_t add(const probe& p, uint32_t crc, std::u16string_view text, const void* kept) {
+    if ((size_ + 1) * 4 > slots_->size() * 3) {  // keep the table at most 3/4 full
+      grow();
+      probe again;
+      find(crc, text, again);
+      return add(again, crc, text, kept);
+    }
+    (*slots_)[p.at] = {p.hash, kept, text.size() * sizeof(char16_t), uint32_t(size_), crc};
+    return uint32_t(size_++);
+  }
+
+  // find, and add when not found with the characters kept where text is; added is true then.
+  uint32_t find_or_add(uint32_t crc, std::u16string_view text, bool& added) {
+    probe p;
+    const uint32_t index = find(crc, text, p);
+    added = index == kNotFound;
+    return added ? add(p, crc, text, text.data()) : index;
+  }
+
  private:
   struct slot {
     uint64_t hash = 0;
-    const char16_t* text = nullptr;
-    size_t length = 0;
+    const void* text = nullptr;
+    size_t bytes = 0;
     uint32_t index = 0;
     uint32_t crc = 0;
   };
