@@ -194,20 +194,23 @@ class text_index_map {
     uint64_t hash = 0;
   };
 
-  // The record number of the text with this CRC-32, or kNotFound with where to add it.
-  uint32_t find(uint32_t crc, std::u16string_view text, probe& p) const {
+  // The record number of the text with this CRC-32, or kNotFound with where to add it. A found
+  // text's slot then keeps text's characters (which must outlive the table): the comparison has
+  // just read them, so the next one of a string that repeats often reads memory in cache.
+  uint32_t find(uint32_t crc, std::u16string_view text, probe& p) {
     p.hash = text_key_hash(crc, text.size()) | 1;  // 0 marks a free slot
-    const std::vector<slot>& slots = *slots_;
+    std::vector<slot>& slots = *slots_;
     const size_t mask = slots.size() - 1;
     const size_t bytes = text.size() * sizeof(char16_t);
     for (size_t i = size_t(p.hash) & mask;; i = (i + 1) & mask) {
-      const slot& s = slots[i];
+      slot& s = slots[i];
       if (s.hash == 0) {
         p.at = i;
         return kNotFound;
       }
       if (s.hash == p.hash && s.crc == crc && s.bytes == bytes &&
           (bytes == 0 || std::memcmp(s.text, text.data(), bytes) == 0)) {
+        s.text = text.data();
         return s.index;
       }
     }
