@@ -2,7 +2,8 @@
 // Deduplication keys of the cache writers. A value is found by the CRC-32 and length of its
 // string(s) plus a few small fields, as the format intends, but a hit also compares the
 // characters (and a user's binary value), so two different strings that share CRC and length
-// still get a record each. The keys refer to strings inside the batch, which outlives the maps.
+// still get a record each. The keys refer to strings inside the batch (or the item being
+// written), which outlive the maps.
 //
 // The tables are rebuilt for every batch and a batch adds millions of keys (every insertion
 // string of every event), so their memory is taken from a per-thread stock and given back

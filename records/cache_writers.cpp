@@ -79,10 +79,10 @@ void prefetch_texts(const stored_event& e) {
 
 }  // namespace
 
-// The comparisons read the characters of the record just written (on a little-endian machine the
-// same bytes as in memory): the distinct texts lie close together there, so comparing the many
-// repeated strings mostly reads memory in cache, where the texts in the events are spread over
-// the whole batch.
+// A new text's slot compares with the characters of the record just written (on a little-endian
+// machine the same bytes as in memory), which lie close to the other distinct texts, rather than
+// with the event's copy somewhere in the batch; after a hit the table moves on to the text that
+// hit (text_index_map::find).
 uint32_t text_record(text_index_map& map, span_writer& w, std::span<const uint8_t> out,
                      uint32_t crc, std::u16string_view text) {
   text_index_map::probe p;
@@ -149,7 +149,6 @@ uint32_t desc_cache::estimate_size(const event_batch& events) {
 
 uint32_t desc_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  write_archive a(w);
   text_index_map map(events.size());
   for (stored_event& e : events) {
     if (e.description.empty()) {
@@ -171,7 +170,6 @@ uint32_t ins_cache::estimate_size(const event_batch& events) {
 
 uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  write_archive a(w);
   size_t strings = 0;
   for (const stored_event& e : events) strings += e.strings.size();
   text_index_map map(strings);
@@ -179,7 +177,7 @@ uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   for (size_t i = 0; i < n; ++i) {
     // Most strings are found in the table, and their comparison is the first time this thread
     // reads their characters: ask for them an event ahead (and for that event's table of strings
-    // two ahead) so that the wait for memory overlaps the work on this event.
+    // two ahead) so that the wait for memory may overlap the work on this event.
     if (i + 2 < n) prefetch(events[i + 2].strings.data());
     if (i + 1 < n) prefetch_texts(events[i + 1]);
     for (stored_string& s : events[i].strings) {
@@ -197,7 +195,6 @@ uint32_t src_cache::estimate_size(const event_batch& events) {
 
 uint32_t src_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  write_archive a(w);
   text_index_map map(events.size());
   for (stored_event& e : events) {
     e.src_index = text_record(map, w, out, e.src_name_crc, e.src_name);
