@@ -6,10 +6,8 @@ namespace repcopy {
 
 namespace {
 
-// The characters compared as bytes: char_traits<char16_t> compares one code unit at a time.
-bool same_text(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  return a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+bool same_view(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && same_text(a.data(), b.data(), a.size());
 }
 
 // 64-bit multiply-xorshift mixing (the finalizer of splitmix64).
@@ -26,7 +24,7 @@ uint64_t mix(uint64_t h) {
 
 bool cache_key::operator==(const cache_key& o) const {
   if (crc1 != o.crc1 || crc2 != o.crc2 || extra1 != o.extra1 || extra2 != o.extra2) return false;
-  if (!same_text(text1, o.text1) || !same_text(text2, o.text2)) return false;
+  if (!same_view(text1, o.text1) || !same_view(text2, o.text2)) return false;
   if (binary.size() != o.binary.size()) return false;
   return binary.empty() || std::memcmp(binary.data(), o.binary.data(), binary.size()) == 0;
 }

@@ -1,14 +1,21 @@
 #pragma once
-// Deduplication key of the cache writers. A value is found by the CRC-32 and length of its
+// Deduplication keys of the cache writers. A value is found by the CRC-32 and length of its
 // string(s) plus a few small fields, as the format intends, but a hit also compares the
 // characters (and a user's binary value), so two different strings that share CRC and length
-// still get a record each. The key refers to strings inside the batch, which outlives the map.
+// still get a record each. The keys refer to strings inside the batch (or the item being
+// written), which outlive the maps.
+//
+// The tables are rebuilt for every batch and a batch adds millions of keys (every insertion
+// string of every event), so their memory is taken from a per-thread stock and given back
+// afterwards: a batch then reuses the pages of the previous one instead of faulting in fresh ones.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace repcopy {
@@ -29,37 +36,118 @@ struct cache_key_hash {
   size_t operator()(const cache_key& k) const;
 };
 
+// The hash of a text with this CRC-32 and length: one round of 64-bit multiply-xorshift mixing
+// (the finalizer of splitmix64).
+inline uint64_t text_key_hash(uint32_t crc, size_t length) {
+  uint64_t h = (uint64_t(crc) << 32 | uint32_t(length)) ^ 0x9E3779B97F4A7C15ULL;
+  h ^= h >> 30;
+  h *= 0xBF58476D1CE4E5B9ULL;
+  h ^= h >> 27;
+  h *= 0x94D049BB133111EBULL;
+  h ^= h >> 31;
+  return h;
+}
+
+// The characters compared as bytes: char_traits<char16_t> compares one code unit at a time.
+inline bool same_text(const char16_t* a, const char16_t* b, size_t length) {
+  return length == 0 || std::memcmp(a, b, length * sizeof(char16_t)) == 0;
+}
+
+// Vectors of T lent to the tables of this thread: a lent vector comes back empty with the
+// capacity of an earlier one; one that grew past kKeptBytes is freed instead of kept.
+template <class T>
+class table_stock {
+ public:
+  static constexpr size_t kKeptBytes = size_t(64) << 20;
+  static constexpr size_t kKeptVectors = 4;
+
+  // The spare with the least capacity that holds wanted elements, else the largest one, so that
+  // a small table does not take the memory a large one needs.
+  static std::vector<T> take(size_t wanted) {
+    std::vector<std::vector<T>>& spare = spares();
+    if (spare.empty()) return {};
+    size_t pick = 0;
+    for (size_t i = 1; i < spare.size(); ++i) {
+      const size_t have = spare[i].capacity(), best = spare[pick].capacity();
+      if (best >= wanted ? have >= wanted && have < best : have > best) pick = i;
+    }
+    std::vector<T> v = std::move(spare[pick]);
+    spare.erase(spare.begin() + ptrdiff_t(pick));
+    return v;
+  }
+  static void give_back(std::vector<T>&& v) {
+    std::vector<std::vector<T>>& spare = spares();
+    if (v.capacity() == 0 || v.capacity() * sizeof(T) > kKeptBytes ||
+        spare.size() >= kKeptVectors) {
+      return;
+    }
+    v.clear();
+    spare.push_back(std::move(v));
+  }
+
+ private:
+  static std::vector<std::vector<T>>& spares() {
+    thread_local std::vector<std::vector<T>> spare;
+    return spare;
+  }
+};
+
+// A vector taken from the thread's stock for the life of a table.
+template <class T>
+class stock_vector {
+ public:
+  explicit stock_vector(size_t wanted) : v_(table_stock<T>::take(wanted)) {}
+  ~stock_vector() { table_stock<T>::give_back(std::move(v_)); }
+  stock_vector(const stock_vector&) = delete;
+  stock_vector& operator=(const stock_vector&) = delete;
+
+  std::vector<T>& operator*() { return v_; }
+  std::vector<T>* operator->() { return &v_; }
+  const std::vector<T>& operator*() const { return v_; }
+  const std::vector<T>* operator->() const { return &v_; }
+
+ private:
+  std::vector<T> v_;
+};
+
+// The slot count of an open-addressing table for this many keys, kept at most 3/4 full.
+inline size_t table_capacity(size_t expected) {
+  size_t capacity = 16;
+  while (capacity < expected + expected / 2) capacity *= 2;
+  return capacity;
+}
+
 // Record numbers in order of first appearance: an open-addressing table of (hash, record number)
-// over the keys in record order. One block per table instead of one node per key, because a
-// batch adds millions of keys (every insertion string of every event).
+// over the keys in record order.
 class cache_index_map {
  public:
-  explicit cache_index_map(size_t expected) {
-    keys_.reserve(expected);
-    size_t capacity = 16;
-    while (capacity < expected + expected / 2) capacity *= 2;
-    slots_.assign(capacity, slot{});
+  explicit cache_index_map(size_t expected)
+      : slots_(table_capacity(expected)), keys_(expected) {
+    keys_->reserve(expected);
+    slots_->assign(table_capacity(expected), slot{});
   }
 
   // The record number of key; added is true when the key is new and its record must be
   // appended.
   uint32_t find_or_add(const cache_key& key, bool& added) {
     const uint64_t hash = cache_key_hash{}(key) | 1;  // 0 marks a free slot
-    size_t mask = slots_.size() - 1;
+    std::vector<slot>& slots = *slots_;
+    std::vector<cache_key>& keys = *keys_;
+    size_t mask = slots.size() - 1;
     for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
-      slot& s = slots_[i];
+      slot& s = slots[i];
       if (s.hash == 0) {
-        if ((keys_.size() + 1) * 4 > slots_.size() * 3) {  // keep the table at most 3/4 full
+        if ((keys.size() + 1) * 4 > slots.size() * 3) {  // keep the table at most 3/4 full
           grow();
           return find_or_add(key, added);
         }
         s.hash = hash;
-        s.index = uint32_t(keys_.size());
-        keys_.push_back(key);
+        s.index = uint32_t(keys.size());
+        keys.push_back(key);
         added = true;
         return s.index;
       }
-      if (s.hash == hash && keys_[s.index] == key) {
+      if (s.hash == hash && keys[s.index] == key) {
         added = false;
         return s.index;
       }
@@ -73,19 +161,106 @@ class cache_index_map {
   };
 
   void grow() {
-    std::vector<slot> old(slots_.size() * 2);
-    old.swap(slots_);
-    const size_t mask = slots_.size() - 1;
+    std::vector<slot> old(slots_->size() * 2);
+    old.swap(*slots_);
+    const size_t mask = slots_->size() - 1;
     for (const slot& s : old) {
       if (s.hash == 0) continue;
       size_t i = size_t(s.hash) & mask;
-      while (slots_[i].hash != 0) i = (i + 1) & mask;
-      slots_[i] = s;
+      while ((*slots_)[i].hash != 0) i = (i + 1) & mask;
+      (*slots_)[i] = s;
     }
   }
 
-  std::vector<slot> slots_;
-  std::vector<cache_key> keys_;
+  stock_vector<slot> slots_;
+  stock_vector<cache_key> keys_;
+};
+
+// The same for keys that are one text alone (the caches of descriptions, sources, insertion
+// strings and named-field names and values): each slot holds the place and length of the text's
+// characters, so a probe reads the slot and, on a hash hit, the characters, and nothing else.
+// The characters may be kept anywhere that outlives the table and holds them as in memory (as
+// bytes: they are compared with memcmp).
+class text_index_map {
+ public:
+  static constexpr uint32_t kNotFound = 0xFFFFFFFF;
+
+  explicit text_index_map(size_t expected) : slots_(table_capacity(expected)) {
+    slots_->assign(table_capacity(expected), slot{});
+  }
+
+  // Where find left off: the free slot for the text and its hash.
+  struct probe {
+    size_t at = 0;
+    uint64_t hash = 0;
+  };
+
+  // The record number of the text with this CRC-32, or kNotFound with where to add it. A found
+  // text's slot then keeps text's characters (which must outlive the table): the comparison has
+  // just read them, so the next one of a string that repeats often reads memory in cache.
+  uint32_t find(uint32_t crc, std::u16string_view text, probe& p) {
+    p.hash = text_key_hash(crc, text.size()) | 1;  // 0 marks a free slot
+    std::vector<slot>& slots = *slots_;
+    const size_t mask = slots.size() - 1;
+    const size_t bytes = text.size() * sizeof(char16_t);
+    for (size_t i = size_t(p.hash) & mask;; i = (i + 1) & mask) {
+      slot& s = slots[i];
+      if (s.hash == 0) {
+        p.at = i;
+        return kNotFound;
+      }
+      if (s.hash == p.hash && s.crc == crc && s.bytes == bytes &&
+          (bytes == 0 || std::memcmp(s.text, text.data(), bytes) == 0)) {
+        s.text = text.data();
+        return s.index;
+      }
+    }
+  }
+
+  // Adds the text that find did not find (no other key added since), its characters kept at
+  // kept; its record number, the next one.
+  uint32_t add(const probe& p, uint32_t crc, std::u16string_view text, const void* kept) {
+    if ((size_ + 1) * 4 > slots_->size() * 3) {  // keep the table at most 3/4 full
+      grow();
+      probe again;
+      find(crc, text, again);
+      return add(again, crc, text, kept);
+    }
+    (*slots_)[p.at] = {p.hash, kept, text.size() * sizeof(char16_t), uint32_t(size_), crc};
+    return uint32_t(size_++);
+  }
+
+  // find, and add when not found with the characters kept where text is; added is true then.
+  uint32_t find_or_add(uint32_t crc, std::u16string_view text, bool& added) {
+    probe p;
+    const uint32_t index = find(crc, text, p);
+    added = index == kNotFound;
+    return added ? add(p, crc, text, text.data()) : index;
+  }
+
+ private:
+  struct slot {
+    uint64_t hash = 0;
+    const void* text = nullptr;
+    size_t bytes = 0;
+    uint32_t index = 0;
+    uint32_t crc = 0;
+  };
+
+  void grow() {
+    std::vector<slot> old(slots_->size() * 2);
+    old.swap(*slots_);
+    const size_t mask = slots_->size() - 1;
+    for (const slot& s : old) {
+      if (s.hash == 0) continue;
+      size_t i = size_t(s.hash) & mask;
+      while ((*slots_)[i].hash != 0) i = (i + 1) & mask;
+      (*slots_)[i] = s;
+    }
+  }
+
+  stock_vector<slot> slots_;
+  size_t size_ = 0;
 };
 
 }  // namespace repcopy

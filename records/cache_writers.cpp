@@ -1,5 +1,7 @@
 #include "records/cache_writers.h"
 
+#include <bit>
+
 #include "compression/crc32.h"
 #include "records/cache_key.h"
 #include "records/record_layouts.h"
@@ -57,17 +59,43 @@ cache_key text_key(uint32_t crc, std::u16string_view text) {
   return key;
 }
 
-// The record number of a text in a cache of texts alone; a text seen for the first time is
-// written as a new record.
-uint32_t text_record(cache_index_map& map, write_archive& a, uint32_t crc,
-                     std::u16string_view text) {
-  bool added = false;
-  const uint32_t index = map.find_or_add(text_key(crc, text), added);
-  if (added) describe(a, string_of(text));
-  return index;
+// Asks the processor to load the memory at p (a hint, no effect on the result).
+inline void prefetch(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
+// The characters of every insertion string of e, a cache line at a time.
+void prefetch_texts(const stored_event& e) {
+  for (const stored_string& s : e.strings) {
+    const char* text = reinterpret_cast<const char*>(s.text.data());
+    const size_t size = s.text.size() * sizeof(char16_t);
+    for (size_t at = 0; at < size; at += 64) prefetch(text + at);
+  }
 }
 
 }  // namespace
+
+// A new text's slot compares with the characters of the record just written (on a little-endian
+// machine the same bytes as in memory), which lie close to the other distinct texts, rather than
+// with the event's copy somewhere in the batch; after a hit the table moves on to the text that
+// hit (text_index_map::find).
+uint32_t text_record(text_index_map& map, span_writer& w, std::span<const uint8_t> out,
+                     uint32_t crc, std::u16string_view text) {
+  text_index_map::probe p;
+  const uint32_t found = map.find(crc, text, p);
+  if (found != text_index_map::kNotFound) return found;
+  write_archive a(w);
+  describe(a, string_of(text));
+  const void* kept = text.data();
+  if constexpr (std::endian::native == std::endian::little) {
+    if (w.ok()) kept = out.data() + (w.pos() - text.size() * sizeof(char16_t));
+  }
+  return map.add(p, crc, text, kept);
+}
 
 uint32_t cat_cache::estimate_size(const event_batch& events) {
   uint64_t total = 0;
@@ -121,14 +149,13 @@ uint32_t desc_cache::estimate_size(const event_batch& events) {
 
 uint32_t desc_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  write_archive a(w);
-  cache_index_map map(events.size());
+  text_index_map map(events.size());
   for (stored_event& e : events) {
     if (e.description.empty()) {
       e.desc_index = kNoIndex;
       continue;
     }
-    e.desc_index = text_record(map, a, e.description_crc, e.description);
+    e.desc_index = text_record(map, w, out, e.description_crc, e.description);
   }
   return w.item_length();
 }
@@ -143,12 +170,19 @@ uint32_t ins_cache::estimate_size(const event_batch& events) {
 
 uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  write_archive a(w);
   size_t strings = 0;
   for (const stored_event& e : events) strings += e.strings.size();
-  cache_index_map map(strings);
-  for (stored_event& e : events) {
-    for (stored_string& s : e.strings) s.cache_index = text_record(map, a, s.crc, s.text);
+  text_index_map map(strings);
+  const size_t n = events.size();
+  for (size_t i = 0; i < n; ++i) {
+    // Most strings are found in the table, and their comparison is the first time this thread
+    // reads their characters: ask for them an event ahead (and for that event's table of strings
+    // two ahead) so that the wait for memory may overlap the work on this event.
+    if (i + 2 < n) prefetch(events[i + 2].strings.data());
+    if (i + 1 < n) prefetch_texts(events[i + 1]);
+    for (stored_string& s : events[i].strings) {
+      s.cache_index = text_record(map, w, out, s.crc, s.text);
+    }
   }
   return w.item_length();
 }
@@ -161,10 +195,9 @@ uint32_t src_cache::estimate_size(const event_batch& events) {
 
 uint32_t src_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  write_archive a(w);
-  cache_index_map map(events.size());
+  text_index_map map(events.size());
   for (stored_event& e : events) {
-    e.src_index = text_record(map, a, e.src_name_crc, e.src_name);
+    e.src_index = text_record(map, w, out, e.src_name_crc, e.src_name);
   }
   return w.item_length();
 }

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
+#include "records/cache_key.h"
 #include "records/record_format.h"
 #include "records/segment.h"
 
@@ -60,6 +62,11 @@ class user_cache : public segment {
   uint32_t estimate_size(const event_batch& events) override;
   uint32_t serialize(std::span<uint8_t> out, event_batch& events) override;
 };
+
+// The record number of a text in a cache of texts alone (map); a text seen for the first time is
+// written through w as a new record. out is the area w writes into.
+uint32_t text_record(text_index_map& map, span_writer& w, std::span<const uint8_t> out,
+                     uint32_t crc, std::u16string_view text);
 
 // An item length as u32; a sum that does not fit is clamped (the item cannot be stored then:
 // its writer runs out of room and reports kItemOverflow).

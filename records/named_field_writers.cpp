@@ -41,16 +41,10 @@ uint32_t write_field_cache(std::span<uint8_t> out, event_batch& events,
                            std::u16string_view stored_field::*text, uint32_t stored_field::*crc,
                            uint32_t stored_field::*index) {
   span_writer w(out);
-  write_archive a(w);
-  cache_index_map map(field_count(events));
+  text_index_map map(field_count(events));
   for (stored_event& e : events) {
     for (stored_field& f : e.named_fields) {
-      cache_key key;
-      key.crc1 = f.*crc;
-      key.text1 = f.*text;
-      bool added = false;
-      f.*index = map.find_or_add(key, added);
-      if (added) describe(a, string_of(f.*text));
+      f.*index = text_record(map, w, out, f.*crc, f.*text);
     }
   }
   return w.item_length();

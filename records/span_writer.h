@@ -2,8 +2,10 @@
 // Little-endian writes into a fixed output area. A write that does not fit is refused whole and
 // the writer stays failed, so a writer can never pass the end of the area it was given.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -38,14 +40,18 @@ class span_writer {
   }
   bool bytes(std::span<const uint8_t> b) {
     return put(b.size(), [&](uint8_t* p) {
-      for (size_t i = 0; i < b.size(); ++i) p[i] = b[i];
+      if (!b.empty()) std::memcpy(p, b.data(), b.size());
     });
   }
   // All code units as they are, NULs included.
   bool utf16(std::u16string_view s) {
     if (s.size() > (SIZE_MAX >> 1)) return fail();
     return put(s.size() * 2, [&](uint8_t* p) {
-      for (size_t i = 0; i < s.size(); ++i) store_le16(p + 2 * i, uint16_t(s[i]));
+      if constexpr (std::endian::native == std::endian::little) {
+        if (!s.empty()) std::memcpy(p, s.data(), s.size() * 2);  // already in file order
+      } else {
+        for (size_t i = 0; i < s.size(); ++i) store_le16(p + 2 * i, uint16_t(s[i]));
+      }
     });
   }
   bool counted_utf16(std::u16string_view s) {

@@ -1,0 +1,91 @@
+// The deduplication tables of the cache writers: memory reused from batch to batch never carries
+// a key of an earlier batch into a later one, a table that outgrows its expected size still finds
+// every key, and the string caches' bytes stay those of hand-written records when one thread
+// writes several batches in a row.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "record_test_util.h"
+#include "records/cache_key.h"
+#include "records/record_format.h"
+
+namespace repcopy {
+namespace {
+
+using test::bytes;
+using test::E;
+using test::ins;
+using test::le;
+
+full_event with_strings(std::initializer_list<std::u16string> texts) {
+  full_event e;
+  uint32_t ordinal = 0;
+  for (const std::u16string& t : texts) e.strings.push_back(ins(++ordinal, t));
+  return E(e);
+}
+
+std::vector<uint32_t> string_indexes(const event_batch& events) {
+  std::vector<uint32_t> indexes;
+  for (const stored_event& e : events) {
+    for (const stored_string& s : e.strings) indexes.push_back(s.cache_index);
+  }
+  return indexes;
+}
+
+// Batches written one after the other by one thread, each with strings of the one before: each
+// item starts from record 0 with its own strings in first-seen order.
+TEST(CacheTables, ALaterBatchOnTheSameThreadStartsEmpty) {
+  event_batch first{with_strings({u"alpha", u"beta", u"gamma"}),
+                    with_strings({u"beta", u"delta", u"alpha"})};
+  EXPECT_EQ(test::write_item(record_file::kInsId, first),
+            bytes(le().counted(u"alpha").counted(u"beta").counted(u"gamma").counted(u"delta")));
+  EXPECT_EQ(string_indexes(first), std::vector<uint32_t>({0, 1, 2, 1, 3, 0}));
+
+  // first is still alive: a key left over from it would be found and its index reused.
+  event_batch second{with_strings({u"delta", u"gamma"}), with_strings({u"gamma", u"omega"})};
+  EXPECT_EQ(test::write_item(record_file::kInsId, second),
+            bytes(le().counted(u"delta").counted(u"gamma").counted(u"omega")));
+  EXPECT_EQ(string_indexes(second), std::vector<uint32_t>({0, 1, 1, 2}));
+
+  event_batch third{E({.src_name = u"gamma", .description = u"alpha"}),
+                    E({.src_name = u"alpha", .description = u"alpha"})};
+  EXPECT_EQ(test::write_item(record_file::kSrcId, third),
+            bytes(le().counted(u"gamma").counted(u"alpha")));
+  EXPECT_EQ(test::write_item(record_file::kDescId, third), bytes(le().counted(u"alpha")));
+  EXPECT_EQ(std::vector({third[0].src_index, third[1].src_index, third[0].desc_index,
+                         third[1].desc_index}),
+            std::vector<uint32_t>({0, 1, 0, 0}));
+}
+
+// Both tables, told to expect one key, given a thousand (half of them twice, and pairs that share
+// CRC and length): every key keeps the number it got first.
+TEST(CacheTables, TablesGrowPastTheExpectedSizeAndKeepEveryKey) {
+  std::vector<std::u16string> texts;
+  for (int i = 0; i < 500; ++i) texts.push_back(u"key " + std::u16string(size_t(i % 7), u'x') +
+                                                char16_t(u'0' + i % 10) + char16_t(0x100 + i));
+  for (int i = 0; i < 500; i += 50) {  // same CRC and length as an earlier key, other text
+    const std::u16string prefix(texts[size_t(i)].size() - 2, u't');
+    texts.push_back(test::force_crc(prefix, crc32_of_text(texts[size_t(i)])));
+  }
+  const size_t distinct = texts.size();
+  text_index_map by_text(1);
+  cache_index_map by_key(1);
+  for (int round = 0; round < 2; ++round) {
+    for (size_t i = 0; i < distinct; ++i) {
+      bool text_added = false, key_added = false;
+      const uint32_t crc = crc32_of_text(texts[i]);
+      cache_key key;
+      key.crc1 = crc;
+      key.text1 = texts[i];
+      EXPECT_EQ(by_text.find_or_add(crc, texts[i], text_added), i) << i;
+      EXPECT_EQ(by_key.find_or_add(key, key_added), i) << i;
+      EXPECT_EQ(text_added, round == 0) << i;
+      EXPECT_EQ(key_added, round == 0) << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace repcopy
