@@ -45,10 +45,11 @@ class RepSource2 : public CommonSource {
   // next_stored.
   void set_read_threads(unsigned threads) { read_threads_ = threads < 1 ? 1 : threads; }
 
-  // With one reading thread the files are read at most one ahead and their events held up to
-  // this many bytes: the consumer and the reader overlap without the memory of a deep queue.
+  // With one reading thread the next file is known ahead and the events read ahead hold about
+  // this many bytes (plus the chunk being filled): the copy's thread and the reader overlap, and
+  // the copy's peak memory stays where reading on the copy's own thread kept it.
   static constexpr uint32_t kOneReaderFiles = 2;
-  static constexpr uint64_t kOneReaderBytes = 16ull << 20;
+  static constexpr uint64_t kOneReaderBytes = 1ull << 20;
 
  private:
   message_sink& messages_;
