@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -49,9 +50,11 @@ TEST(RepositoryWalk, GivesFilesOneAtATimeWithTheLinesMetOnTheWayToEach) {
     size_t lines;          // lines written during the call
   };
   const step steps[] = {{"A/a1.rep", 0}, {"A/a2.rep", 0}, {"B/b.rep", 2}, {"", 0}, {"", 0}};
-  for (const step& s : steps) {
+  buffering_sink sinks[std::size(steps)];  // one sink per call, all alive to the end
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    const step& s = steps[i];
+    buffering_sink& sink = sinks[i];
     SCOPED_TRACE(s.path);
-    buffering_sink sink;
     std::string path;
     const bool more = walk.next_path(sink, path);
     EXPECT_EQ(more, !s.path.empty());
