@@ -20,6 +20,7 @@
 #include "platform/process.h"
 #include "source/rep_file_source.h"
 #include "source/rep_source2.h"
+#include "source/repository_walk.h"
 #include "util/error_text.h"
 #include "util/paths.h"
 #include "util/repeat_limit.h"
@@ -36,23 +37,19 @@ namespace {
 // directories, paths too long) is dropped: the copy's own walk says it again, in its place.
 void survey_source(const std::u16string& root, const filter_config& filter,
                    run_counters& counters) {
-  for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    RepSource2 walk(discard_messages(), root, mode, nullptr, nullptr,
-                    [&](message_sink&, const std::string& path, const event_sink&) -> int32_t {
-                      const std::u16string name =
-                          platform::text_name(path.substr(path.find_last_of('/') + 1));
-                      if (filter.time_on && !file_overlaps_window(filter, name)) {
-                        ++counters.files_skipped;
-                        return -1;
-                      }
-                      uint64_t size = 0;
-                      platform::file_size(path, size);
-                      ++counters.files_total;
-                      counters.bytes_total += size;
-                      return -1;
-                    });
-    full_event unused;
-    while (walk.next_event(unused) == 0) {
+  for (uint32_t mode : {repository_walk::kModeHot, repository_walk::kModeMain}) {
+    repository_walk walk(root, mode, nullptr, nullptr, nullptr);
+    for (std::string path; walk.next_path(discard_messages(), path);) {
+      const std::u16string name =
+          platform::text_name(path.substr(path.find_last_of(platform::kNativeSeparator) + 1));
+      if (filter.time_on && !file_overlaps_window(filter, name)) {
+        ++counters.files_skipped;
+        continue;
+      }
+      uint64_t size = 0;
+      platform::file_size(path, size);
+      ++counters.files_total;
+      counters.bytes_total += size;
     }
   }
   counters.surveyed = true;

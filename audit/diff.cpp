@@ -12,7 +12,7 @@
 #include "model/copy_outcome.h"
 #include "platform/platform.h"
 #include "source/rep_file_source.h"
-#include "source/rep_source2.h"
+#include "source/repository_walk.h"
 #include "util/text.h"
 #include "util/time_text.h"
 
@@ -80,18 +80,12 @@ void read_file(const side& s, uint32_t file, Visit visit) {
 }
 
 // The files of the tree in the order and with the rules of the copy's walk (hot part, then main
-// part; the file-name time test of the filter). The walk only lists them: the files are read
-// afterwards on the main stack, not on the walk's small generator stack.
+// part; the file-name time test of the filter).
 std::vector<std::string> walk_files(side& s) {
   std::vector<std::string> files;
-  for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-    RepSource2 walk(discard_messages(), s.root, mode, s.filter, &s.outcome,
-                    [&files](message_sink&, const std::string& path, const event_sink&) {
-                      files.push_back(path);
-                      return 0;
-                    });
-    full_event unused;
-    walk.next_event(unused);  // the walk yields no event: it ends after listing every file
+  for (uint32_t mode : {repository_walk::kModeHot, repository_walk::kModeMain}) {
+    repository_walk walk(s.root, mode, s.filter, &s.outcome, nullptr);
+    for (std::string path; walk.next_path(discard_messages(), path);) files.push_back(path);
   }
   return files;
 }

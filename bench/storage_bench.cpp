@@ -39,26 +39,29 @@ class synthetic_source : public CommonSource {
     for (const char16_t* ds : {u"Security", u"System", u"Application", u"Setup", u"DNS", u"Web"})
       sources_.push_back(ds);
   }
-  int32_t next_event(full_event& out) override {
+  int32_t next_stored(stored_event& out) override {
     if (next_ == count_) return 1;
     const uint32_t i = next_++;
-    out.origin_flag = 1;
-    out.host_computer = hosts_[i % hosts_.size()];
-    out.computer = out.host_computer;
-    out.under_data_source = sources_[(i / 3) % sources_.size()];
-    out.domain = u"CORP";
-    out.platform_id = 500;
-    out.event_id = 4624;
-    out.event_time = 1700000000 + i;
-    out.record_key = i;
-    out.src_name = u"Microsoft-Windows-Security-Auditing";
-    out.data.assign(48, static_cast<uint8_t>(i));
+    full_event& e = event_;
+    e.origin_flag = 1;
+    e.host_computer = hosts_[i % hosts_.size()];
+    e.computer = e.host_computer;
+    e.under_data_source = sources_[(i / 3) % sources_.size()];
+    e.domain = u"CORP";
+    e.platform_id = 500;
+    e.event_id = 4624;
+    e.event_time = 1700000000 + i;
+    e.record_key = i;
+    e.src_name = u"Microsoft-Windows-Security-Auditing";
+    e.data.assign(48, static_cast<uint8_t>(i));
+    out = stored_event(e);
     return 0;
   }
 
  private:
   uint32_t count_;
   uint32_t next_ = 0;
+  full_event event_;  // reused from event to event
   std::vector<std::u16string> hosts_;
   std::vector<std::u16string> sources_;
 };

@@ -1,9 +1,9 @@
 /* mimalloc's single-file build (src/static.c of its sources) for the Windows executables, with one
  * change made from outside: the end of a thread is seen through a TLS slot and a TLS callback at
  * thread detach, instead of the fiber-local slot mimalloc uses on Windows. A fiber-local slot's
- * callback also runs when a fiber is deleted, and the source walk runs on fibers that come and go
- * on long-lived threads: mimalloc would then tear down the heap of a thread that goes on running
- * (crashes in free at the thread's end, seen under Wine). */
+ * callback also runs when a fiber is deleted: were any code to run on fibers that come and go on
+ * long-lived threads, mimalloc would tear down the heap of a thread that goes on running (crashes
+ * in free at the thread's end, seen under Wine). The TLS slot ties the heap to the thread alone. */
 #include <windows.h>
 
 static PFLS_CALLBACK_FUNCTION thread_done_callback;

@@ -71,15 +71,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   event_storage storage;
   uint64_t read = 0, read_main = 0;
   for (RepSource2* source : {&hot_part, &main_part}) {
-    full_event e;
-    while (source->next_event(e) == 0) {
+    stored_event e;
+    while (source->next_stored(e) == 0) {
       ++read;
       if (source == &main_part) ++read_main;
       storage_item item;
-      if (storage.add(std::move(e), item) != kStorageAdded) {
+      if (storage.add(e, item) != kStorageAdded) {
         while (storage.take_largest(item) == 0) item = {};
       }
-      e.reset();
     }
   }
   storage_item item;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -22,6 +23,11 @@ using named_field = named_field_of<std::u16string>;
 
 using full_event = event_fields<std::u16string, std::vector<uint8_t>, std::vector<insertion_string>,
                                 std::vector<named_field>>;
+
+// Receives one event at a time. The receiver may move the event's contents out, or swap them
+// with an event of its own: the producer does not look at an event again once it has handed it
+// over, but it may build its next event into the same object and reuse the memory it then holds.
+using event_sink = std::function<void(full_event&)>;
 
 // Insertion strings and named fields kept from earlier events, their texts' memory with them.
 struct event_spares {

@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "model/filter_config.h"
-#include "model/full_event.h"
 #include "model/storage_item.h"
 #include "model/stored_event.h"
 
@@ -13,31 +11,14 @@ namespace repcopy {
 
 class CommonSource {
  public:
-  explicit CommonSource(const filter_config* filter = nullptr) : filter_(filter) {}
+  CommonSource() = default;
   virtual ~CommonSource() = default;
   CommonSource(const CommonSource&) = delete;
   CommonSource& operator=(const CommonSource&) = delete;
 
-  // Replaces every field of out with the next event and returns 0, or returns nonzero when there
-  // are no more. out's old contents may be kept (their memory reused for later events).
-  virtual int32_t next_event(full_event& out) = 0;
-
-  // The next event as batches keep it (see next_event). This one packs next_event's event; a
-  // source that reads ahead on other threads packs its events there.
-  virtual int32_t next_stored(stored_event& out) {
-    const int32_t result = next_event(scratch_);
-    if (result == 0) out = stored_event(scratch_);
-    return result;
-  }
-
-  void set_filter(const filter_config* filter) { filter_ = filter; }
-  const filter_config* filter() const { return filter_; }
-
- protected:
-  const filter_config* filter_;
-
- private:
-  full_event scratch_;  // reused from event to event: its memory goes back to the source
+  // Replaces out with the next event, as batches keep it, and returns 0, or returns nonzero when
+  // there are no more. out's old contents may be kept (their memory reused for later events).
+  virtual int32_t next_stored(stored_event& out) = 0;
 };
 
 class CommonTarget {

@@ -2,7 +2,7 @@
 # Installs, as root and without questions, the Debian packages repcopy needs that are missing.
 # With --fuzz also clang, whose libFuzzer the fuzz targets link against.
 set -euo pipefail
-packages=(cmake make g++ zlib1g-dev libdeflate-dev libboost-dev libboost-context-dev libgtest-dev
+packages=(cmake make g++ zlib1g-dev libdeflate-dev libgtest-dev
   nlohmann-json3-dev libxxhash-dev libjemalloc-dev time)
 if [ "${1:-}" = "--fuzz" ]; then packages+=(clang); fi
 options=()

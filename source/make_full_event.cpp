@@ -84,8 +84,8 @@ struct kept_record {
 // index names no record leaves its field empty and marks the event unsound, and the caller
 // drops it (the computer is checked by the caller, before the times are taken from it).
 //
-// The event is reused from record to record: the sink swaps it with the consumer's previous event
-// (event_generator), so it comes back holding texts and tables that the next record is copied
+// The event is reused from record to record: the sink packs it (read_ahead) or swaps it with an
+// event of its own, so it comes back holding texts and tables that the next record is copied
 // into. Once they have grown to the part's lengths, building an event allocates nothing.
 class event_builder {
  public:

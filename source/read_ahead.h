@@ -37,7 +37,6 @@
 
 #include "model/full_event.h"
 #include "model/stored_event.h"
-#include "source/event_generator.h"
 #include "util/message_sink.h"
 
 namespace repcopy {

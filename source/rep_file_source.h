@@ -25,8 +25,7 @@
 #include "container/rep_file_buffer.h"
 #include "model/copy_outcome.h"
 #include "model/filter_config.h"
-#include "model/source_and_target.h"
-#include "source/event_generator.h"
+#include "model/full_event.h"
 
 namespace repcopy {
 

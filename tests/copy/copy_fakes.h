@@ -38,10 +38,10 @@ class fn_source : public CommonSource {
  public:
   fn_source(uint32_t count, std::function<full_event(uint32_t)> make, int64_t throw_at = -1)
       : count_(count), make_(std::move(make)), throw_at_(throw_at) {}
-  int32_t next_event(full_event& out) override {
+  int32_t next_stored(stored_event& out) override {
     if (next_ == count_) return 1;
     if (next_ == throw_at_) throw std::runtime_error("source failed");
-    out = make_(uint32_t(next_++));
+    out = stored_event(make_(uint32_t(next_++)));
     return 0;
   }
 

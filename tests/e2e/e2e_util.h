@@ -79,11 +79,7 @@ inline std::vector<full_event> read_repository(const fs::path& root) {
   const std::u16string wide_root = root.u16string();
   for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
     RepSource2 source(test_console(), wide_root, mode);
-    full_event e;
-    while (source.next_event(e) == 0) {
-      events.push_back(content_of(std::move(e)));
-      e.reset();
-    }
+    for (stored_event e; source.next_stored(e) == 0;) events.push_back(content_of(e.to_full_event()));
   }
   std::sort(events.begin(), events.end(), [](const full_event& a, const full_event& b) {
     return std::tie(a.record_key, a.event_time, a.under_data_source) <

@@ -19,7 +19,9 @@
 
 #include "model/copy_outcome.h"
 #include "platform/platform.h"
+#include "source/rep_file_source.h"
 #include "source/rep_source2.h"
+#include "source/repository_walk.h"
 #include "tests/process_util.h"
 #include "tests/temp_tree.h"
 #include "tests/test_console.h"
@@ -264,7 +266,9 @@ TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
   }  // the destructor stops and joins the helpers
 }
 
-// A repository made by repgen, with damaged files, read by the real walk and file reader.
+// A repository made by repgen, with damaged files, read by the real walk and file reader: through
+// the source with one or several reading threads, the events and the lines between them are
+// those of reading each listed file in turn on the test's own thread.
 TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessages) {
   namespace fs = std::filesystem;
   const fs::path root = testutil::temp_path("repcopy_ahead_" + std::to_string(::getpid()));
@@ -291,17 +295,28 @@ TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessag
     std::string out, err;
     uint64_t damaged = 0;
   };
+  // threads 0: no source, the files read one after another here.
   auto read_all = [&](unsigned threads) {
     run r;
     copy_outcome outcome;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
+      if (threads == 0) {
+        repository_walk walk(root.u16string(), mode, nullptr, &outcome, nullptr);
+        for (std::string path; walk.next_path(test_console(), path);) {
+          process_repository_file(test_console(), path, nullptr, &outcome, [&](full_event& e) {
+            r.events.push_back(stored_event(e).to_full_event());
+            std::cout << "event\n";  // where the messages stand between the events
+          });
+        }
+        continue;
+      }
       RepSource2 source(test_console(), root.u16string(), mode, nullptr, &outcome);
       source.set_read_threads(threads);
-      for (full_event e; source.next_event(e) == 0; e.reset()) {
-        r.events.push_back(e);
-        std::cout << "event\n";  // where the messages stand between the events
+      for (stored_event e; source.next_stored(e) == 0;) {
+        r.events.push_back(e.to_full_event());
+        std::cout << "event\n";
       }
     }
     std::cout.flush();
@@ -310,11 +325,11 @@ TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessag
     r.damaged = outcome.damaged_files();
     return r;
   };
-  const run one = read_all(1);
+  const run one = read_all(0);
   EXPECT_EQ(one.damaged, 3u) << one.err;
   EXPECT_GT(one.events.size(), 2000u);
   EXPECT_NE(one.err.find("Damaged source file"), std::string::npos);
-  for (unsigned threads : {2u, 4u}) {
+  for (unsigned threads : {1u, 2u, 4u}) {
     const run several = read_all(threads);
     EXPECT_EQ(several.damaged, one.damaged);
     EXPECT_EQ(several.out, one.out) << threads;

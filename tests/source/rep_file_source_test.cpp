@@ -507,8 +507,8 @@ test_part many_events(uint32_t n) {
   return p;
 }
 
-// Thousands of events pulled one at a time from a file through the walk's generator; the file
-// reader fails half-way through and the exception reaches the caller of next_event.
+// Thousands of events pulled one at a time from a file through the source; the file reader fails
+// half-way through and the exception reaches the caller of next_stored after the events before it.
 TEST_F(RepFileSourceTest, ExceptionInTheMiddleOfAFileReachesTheCaller) {
   write(rep_file_builder().windows(u"s").part(many_events(3000)).build());
   RepSource2 source(test_console(), dir_.u16string(), RepSource2::kModeMain, nullptr, &outcome_,
@@ -519,15 +519,15 @@ TEST_F(RepFileSourceTest, ExceptionInTheMiddleOfAFileReachesTheCaller) {
                         sink(e);
                       });
                     });
-  full_event e;
+  stored_event e;
   for (uint32_t i = 0; i < 2500; ++i) {
-    ASSERT_EQ(source.next_event(e), 0);
+    ASSERT_EQ(source.next_stored(e), 0);
     ASSERT_EQ(e.record_key, i);
     ASSERT_EQ(e.stored_time, i);
     ASSERT_EQ(e.data.size(), i % 50);
   }
-  EXPECT_THROW(source.next_event(e), std::runtime_error);
-  EXPECT_EQ(source.next_event(e), -1);
+  EXPECT_THROW(source.next_stored(e), std::runtime_error);
+  EXPECT_EQ(source.next_stored(e), -1);
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ class RepSource2Test : public ::testing::Test {
     }
   }
   RepSource2 source(uint32_t mode, RepSource2::file_processor process = {},
-                    visit_set* visits = nullptr) {
+                    visit_set* visits = nullptr, const filter_config* filter = nullptr) {
     if (!process)
       process = [this](message_sink&, const std::string& path, const event_sink& sink) {
         // The part after the root, with "/" between levels.
@@ -49,11 +49,11 @@ class RepSource2Test : public ::testing::Test {
         sink(e);
         return 0;
       };
-    return RepSource2(test_console(), root_.u16string(), mode, nullptr, nullptr, process, visits);
+    return RepSource2(test_console(), root_.u16string(), mode, filter, nullptr, process, visits);
   }
   static size_t drain(RepSource2&& source) {
     size_t events = 0;
-    for (full_event e; source.next_event(e) == 0;) ++events;
+    for (stored_event e; source.next_stored(e) == 0;) ++events;
     return events;
   }
 
@@ -64,7 +64,7 @@ using paths = std::vector<std::string>;
 
 // The hot part is its own walk root; a directory holding "*.rep" files (matched without regard
 // to case) is not entered further; names beginning with "." are skipped; links back into the
-// tree are not followed; a deep tree fits the generator's stack.
+// tree are not followed; a deep tree is walked to its end.
 TEST_F(RepSource2Test, WalkSelection) {
   std::string deep = "Environment$/F";
   for (int i = 0; i < 200; ++i) deep += "/d";
@@ -96,9 +96,7 @@ TEST_F(RepSource2Test, FileOutsideTheTimeWindowIsNotOpened) {
   f.time_kind = 5;
   f.time_from = 1546300800;  // 2019-01-01 00:00:00
   f.time_to = 1548979199;    // 2019-01-31 23:59:59
-  RepSource2 main = source(RepSource2::kModeMain);
-  main.set_filter(&f);  // set after construction, as the run sequence does
-  EXPECT_EQ(drain(std::move(main)), 1u);
+  EXPECT_EQ(drain(source(RepSource2::kModeMain, {}, nullptr, &f)), 1u);
   EXPECT_EQ(opened_, paths{touching});
 }
 
@@ -241,8 +239,9 @@ TEST_F(RepSource2Test, NamesThatAreNotUtf8AreOpenedAsListed) {
   EXPECT_EQ(platform::text_name("a\xFF.rep"), u"a\uFFFD.rep");
 }
 
-// Events are pulled one at a time; an exception of the file reader reaches the caller.
-TEST_F(RepSource2Test, GeneratorPassesExceptionsToTheCaller) {
+// Events are pulled one at a time; an exception of the file reader reaches the caller after the
+// events before it, and the source has ended then.
+TEST_F(RepSource2Test, ExceptionOfAFileReaderReachesTheCallerInItsPlace) {
   add_files({"Environment$/D/a.rep", "Environment$/D/b.rep"});
   int files = 0;
   RepSource2 main =
@@ -255,13 +254,13 @@ TEST_F(RepSource2Test, GeneratorPassesExceptionsToTheCaller) {
         }
         return 0;
       });
-  full_event e;
+  stored_event e;
   for (uint32_t i = 0; i < 1000; ++i) {
-    ASSERT_EQ(main.next_event(e), 0);
+    ASSERT_EQ(main.next_stored(e), 0);
     ASSERT_EQ(e.record_key, i);
   }
-  EXPECT_THROW(main.next_event(e), std::runtime_error);
-  EXPECT_EQ(main.next_event(e), -1);
+  EXPECT_THROW(main.next_stored(e), std::runtime_error);
+  EXPECT_EQ(main.next_stored(e), -1);
 }
 
 }  // namespace
