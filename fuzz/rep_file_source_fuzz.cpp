@@ -21,8 +21,9 @@ namespace {
 
 using bytes = std::vector<uint8_t>;
 
+// n little-endian bytes of v; bytes past the eighth are zero.
 void put(bytes& out, uint64_t v, int n) {
-  for (int i = 0; i < n; ++i) out.push_back(uint8_t(v >> (8 * i)));
+  for (int i = 0; i < n; ++i) out.push_back(i < 8 ? uint8_t(v >> (8 * i)) : 0);
 }
 void put16(bytes& out, const std::u16string& s) {
   put(out, s.size(), 4);
