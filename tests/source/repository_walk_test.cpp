@@ -58,7 +58,9 @@ TEST(RepositoryWalk, GivesFilesOneAtATimeWithTheLinesMetOnTheWayToEach) {
     std::string path;
     const bool more = walk.next_path(sink, path);
     EXPECT_EQ(more, !s.path.empty());
-    if (more) EXPECT_EQ(path, (env / s.path).string());
+    if (more) {
+      EXPECT_EQ(path, (env / s.path).string());
+    }
     const std::vector<std::string> lines = lines_of(sink);
     ASSERT_EQ(lines.size(), s.lines);
     for (const std::string& line : lines)
