@@ -413,8 +413,10 @@ void easy_syslog_event(std::mt19937& rng, const std::u16string& ds, full_event& 
   e.category = 4;
 }
 
-full_event make_easy_event(std::mt19937& rng, const computer_spec& c, const std::u16string& ds,
-                           uint32_t time, uint32_t key) {
+// What the easy and the realistic profile's events share: the computer, its data source, the
+// times and the record key; the profile fills in the rest.
+full_event collected_event(const computer_spec& c, const std::u16string& ds, uint32_t time,
+                           uint32_t key) {
   full_event e;
   e.origin_flag = 1;
   e.host_computer = ascii_upper(c.name);
@@ -427,6 +429,12 @@ full_event make_easy_event(std::mt19937& rng, const computer_spec& c, const std:
   e.stored_time = time - c.time_offset;
   e.record_sum = time;
   e.domain = c.platform_id == 500 ? c.domain : u"LINUX";
+  return e;
+}
+
+full_event make_easy_event(std::mt19937& rng, const computer_spec& c, const std::u16string& ds,
+                           uint32_t time, uint32_t key) {
+  full_event e = collected_event(c, ds, time, key);
   if (c.platform_id == 500) {
     easy_windows_event(rng, c, ds, e);
   } else {
@@ -899,18 +907,7 @@ void realistic_syslog_event(std::mt19937& rng, const std::u16string& ds, uint32_
 
 full_event make_realistic_event(std::mt19937& rng, const computer_spec& c, const std::u16string& ds,
                                 uint32_t time, uint32_t key) {
-  full_event e;
-  e.origin_flag = 1;
-  e.host_computer = ascii_upper(c.name);
-  e.platform_id = c.platform_id;
-  e.os_major = c.platform_id == 500 ? 10 : 5;
-  e.under_data_source = ds;
-  e.record_key = key;
-  e.computer = c.name;
-  e.event_time = time;
-  e.stored_time = time - c.time_offset;
-  e.record_sum = time;
-  e.domain = c.platform_id == 500 ? c.domain : u"LINUX";
+  full_event e = collected_event(c, ds, time, key);
   if (c.platform_id == 500) {
     realistic_windows_event(rng, c, ds, time, e);
   } else {
