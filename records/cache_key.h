@@ -117,6 +117,21 @@ inline size_t table_capacity(size_t expected) {
   return capacity;
 }
 
+// Doubles an open-addressing table (linear probing; a slot whose hash is 0 is free) and puts
+// every taken slot in its place in the larger table.
+template <class Slot>
+void double_table(std::vector<Slot>& slots) {
+  std::vector<Slot> old(slots.size() * 2);
+  old.swap(slots);
+  const size_t mask = slots.size() - 1;
+  for (const Slot& s : old) {
+    if (s.hash == 0) continue;
+    size_t i = size_t(s.hash) & mask;
+    while (slots[i].hash != 0) i = (i + 1) & mask;
+    slots[i] = s;
+  }
+}
+
 // Record numbers in order of first appearance: an open-addressing table of (hash, record number)
 // over the keys in record order.
 class cache_index_map {
@@ -160,17 +175,7 @@ class cache_index_map {
     uint32_t index = 0;
   };
 
-  void grow() {
-    std::vector<slot> old(slots_->size() * 2);
-    old.swap(*slots_);
-    const size_t mask = slots_->size() - 1;
-    for (const slot& s : old) {
-      if (s.hash == 0) continue;
-      size_t i = size_t(s.hash) & mask;
-      while ((*slots_)[i].hash != 0) i = (i + 1) & mask;
-      (*slots_)[i] = s;
-    }
-  }
+  void grow() { double_table(*slots_); }
 
   stock_vector<slot> slots_;
   stock_vector<cache_key> keys_;
@@ -247,17 +252,7 @@ class text_index_map {
     uint32_t crc = 0;
   };
 
-  void grow() {
-    std::vector<slot> old(slots_->size() * 2);
-    old.swap(*slots_);
-    const size_t mask = slots_->size() - 1;
-    for (const slot& s : old) {
-      if (s.hash == 0) continue;
-      size_t i = size_t(s.hash) & mask;
-      while ((*slots_)[i].hash != 0) i = (i + 1) & mask;
-      (*slots_)[i] = s;
-    }
-  }
+  void grow() { double_table(*slots_); }
 
   stock_vector<slot> slots_;
   size_t size_ = 0;
