@@ -1,5 +1,7 @@
 #include "util/paths.h"
 
+#include <algorithm>
+
 #include "platform/extended_path.h"
 #include "platform/platform.h"
 #include "util/error_text.h"
@@ -13,7 +15,10 @@ int absolute_path(message_sink& messages, bool windows, const std::string& path,
   const int result = windows ? platform::windows_extended_path(path, cwd, out)
                              : platform::posix_absolute_path(path, cwd, out);
   if (result == platform::kPathAboveRoot) {
-    fatal_stop("Can't add path " + path + "\n to\n " + cwd + "\n");
+    // The path as the Windows form took it, its separators made "\\".
+    std::string shown = path;
+    if (windows) std::replace(shown.begin(), shown.end(), '/', '\\');
+    fatal_stop("Can't add path " + shown + "\n to\n " + cwd + "\n");
   }
   if (result == 0) return 0;
   const std::string error = error_text();

@@ -60,15 +60,20 @@ TEST(AbsolutePath, Examples) {
 // More ".." than the current directory has components is a fatal stop naming both.
 TEST(AbsolutePath, ParentsPastTheRootAreAFatalStop) {
   std::u16string out;
-  const std::tuple<bool, const char*, const char*> cases[] = {
-      {true, "..\\..\\..\\x", "C:\\a\\b"}, {false, "../../../x", "/a/b"}, {false, "../x", "/"}};
-  for (const auto& [windows, path, cwd] : cases) {
+  // Windows form, typed path, current directory, the path as the message shows it: with the
+  // separators the Windows form made "\\".
+  const std::tuple<bool, const char*, const char*, const char*> cases[] = {
+      {true, "..\\..\\..\\x", "C:\\a\\b", "..\\..\\..\\x"},
+      {true, "../../x", "Z:\\", "..\\..\\x"},
+      {false, "../../../x", "/a/b", "../../../x"},
+      {false, "../x", "/", "../x"}};
+  for (const auto& [windows, path, cwd, shown] : cases) {
     testing::internal::CaptureStdout();
     try {
       absolute_path(test_console(), windows, path, cwd, out);
       ADD_FAILURE() << "no fatal stop for " << path;
     } catch (const fatal_error& e) {
-      EXPECT_EQ(e.marker(), std::string("Can't add path ") + path + "\n to\n " + cwd + "\n");
+      EXPECT_EQ(e.marker(), std::string("Can't add path ") + shown + "\n to\n " + cwd + "\n");
       EXPECT_EQ(e.error_text(), "");
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "only the entry point prints";
