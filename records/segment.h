@@ -14,6 +14,7 @@
 
 #include "model/storage_item.h"
 #include "records/span_writer.h"
+#include "util/byte_buffer.h"
 
 namespace repcopy {
 
@@ -37,7 +38,7 @@ class segment {
   uint64_t item_offset = 0;             // where the packed item starts in the file
   uint64_t packed_length = 0;           // compressed stream plus 8 trailer bytes
   uint32_t header_length = 0;           // packed item header length
-  std::vector<uint8_t> packed;          // the packed item
+  byte_buffer packed;                   // the packed item
   int32_t platform_id = -1;             // the file's PlatformID, set before estimate_size
 };
 

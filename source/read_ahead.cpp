@@ -220,6 +220,7 @@ void read_ahead::read_file(job& j) {
   } release_file{*this, file_bytes};
   buffering_sink held;
   chunk c;
+  c.events.reserve(reserved_events());
   uint64_t produced = 0;
   const event_sink sink = [&](full_event& e) {
     stored_event& stored = c.events.emplace_back(e);
@@ -263,6 +264,7 @@ void read_ahead::hand_over(job& j, chunk& c, buffering_sink& held, bool last) {
   }
   events_ready_.notify_one();
   c = chunk{};
+  if (!last) c.events.reserve(reserved_events());
 }
 
 }  // namespace repcopy

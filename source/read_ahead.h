@@ -24,6 +24,7 @@
 // An exception thrown while reading a file, or by the supplier, reappears in next() at its place
 // in the order, after everything before it was handed out.
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -98,6 +99,8 @@ class read_ahead {
   };
   class cancelled {};
 
+  // Room a new chunk is given at once, so it does not regrow (and move its events) as it fills.
+  size_t reserved_events() const { return std::min<size_t>(bounds_.chunk_events, 4096); }
   void fill_queue();
   void free_spent();
   void helper_loop();

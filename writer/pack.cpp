@@ -88,9 +88,13 @@ uint32_t pack_item(message_sink& messages, const write_options& options, segment
       std::max<size_t>(size_t(pack_bound(length)) + 12,
                        compression::deflate_bound(options.engine, data.size(), options.level));
   // writer.packed may arrive with capacity from an earlier file; only its size is set here.
-  std::vector<uint8_t>& packed = writer.packed;
+  byte_buffer& packed = writer.packed;
+  const size_t full_length = header_length + area + kItemTrailerSize;
+  // Grown by half again at least, so that a slightly larger item next time needs no new block.
+  if (full_length > packed.capacity())
+    packed.reserve(std::max(full_length, packed.capacity() + packed.capacity() / 2));
   packed.assign(header_length, 0);
-  packed.resize(header_length + area + kItemTrailerSize);
+  packed.resize(full_length);  // the area is left as it was
   std::copy(kItemSignature.begin(), kItemSignature.end(), packed.begin());
   packed[4] = kItemMethodDeflate;
   packed[5] = kItemFlagName;

@@ -1,8 +1,10 @@
 #include "writer/repository_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iterator>
 #include <span>
@@ -67,17 +69,44 @@ class partial_file {
   bool done_ = false;
 };
 
+// The area the writers serialize into, zero-filled for each of them. Only the bytes the last
+// writer wrote are cleared again: the rest of the area is still zero from before. It grows by
+// half again at least, so a batch a little larger than the last costs no new block.
+class zeroed_area {
+ public:
+  // length zeroed bytes, all of which count as written until written() says less.
+  std::span<uint8_t> take(size_t length) {
+    if (dirty_ != 0) std::memset(bytes_.data(), 0, dirty_);
+    if (length > bytes_.size()) {
+      if (length > bytes_.capacity())
+        bytes_.reserve(std::max(length, bytes_.capacity() + bytes_.capacity() / 2));
+      bytes_.resize(length);  // the new bytes come zeroed
+    }
+    dirty_ = length;
+    return {bytes_.data(), length};
+  }
+  // The writer wrote nothing past the first length bytes of its area.
+  void written(size_t length) { dirty_ = std::min(dirty_, length); }
+  void trim(size_t kept_capacity) {
+    if (bytes_.capacity() > kept_capacity) *this = zeroed_area();
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t dirty_ = 0;  // bytes from the start that may not be zero
+};
+
 // The buffers a writer thread fills for every file: one serialisation area and the packed item of
 // each internal file. They live as long as the thread and keep their capacity from file to file,
 // so a batch costs no fresh pages (only a buffer that grew past kKeptCapacity is given back).
 struct thread_buffers {
   static constexpr size_t kKeptCapacity = size_t(64) << 20;
 
-  std::vector<uint8_t> scratch;
-  std::array<std::vector<uint8_t>, kBufferIdCount> packed;
+  zeroed_area scratch;
+  std::array<byte_buffer, kBufferIdCount> packed;
 
-  static void trim(std::vector<uint8_t>& buffer) {
-    if (buffer.capacity() > kKeptCapacity) std::vector<uint8_t>().swap(buffer);
+  static void trim(byte_buffer& buffer) {
+    if (buffer.capacity() > kKeptCapacity) byte_buffer().swap(buffer);
   }
 };
 
@@ -99,13 +128,13 @@ class lent_buffers {
       buffers_.packed[id].clear();
       thread_buffers::trim(buffers_.packed[id]);
     }
-    thread_buffers::trim(buffers_.scratch);
+    buffers_.scratch.trim(thread_buffers::kKeptCapacity);
   }
   lent_buffers(const lent_buffers&) = delete;
   lent_buffers& operator=(const lent_buffers&) = delete;
 
-  std::vector<uint8_t>& scratch() { return buffers_.scratch; }
-  std::vector<uint8_t>& packed(int32_t id) { return buffers_.packed[size_t(id)]; }
+  zeroed_area& scratch() { return buffers_.scratch; }
+  byte_buffer& packed(int32_t id) { return buffers_.packed[size_t(id)]; }
 
  private:
   std::array<std::unique_ptr<segment>, kBufferIdCount>& writers_;
@@ -119,14 +148,15 @@ int32_t run_writers(message_sink& messages, event_batch& events, uint32_t platfo
                     const segment_factory& factory, const write_options& options,
                     std::array<std::unique_ptr<segment>, kBufferIdCount>& writers,
                     lent_buffers& buffers) {
-  std::vector<uint8_t>& scratch = buffers.scratch();
+  zeroed_area& scratch = buffers.scratch();
   for (int32_t id : kWriterRunOrder) {
     std::unique_ptr<segment> writer = factory(id);
     writer->platform_id = int32_t(platform_id);
     const uint32_t estimate = writer->estimate_size(events);
     if (estimate == 0 && omitted_when_empty(id)) continue;
-    scratch.assign(estimate, 0);  // writers expect a zero-filled area
-    const uint32_t length = writer->serialize(scratch, events);
+    const std::span<uint8_t> area = scratch.take(estimate);
+    const uint32_t length = writer->serialize(area, events);
+    scratch.written(length);
     if (length == kItemOverflow || length > estimate) {
       // A size that disagrees with the item is a bug; a cut item would still carry a valid CRC.
       messages.out(message_kind::notice)
@@ -138,7 +168,7 @@ int32_t run_writers(message_sink& messages, event_batch& events, uint32_t platfo
     writer->packed = std::move(buffers.packed(id));
     writers[size_t(id)] = std::move(writer);
     if (pack_item(messages, options, *writers[size_t(id)],
-                  std::span<const uint8_t>(scratch.data(), length)) == 0) {
+                  area.first(length)) == 0) {
       return kItemNotPacked;
     }
   }

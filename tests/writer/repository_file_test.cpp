@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "model/repository_file_name.h"
@@ -129,6 +130,43 @@ TEST(RepositoryFilePath, AtTheLimitTheFileIsBuiltOnePastItItIsRefused) {
       EXPECT_EQ(result, kPathNotBuilt);
       EXPECT_EQ(printed, "(1)MultiByteToWideChar: " + error_text(ENAMETOOLONG) + "\n");
     }
+  }
+}
+
+// Every writer gets an area of zeros, however much the writers before it (of this file or of an
+// earlier one on the same thread) wrote: areas that shrink, grow and shrink again, each writer
+// filling all it used with a non-zero byte.
+TEST(RepositoryFileArea, EveryWriterStartsOnZeros) {
+  class dirtying_segment : public testutil::fake_segment {
+   public:
+    dirtying_segment(int32_t id, size_t estimate, bool& saw_dirt)
+        : fake_segment(id, false), estimate_(estimate), saw_dirt_(saw_dirt) {}
+    uint32_t estimate_size(const event_batch&) override { return uint32_t(estimate_); }
+    uint32_t serialize(std::span<uint8_t> out, event_batch&) override {
+      if (std::any_of(out.begin(), out.end(), [](uint8_t b) { return b != 0; })) saw_dirt_ = true;
+      const size_t used = out.size() / 2 + 1;
+      std::fill_n(out.begin(), used, uint8_t(0xA5));
+      return uint32_t(used);
+    }
+
+   private:
+    size_t estimate_;
+    bool& saw_dirt_;
+  };
+  testutil::temp_dir dir;
+  write_options dry_run;
+  dry_run.dry_run = true;
+  for (const size_t base : {size_t(70000), size_t(300), size_t(1) << 20, size_t(5000)}) {
+    SCOPED_TRACE(base);
+    bool saw_dirt = false;
+    const auto factory = [&](int32_t id) -> std::unique_ptr<segment> {
+      return std::make_unique<dirtying_segment>(id, base + size_t(id) * 977 % 4096, saw_dirt);
+    };
+    event_batch events(1);
+    ASSERT_EQ(create_repository_file(test_console(), events, file_props{}, dir.native(), factory,
+                                     dry_run),
+              0);
+    EXPECT_FALSE(saw_dirt);
   }
 }
 
