@@ -2,10 +2,11 @@
 # The copy against the compression floor, in one run: for each size, a repgen repository (made
 # once, kept in the data directory) is copied N times with both cores and N times held to one core
 # (`taskset -c 0`), and the floor (`floor_bench floor SRC 6 2`: unpack every item and pack it again
-# on both cores, nothing else) is measured N times in between; the medians give copy / floor and
-# one core / both cores. Also the peak memory of the copies, the size of the copy against that of
-# the zlib level-7 build (-DREPCOPY_ZLIB_ONLY=ON) on the same source, and `repdump diff` of the
-# copy against the source.
+# on both cores, nothing else) is measured N times in between, on both cores and on one; the
+# medians give copy / floor and one core / both cores, the copy's and the floor's (what the
+# machine's two cores give work that shares nothing). Also the peak memory of the copies, the
+# size of the copy against that of the zlib level-7 build (-DREPCOPY_ZLIB_ONLY=ON) on the same
+# source, and `repdump diff` of the copy against the source.
 #
 #   bash bench/floor_ratio.sh [--profile small|easy|realistic] [--data DIR] [--runs N] [--no-zlib]
 #                             [events...]
@@ -86,7 +87,7 @@ for events in "${sizes[@]}"; do
       printf "source: %s, %s profile, %d events, %d files, %d items, %.1f MB packed, %.1f MB unpacked (items %.2f:1)\n",
         s, p, e, f, i, pk / 1e6, u / 1e6, u / pk }'
   : >"$work/copy" && : >"$work/copy_cpu" && : >"$work/floor" && : >"$work/floor_cpu"
-  : >"$work/pinned" && : >"$work/peak"
+  : >"$work/pinned" && : >"$work/peak" && : >"$work/floor_pinned"
   for run in $(seq "$runs"); do
     copy_into "$work/target" "$build/repcopy"
     echo "$wall" >>"$work/copy"
@@ -100,7 +101,11 @@ for events in "${sizes[@]}"; do
     line+=", floor $floor s ($cpu s CPU)"
     copy_into "$work/pinned-target" "$build/repcopy" taskset -c 0
     echo "$wall" >>"$work/pinned"
-    echo "$line, copy on one core $wall s ($cpu s CPU, peak $peak MiB)"
+    line+=", copy on one core $wall s ($cpu s CPU, peak $peak MiB)"
+    timed taskset -c 0 "$build/floor_bench" floor "$source" 6 2
+    floor_pinned=$(awk '{for (i = 1; i < NF; i++) if ($(i + 1) == "s,") {print $i; exit}}' "$work/out.txt")
+    echo "$floor_pinned" >>"$work/floor_pinned"
+    echo "$line, floor on one core $floor_pinned s"
   done
   copy=$(median <"$work/copy")
   floor=$(median <"$work/floor")
@@ -113,7 +118,9 @@ for events in "${sizes[@]}"; do
   echo "  copy / floor $ratio ($(verdict "$ratio" 1.4 "<=")); in CPU time (user + system)" \
     "$(awk -v a="$(median <"$work/copy_cpu")" -v b="$(median <"$work/floor_cpu")" \
       'BEGIN {printf "%.3f", a / b}')"
-  echo "  one core / both cores $cores ($(verdict "$cores" 1.85 ">="))"
+  echo "  one core / both cores $cores ($(verdict "$cores" 1.85 ">=")); the floor's own" \
+    "$(awk -v a="$(median <"$work/floor_pinned")" -v b="$floor" 'BEGIN {printf "%.3f", a / b}')"
+
   echo "  peak RSS $(median <"$work/peak") MiB median, $top MiB highest ($(verdict "$top" 512 "<="))"
   bytes=$(rep_bytes "$work/target")
   if [ -n "$zlib" ]; then
