@@ -150,7 +150,7 @@ int run_sequence(const run_request& request) {
   rep_target_contents contents(console, target_root);
   duplicate_check_target checked(console, target, contents, outcome, !request.dry_run);
   if (!request.allow_duplicates) {
-    target.set_file_hook([&checked](const storage_item& item, const std::u16string& path) {
+    target.set_file_hook([&checked](const storage_item& item, const std::string& path) {
       checked.file_named(item, path);
     });
   }

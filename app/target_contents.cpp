@@ -77,7 +77,7 @@ void rep_target_contents::list_files(const storage_item& item, std::vector<targe
         if (e.is_directory) continue;
         std::u16string name = platform::text_name(e.name);
         if (!is_rep_name(name)) continue;
-        out.push_back({platform::text_name(files + sep + e.name), std::move(name)});
+        out.push_back({files + sep + e.name, std::move(name)});
       }
     }
   }
@@ -85,7 +85,7 @@ void rep_target_contents::list_files(const storage_item& item, std::vector<targe
 
 bool rep_target_contents::read_events(const target_file& file,
                                       const std::function<void(const full_event&)>& each) {
-  RepFileSource source(messages_, nullptr, RepFileImage(platform::native_path(file.path)));
+  RepFileSource source(messages_, nullptr, RepFileImage(file.path));
   source.set_report(false);
   const int32_t result = source.ProcessFile([&each](full_event& e) { each(e); });
   return result == 0 && !source.damage().any();

@@ -5,6 +5,7 @@
 
 #include "filters/time_window.h"
 #include "model/filter_config.h"
+#include "platform/platform.h"
 #include "util/text.h"
 
 namespace repcopy {
@@ -60,7 +61,8 @@ void duplicate_check_target::read_overlapping(group_state& state, const storage_
       // Its events are not trusted: the check goes on as if the file held none.
       outcome_.add_damaged_target_file();
       messages_.err(message_kind::error)
-          << "Damaged target file, taken as holding no events: " << to_utf8(file.path);
+          << "Damaged target file, taken as holding no events: "
+          << platform::display_name(file.path);
       continue;
     }
     for (const event_hash& h : hashes) state.index.add(h);
@@ -84,7 +86,7 @@ void duplicate_check_target::batch_done(group_state& state, uint32_t group_batch
     if (group_batches != 0) state.batches_total = group_batches;
     if (state.batches_total == 0 || state.batches_done < state.batches_total) return;
     state.index.clear();
-    std::set<std::u16string>().swap(state.seen);
+    std::set<std::string>().swap(state.seen);
   }
   account(state);
 }
@@ -141,7 +143,7 @@ int32_t duplicate_check_target::write_batch(storage_item item, uint64_t& events)
   return result;
 }
 
-void duplicate_check_target::file_named(const storage_item& item, const std::u16string& path) {
+void duplicate_check_target::file_named(const storage_item& item, const std::string& path) {
   const std::shared_ptr<group_state> state = group(item);
   std::lock_guard<std::mutex> guard(state->lock);
   state->own.insert(path);

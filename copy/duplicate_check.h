@@ -47,7 +47,7 @@ class duplicate_check_target : public CommonTarget {
 
   // The inner target is about to write a file of item's group under path: the check never reads
   // it. Called on the writer thread, before the file appears.
-  void file_named(const storage_item& item, const std::u16string& path);
+  void file_named(const storage_item& item, const std::string& path);
 
   // Bytes held by the indexes now, and at most at one time (for tests and benchmarks).
   uint64_t index_bytes() const;
@@ -61,8 +61,8 @@ class duplicate_check_target : public CommonTarget {
     std::mutex lock;  // everything below
     existing_events index;
     uint64_t index_bytes = 0;
-    std::set<std::u16string> seen;  // files read into the index, or found damaged
-    std::set<std::u16string> own;   // files this run writes
+    std::set<std::string> seen;  // files read into the index, or found damaged
+    std::set<std::string> own;   // files this run writes
     uint32_t batches_done = 0;      // batches of the group through the check
     uint32_t batches_total = 0;     // known from the group's last batch; 0 before
   };

@@ -14,7 +14,7 @@
 namespace repcopy {
 
 struct target_file {
-  std::u16string path;  // the whole path, as the reader opens it
+  std::string path;     // the whole path in the system's form, as the reader opens it
   std::u16string name;  // the file name alone (it carries the times of its first and last event)
 };
 

@@ -180,9 +180,7 @@ int32_t RepTarget::write_item(storage_item& item) {
   props.SessionLocalTime = last.stored_time;
 
   if (file_hook_ && !options_.dry_run) {
-    // The duplicate check holds the paths of the target's files as UTF-16.
-    file_hook_(item, platform::text_name(*directory + platform::kNativeSeparator +
-                                         repository_file_name(props)));
+    file_hook_(item, *directory + platform::kNativeSeparator + repository_file_name(props));
   }
   uint64_t bytes = 0;
   target_failure failure;

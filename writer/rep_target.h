@@ -68,7 +68,7 @@ class RepTarget : public CommonTarget {
                                             const native_name& ds_type) const;
 
   // Told the path of every file before it is written (not in a dry run), on the writer thread.
-  using file_hook = std::function<void(const storage_item& item, const std::u16string& path)>;
+  using file_hook = std::function<void(const storage_item& item, const std::string& path)>;
   void set_file_hook(file_hook hook) { file_hook_ = std::move(hook); }
 
   // Files and bytes written so far (or that a dry run would have written).

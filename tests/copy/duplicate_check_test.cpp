@@ -177,7 +177,7 @@ class memory_contents : public TargetContents {
   std::mutex lock;  // writer threads call in at once
 
   void add(const std::u16string& name, std::vector<full_event> events, bool damaged = false) {
-    files.push_back({{u"/t/" + name, name}, std::move(events), damaged});
+    files.push_back({{"/t/" + to_utf8(name), name}, std::move(events), damaged});
   }
   void list_files(const storage_item& item, std::vector<target_file>& out) override {
     std::lock_guard<std::mutex> guard(lock);
@@ -273,7 +273,7 @@ TEST(DuplicateCheck, FilesThisRunWritesAreNotRead) {
   duplicate_check_target* checked = nullptr;
   r.target.hook = [&](const storage_item& item) {
     const std::u16string name = file_name(kT0, kT0, char('a' + r.contents.files.size()));
-    checked->file_named(item, u"/t/" + name);
+    checked->file_named(item, "/t/" + to_utf8(name));
     std::vector<full_event> events;
     for (const stored_event& e : item.events) events.push_back(e.to_full_event());
     r.contents.add(name, std::move(events));
