@@ -318,15 +318,6 @@ TEST(CopyDriver, AFullTargetStopsReading) {
   }
 }
 
-}  // namespace
-}  // namespace repcopy
-
-namespace repcopy {
-namespace {
-
-using namespace std::chrono_literals;
-using namespace testing_fakes;
-
 // Large events are bounded by their memory, not only by their number: batches leave at the batch
 // memory limit, the largest batch leaves at the pending memory limit, and queued tasks never hold
 // more than the queue's memory bound.

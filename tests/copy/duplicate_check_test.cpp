@@ -29,91 +29,11 @@ namespace {
 using testing_fakes::make_event;
 using testing_fakes::recording_target;
 
-full_event rich_event() {
-  full_event e = make_event(7, u"DC01", u"Security");
-  e.event_id = 4624;
-  e.event_time = 1700000000;
-  e.stored_time = 1700000000 - 3600;
-  e.src_name = u"Microsoft-Windows-Security-Auditing";
-  e.category_name = u"Logon";
-  e.description = u"An account was successfully logged on.";
-  e.user_string1 = u"alice";
-  e.user_binary = {1, 2, 3};
-  e.string_slots = 2;
-  e.strings = {{1, u"S-1-5-18", 0, 0}, {2, u"alice", 0, 0}};
-  e.string_count = 2;
-  e.named_fields = {{u"LogonType", u"3"}, {u"IpAddress", u"10.0.0.1"}};
-  e.named_count = 2;
-  return e;
-}
-
-// The same content as a writer of another file would lay it out: other cache record numbers,
-// CRCs and running time sum.
-full_event other_layout(full_event e) {
-  e.src_index = 41;
-  e.cat_index = 42;
-  e.comp_index = 43;
-  e.user_index = 44;
-  e.desc_index = 45;
-  e.record_sum = 12345;
-  e.src_name_crc ^= 1;
-  for (insertion_string& s : e.strings) s.cache_index += 9;
-  for (named_field& f : e.named_fields) {
-    f.name_index += 3;
-    f.value_index += 5;
-  }
-  return e;
-}
-
-struct field_change {
-  const char* name;
-  std::function<void(full_event&)> change;
-};
-
-TEST(ExistingEvents, EqualContentIsFoundWhateverTheCacheLayoutAndNoSingleFieldChangeIs) {
-  event_hasher hasher;
-  existing_events index;
-  index.add(hasher(other_layout(rich_event())));
-  // Found once: the target holds it once.
-  EXPECT_TRUE(index.take(hasher(stored_event(rich_event()))));
-  EXPECT_FALSE(index.take(hasher(stored_event(rich_event()))));
-
-  const field_change changes[] = {
-      {"a string", [](full_event& e) { e.description += u"!"; }},
-      {"the user string", [](full_event& e) { e.user_string1 = u"bob"; }},
-      {"an insertion string", [](full_event& e) { e.strings[1].text = u"bob"; }},
-      {"an ordinal", [](full_event& e) { e.strings[1].ordinal = 3; }},
-      {"strings swapped", [](full_event& e) { std::swap(e.strings[0], e.strings[1]); }},
-      {"a named field's value", [](full_event& e) { e.named_fields[0].value = u"2"; }},
-      {"a named field's name", [](full_event& e) { e.named_fields[1].name = u"IpAddr"; }},
-      {"a named field more", [](full_event& e) { e.named_fields.push_back({u"X", u""}); }},
-      {"the data", [](full_event& e) { e.data[0] ^= 1; }},
-      {"the data longer", [](full_event& e) { e.data.push_back(0); }},
-      {"the user binary", [](full_event& e) { e.user_binary[2] = 4; }},
-      {"the time", [](full_event& e) { e.event_time += 1; }},
-      {"the stored time", [](full_event& e) { e.stored_time += 1; }},
-      {"the EventID", [](full_event& e) { e.event_id = 4625; }},
-      {"the record key", [](full_event& e) { e.record_key = 8; }},
-      {"the domain", [](full_event& e) { e.domain = u"OTHER"; }},
-      {"the string slots", [](full_event& e) { e.string_slots = 3; }},
-  };
-  for (const field_change& c : changes) {
-    existing_events held;
-    held.add(hasher(rich_event()));
-    full_event changed = rich_event();
-    c.change(changed);
-    EXPECT_FALSE(held.take(hasher(stored_event(changed)))) << c.name;
-    EXPECT_TRUE(held.take(hasher(stored_event(rich_event())))) << c.name;
-  }
-}
-
 TEST(ExistingEvents, CountsMultiplicitiesAcrossMerges) {
   event_hasher hasher;
   existing_events index;
-  const event_hash a = hasher(rich_event());
-  full_event other = rich_event();
-  other.record_key = 99;
-  const event_hash b = hasher(other);
+  const event_hash a = hasher(make_event(7, u"DC01", u"Security"));
+  const event_hash b = hasher(make_event(99, u"DC01", u"Security"));
   index.add(a);
   index.add(b);
   EXPECT_TRUE(index.take(a));

@@ -2,6 +2,9 @@
 // Helpers for the end-to-end tests: run the built executables, snapshot trees, read every event
 // of a repository back with our own reader.
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -12,7 +15,9 @@
 #include <vector>
 
 #include "model/full_event.h"
+#include "platform/platform.h"
 #include "source/rep_source2.h"
+#include "tests/container/rep_file_bytes.h"
 #include "tests/process_util.h"
 #include "tests/temp_tree.h"
 #include "tests/test_console.h"
@@ -96,5 +101,97 @@ inline std::string without_sanitizer_notice(const std::string& err) {
     if (line.rfind("==", 0) != 0) kept += line + "\n";
   return kept;
 }
+
+// The repository files below root (none when it does not exist).
+inline std::vector<fs::path> rep_files(const fs::path& root) {
+  std::vector<fs::path> out;
+  std::error_code ec;
+  if (!fs::exists(root, ec)) return out;
+  for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::end(it); it.increment(ec)) {
+    if (it->path().extension() == ".rep") out.push_back(it->path());
+  }
+  return out;
+}
+
+// Writes b to p, making the directories above it.
+inline void put(const fs::path& p, const test::bytes& b) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+// A sound repository file of three events whose record keys are first, first + 1, first + 2.
+inline test::bytes rep_file(uint32_t first, const std::u16string& computer = u"WS01") {
+  test::test_part p = test::sample_part();
+  p.keys = {first, first + 1, first + 2};
+  return test::rep_file_builder().windows(computer, u"CORP").part(p).build();
+}
+
+#if !defined(_WIN32)
+// "nobody" can run the executable and read the tree only when every level above is open to it.
+inline bool can_drop_privileges(const fs::path& dir) {
+  if (::geteuid() != 0) return false;
+  return std::system(("setpriv --reuid=65534 --regid=65534 --clear-groups test -r " +
+                      testutil::repcopy_program() + " -a -x " + quoted(dir) + " 2>/dev/null")
+                         .c_str()) == 0;
+}
+#endif
+
+// A scratch directory for each test, with "source" and "target" paths in it; the executables
+// run in it. Its name is short: the deepest trees need nearly all of the system's path limit.
+class e2e_test : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = testutil::temp_path("rc" + std::to_string(::getpid()));
+    testutil::remove_tree(dir_);
+    fs::create_directories(dir_);
+    source_ = dir_ / "source";
+    target_ = dir_ / "target";
+  }
+  void TearDown() override {
+    // Directories a test made unreadable are opened again before the removal.
+    std::error_code ec;
+    if (!platform::kWindows) {
+      for (auto it = fs::recursive_directory_iterator(dir_, ec); it != fs::end(it);
+           it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    testutil::remove_tree(dir_);
+  }
+
+  // repgen's events, made from seed with its options, into where (the source when empty).
+  void generate(int events, int seed = 7, const fs::path& where = {},
+                const std::string& options = "") {
+    const run_result r = run_command(testutil::repgen_program() + " " + options + " " +
+                                         quoted(where.empty() ? source_ : where) + " " +
+                                         std::to_string(events) + " " + std::to_string(seed),
+                                     dir_);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  }
+  run_result repcopy(const std::string& arguments) {
+    return run_command(testutil::repcopy_program() + " " + arguments, dir_);
+  }
+  // repcopy with the options, from the source (or from) into the target (or to).
+  run_result copy(const std::string& options = "", const fs::path& from = {},
+                  const fs::path& to = {}) {
+    return repcopy(options + " " + quoted(from.empty() ? source_ : from) + " " +
+                   quoted(to.empty() ? target_ : to));
+  }
+#if !defined(_WIN32)
+  // Starts repcopy with the arguments, its outputs in the files <tag>.out and <tag>.err.
+  pid_t start(const std::vector<std::string>& arguments, const std::string& tag = "run") {
+    return testutil::start_program(REPCOPY_BIN, arguments, (dir_ / (tag + ".out")).string(),
+                                   (dir_ / (tag + ".err")).string());
+  }
+  // The exit code, or 128 + the signal that ended the process.
+  static int wait_exit(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+#endif
+
+  fs::path dir_, source_, target_;
+};
 
 }  // namespace repcopy::e2e

@@ -55,14 +55,35 @@ std::map<std::string, std::vector<file_items>> unpacked_tree(const fs::path& roo
   return tree;
 }
 
-class EngineEndToEnd : public testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = testutil::temp_path("repcopy-engine-" + std::to_string(::getpid()));
-    testutil::remove_tree(dir_);
-    fs::create_directories(dir_);
+// Two copies of one source hold the same directories, files and unpacked items; the bytes the
+// items take packed in each, and whether any item was packed differently.
+struct packed_bytes {
+  size_t first = 0, second = 0;
+  bool differ = false;
+};
+using unpacked = std::map<std::string, std::vector<file_items>>;
+packed_bytes expect_same_items(const unpacked& a, const unpacked& b) {
+  packed_bytes sizes;
+  EXPECT_FALSE(a.empty());
+  EXPECT_EQ(a.size(), b.size());
+  for (const auto& [dir, files] : a) {
+    const auto other = b.find(dir);
+    if (other == b.end() || other->second.size() != files.size()) {
+      ADD_FAILURE() << dir;
+      continue;
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+      EXPECT_TRUE(files[i].items == other->second[i].items) << dir << " file " << i;
+      sizes.first += files[i].packed.size();
+      sizes.second += other->second[i].packed.size();
+      sizes.differ |= files[i].packed != other->second[i].packed;
+    }
   }
-  void TearDown() override { testutil::remove_tree(dir_); }
+  return sizes;
+}
+
+class EngineEndToEnd : public e2e_test {
+ protected:
   void copy_with(compression::engine engine, const fs::path& source, const fs::path& target) {
     run_request request;
     request.engine = engine;
@@ -75,7 +96,6 @@ class EngineEndToEnd : public testing::Test {
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(code, 0);
   }
-  fs::path dir_;
 };
 
 TEST_F(EngineEndToEnd, LibdeflateAndZlibCopiesHoldTheSameItemsInTheSameOrder) {
@@ -85,30 +105,16 @@ TEST_F(EngineEndToEnd, LibdeflateAndZlibCopiesHoldTheSameItemsInTheSameOrder) {
   for (const char* profile : {"small", "realistic"}) {
     SCOPED_TRACE(profile);
     const fs::path source = dir_ / (std::string(profile) + "-source");
-    run_result r = run_command(
-        testutil::repgen_program() + " --profile " + profile + " " + quoted(source) + " 4000 3", dir_);
-    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    generate(4000, 3, source, "--profile " + std::string(profile));
     const fs::path with_libdeflate = dir_ / (std::string(profile) + "-libdeflate");
     const fs::path with_zlib = dir_ / (std::string(profile) + "-zlib");
     copy_with(compression::engine::libdeflate, source, with_libdeflate);
     copy_with(compression::engine::zlib, source, with_zlib);
 
-    const auto a = unpacked_tree(with_libdeflate);
-    const auto b = unpacked_tree(with_zlib);
-    ASSERT_FALSE(a.empty());
-    ASSERT_EQ(a.size(), b.size());
-    bool packed_differently = false;
-    for (const auto& [dir, files] : a) {
-      ASSERT_TRUE(b.count(dir)) << dir;
-      const auto& other = b.at(dir);
-      ASSERT_EQ(files.size(), other.size()) << dir;
-      for (size_t i = 0; i < files.size(); ++i) {
-        EXPECT_TRUE(files[i].items == other[i].items) << dir << " file " << i;
-        packed_differently |= files[i].packed != other[i].packed;
-      }
-    }
+    const packed_bytes sizes =
+        expect_same_items(unpacked_tree(with_libdeflate), unpacked_tree(with_zlib));
     // The engines really were switched: their deflate streams differ.
-    EXPECT_TRUE(packed_differently);
+    EXPECT_TRUE(sizes.differ);
     // And both hold every event of the source.
     EXPECT_EQ(read_repository(with_libdeflate).size(), 4000u);
     EXPECT_EQ(read_repository(with_zlib), read_repository(with_libdeflate));
@@ -118,42 +124,21 @@ TEST_F(EngineEndToEnd, LibdeflateAndZlibCopiesHoldTheSameItemsInTheSameOrder) {
 // --level reaches the deflate call: the copy at 12 holds the same items as the copy at 1, packed
 // smaller.
 TEST_F(EngineEndToEnd, LevelTwelveWritesTheSameItemsSmallerThanLevelOne) {
-  const fs::path source = dir_ / "source";
-  run_result r = run_command(
-      testutil::repgen_program() + " --profile realistic " + quoted(source) + " 3000 5", dir_);
-  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
-  std::map<int, std::map<std::string, std::vector<file_items>>> trees;
+  generate(3000, 5, source_, "--profile realistic");
+  std::map<int, unpacked> trees;
   for (int level : {1, 12}) {
     const fs::path target = dir_ / ("level-" + std::to_string(level));
-    r = run_command(testutil::repcopy_program() + " -q --level " + std::to_string(level) + " " +
-                        quoted(source) + " " + quoted(target),
-                    dir_);
+    const run_result r = copy("-q --level " + std::to_string(level), source_, target);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     trees[level] = unpacked_tree(target);
   }
-  const auto& fast = trees[1];
-  const auto& small = trees[12];
-  ASSERT_FALSE(fast.empty());
-  ASSERT_EQ(fast.size(), small.size());
-  size_t fast_bytes = 0, small_bytes = 0;
-  for (const auto& [dir, files] : fast) {
-    ASSERT_TRUE(small.count(dir)) << dir;
-    const auto& other = small.at(dir);
-    ASSERT_EQ(files.size(), other.size()) << dir;
-    for (size_t i = 0; i < files.size(); ++i) {
-      EXPECT_TRUE(files[i].items == other[i].items) << dir << " file " << i;
-      fast_bytes += files[i].packed.size();
-      small_bytes += other[i].packed.size();
-    }
-  }
-  EXPECT_LT(small_bytes, fast_bytes);
+  const packed_bytes sizes = expect_same_items(trees[1], trees[12]);
+  EXPECT_LT(sizes.second, sizes.first);
 }
 
 // The level is chosen per run: a run without --level after one with it is back at the default.
 TEST_F(EngineEndToEnd, ARunWithoutALevelUsesTheDefaultAfterARunWithOne) {
-  const fs::path source = dir_ / "source";
-  run_result r = run_command(testutil::repgen_program() + " " + quoted(source) + " 200 3", dir_);
-  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  generate(200, 3);
   const compression::engine engine = compression::built_engine();
   struct row {
     int32_t requested, chosen;
@@ -167,7 +152,7 @@ TEST_F(EngineEndToEnd, ARunWithoutALevelUsesTheDefaultAfterARunWithOne) {
     SCOPED_TRACE(w.requested);
     run_record record;
     run_request request;
-    request.source_path = source.string();
+    request.source_path = source_.string();
     request.target_path = (dir_ / ("target-" + std::to_string(n++))).string();
     request.level = w.requested;
     request.quiet = true;

@@ -92,12 +92,6 @@ TEST_F(RepdumpEndToEnd, StatsCountEveryEventAndUsageErrorsExitWithTwo) {
   }
 }
 
-void put(const fs::path& p, const test::bytes& b) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
-
 // A source file whose footer has an empty "Domain" is copied under "Unknown", as events without a
 // domain are filed; diff reads both sides the way the copy writes them, so they compare equal.
 TEST_F(RepdumpEndToEnd, ACopyOfAFileWithAnEmptyDomainIsEqualToItsSource) {

@@ -18,16 +18,8 @@
 namespace repcopy::e2e {
 namespace {
 
-class RepgenEndToEnd : public testing::Test {
+class RepgenEndToEnd : public e2e_test {
  protected:
-  void SetUp() override {
-    dir_ = testutil::temp_path("repgen-e2e-" + std::to_string(::getpid()) + "-" +
-                               testing::UnitTest::GetInstance()->current_test_info()->name());
-    testutil::remove_tree(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { testutil::remove_tree(dir_); }
-
   std::vector<full_event> generate(const std::string& profile, const std::string& name, int events,
                                    int seed) {
     const fs::path target = dir_ / name;
@@ -38,8 +30,6 @@ class RepgenEndToEnd : public testing::Test {
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     return read_repository(target);
   }
-
-  fs::path dir_;
 };
 
 // The same seed makes the same events in every profile; another seed makes others.

@@ -1,6 +1,7 @@
 // End-to-end: copies run again. Whatever stopped a copy (a signal, kill -9, a full target), the
-// same command again completes it; overlapping windows, swapped paths and runs side by side never
-// duplicate an event. Each case ends with repdump diff of source and target saying "equal".
+// same command again completes it; overlapping windows and runs side by side never duplicate an
+// event, and a copy back into the original writes nothing. Each case ends with repdump diff of
+// source and target saying "equal".
 // Kill points are chosen by the files already in the target, never by elapsed time; a copy that
 // finished before the kill is completed by the re-run all the same.
 
@@ -19,64 +20,30 @@
 #include <regex>
 #include <thread>
 
-#include "model/storage_item.h"
 #include "platform/platform.h"
 #include "tests/e2e/e2e_util.h"
 #include "tests/test_console.h"
 #include "util/text.h"
 #include "util/time_text.h"
-#include "writer/rep_target.h"
 
 namespace repcopy::e2e {
 namespace {
 
-class RerunEndToEnd : public testing::Test {
+class RerunEndToEnd : public e2e_test {
  protected:
-  void SetUp() override {
-    if (platform::kWindows) GTEST_SKIP() << "POSIX signals and command lines";
-    dir_ = fs::temp_directory_path() /
-           ("repcopy-rerun-" + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    source_ = dir_ / "source";
-    target_ = dir_ / "target";
-  }
   void TearDown() override {
     if (!mounted_.empty()) ::umount2(mounted_.c_str(), MNT_DETACH);
-    if (!dir_.empty()) fs::remove_all(dir_);
+    e2e_test::TearDown();
   }
 
-  void generate(int events, int seed = 11) {
-    run_result r = run_command(std::string(REPGEN_BIN) + " " + quoted(source_) + " " +
-                                   std::to_string(events) + " " + std::to_string(seed),
-                               dir_);
-    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
-  }
-  run_result copy(const std::string& options = "", const fs::path* from = nullptr,
-                  const fs::path* to = nullptr) {
-    return run_command(std::string(REPCOPY_BIN) + " " + options + " " +
-                           quoted(from ? *from : source_) + " " + quoted(to ? *to : target_),
-                       dir_);
-  }
-  // repdump diff of source and target: every event exactly once with the same content.
-  void expect_equal(const fs::path* from = nullptr) {
-    run_result r = run_command(std::string(REPDUMP_BIN) + " diff " +
-                                   quoted(from ? *from : source_) + " " + quoted(target_),
+  // repdump diff of the source (or from) and the target: every event exactly once with the same
+  // content.
+  void expect_equal(const fs::path& from = {}) {
+    run_result r = run_command(testutil::repdump_program() + " diff " +
+                                   quoted(from.empty() ? source_ : from) + " " + quoted(target_),
                                dir_);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("equal"), std::string::npos) << r.out;
-  }
-  // Starts repcopy with the arguments (outputs to files named after tag); returns its id.
-  pid_t start(const std::vector<std::string>& arguments, const std::string& tag = "run") {
-    const std::string out = (dir_ / (tag + ".out")).string();
-    const std::string err = (dir_ / (tag + ".err")).string();
-    return testutil::start_program(REPCOPY_BIN, arguments, out, err);
-  }
-  static int wait_exit(pid_t pid) {
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   // Waits until the target holds at least files repository files or the process has ended.
   void wait_for_files(pid_t pid, size_t files) {
@@ -89,17 +56,6 @@ class RerunEndToEnd : public testing::Test {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-  }
-  // The repository files below root, by path.
-  static std::vector<fs::path> rep_files(const fs::path& root) {
-    std::vector<fs::path> out;
-    std::error_code ec;
-    if (!fs::exists(root, ec)) return out;
-    for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::end(it);
-         it.increment(ec)) {
-      if (it->path().extension() == ".rep") out.push_back(it->path());
-    }
-    return out;
   }
   // Every event of the tree with the number of times it is held.
   static std::map<std::vector<uint8_t>, int> multiset(const fs::path& root) {
@@ -124,13 +80,12 @@ class RerunEndToEnd : public testing::Test {
     return counts;
   }
 
-  fs::path dir_, source_, target_;
   std::string mounted_;
   bool finished_ = false;
 };
 
 TEST_F(RerunEndToEnd, TheSameCopyTwiceWritesNoFileTheSecondTime) {
-  generate(3000);
+  generate(3000, 11);
   run_result first = copy();
   ASSERT_EQ(first.exit_code, 0) << first.err;
   EXPECT_EQ(first.out.find("Already in the target"), std::string::npos) << first.out;
@@ -153,55 +108,53 @@ TEST_F(RerunEndToEnd, TheSameCopyTwiceWritesNoFileTheSecondTime) {
   for (const auto& [path, bytes] : snapshot(target_)) {
     EXPECT_EQ(fs::path(path).extension(), ".rep") << path;
   }
+  // The copy copied back into the original by mistake: nothing is written.
+  const auto original = snapshot(source_);
+  run_result swapped = copy("", target_, source_);
+  EXPECT_EQ(swapped.exit_code, 0) << swapped.err;
+  EXPECT_NE(swapped.out.find("Already in the target, not copied: 3000 event(s)"), std::string::npos)
+      << swapped.out;
+  EXPECT_EQ(snapshot(source_), original);
 }
 
-// SIGINT once the target holds 1, 4 or 12 files: the same command again completes the copy.
-TEST_F(RerunEndToEnd, AnInterruptedCopyIsCompletedByTheSameCommand) {
-  generate(60000);
-  for (size_t files : {1u, 4u, 12u}) {
+// SIGINT once the target holds 1, 4 or 12 files, and kill -9 at two points with one and with two
+// read threads: nothing half-written stays visible, and the same command completes the copy.
+TEST_F(RerunEndToEnd, AStoppedCopyIsCompletedByTheSameCommand) {
+  generate(60000, 11);
+  struct row {
+    int signal;
+    const char* read_threads;
+    size_t files;  // in the target when the signal comes
+  };
+  for (const row& r :
+       {row{SIGINT, "1", 1}, row{SIGINT, "1", 4}, row{SIGINT, "1", 12}, row{SIGKILL, "1", 2},
+        row{SIGKILL, "1", 9}, row{SIGKILL, "2", 2}, row{SIGKILL, "2", 9}}) {
+    SCOPED_TRACE(testing::Message() << r.signal << " " << r.read_threads << " " << r.files);
     fs::remove_all(target_);
     finished_ = false;
-    const pid_t pid = start({"--threads", "1", source_.string(), target_.string()});
-    wait_for_files(pid, files);
-    if (!finished_) ::kill(pid, SIGINT);
+    const std::string threads = r.signal == SIGINT ? "1" : "2";
+    const pid_t pid = start({"--read-threads", r.read_threads, "--threads", threads,
+                             source_.string(), target_.string()});
+    wait_for_files(pid, r.files);
+    if (!finished_) ::kill(pid, r.signal);
     const int code = finished_ ? 0 : wait_exit(pid);
-    EXPECT_TRUE(code == 130 || code == 0) << code;
+    if (r.signal == SIGINT) {
+      EXPECT_TRUE(code == 130 || code == 0) << code;
+    }
     if (code == 130) {
       const std::string err = read_text(dir_ / "run.err");
       EXPECT_NE(err.find("; run the same command again to copy the rest"), std::string::npos)
           << err;
     }
-    run_result again = copy();
+    run_result again = copy("--read-threads " + std::string(r.read_threads));
     EXPECT_EQ(again.exit_code, 0) << again.err;
     expect_equal();
   }
 }
 
-// kill -9 at several points, with one and with two read threads: nothing half-written stays
-// visible, and the same command completes the copy.
-TEST_F(RerunEndToEnd, AKilledCopyIsCompletedByTheSameCommand) {
-  generate(60000);
-  for (const char* read_threads : {"1", "2"}) {
-    for (size_t files : {2u, 9u}) {
-      fs::remove_all(target_);
-      finished_ = false;
-      const pid_t pid = start({"--read-threads", read_threads, "--threads", "2",
-                               source_.string(), target_.string()});
-      wait_for_files(pid, files);
-      if (!finished_) {
-        ::kill(pid, SIGKILL);
-        wait_exit(pid);
-      }
-      run_result again = copy("--read-threads " + std::string(read_threads));
-      EXPECT_EQ(again.exit_code, 0) << again.err;
-      expect_equal();
-    }
-  }
-}
-
 // A small file system fills up; once space is freed the same command completes the copy.
 TEST_F(RerunEndToEnd, AFullTargetIsCompletedOnceSpaceIsFreed) {
-  generate(20000);
+  generate(20000, 11);
   fs::create_directories(target_);
   run_result dry = copy("-n");
   std::smatch m;
@@ -227,7 +180,7 @@ TEST_F(RerunEndToEnd, AFullTargetIsCompletedOnceSpaceIsFreed) {
 
 // Seven windows of two days, each overlapping the next by one day, then a run with no filter.
 TEST_F(RerunEndToEnd, OverlappingDailyWindowsThenEverythingCopyEachEventOnce) {
-  generate(100000);  // seven seconds apart: about eight days
+  generate(100000, 11);  // seven seconds apart: about eight days
   const uint32_t first_day = 1700000000 / 86400;
   for (uint32_t i = 0; i < 7; ++i) {
     const std::string from = time14_text((first_day + i) * 86400).substr(0, 8);
@@ -240,62 +193,11 @@ TEST_F(RerunEndToEnd, OverlappingDailyWindowsThenEverythingCopyEachEventOnce) {
   expect_equal();
 }
 
-// One event twice in one source file and once in another: the target holds it three times, and
-// a second run adds none.
-TEST_F(RerunEndToEnd, DuplicatesInsideTheSourceAreCopiedAndNotAddedAgain) {
-  generate(300);
-  full_event e = read_repository(source_).front();
-  RepTarget writer(test_console(), source_.u16string());
-  auto batch = [&](int copies) {
-    storage_item item;
-    item.domain_name = e.domain.empty() ? u"Unknown" : e.domain;
-    item.computer_name = ascii_upper(e.host_computer);
-    item.platform_id = e.platform_id;
-    item.os_major = e.os_major;
-    item.os_minor = e.os_minor;
-    item.computer_type = e.computer_type;
-    item.ds_name = e.under_data_source;
-    for (int i = 0; i < copies; ++i) item.events.push_back(e);
-    item.batch_count = uint32_t(copies);
-    ASSERT_EQ(writer.flush_items(std::move(item)), 0);
-  };
-  batch(2);
-  batch(1);
-  const auto count_in = [&](const fs::path& root) {
-    int n = 0;
-    for (const full_event& x : read_repository(root)) n += x == e ? 1 : 0;
-    return n;
-  };
-  ASSERT_EQ(count_in(source_), 4);  // repgen's own copy and the three added
-  run_result first = copy();
-  ASSERT_EQ(first.exit_code, 0) << first.err;
-  EXPECT_EQ(count_in(target_), 4);
-  const auto before = snapshot(target_);
-  run_result second = copy();
-  EXPECT_EQ(second.exit_code, 0) << second.err;
-  EXPECT_EQ(snapshot(target_), before);
-  expect_equal();
-}
-
-// An earlier copy copied back into the original by mistake: nothing is written.
-TEST_F(RerunEndToEnd, SwappedPathsWriteNothing) {
-  generate(3000);
-  ASSERT_EQ(copy().exit_code, 0);
-  const auto original = snapshot(source_);
-  run_result swapped = copy("", &target_, &source_);
-  EXPECT_EQ(swapped.exit_code, 0) << swapped.err;
-  EXPECT_NE(swapped.out.find("Already in the target, not copied: 3000 event(s)"),
-            std::string::npos)
-      << swapped.out;
-  EXPECT_EQ(snapshot(source_), original);
-  expect_equal();
-}
-
 // A run that finds another copy holding its groups waits, and says so; with -q it waits without
 // a word (the line is a notice). The test holds every group itself and lets go only once the
 // run is seen blocked on a hold (a waiter in /proc/locks), so the wait is certain, not timed.
 TEST_F(RerunEndToEnd, WaitingForAnotherCopySaysSoExceptWithQuiet) {
-  generate(300);
+  generate(300, 11);
   ASSERT_EQ(copy().exit_code, 0);  // leaves one hold file per group in the target
   const fs::path holds = target_ / ".repcopy-holds";
   for (const bool quiet : {false, true}) {
@@ -337,7 +239,7 @@ TEST_F(RerunEndToEnd, WaitingForAnotherCopySaysSoExceptWithQuiet) {
 
 // Two runs started at once into one target: every event once.
 TEST_F(RerunEndToEnd, TwoRunsAtOnceNeverDuplicate) {
-  generate(30000);
+  generate(30000, 11);
   const pid_t a = start({source_.string(), target_.string()}, "a");
   const pid_t b = start({source_.string(), target_.string()}, "b");
   EXPECT_EQ(wait_exit(a), 0) << read_text(dir_ / "a.err");
@@ -347,7 +249,7 @@ TEST_F(RerunEndToEnd, TwoRunsAtOnceNeverDuplicate) {
 
 // Three shards started at once into one target: they hold disjoint groups and copy everything.
 TEST_F(RerunEndToEnd, ThreeShardsAtOnceCopyEverythingOnce) {
-  generate(30000);
+  generate(30000, 11);
   std::vector<pid_t> runs;
   for (int k = 0; k < 3; ++k) {
     runs.push_back(start({"--shard", std::to_string(k) + "/3", source_.string(), target_.string()},
@@ -367,7 +269,7 @@ TEST_F(RerunEndToEnd, ThreeShardsAtOnceCopyEverythingOnce) {
 
 // --allow-duplicates writes every event, so two such runs hold every event twice.
 TEST_F(RerunEndToEnd, AllowDuplicatesWritesEveryEventEachTime) {
-  generate(3000);
+  generate(3000, 11);
   ASSERT_EQ(copy("--allow-duplicates").exit_code, 0);
   run_result second = copy("--allow-duplicates");
   ASSERT_EQ(second.exit_code, 0) << second.err;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -69,7 +70,7 @@ struct change_field {
     } else if constexpr (field_text<Field>) {
       f += u"!";
     } else if constexpr (field_bytes<Field>) {
-      f.push_back(0xEE);
+      f.back() ^= 0xEE;  // the same length: the bytes themselves count
     } else if constexpr (field_number<Field>) {
       f = Field(f + 0x5A5A);
     } else {
@@ -107,8 +108,10 @@ void expect_walks_see(const full_event& original, const full_event& changed, fie
   EXPECT_EQ(hash(stored), hash(changed));
   const bool content = role == field_role::content;
   EXPECT_EQ(hash(changed) != hash(original), content);
-  EXPECT_EQ(changed_fields(original, changed),
-            content ? std::vector<std::string>{name} : std::vector<std::string>{});
+  const std::vector<std::string> named =
+      content ? std::vector<std::string>{name} : std::vector<std::string>{};
+  EXPECT_EQ(changed_fields(original, changed), named);
+  EXPECT_EQ(changed_fields(changed, original), named);
   // equality of full_event compares the derived numbers too, the source file aside
   EXPECT_EQ(changed == original, name == "source_file");
 }
@@ -137,6 +140,12 @@ TEST(EventFields, EveryWalkSeesEveryField) {
     SCOPED_TRACE(std::string("named_fields.") + change.name);
     expect_walks_see(original, changed, change.role, "named_fields");
   }
+  // A row fewer or more.
+  full_event fewer = original, more = original;
+  fewer.strings.pop_back();
+  more.named_fields.push_back({});
+  expect_walks_see(original, fewer, field_role::content, "strings");
+  expect_walks_see(original, more, field_role::content, "named_fields");
 }
 
 TEST(EventFields, ChangedFieldsNamesTwoNumbersOfOneNameOnce) {
@@ -147,6 +156,44 @@ TEST(EventFields, ChangedFieldsNamesTwoNumbersOfOneNameOnce) {
   b.string_slots += 1;
   b.strings_aux += 1;
   EXPECT_EQ(changed_fields(a, b), (std::vector<std::string>{"os_version", "string_slots"}));
+}
+
+// A character moved from one text to the next changes the hash: every text counts its length.
+TEST(EventHash, NeighbouringTextsCannotTradeCharacters) {
+  struct split {
+    const char* fields;
+    std::function<void(full_event&, std::u16string, std::u16string)> set;
+  };
+  const split splits[] = {
+      {"user strings",
+       [](full_event& e, std::u16string a, std::u16string b) {
+         e.user_string1 = a;
+         e.user_string2 = b;
+       }},
+      {"named field name and value",
+       [](full_event& e, std::u16string a, std::u16string b) {
+         e.named_fields[0] = {a, b};
+       }},
+      {"insertion strings",
+       [](full_event& e, std::u16string a, std::u16string b) {
+         e.strings = {{1, a}, {1, b}};
+       }},
+      {"description and data",
+       [](full_event& e, std::u16string a, std::u16string b) {
+         // The data follows the description: "ab" + {'c', 0} against "a" + {'b', 0, 'c', 0}.
+         e.description = a;
+         e.data.clear();
+         for (char16_t c : b) e.data.insert(e.data.end(), {uint8_t(c), 0});
+       }},
+  };
+  event_hasher hasher;
+  for (const split& s : splits) {
+    SCOPED_TRACE(s.fields);
+    full_event left = every_field(), right = every_field();
+    s.set(left, u"ab", u"c");
+    s.set(right, u"a", u"bc");
+    EXPECT_NE(hasher(left), hasher(right));
+  }
 }
 
 // A reused event comes back as a constructed one; its tables' rows wait as spares.

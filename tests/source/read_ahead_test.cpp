@@ -74,6 +74,17 @@ std::vector<fake_file> fake_files() {
   return files;
 }
 
+// The walk over count stand-in files: each path is the file's number as one character.
+struct numbered_walk {
+  size_t count, next = 0;
+  bool operator()(message_sink&, std::string& path) {
+    if (next == count) return false;
+    path = std::string(1, char(next++));
+    return true;
+  }
+};
+size_t number_of(const std::string& path) { return size_t(static_cast<unsigned char>(path[0])); }
+
 // What a consumer sees: each event as a line on standard output between the readers' texts.
 struct transcript {
   std::string out, err, error;
@@ -132,7 +143,7 @@ transcript ahead(const std::vector<fake_file>& files, unsigned threads, read_ahe
         return true;
       },
       [&](message_sink& messages, const std::string& path, const event_sink& sink) {
-        return read_fake(messages, files[size_t(static_cast<unsigned char>(path[0]))], sink);
+        return read_fake(messages, files[number_of(path)], sink);
       },
       bounds);
   return consume([&](stored_event& e) { return reader.next(e); });
@@ -171,16 +182,10 @@ TEST(ReadAhead, EventsInHandStayWithinTheByteBound) {
   read_ahead::limits bounds;
   bounds.bytes = 200 * event;
   bounds.chunk_events = 50;
-  size_t next_file = 0;
   read_ahead reader(
-      test_console(), 3,
-      [&](message_sink&, std::string& path) {
-        if (next_file == files.size()) return false;
-        path = std::string(1, char(next_file++));
-        return true;
-      },
+      test_console(), 3, numbered_walk{files.size()},
       [&](message_sink& messages, const std::string& path, const event_sink& sink) {
-        return read_fake(messages, files[size_t(static_cast<unsigned char>(path[0]))], sink);
+        return read_fake(messages, files[number_of(path)], sink);
       },
       bounds);
   uint64_t count = 0;
@@ -202,23 +207,15 @@ TEST(ReadAhead, FilesBeingReadCountAgainstTheByteBound) {
                                        3000, 3000,  9000,  9000,  20000, 3000};
   read_ahead::limits bounds;
   bounds.bytes = 10000;
-  bounds.file_bytes = [&](const std::string& path) {
-    return sizes[size_t(static_cast<unsigned char>(path[0]))];
-  };
+  bounds.file_bytes = [&](const std::string& path) { return sizes[number_of(path)]; };
   std::mutex lock;
   std::condition_variable changed;
   uint64_t in_flight = 0, peak = 0;
   size_t files_in_flight = 0, large_in_flight = 0, peak_large = 0;
-  size_t next_file = 0;
   read_ahead reader(
-      test_console(), 4,
-      [&](message_sink&, std::string& path) {
-        if (next_file == sizes.size()) return false;
-        path = std::string(1, char(next_file++));
-        return true;
-      },
+      test_console(), 4, numbered_walk{sizes.size()},
       [&](message_sink& messages, const std::string& path, const event_sink& sink) {
-        const uint64_t size = sizes[size_t(static_cast<unsigned char>(path[0]))];
+        const uint64_t size = sizes[number_of(path)];
         {
           std::unique_lock<std::mutex> l(lock);
           in_flight += size;

@@ -8,10 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <stdexcept>
 
 #include "compression/crc32.h"
-#include "source/rep_source2.h"
 #include "tests/container/rep_file_bytes.h"
 #include "tests/temp_tree.h"
 #include "tests/test_console.h"
@@ -490,44 +488,6 @@ TEST_F(RepFileSourceTest, FilesWithoutEventDataAreNotFailures) {
     EXPECT_EQ(r.err, c.err);
   }
   EXPECT_EQ(outcome_.damaged_files(), 0u);
-}
-
-// One part with n events of one computer; event i has record key i and stored time i.
-test_part many_events(uint32_t n) {
-  test_part p;
-  p.comps = {{u"c", 0}};
-  p.ins = {u"s"};
-  for (uint32_t i = 0; i < n; ++i) {
-    p.events.push_back(ev{.slots = 1,
-                          .stored_delta = i == 0 ? 0u : 1u,
-                          .words = {0},
-                          .data = bytes(i % 50, uint8_t(i))});
-    p.keys.push_back(i);
-  }
-  return p;
-}
-
-// Thousands of events pulled one at a time from a file through the source; the file reader fails
-// half-way through and the exception reaches the caller of next_stored after the events before it.
-TEST_F(RepFileSourceTest, ExceptionInTheMiddleOfAFileReachesTheCaller) {
-  write(rep_file_builder().windows(u"s").part(many_events(3000)).build());
-  RepSource2 source(test_console(), dir_.u16string(), RepSource2::kModeMain, nullptr, &outcome_,
-                    [&](message_sink& messages, const std::string& path, const event_sink& sink) {
-                      RepFileSource file(messages, nullptr, RepFileImage(path), &outcome_);
-                      return file.ProcessFile([&](full_event& e) {
-                        if (e.record_key == 2500) throw std::runtime_error("reader failed");
-                        sink(e);
-                      });
-                    });
-  stored_event e;
-  for (uint32_t i = 0; i < 2500; ++i) {
-    ASSERT_EQ(source.next_stored(e), 0);
-    ASSERT_EQ(e.record_key, i);
-    ASSERT_EQ(e.stored_time, i);
-    ASSERT_EQ(e.data.size(), i % 50);
-  }
-  EXPECT_THROW(source.next_stored(e), std::runtime_error);
-  EXPECT_EQ(source.next_stored(e), -1);
 }
 
 }  // namespace
