@@ -90,9 +90,7 @@ uint32_t pack_item(message_sink& messages, const write_options& options, segment
   // writer.packed may arrive with capacity from an earlier file; only its size is set here.
   byte_buffer& packed = writer.packed;
   const size_t full_length = header_length + area + kItemTrailerSize;
-  // Grown by half again at least, so that a slightly larger item next time needs no new block.
-  if (full_length > packed.capacity())
-    packed.reserve(std::max(full_length, packed.capacity() + packed.capacity() / 2));
+  if (full_length > packed.capacity()) packed.reserve(grown_capacity(full_length));
   packed.assign(header_length, 0);
   packed.resize(full_length);  // the area is left as it was
   std::copy(kItemSignature.begin(), kItemSignature.end(), packed.begin());

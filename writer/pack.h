@@ -15,6 +15,14 @@ namespace repcopy {
 // above 1 MiB it grows by L / 1000. Computed in 32 bits.
 uint32_t pack_bound(uint32_t length);
 
+// The capacity a writer thread's reused buffer grows to for length bytes: length rounded up to a
+// whole step of 256 KiB, so that growing a little costs no new block each time, while the
+// buffer stays within a step of the largest need.
+inline size_t grown_capacity(size_t length) {
+  constexpr size_t kGrowthStep = size_t(256) << 10;
+  return (length + kGrowthStep - 1) / kGrowthStep * kGrowthStep;
+}
+
 // The packed item's system byte: 11 for PlatformID 500, 3 for every other.
 uint8_t packed_item_system(int32_t platform_id);
 

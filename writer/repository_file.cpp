@@ -70,16 +70,15 @@ class partial_file {
 };
 
 // The area the writers serialize into, zero-filled for each of them. Only the bytes the last
-// writer wrote are cleared again: the rest of the area is still zero from before. It grows by
-// half again at least, so a batch a little larger than the last costs no new block.
+// writer wrote are cleared again: the rest of the area is still zero from before. It grows in
+// steps (grown_capacity), so a batch a little larger than the last costs no new block.
 class zeroed_area {
  public:
   // length zeroed bytes, all of which count as written until written() says less.
   std::span<uint8_t> take(size_t length) {
     if (dirty_ != 0) std::memset(bytes_.data(), 0, dirty_);
     if (length > bytes_.size()) {
-      if (length > bytes_.capacity())
-        bytes_.reserve(std::max(length, bytes_.capacity() + bytes_.capacity() / 2));
+      if (length > bytes_.capacity()) bytes_.reserve(grown_capacity(length));
       bytes_.resize(length);  // the new bytes come zeroed
     }
     dirty_ = length;
