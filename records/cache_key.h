@@ -54,41 +54,26 @@ inline bool same_text(const char16_t* a, const char16_t* b, size_t length) {
 }
 
 // Vectors of T lent to the tables of this thread: a lent vector comes back empty with the
-// capacity of an earlier one; one that grew past kKeptBytes is freed instead of kept.
+// capacity of an earlier one; one that grew past kKeptBytes is freed instead of kept. A thread
+// uses its tables of one kind one after another, so one spare is enough: the larger of the two
+// is kept, and the largest table of a batch needs no new memory in the next batch.
 template <class T>
 class table_stock {
  public:
   static constexpr size_t kKeptBytes = size_t(64) << 20;
-  static constexpr size_t kKeptVectors = 4;
 
-  // The spare with the least capacity that holds wanted elements, else the largest one, so that
-  // a small table does not take the memory a large one needs.
-  static std::vector<T> take(size_t wanted) {
-    std::vector<std::vector<T>>& spare = spares();
-    if (spare.empty()) return {};
-    size_t pick = 0;
-    for (size_t i = 1; i < spare.size(); ++i) {
-      const size_t have = spare[i].capacity(), best = spare[pick].capacity();
-      if (best >= wanted ? have >= wanted && have < best : have > best) pick = i;
-    }
-    std::vector<T> v = std::move(spare[pick]);
-    spare.erase(spare.begin() + ptrdiff_t(pick));
-    return v;
-  }
+  static std::vector<T> take() { return std::exchange(spare(), std::vector<T>()); }
   static void give_back(std::vector<T>&& v) {
-    std::vector<std::vector<T>>& spare = spares();
-    if (v.capacity() == 0 || v.capacity() * sizeof(T) > kKeptBytes ||
-        spare.size() >= kKeptVectors) {
-      return;
-    }
+    std::vector<T>& kept = spare();
+    if (v.capacity() * sizeof(T) > kKeptBytes || v.capacity() <= kept.capacity()) return;
     v.clear();
-    spare.push_back(std::move(v));
+    kept = std::move(v);
   }
 
  private:
-  static std::vector<std::vector<T>>& spares() {
-    thread_local std::vector<std::vector<T>> spare;
-    return spare;
+  static std::vector<T>& spare() {
+    thread_local std::vector<T> kept;
+    return kept;
   }
 };
 
@@ -96,7 +81,7 @@ class table_stock {
 template <class T>
 class stock_vector {
  public:
-  explicit stock_vector(size_t wanted) : v_(table_stock<T>::take(wanted)) {}
+  stock_vector() : v_(table_stock<T>::take()) {}
   ~stock_vector() { table_stock<T>::give_back(std::move(v_)); }
   stock_vector(const stock_vector&) = delete;
   stock_vector& operator=(const stock_vector&) = delete;
@@ -136,8 +121,7 @@ void double_table(std::vector<Slot>& slots) {
 // over the keys in record order.
 class cache_index_map {
  public:
-  explicit cache_index_map(size_t expected)
-      : slots_(table_capacity(expected)), keys_(expected) {
+  explicit cache_index_map(size_t expected) {
     keys_->reserve(expected);
     slots_->assign(table_capacity(expected), slot{});
   }
@@ -190,7 +174,7 @@ class text_index_map {
  public:
   static constexpr uint32_t kNotFound = 0xFFFFFFFF;
 
-  explicit text_index_map(size_t expected) : slots_(table_capacity(expected)) {
+  explicit text_index_map(size_t expected) {
     slots_->assign(table_capacity(expected), slot{});
   }
 
