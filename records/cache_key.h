@@ -9,6 +9,7 @@
 // string of every event), so their memory is taken from a per-thread stock and given back
 // afterwards: a batch then reuses the pages of the previous one instead of faulting in fresh ones.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -173,9 +174,12 @@ class cache_index_map {
 class text_index_map {
  public:
   static constexpr uint32_t kNotFound = 0xFFFFFFFF;
+  // The table starts for at most this many texts and doubles as they come: a batch's texts are
+  // mostly repeats, and a table sized for all of them would be mostly empty.
+  static constexpr size_t kFirstKeys = 65536;
 
   explicit text_index_map(size_t expected) {
-    slots_->assign(table_capacity(expected), slot{});
+    slots_->assign(table_capacity(std::min<size_t>(expected, kFirstKeys)), slot{});
   }
 
   // Where find left off: the free slot for the text and its hash.

@@ -87,5 +87,24 @@ TEST(CacheTables, TablesGrowPastTheExpectedSizeAndKeepEveryKey) {
   }
 }
 
+// A batch with more distinct strings than the insertion-string table starts with: it grows
+// while the item is written, and the item still holds each string once, in first-seen order,
+// with every repeat pointing at its first record.
+TEST(CacheTables, AnItemWithMoreStringsThanTheFirstTableHoldsEachOnce) {
+  const size_t distinct = text_index_map::kFirstKeys * 2 + 3;
+  full_event e;
+  for (size_t i = 0; i < distinct * 2; ++i) {
+    std::u16string text = u"s" + std::u16string(1, char16_t(0x100 + i % distinct / 256)) +
+                          std::u16string(1, char16_t(0x100 + i % distinct % 256));
+    e.strings.push_back(ins(uint32_t(i + 1), text));
+  }
+  event_batch events{E(e)};
+  le expected;
+  for (size_t i = 0; i < distinct; ++i) expected.counted(e.strings[i].text);
+  EXPECT_EQ(test::write_item(record_file::kInsId, events), bytes(expected));
+  for (size_t i = 0; i < distinct * 2; ++i)
+    ASSERT_EQ(events[0].strings[i].cache_index, i % distinct) << i;
+}
+
 }  // namespace
 }  // namespace repcopy
