@@ -5,6 +5,8 @@
 # the Linux copy as the Windows build reads them (repdump diff). Needs the Linux build in $LINUX_BUILD_DIR
 # (default build/, made by scripts/test.sh).
 set -euo pipefail
+# A failing step says which one it was.
+trap 'echo "${BASH_SOURCE[0]}: line $LINENO failed with exit code $?" >&2' ERR
 cd "$(dirname "$0")/.."
 start=$SECONDS
 linux=${LINUX_BUILD_DIR:-build}
@@ -16,8 +18,21 @@ cmake --build "$linux" -j"$(nproc)" --target repcopy repgen repdump
 # A fresh Wine prefix of our own; its first start (wineboot) is the slow part.
 scratch=$(mktemp -d)
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$scratch"' EXIT
-export WINEPREFIX=$scratch/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# wineboot has failed now and then on a fresh machine (once with exit code 53 and nothing
+# printed): each try gets a new prefix, and the last try's output is shown if all fail.
+for try in 1 2 3; do
+  export WINEPREFIX=$scratch/wine$try
+  status=0
+  timeout 600 wineboot -i >"$scratch/wineboot.log" 2>&1 || status=$?
+  [[ $status == 0 ]] && break
+  echo "wineboot failed (exit code $status, try $try of 3)"
+  wineserver -k >/dev/null 2>&1 || true
+  if [[ $try == 3 ]]; then
+    tail -40 "$scratch/wineboot.log"
+    exit "$status"
+  fi
+done
 echo "Wine prefix ready after $((SECONDS - start)) s"
 
 echo "== repcopy.exe -h =="
