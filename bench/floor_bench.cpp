@@ -60,9 +60,9 @@ void collect(const std::string& dir, std::vector<std::string>& files) {
 }
 
 // The unpacked items of one file (empty when it does not load), and their names when asked.
-std::vector<std::vector<uint8_t>> unpack_file(const std::vector<uint8_t>& image, uint64_t& packed,
+std::vector<byte_buffer> unpack_file(const std::vector<uint8_t>& image, uint64_t& packed,
                                               std::vector<std::u16string>* names = nullptr) {
-  std::vector<std::vector<uint8_t>> items;
+  std::vector<byte_buffer> items;
   load_flags none{};
   RepFileBuffer file{bench_console(), byte_span(image), none};
   if (file.Load() != 0) return items;
@@ -222,7 +222,7 @@ int run(int argc, char** argv) {
     return 0;
   }
   if (mode == "levels") {
-    std::vector<std::vector<uint8_t>> items;
+    std::vector<byte_buffer> items;
     uint64_t packed = 0, unpacked = 0;
     for (const auto& image : images) {
       for (auto& item : unpack_file(image, packed)) {
@@ -241,7 +241,7 @@ int run(int argc, char** argv) {
                   double(unpacked) / 1e6 / s);
       return total;
     };
-    measure("zlib", 7, [&](const std::vector<uint8_t>& item, int level) -> uint64_t {
+    measure("zlib", 7, [&](const byte_buffer& item, int level) -> uint64_t {
       uLongf n = compressBound(uLong(item.size())) + 64;
       out.resize(n);
       z_stream z{};
@@ -260,7 +260,7 @@ int run(int argc, char** argv) {
     for (int level = first; level <= last; ++level) {
       const compression::engine engine = compression::built_engine();
       measure(compression::engine_name(engine), compression::engine_level(engine, level),
-              [&](const std::vector<uint8_t>& item, int lv) -> uint64_t {
+              [&](const byte_buffer& item, int lv) -> uint64_t {
                 out.resize(compression::deflate_bound(engine, item.size(), lv));
                 size_t written = 0;
                 if (compression::deflate_raw(engine, item, out, lv, written) != 0) std::abort();

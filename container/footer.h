@@ -12,6 +12,7 @@
 
 #include "container/format.h"
 #include "records/rep_buffer.h"
+#include "util/byte_buffer.h"
 #include "util/bytes.h"
 
 namespace repcopy {
@@ -33,7 +34,7 @@ struct part_table_entry {
 // in: the outer file image (owner empty; the image must outlive the entry) or the entry's own
 // unpacked bytes held in owner. Move-only: moving keeps data pointing into owner.
 struct buffer_entry {
-  std::vector<uint8_t> owner;
+  byte_buffer owner;
   byte_span data;
   uint64_t item_offset = 0;
   uint64_t packed_len = 0;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "util/byte_buffer.h"
 #include "util/bytes.h"
 #include "util/message_sink.h"
 
@@ -42,7 +43,7 @@ void report_item_fault(message_sink& messages, const item_layout& item);
 struct unpack_result {
   // 0; -1 for a bad item or an inflate error (data empty); -5 for a CRC mismatch (data kept).
   int32_t status = -1;
-  std::vector<uint8_t> data;  // real_len bytes, zero-padded to at least 4
+  byte_buffer data;  // real_len bytes, zero-padded to at least 4
   uint64_t real_len = 0;
   uint32_t crc32_real = 0;
 };

@@ -78,7 +78,7 @@ buffer_entry RepDataBuffer::UnpackAsEntry() {
   return entry;
 }
 
-std::unique_ptr<RepBuffer> make_buffer(message_sink& messages, std::vector<uint8_t> data,
+std::unique_ptr<RepBuffer> make_buffer(message_sink& messages, byte_buffer data,
                                        uint64_t real_len, int32_t id) {
   if (id == kBufferIdUnknown) {
     byte_span real(data.data(), size_t(std::min<uint64_t>(real_len, data.size())));

@@ -45,7 +45,7 @@ class RepDataBuffer : public RepBuffer {
   uint64_t unpacked_len_real() const { return unpacked_len_real_; }
   // Status of the last Load (-1 before the first).
   int32_t status() const { return status_; }
-  const std::vector<uint8_t>& unpacked() const { return unpacked_; }
+  const byte_buffer& unpacked() const { return unpacked_; }
   // Where the item's parts lie, and what is wrong with its bounds or header.
   const item_layout& layout() const { return item_; }
 
@@ -55,13 +55,13 @@ class RepDataBuffer : public RepBuffer {
   uint32_t crc32_real_ = 0;
   uint64_t unpacked_len_real_ = 0;
   int32_t status_ = -1;
-  std::vector<uint8_t> unpacked_;
+  byte_buffer unpacked_;
 };
 
 // Builds the reader of Buffer ID id over data (real_len bytes of it in use): -3 first
 // classifies the data by content; -2 builds a RepFileBuffer with all load flags set over it;
 // 0..14 the record buffer of that ID. Any other ID writes "Unknown  id: " and gives nullptr.
-std::unique_ptr<RepBuffer> make_buffer(message_sink& messages, std::vector<uint8_t> data,
+std::unique_ptr<RepBuffer> make_buffer(message_sink& messages, byte_buffer data,
                                        uint64_t real_len, int32_t id);
 
 }  // namespace repcopy

@@ -20,7 +20,7 @@ RepFileBuffer::RepFileBuffer(message_sink& messages, byte_span image, const load
   CheckHeader();
 }
 
-RepFileBuffer::RepFileBuffer(message_sink& messages, std::vector<uint8_t> image, uint64_t real_len,
+RepFileBuffer::RepFileBuffer(message_sink& messages, byte_buffer image, uint64_t real_len,
                              const load_flags& flags)
     : RepBuffer(byte_span(), kBufferIdRawFile),
       messages_(messages),

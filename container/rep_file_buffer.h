@@ -34,7 +34,7 @@ class RepFileBuffer : public RepBuffer {
   RepFileBuffer(message_sink& messages, byte_span image)
       : RepFileBuffer(messages, image, kAllLoadFlags) {}
   // Owns the image; its first real_len bytes are the file.
-  RepFileBuffer(message_sink& messages, std::vector<uint8_t> image, uint64_t real_len,
+  RepFileBuffer(message_sink& messages, byte_buffer image, uint64_t real_len,
                 const load_flags& flags);
   // Over the item of a nested-file entry (UnpackAsEntry), taking over the bytes it owns; an
   // entry without owned bytes refers to an image that must outlive this object.
@@ -84,7 +84,7 @@ class RepFileBuffer : public RepBuffer {
   void check_item(const RepDataBuffer& item, const part_table_entry& e);
 
   message_sink& messages_;
-  std::vector<uint8_t> owned_;
+  byte_buffer owned_;
   load_flags flags_;
   int32_t kind_ = kKindNotLoaded;
   uint64_t last_footer_offset_ = 0;

@@ -61,7 +61,7 @@ void read_all(RepPartBuffer& buffer) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool quiet = [] { return true; }();
   (void)quiet;
-  const std::vector<uint8_t> bytes(data, data + size);
+  const byte_buffer bytes(data, data + size);
   // The item as inflated, and the same vector with a shorter real length (padded buffers).
   for (uint64_t real_len : {uint64_t(size), uint64_t(size - size / 3)}) {
     for (int32_t id = 0; id <= 14; ++id) {

@@ -6,7 +6,7 @@ namespace repcopy {
 
 // ---- RepCatBuffer: counted name, u16 category, u16 marker, u32 EventID ----
 
-RepCatBuffer::RepCatBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepCatBuffer::RepCatBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kCatId) {}
 
 bool RepCatBuffer::WalkRecords() { return walk_starts<category_record>(); }
@@ -30,7 +30,7 @@ uint32_t RepCatBuffer::event_id(uint32_t i) const {
 
 // ---- RepCompBuffer: counted name, u32 time_offset ----
 
-RepCompBuffer::RepCompBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepCompBuffer::RepCompBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kCompId) {}
 
 bool RepCompBuffer::WalkRecords() { return walk_starts<computer_record>(); }
@@ -44,7 +44,7 @@ uint32_t RepCompBuffer::time_offset(uint32_t i) const {
 
 // ---- RepUserBuffer: counted string 1, counted string 2, u32 M, M bytes ----
 
-RepUserBuffer::RepUserBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepUserBuffer::RepUserBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kUserId) {}
 
 bool RepUserBuffer::WalkRecords() { return walk_starts<user_record>(); }
@@ -81,13 +81,13 @@ void RepUserBuffer::binary(uint32_t i, std::vector<uint8_t>& out) const {
 
 // ---- Counted-string caches ----
 
-RepDescBuffer::RepDescBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepDescBuffer::RepDescBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kDescId) {}
 
-RepInsBuffer::RepInsBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepInsBuffer::RepInsBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kInsId) {}
 
-RepSrcBuffer::RepSrcBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepSrcBuffer::RepSrcBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kSrcId) {}
 
 }  // namespace repcopy

@@ -18,7 +18,7 @@ namespace repcopy {
 // description when asked for a field.
 class RepCatBuffer : public RepPartBuffer {
  public:
-  RepCatBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepCatBuffer(byte_buffer data, uint64_t real_len);
 
   std::u16string name(uint32_t i) const;
   uint16_t category(uint32_t i) const;
@@ -31,7 +31,7 @@ class RepCatBuffer : public RepPartBuffer {
 
 class RepCompBuffer : public RepPartBuffer {
  public:
-  RepCompBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepCompBuffer(byte_buffer data, uint64_t real_len);
 
   std::u16string name(uint32_t i) const;
   uint32_t time_offset(uint32_t i) const;
@@ -42,7 +42,7 @@ class RepCompBuffer : public RepPartBuffer {
 
 class RepUserBuffer : public RepPartBuffer {
  public:
-  RepUserBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepUserBuffer(byte_buffer data, uint64_t real_len);
 
   std::u16string string1(uint32_t i) const;
   std::u16string string2(uint32_t i) const;
@@ -57,17 +57,17 @@ class RepUserBuffer : public RepPartBuffer {
 
 class RepDescBuffer : public RepPartBuffer {
  public:
-  RepDescBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepDescBuffer(byte_buffer data, uint64_t real_len);
 };
 
 class RepInsBuffer : public RepPartBuffer {
  public:
-  RepInsBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepInsBuffer(byte_buffer data, uint64_t real_len);
 };
 
 class RepSrcBuffer : public RepPartBuffer {
  public:
-  RepSrcBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepSrcBuffer(byte_buffer data, uint64_t real_len);
 };
 
 }  // namespace repcopy

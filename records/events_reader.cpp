@@ -4,7 +4,7 @@
 
 namespace repcopy {
 
-RepEventsBuffer::RepEventsBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepEventsBuffer::RepEventsBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kEventsId) {}
 
 bool RepEventsBuffer::WalkRecords() { return walk_starts<events_layout>(); }

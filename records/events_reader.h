@@ -17,7 +17,7 @@ namespace repcopy {
 
 class RepEventsBuffer : public RepPartBuffer {
  public:
-  RepEventsBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepEventsBuffer(byte_buffer data, uint64_t real_len);
 
   // Record i (< ulCount()) after a successful Load, its data a run inside the buffer; an empty
   // record otherwise.

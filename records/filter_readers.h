@@ -12,14 +12,14 @@ namespace repcopy {
 
 class RepFiltersDatBuffer : public RepPartBuffer {
  public:
-  RepFiltersDatBuffer(std::vector<uint8_t> data, uint64_t real_len)
+  RepFiltersDatBuffer(byte_buffer data, uint64_t real_len)
       : RepPartBuffer(std::move(data), real_len, record_file::kFilterDatId) {}
   int32_t Load() override { return 0; }
 };
 
 class RepFilterStatBuffer : public RepPartBuffer {
  public:
-  RepFilterStatBuffer(std::vector<uint8_t> data, uint64_t real_len)
+  RepFilterStatBuffer(byte_buffer data, uint64_t real_len)
       : RepPartBuffer(std::move(data), real_len, record_file::kFilterStatId) {}
   int32_t Load() override { return 0; }
 };

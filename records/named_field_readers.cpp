@@ -4,7 +4,7 @@
 
 namespace repcopy {
 
-RepNfieldsDatBuffer::RepNfieldsDatBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepNfieldsDatBuffer::RepNfieldsDatBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kNfieldsId) {}
 
 bool RepNfieldsDatBuffer::WalkRecords() {
@@ -28,10 +28,10 @@ bool RepNfieldsDatBuffer::read_fields(uint64_t& offset,
   return true;
 }
 
-RepNfNamesBuffer::RepNfNamesBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepNfNamesBuffer::RepNfNamesBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kNfNamesId) {}
 
-RepNfValuesBuffer::RepNfValuesBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepNfValuesBuffer::RepNfValuesBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kNfValuesId) {}
 
 }  // namespace repcopy

@@ -14,7 +14,7 @@ namespace repcopy {
 
 class RepNfieldsDatBuffer : public RepPartBuffer {
  public:
-  RepNfieldsDatBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepNfieldsDatBuffer(byte_buffer data, uint64_t real_len);
 
   // Reads the field-list record at offset (advancing it); false when it does not fit the
   // buffer (offset and pairs are then left alone).
@@ -27,12 +27,12 @@ class RepNfieldsDatBuffer : public RepPartBuffer {
 
 class RepNfNamesBuffer : public RepPartBuffer {
  public:
-  RepNfNamesBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepNfNamesBuffer(byte_buffer data, uint64_t real_len);
 };
 
 class RepNfValuesBuffer : public RepPartBuffer {
  public:
-  RepNfValuesBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepNfValuesBuffer(byte_buffer data, uint64_t real_len);
 };
 
 }  // namespace repcopy

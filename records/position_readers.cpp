@@ -7,7 +7,7 @@
 
 namespace repcopy {
 
-RepRecordBuffer::RepRecordBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepRecordBuffer::RepRecordBuffer(byte_buffer data, uint64_t real_len)
     : RepPartBuffer(std::move(data), real_len, record_file::kRecordKeysId) {}
 
 bool RepRecordBuffer::WalkRecords() {
@@ -40,10 +40,10 @@ void RepPosBuffer::Dump(message_sink& messages) const {
                                       << "Time  = " << time_text(seconds) << "\n";
 }
 
-RepFirstPosBuffer::RepFirstPosBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepFirstPosBuffer::RepFirstPosBuffer(byte_buffer data, uint64_t real_len)
     : RepPosBuffer(std::move(data), real_len, record_file::kFirstPosId) {}
 
-RepLastPosBuffer::RepLastPosBuffer(std::vector<uint8_t> data, uint64_t real_len)
+RepLastPosBuffer::RepLastPosBuffer(byte_buffer data, uint64_t real_len)
     : RepPosBuffer(std::move(data), real_len, record_file::kLastPosId) {}
 
 }  // namespace repcopy

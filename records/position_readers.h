@@ -12,7 +12,7 @@ namespace repcopy {
 
 class RepRecordBuffer : public RepPartBuffer {
  public:
-  RepRecordBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepRecordBuffer(byte_buffer data, uint64_t real_len);
 
   // Record i (< ulCount()); 0 otherwise. Records sit at 8i, so no index is kept.
   uint32_t record_key(uint32_t i) const;
@@ -35,18 +35,18 @@ class RepPosBuffer : public RepPartBuffer {
   void Dump(message_sink& messages) const override;
 
  protected:
-  RepPosBuffer(std::vector<uint8_t> data, uint64_t real_len, int32_t buffer_id)
+  RepPosBuffer(byte_buffer data, uint64_t real_len, int32_t buffer_id)
       : RepPartBuffer(std::move(data), real_len, buffer_id) {}
 };
 
 class RepFirstPosBuffer : public RepPosBuffer {
  public:
-  RepFirstPosBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepFirstPosBuffer(byte_buffer data, uint64_t real_len);
 };
 
 class RepLastPosBuffer : public RepPosBuffer {
  public:
-  RepLastPosBuffer(std::vector<uint8_t> data, uint64_t real_len);
+  RepLastPosBuffer(byte_buffer data, uint64_t real_len);
 };
 
 }  // namespace repcopy

@@ -9,7 +9,7 @@
 
 namespace repcopy {
 
-std::unique_ptr<RepPartBuffer> make_record_buffer(int32_t buffer_id, std::vector<uint8_t> data,
+std::unique_ptr<RepPartBuffer> make_record_buffer(int32_t buffer_id, byte_buffer data,
                                                   uint64_t real_len) {
   using namespace record_file;
   switch (buffer_id) {

@@ -10,7 +10,7 @@
 namespace repcopy {
 
 // nullptr for an ID outside 0 to 14. The buffer is not loaded yet.
-std::unique_ptr<RepPartBuffer> make_record_buffer(int32_t buffer_id, std::vector<uint8_t> data,
+std::unique_ptr<RepPartBuffer> make_record_buffer(int32_t buffer_id, byte_buffer data,
                                                   uint64_t real_len);
 
 }  // namespace repcopy

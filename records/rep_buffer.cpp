@@ -6,7 +6,7 @@
 
 namespace repcopy {
 
-RepPartBuffer::RepPartBuffer(std::vector<uint8_t> unpacked, uint64_t real_len, int32_t buffer_id)
+RepPartBuffer::RepPartBuffer(byte_buffer unpacked, uint64_t real_len, int32_t buffer_id)
     : RepBuffer(byte_span(), buffer_id), owned_(std::move(unpacked)) {
   if (real_len > owned_.size()) real_len = owned_.size();
   data_ = byte_span(owned_.data(), size_t(real_len));

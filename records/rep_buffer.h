@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "records/record_layouts.h"
+#include "util/byte_buffer.h"
 #include "util/bytes.h"
 #include "util/message_sink.h"
 
@@ -45,7 +46,7 @@ class RepPartBuffer : public RepBuffer {
  public:
   // Takes ownership of the unpacked item. buffer_len is the number of bytes actually inflated
   // (real_len), not the padded vector size, so an empty item holds zero records.
-  RepPartBuffer(std::vector<uint8_t> unpacked, uint64_t real_len, int32_t buffer_id);
+  RepPartBuffer(byte_buffer unpacked, uint64_t real_len, int32_t buffer_id);
 
   // WalkRecords; fails (-1), with no index but ulCount() the records walked, unless the walk
   // ends exactly at buffer_len.
@@ -106,7 +107,7 @@ class RepPartBuffer : public RepBuffer {
   std::vector<uint32_t> record_starts_;
 
  private:
-  std::vector<uint8_t> owned_;
+  byte_buffer owned_;
 };
 
 }  // namespace repcopy

@@ -40,7 +40,7 @@ TEST(UnpackItem, InflatesFarBeyondSixTimesItsPackedLengthByDoubling) {
   unpack_result r = unpack_at_7(item, &out);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.real_len, data.size());
-  EXPECT_EQ(r.data, data);
+  EXPECT_EQ(bytes(r.data.begin(), r.data.end()), data);
   EXPECT_EQ(out, "");
 }
 
@@ -49,7 +49,7 @@ TEST(UnpackItem, EmptyItemGivesFourZeroBytesAndRealLengthZero) {
     unpack_result r = unpack_at_7(test::item_with("0_nfields.dat", stream, 0, 0));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.real_len, 0u);
-    EXPECT_EQ(r.data, bytes(4, 0));
+    EXPECT_EQ(bytes(r.data.begin(), r.data.end()), bytes(4, 0));
   }
 }
 
@@ -62,7 +62,7 @@ TEST(UnpackItem, FlippedDataByteGivesBadCrcAndKeepsTheData) {
   std::string out;
   unpack_result r = unpack_at_7(item, &out);
   EXPECT_EQ(r.status, -5);
-  EXPECT_EQ(r.data, flipped);
+  EXPECT_EQ(bytes(r.data.begin(), r.data.end()), flipped);
   EXPECT_EQ(r.crc32_real, test::zlib_crc(flipped));
   std::ostringstream dump;
   hex_dump_to(dump, flipped, 64);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "compression/crc32.h"
+#include "util/byte_buffer.h"
 #include "model/full_event.h"
 
 // Records are written with designated initializers that leave the trailing vectors empty.
@@ -22,7 +23,8 @@
 
 namespace repcopy::test {
 
-using bytes = std::vector<uint8_t>;
+// The bytes of a hand-built item or file, in the buffer type the readers take.
+using bytes = byte_buffer;
 inline constexpr uint32_t kNone = 0xFFFFFFFF;
 
 // Little-endian bytes, field by field.

@@ -22,7 +22,7 @@ namespace {
 
 // A file's items in part-table order: name and unpacked bytes. packed: every item's packed bytes.
 struct file_items {
-  std::vector<std::pair<std::u16string, std::vector<uint8_t>>> items;
+  std::vector<std::pair<std::u16string, byte_buffer>> items;
   std::string packed;
   bool operator<(const file_items& o) const { return items < o.items; }
 };

@@ -17,6 +17,9 @@ namespace {
 
 using test::bytes;
 using test::E;
+
+// The readers own their item as an unpacked buffer.
+byte_buffer owned(const bytes& item) { return byte_buffer(item.begin(), item.end()); }
 using test::field;
 using test::ins;
 using test::le;
@@ -110,7 +113,7 @@ TEST(CacheWriters, UserBinaryWithEqualCrcAndLengthStaysTwoRecords) {
   const bytes item = test::write_item(record_file::kUserId, events);
   EXPECT_EQ(std::vector({events[0].user_index, events[1].user_index, events[2].user_index}),
             std::vector({0u, 1u, 1u}));
-  auto reader = make_record_buffer(record_file::kUserId, item, item.size());
+  auto reader = make_record_buffer(record_file::kUserId, owned(item), item.size());
   ASSERT_EQ(reader->Load(), 0);
   const auto* users = dynamic_cast<const RepUserBuffer*>(reader.get());
   ASSERT_NE(users, nullptr);
@@ -153,7 +156,7 @@ TEST(CacheWriters, EqualCrcAndLengthStayTwoRecordsInEveryCache) {
     EXPECT_EQ(std::vector({index(events[0]), index(events[1]), index(events[2])}),
               std::vector({0u, 1u, 1u}))
         << id;
-    auto reader = make_record_buffer(id, item, item.size());
+    auto reader = make_record_buffer(id, owned(item), item.size());
     ASSERT_EQ(reader->Load(), 0);
     EXPECT_EQ(reader->string_at(0), first) << id;
     EXPECT_EQ(reader->string_at(1), second) << id;
@@ -208,7 +211,7 @@ TEST(RecordFactory, EmptyItemsLoadAndThreeBytesFailACountedStringCache) {
   for (int32_t id = 0; id <= 14; ++id) EXPECT_EQ(make_record_buffer(id, {}, 0)->Load(), 0) << id;
   EXPECT_EQ(make_record_buffer(15, {}, 0), nullptr);
   for (int32_t id : {2, 5, 8, 11, 12}) {
-    EXPECT_EQ(make_record_buffer(id, bytes{record_file::kCatId, 0}, 3)->Load(), -1) << id;
+    EXPECT_EQ(make_record_buffer(id, byte_buffer{record_file::kCatId, 0}, 3)->Load(), -1) << id;
   }
 }
 
@@ -230,7 +233,7 @@ TEST(RecordWalks, TruncationSweepFailsEveryPartialRecord) {
     for (size_t len = 0; len <= item.size() + 1; ++len) {
       bytes cut = item;
       cut.resize(len, 0);
-      auto buffer = make_record_buffer(c.id, cut, cut.size());
+      auto buffer = make_record_buffer(c.id, owned(cut), cut.size());
       const bool whole = len == 0 || len == c.first.size() || len == item.size();
       EXPECT_EQ(buffer->Load(), whole ? 0 : -1) << c.id << " length " << len;
     }
@@ -244,7 +247,7 @@ TEST(RecordWalks, AbsurdLengthFieldsFailWithoutReadingPastTheEnd) {
       {9, le().counted(u"a").counted(u"b").u32(0xFFFFFFF0).raw({1})},
       {10, le().u32(0x20000000)}};
   for (const auto& [id, item] : bad) {
-    EXPECT_EQ(make_record_buffer(id, item, item.size())->Load(), -1) << id << ", " << item.size();
+    EXPECT_EQ(make_record_buffer(id, owned(item), item.size())->Load(), -1) << id << ", " << item.size();
   }
 }
 
