@@ -61,7 +61,7 @@ void collect(const std::string& dir, std::vector<std::string>& files) {
 
 // The unpacked items of one file (empty when it does not load), and their names when asked.
 std::vector<byte_buffer> unpack_file(const std::vector<uint8_t>& image, uint64_t& packed,
-                                              std::vector<std::u16string>* names = nullptr) {
+                                     std::vector<std::u16string>* names = nullptr) {
   std::vector<byte_buffer> items;
   load_flags none{};
   RepFileBuffer file{bench_console(), byte_span(image), none};

@@ -78,8 +78,8 @@ buffer_entry RepDataBuffer::UnpackAsEntry() {
   return entry;
 }
 
-std::unique_ptr<RepBuffer> make_buffer(message_sink& messages, byte_buffer data,
-                                       uint64_t real_len, int32_t id) {
+std::unique_ptr<RepBuffer> make_buffer(message_sink& messages, byte_buffer data, uint64_t real_len,
+                                       int32_t id) {
   if (id == kBufferIdUnknown) {
     byte_span real(data.data(), size_t(std::min<uint64_t>(real_len, data.size())));
     id = classify_by_content(real);

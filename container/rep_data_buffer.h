@@ -61,7 +61,7 @@ class RepDataBuffer : public RepBuffer {
 // Builds the reader of Buffer ID id over data (real_len bytes of it in use): -3 first
 // classifies the data by content; -2 builds a RepFileBuffer with all load flags set over it;
 // 0..14 the record buffer of that ID. Any other ID writes "Unknown  id: " and gives nullptr.
-std::unique_ptr<RepBuffer> make_buffer(message_sink& messages, byte_buffer data,
-                                       uint64_t real_len, int32_t id);
+std::unique_ptr<RepBuffer> make_buffer(message_sink& messages, byte_buffer data, uint64_t real_len,
+                                       int32_t id);
 
 }  // namespace repcopy

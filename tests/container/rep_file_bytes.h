@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "compression/crc32.h"
-#include "util/byte_buffer.h"
 #include "model/full_event.h"
+#include "util/byte_buffer.h"
 
 // Records are written with designated initializers that leave the trailing vectors empty.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"

@@ -247,7 +247,8 @@ TEST(RecordWalks, AbsurdLengthFieldsFailWithoutReadingPastTheEnd) {
       {9, le().counted(u"a").counted(u"b").u32(0xFFFFFFF0).raw({1})},
       {10, le().u32(0x20000000)}};
   for (const auto& [id, item] : bad) {
-    EXPECT_EQ(make_record_buffer(id, owned(item), item.size())->Load(), -1) << id << ", " << item.size();
+    EXPECT_EQ(make_record_buffer(id, owned(item), item.size())->Load(), -1)
+        << id << ", " << item.size();
   }
 }
 
