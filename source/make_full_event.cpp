@@ -69,6 +69,26 @@ bool passes_filters(const filter_config* filter, const part_readers& p, const fo
 
 using field_pairs = std::vector<std::pair<uint32_t, uint32_t>>;
 
+// The CRC-32 of each record's text in one cache of a part, taken the first time an event names
+// the record: the events of a part name the same texts over and over. Sized by the records the
+// buffer's walk found, so a damaged count cannot make it large.
+class text_crcs {
+ public:
+  explicit text_crcs(const RepPartBuffer* buffer)
+      : known_(buffer != nullptr ? buffer->ulCount() : 0, kUnknown) {}
+
+  // text is record index's text (index < the buffer's ulCount()).
+  uint32_t of(uint32_t index, std::u16string_view text) {
+    uint64_t& known = known_[index];
+    if (known == kUnknown) known = crc32_of_text(text);
+    return uint32_t(known);
+  }
+
+ private:
+  static constexpr uint64_t kUnknown = ~uint64_t(0);  // no CRC-32 is this
+  std::vector<uint64_t> known_;
+};
+
 // One kept events record with what the walk over its part adds: its times and its named fields.
 struct kept_record {
   uint32_t number;  // also its record in 0_record.keys
@@ -90,7 +110,18 @@ struct kept_record {
 class event_builder {
  public:
   event_builder(const part_readers& p, const footer_info& info, full_event& e)
-      : p_(p), info_(info), e_(e) {}
+      : p_(p),
+        info_(info),
+        e_(e),
+        host_computer_crc_(crc32_of_text(info.computer)),
+        computer_crcs_(p.comp),
+        user_crcs_(p.user),
+        category_crcs_(p.cat),
+        source_crcs_(p.src),
+        description_crcs_(p.desc),
+        string_crcs_(p.ins),
+        name_crcs_(p.nf_names),
+        value_crcs_(p.nf_values) {}
 
   // False when an index other than the computer's named no record.
   bool build(const kept_record& k) {
@@ -133,7 +164,7 @@ class event_builder {
   void take_footer() {
     e_.origin_flag = 1;
     e_.host_computer = info_.computer;
-    e_.host_computer_crc = crc32_of_text(e_.host_computer);
+    e_.host_computer_crc = host_computer_crc_;
     e_.platform_id = info_.platform_id;
     e_.under_data_source = info_.under_data_source;
     e_.domain = info_.domain;
@@ -157,13 +188,13 @@ class event_builder {
 
   void take_computer(uint32_t index) {
     p_.comp->string_at(index, e_.computer);
-    e_.computer_crc = crc32_of_text(e_.computer);
+    e_.computer_crc = computer_crcs_.of(index, e_.computer);
   }
 
   void take_user(uint32_t index) {
     if (!named_and_found(p_.user, index)) return;
     p_.user->string_at(index, e_.user_string1);
-    e_.user_string1_crc = crc32_of_text(e_.user_string1);
+    e_.user_string1_crc = user_crcs_.of(index, e_.user_string1);
     p_.user->string2(index, e_.user_string2);
     e_.user_string2_crc = crc32_of_text(e_.user_string2);
     p_.user->binary(index, e_.user_binary);
@@ -174,19 +205,19 @@ class event_builder {
     e_.category = p_.cat->category(index);
     e_.event_id = masked_event_id(p_.cat->event_id(index), info_.platform_id);
     p_.cat->string_at(index, e_.category_name);
-    e_.category_name_crc = crc32_of_text(e_.category_name);
+    e_.category_name_crc = category_crcs_.of(index, e_.category_name);
   }
 
   void take_source(uint32_t index) {
     if (!named_and_found(p_.src, index)) return;
     p_.src->string_at(index, e_.src_name);
-    e_.src_name_crc = crc32_of_text(e_.src_name);
+    e_.src_name_crc = source_crcs_.of(index, e_.src_name);
   }
 
   void take_description(uint32_t index) {
     if (!named_and_found(p_.desc, index)) return;
     p_.desc->string_at(index, e_.description);
-    e_.description_crc = crc32_of_text(e_.description);
+    e_.description_crc = description_crcs_.of(index, e_.description);
   }
 
   // A slot without text (NO_STRING) keeps its ordinal with an empty text. A word sequence that
@@ -203,7 +234,7 @@ class event_builder {
       s.cache_index = 0;
       if (slot.cache_index != NO_STRING && named_and_found(p_.ins, slot.cache_index)) {
         p_.ins->string_at(slot.cache_index, s.text);
-        s.crc = crc32_of_text(s.text);
+        s.crc = string_crcs_.of(slot.cache_index, s.text);
       }
     }
     if (cut_short) sound_ = false;
@@ -220,11 +251,11 @@ class event_builder {
       f.value_crc = 0;
       if (found(p_.nf_names, name_index)) {
         p_.nf_names->string_at(name_index, f.name);
-        f.name_crc = crc32_of_text(f.name);
+        f.name_crc = name_crcs_.of(name_index, f.name);
       }
       if (found(p_.nf_values, value_index)) {
         p_.nf_values->string_at(value_index, f.value);
-        f.value_crc = crc32_of_text(f.value);
+        f.value_crc = value_crcs_.of(value_index, f.value);
       }
       f.name_index = name_index;
       f.value_index = value_index;
@@ -236,6 +267,10 @@ class event_builder {
   const footer_info& info_;
   full_event& e_;
   bool sound_ = true;
+  const uint32_t host_computer_crc_;
+  // The texts' CRC-32s, one table per cache (user: its first string).
+  text_crcs computer_crcs_, user_crcs_, category_crcs_, source_crcs_, description_crcs_;
+  text_crcs string_crcs_, name_crcs_, value_crcs_;
   event_spares spares_;
   std::vector<uint32_t> words_;
   std::vector<decoded_slot> slots_;
