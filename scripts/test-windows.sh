@@ -26,12 +26,14 @@ for try in 1 2 3; do
   status=0
   timeout 600 wineboot -i >"$scratch/wineboot.log" 2>&1 || status=$?
   [[ $status == 0 ]] && break
-  echo "wineboot failed (exit code $status, try $try of 3)"
+  echo "wineboot failed (exit code $status, try $try of 3); free space where the prefix was:"
+  df -h "$scratch" | tail -1
   wineserver -k >/dev/null 2>&1 || true
   if [[ $try == 3 ]]; then
     tail -40 "$scratch/wineboot.log"
     exit "$status"
   fi
+  rm -rf "$WINEPREFIX"
 done
 echo "Wine prefix ready after $((SECONDS - start)) s"
 
