@@ -2,19 +2,27 @@
 #include "audit/stats.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "tests/container/rep_file_bytes.h"
-#include "tests/temp_tree.h"
 #include "util/text.h"
 
 namespace repcopy::test {
 namespace {
 
+namespace fs = std::filesystem;
+
 TEST(StatsTest, FilesAreCountedUnderTheGroupTheirFooterNames) {
-  const testutil::temp_dir dir;
-  auto put = [&](const std::string& name, const bytes& b) { testutil::put(dir.path / name, b); };
+  const fs::path dir = fs::temp_directory_path() / ("repdump_stats_" + std::to_string(::getpid()));
+  fs::create_directories(dir / "x");
+  auto put = [&](const std::string& name, const bytes& b) {
+    std::ofstream(dir / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+  };
   const bytes ws01 = rep_file_builder().windows(u"ws01", u"CORP").part(sample_part()).build();
   const bytes web = rep_file_builder().unix_host(u"630", u"web").part(sample_part()).build();
   put("a.rep", ws01);
@@ -23,8 +31,9 @@ TEST(StatsTest, FilesAreCountedUnderTheGroupTheirFooterNames) {
   put("x/d.rep", bytes(100, 0));  // damaged: counted in the totals, under no group of its own
 
   std::u16string root;
-  from_utf8(dir.path.string(), root);
+  from_utf8(dir.string(), root);
   const repository_stats stats = collect_stats({root});
+  fs::remove_all(dir);
 
   ASSERT_EQ(stats.groups.size(), 3u);
   const group_stats& corp = stats.groups.at({u"CORP", u"WS01", u"Security"});
