@@ -5,7 +5,11 @@
 // directory walk stops near 260 characters there).
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -59,6 +63,29 @@ inline void remove_tree(const fs::path& root) {
   for (const fs::path& f : files) platform::remove_path((root / f).u16string());
   for (const fs::path& d : dirs) platform::remove_directory(d.u16string());  // deepest first
   platform::remove_directory(root.u16string());
+}
+
+// A fresh directory under the system's temporary directory, removed with everything in it.
+struct temp_dir {
+  fs::path path = temp_path("repcopy-test-" + std::to_string(std::random_device{}()));
+  temp_dir() { fs::create_directories(path); }
+  ~temp_dir() { remove_tree(path); }
+  std::u16string u16() const { return path.u16string(); }
+  std::string native() const { return platform::native_path(u16()); }
+  // Every regular file below, as paths relative to the directory.
+  std::vector<fs::path> files() const { return files_below(path); }
+};
+
+// Writes b to p, making the directories above it.
+inline void put(const fs::path& p, const std::vector<uint8_t>& b) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+inline std::string read_text(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace repcopy::testutil

@@ -2,10 +2,8 @@
 // the log records, how lines and the progress line share the terminal, and that lines written
 // from several threads stay whole.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -21,17 +19,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The log's lines without their time stamps: "kind text".
 std::vector<std::string> logged(const fs::path& path) {
   static const std::regex stamp(
       "^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z ");
   std::vector<std::string> lines;
-  std::istringstream in(read_text(path));
+  std::istringstream in(testutil::read_text(path));
   for (std::string line; std::getline(in, line);) {
     EXPECT_TRUE(std::regex_search(line, stamp)) << line;
     lines.push_back(std::regex_replace(line, stamp, ""));
@@ -83,11 +76,10 @@ TEST(ConsoleOutput, EachKindToItsStreamQuietDropsNoticesOnlyLogKeepsEveryLine) {
        {"error error: >target root< empty", "error \t tab "}},
       {message_kind::notice, message_stream::out, "\n", false, {"notice "}},
   };
-  const fs::path dir = testutil::temp_path("repcopy_console_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const testutil::temp_dir dir;
   for (const bool quiet : {false, true}) {
     for (const kind_case& c : cases) {
-      const fs::path log = dir / "run.log";
+      const fs::path log = dir.path / "run.log";
       fs::remove(log);
       std::ostringstream out, err;
       {
@@ -103,7 +95,6 @@ TEST(ConsoleOutput, EachKindToItsStreamQuietDropsNoticesOnlyLogKeepsEveryLine) {
       EXPECT_EQ(logged(log), c.log) << c.lines;
     }
   }
-  fs::remove_all(dir);
 }
 
 // A line never lands on the progress line: the console takes the progress line away first and

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/elapsed.h"
@@ -20,6 +21,7 @@
 #include "filters/time_window.h"
 #include "platform/platform.h"
 #include "tests/process_util.h"
+#include "tests/test_console.h"
 #include "util/fatal.h"
 #include "util/time_text.h"
 #include "version.h"
@@ -127,12 +129,11 @@ class RunFunction : public testing::Test {
     arg_vector args(line);
     seen_.reset();
     bool verbose = false;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int result = run_function(args.argc(), args.argv.data(), kStart, verbose,
-                                    [&](const run_request& r) { return seen_ = r, 0; });
-    out_ = testing::internal::GetCapturedStdout();
-    err_ = testing::internal::GetCapturedStderr();
+    int result = 0;
+    std::tie(out_, err_) = capture_output([&] {
+      result = run_function(args.argc(), args.argv.data(), kStart, verbose,
+                            [&](const run_request& r) { return seen_ = r, 0; });
+    });
     return result;
   }
   // Expects the usage for program, the banner and message on standard error, and no run.
@@ -349,11 +350,9 @@ TEST_F(RunFunction, EntryPointExitCodeAndTheVerboseElapsedLine) {
       {"rc -v s t", throws, 255, "sub_main_ferrix exception\n", true}};
   for (const auto& [line, sequence, code, before, elapsed] : cases) {
     arg_vector args(line);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code) << line;
-    const std::string out = testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
+    std::string out;
+    std::tie(out, std::ignore) = capture_output(
+        [&] { EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code) << line; });
     ASSERT_EQ(out.substr(0, before.size()), before);
     const std::string rest = out.substr(before.size());
     EXPECT_TRUE(elapsed ? std::regex_match(rest, std::regex("[0-9]+\\.[0-9]{3}\n")) : rest.empty())
@@ -374,11 +373,8 @@ TEST_F(RunFunction, EntryPointAFatalStopEndsWith255AndWritesItsSummary) {
       {throws, 255, "sub_main_ferrix exception"}};
   for (const auto& [sequence, code, error] : cases) {
     arg_vector args("rc -v --json j.json -i 7 s t");
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code);
-    const std::string out = testing::internal::GetCapturedStdout();
-    const std::string err = testing::internal::GetCapturedStderr();
+    const auto [out, err] = capture_output(
+        [&] { EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code); });
     if (code == kFatalExitCode) {
       EXPECT_EQ(out, "=create_repository_file=\nMark = 30\n");
       EXPECT_EQ(err, banner() + "Mark = 30\n");

@@ -280,13 +280,5 @@ TEST(DuplicateCheck, ManyWritersOnManyGroupsLeaveOutExactlyWhatIsHeld) {
   EXPECT_GT(checked.peak_index_bytes(), 0u);
 }
 
-TEST(DuplicateCheck, OtherGroupsFilesAreNotRead) {
-  check_run r;
-  r.contents.add(file_name(kT0, kT0, 'a'), {timed(1, kT0, u"System")});
-  r.run({timed(1, kT0)});
-  EXPECT_TRUE(r.contents.reads.empty());
-  EXPECT_EQ(r.target.key_counts(), (std::map<uint32_t, int>{{1, 1}}));
-}
-
 }  // namespace
 }  // namespace repcopy

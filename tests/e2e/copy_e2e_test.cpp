@@ -17,7 +17,9 @@ namespace {
 
 class CopyEndToEnd : public e2e_test {};
 
-TEST_F(CopyEndToEnd, EveryEventArrivesOnceWithTheSameContentAndTheSourceIsUntouched) {
+// The events' content arriving unchanged:
+// RepdumpEndToEnd.DiffPassesCopiesMadeWithAndWithoutFilters.
+TEST_F(CopyEndToEnd, TheSourceIsUntouchedAndItsHotPartIsMergedIntoTheMainLayout) {
   generate(3000);
   auto before = snapshot(source_);
   ASSERT_FALSE(before.empty());
@@ -28,50 +30,12 @@ TEST_F(CopyEndToEnd, EveryEventArrivesOnceWithTheSameContentAndTheSourceIsUntouc
   run_result r = copy();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(snapshot(source_), before);
-
-  std::vector<full_event> source_events = read_repository(source_);
-  std::vector<full_event> target_events = read_repository(target_);
-  ASSERT_EQ(source_events.size(), 3000u);
-  ASSERT_EQ(target_events.size(), source_events.size());
-  for (size_t i = 0; i < source_events.size(); ++i)
-    ASSERT_EQ(target_events[i], source_events[i]) << "event " << i;
-
+  EXPECT_EQ(read_repository(target_).size(), 3000u);
   // The target has the main layout only (the hot part is merged into it), with both platforms.
   EXPECT_TRUE(fs::exists(target_ / "Environment$" / "9E442BEE-EAC2-4D79-9013-053FB225CFD0$"));
   EXPECT_TRUE(fs::exists(target_ / "Environment$" / "8EAF6C85-D1FF-4CFD-9D90-64944C8E6B3E$" /
                          "Host$" / "WE$" / "WEB01$"));
   EXPECT_FALSE(fs::exists(target_ / "Hot$"));
-}
-
-TEST_F(CopyEndToEnd, SummaryTreeListsDomainsComputersAndSources) {
-  generate(500);
-  run_result r = copy();
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  // Writer threads may report unknown data-source types before the summary starts.
-  size_t summary = r.out.find("Unknown\n");
-  ASSERT_NE(summary, std::string::npos) << r.out;
-  EXPECT_TRUE(summary == 0 || r.out[summary - 1] == '\n');
-  EXPECT_NE(r.out.find("\tCORP\n\t\tDC02.CORP.LOCAL\n\t\t\tos ver. 0.0\n"), std::string::npos)
-      << r.out;
-  EXPECT_NE(r.out.find("\n\t\tSRV01\n\t\t\tos ver. 0.0\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\tLINUX\n\t\tWEB01\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\t\t\tSecurity\n\t\t\t\t"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find(" (0)\n"), std::string::npos);
-  // The elapsed-time line closes the output.
-  std::string last = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
-  EXPECT_TRUE(last.find('.') != std::string::npos && last.size() >= 6) << last;
-}
-
-TEST_F(CopyEndToEnd, EventIdWhiteListKeepsOnlyListedEvents) {
-  generate(800);
-  run_result r = copy("-i 4600,4601");
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  size_t expected = 0;
-  for (const auto& e : read_repository(source_))
-    expected += (e.event_id == 4600 || e.event_id == 4601);
-  std::vector<full_event> copied = read_repository(target_);
-  EXPECT_EQ(copied.size(), expected);
-  for (const auto& e : copied) EXPECT_TRUE(e.event_id == 4600 || e.event_id == 4601);
 }
 
 TEST_F(CopyEndToEnd, HostileNamesWriteNothingOutsideTheTarget) {

@@ -4,14 +4,20 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/full_event.h"
@@ -33,10 +39,8 @@ struct run_result {
   std::string err;
 };
 
-inline std::string read_text(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testutil::put;
+using testutil::read_text;
 
 // Runs a shell command with standard output and error captured in files of dir.
 inline run_result run_command(const std::string& command, const fs::path& dir) {
@@ -113,13 +117,6 @@ inline std::vector<fs::path> rep_files(const fs::path& root) {
   return out;
 }
 
-// Writes b to p, making the directories above it.
-inline void put(const fs::path& p, const test::bytes& b) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
-
 // A sound repository file of three events whose record keys are first, first + 1, first + 2.
 inline test::bytes rep_file(uint32_t first, const std::u16string& computer = u"WS01") {
   test::test_part p = test::sample_part();
@@ -128,6 +125,25 @@ inline test::bytes rep_file(uint32_t first, const std::u16string& computer = u"W
 }
 
 #if !defined(_WIN32)
+// Writes b as "a.rep" levels deep below dir, level by level from an open directory: the whole
+// path may pass what the system takes in one call.
+inline void put_deep(const fs::path& dir, int levels, const std::string& level,
+                     const test::bytes& b) {
+  fs::create_directories(dir);
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int i = 0; i < levels && fd >= 0; ++i) {
+    ::mkdirat(fd, level.c_str(), 0755);
+    const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = next;
+  }
+  ASSERT_GE(fd, 0);
+  const int file = ::openat(fd, "a.rep", O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(::write(file, b.data(), b.size()), ssize_t(b.size()));
+  ::close(file);
+  ::close(fd);
+}
+
 // "nobody" can run the executable and read the tree only when every level above is open to it.
 inline bool can_drop_privileges(const fs::path& dir) {
   if (::geteuid() != 0) return false;
@@ -182,6 +198,17 @@ class e2e_test : public testing::Test {
   pid_t start(const std::vector<std::string>& arguments, const std::string& tag = "run") {
     return testutil::start_program(REPCOPY_BIN, arguments, (dir_ / (tag + ".out")).string(),
                                    (dir_ / (tag + ".err")).string());
+  }
+  // Waits until the target holds at least files repository files; false when the process has
+  // ended first (it is reaped then).
+  bool wait_for_files(pid_t pid, size_t files) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (rep_files(target_).size() < files && std::chrono::steady_clock::now() < give_up) {
+      int status = 0;
+      if (::waitpid(pid, &status, WNOHANG) == pid) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
   }
   // The exit code, or 128 + the signal that ended the process.
   static int wait_exit(pid_t pid) {

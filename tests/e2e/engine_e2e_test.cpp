@@ -84,17 +84,18 @@ packed_bytes expect_same_items(const unpacked& a, const unpacked& b) {
 
 class EngineEndToEnd : public e2e_test {
  protected:
+  // The run's sequence in this process, its output captured and dropped.
+  static void run_quietly(const run_request& request) {
+    int code = -1;
+    capture_output([&] { code = run_sequence(request); });
+    ASSERT_EQ(code, 0);
+  }
   void copy_with(compression::engine engine, const fs::path& source, const fs::path& target) {
     run_request request;
     request.engine = engine;
     request.source_path = source.string();
     request.target_path = target.string();
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int code = run_sequence(request);
-    testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
-    ASSERT_EQ(code, 0);
+    run_quietly(request);
   }
 };
 
@@ -157,12 +158,7 @@ TEST_F(EngineEndToEnd, ARunWithoutALevelUsesTheDefaultAfterARunWithOne) {
     request.level = w.requested;
     request.quiet = true;
     request.record = &record;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int code = run_sequence(request);
-    testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
-    ASSERT_EQ(code, 0);
+    run_quietly(request);
     EXPECT_EQ(record.level, w.chosen);
   }
 }

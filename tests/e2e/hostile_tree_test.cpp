@@ -2,11 +2,8 @@
 // the real executable and checks its exit code, the lines it prints about the tree, and exactly
 // which events arrive (by record key).
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -56,23 +53,8 @@ TEST_F(HostileTree, EachCaseEndsWithItsExitCodeMessagesAndExactlyItsEvents) {
        {20, 21, 22, 30, 31, 32},
        {}},
       {"2000 levels deep",
-       [](const fs::path& s) {
-         // Level by level from an open directory: the whole path is close to the system's limit.
-         fs::create_directories(s / "Environment$");
-         int fd = ::open((s / "Environment$").c_str(), O_RDONLY | O_DIRECTORY);
-         for (int i = 0; i < 2000 && fd >= 0; ++i) {
-           ::mkdirat(fd, "d", 0755);
-           const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
-           ::close(fd);
-           fd = next;
-         }
-         ASSERT_GE(fd, 0);
-         const bytes b = rep_file(40);
-         const int file = ::openat(fd, "a.rep", O_WRONLY | O_CREAT, 0644);
-         ASSERT_EQ(::write(file, b.data(), b.size()), ssize_t(b.size()));
-         ::close(file);
-         ::close(fd);
-       },
+       // The whole path is close to the system's limit.
+       [](const fs::path& s) { put_deep(s / "Environment$", 2000, "d", rep_file(40)); },
        0,
        {40, 41, 42},
        {}},

@@ -17,17 +17,8 @@ namespace {
 
 class FileHold : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = testutil::temp_path("repcopy-hold-" +
-                               std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    testutil::remove_tree(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { testutil::remove_tree(dir_); }
-  std::u16string at(const char16_t* name) const {
-    return dir_.u16string() + platform::kSeparator + name;
-  }
-  std::filesystem::path dir_;
+  std::u16string at(const char16_t* name) const { return dir_.u16() + platform::kSeparator + name; }
+  testutil::temp_dir dir_;
 };
 
 TEST_F(FileHold, TwoHoldsOnOneFileExcludeEachOtherAndOthersDoNot) {

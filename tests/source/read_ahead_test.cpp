@@ -3,7 +3,6 @@
 #include "source/read_ahead.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -91,41 +90,31 @@ struct transcript {
   bool operator==(const transcript&) const = default;
 };
 
-template <typename Next>
-transcript consume(Next next) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
+// Runs body with both outputs captured; an exception it throws ends it and is kept.
+template <typename Body>
+transcript transcribe(Body body) {
   transcript t;
-  try {
-    for (stored_event e; next(e) == 0;) std::cout << "event " << e.record_key << "\n";
-  } catch (const std::runtime_error& e) {
-    t.error = e.what();
-  }
-  std::cout.flush();
-  t.out = testing::internal::GetCapturedStdout();
-  t.err = testing::internal::GetCapturedStderr();
+  std::tie(t.out, t.err) = capture_output([&] {
+    try {
+      body();
+    } catch (const std::runtime_error& e) {
+      t.error = e.what();
+    }
+    std::cout.flush();
+  });
   return t;
 }
 
 // One thread, file after file, as the walk without helpers reads them.
 transcript reference(const std::vector<fake_file>& files) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  transcript t;
-  try {
+  return transcribe([&] {
     for (const fake_file& f : files) {
       if (!f.walk_text.empty()) std::cout << f.walk_text << std::endl;
       read_fake(test_console(), f,
                 [](const full_event& e) { std::cout << "event " << e.record_key << "\n"; });
     }
     std::cout << "walk end" << std::endl;
-  } catch (const std::runtime_error& e) {
-    t.error = e.what();
-  }
-  std::cout.flush();
-  t.out = testing::internal::GetCapturedStdout();
-  t.err = testing::internal::GetCapturedStderr();
-  return t;
+  });
 }
 
 transcript ahead(const std::vector<fake_file>& files, unsigned threads, read_ahead::limits bounds) {
@@ -146,7 +135,9 @@ transcript ahead(const std::vector<fake_file>& files, unsigned threads, read_ahe
         return read_fake(messages, files[number_of(path)], sink);
       },
       bounds);
-  return consume([&](stored_event& e) { return reader.next(e); });
+  return transcribe([&] {
+    for (stored_event e; reader.next(e) == 0;) std::cout << "event " << e.record_key << "\n";
+  });
 }
 
 TEST(ReadAhead, EventsAndMessagesInSerialOrderWhateverTheThreadsAndBounds) {
@@ -268,8 +259,8 @@ TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
 // those of reading each listed file in turn on the test's own thread.
 TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessages) {
   namespace fs = std::filesystem;
-  const fs::path root = testutil::temp_path("repcopy_ahead_" + std::to_string(::getpid()));
-  testutil::remove_tree(root);
+  const testutil::temp_dir dir;
+  const fs::path& root = dir.path;
   ASSERT_EQ(testutil::run_shell(testutil::repgen_program() + " " + testutil::quoted(root.string()) +
                                 " 4000 5 >" + testutil::kNullDevice),
             0);
@@ -296,29 +287,27 @@ TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessag
   auto read_all = [&](unsigned threads) {
     run r;
     copy_outcome outcome;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
-      if (threads == 0) {
-        repository_walk walk(root.u16string(), mode, nullptr, &outcome, nullptr);
-        for (std::string path; walk.next_path(test_console(), path);) {
-          process_repository_file(test_console(), path, nullptr, &outcome, [&](full_event& e) {
-            r.events.push_back(stored_event(e).to_full_event());
-            std::cout << "event\n";  // where the messages stand between the events
-          });
+    std::tie(r.out, r.err) = capture_output([&] {
+      for (uint32_t mode : {RepSource2::kModeHot, RepSource2::kModeMain}) {
+        if (threads == 0) {
+          repository_walk walk(root.u16string(), mode, nullptr, &outcome, nullptr);
+          for (std::string path; walk.next_path(test_console(), path);) {
+            process_repository_file(test_console(), path, nullptr, &outcome, [&](full_event& e) {
+              r.events.push_back(stored_event(e).to_full_event());
+              std::cout << "event\n";  // where the messages stand between the events
+            });
+          }
+          continue;
         }
-        continue;
+        RepSource2 source(test_console(), root.u16string(), mode, nullptr, &outcome);
+        source.set_read_threads(threads);
+        for (stored_event e; source.next_stored(e) == 0;) {
+          r.events.push_back(e.to_full_event());
+          std::cout << "event\n";
+        }
       }
-      RepSource2 source(test_console(), root.u16string(), mode, nullptr, &outcome);
-      source.set_read_threads(threads);
-      for (stored_event e; source.next_stored(e) == 0;) {
-        r.events.push_back(e.to_full_event());
-        std::cout << "event\n";
-      }
-    }
-    std::cout.flush();
-    r.out = testing::internal::GetCapturedStdout();
-    r.err = testing::internal::GetCapturedStderr();
+      std::cout.flush();
+    });
     r.damaged = outcome.damaged_files();
     return r;
   };
@@ -335,7 +324,6 @@ TEST(ReadAhead, RepositoryReadWithOneOrSeveralThreadsGivesTheSameEventsAndMessag
     for (size_t i = 0; i < one.events.size(); ++i)
       ASSERT_EQ(several.events[i], one.events[i]) << "event " << i << ", " << threads << " threads";
   }
-  testutil::remove_tree(root);
 }
 
 // Half the machine's logical processors read, at least one and at most four.

@@ -2,17 +2,17 @@
 #include "source/rep_file_source.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <tuple>
 
 #include "compression/crc32.h"
 #include "tests/container/rep_file_bytes.h"
 #include "tests/temp_tree.h"
 #include "tests/test_console.h"
+#include "util/bytes.h"
 #include "util/text.h"
 
 namespace repcopy::test {
@@ -27,16 +27,8 @@ struct read_result {
 
 class RepFileSourceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = testutil::temp_path("repcopy_rfs_" + std::to_string(::getpid()) + "_" +
-                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(at("Environment$/D"));
-  }
-  void TearDown() override { testutil::remove_tree(dir_); }
-
   std::string write(const bytes& file, const std::string& name = "Environment$/D/file.rep") {
-    std::ofstream(at(name), std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    testutil::put(at(name), file);
     return to_utf8(at(name).u16string());
   }
   std::string damaged(const std::string& rest) const {
@@ -44,7 +36,9 @@ class RepFileSourceTest : public ::testing::Test {
            rest;
   }
   // dir_/rel with the system's separators (an extended-length path takes no "/").
-  std::filesystem::path at(const std::string& rel) const { return (dir_ / rel).make_preferred(); }
+  std::filesystem::path at(const std::string& rel) const {
+    return (dir_.path / rel).make_preferred();
+  }
 
   // ProcessFile over the file, with every event collected and the output captured.
   read_result process(const bytes& file, const filter_config* filter = nullptr,
@@ -53,22 +47,20 @@ class RepFileSourceTest : public ::testing::Test {
   }
   read_result read_path(const std::string& path, const filter_config* filter = nullptr) {
     read_result r;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    RepFileSource source(test_console(), filter, RepFileImage(path), &outcome_);
-    r.rc = source.ProcessFile([&](const full_event& e) {
-      r.events.push_back(e);
-      r.keys.push_back(e.record_key);
+    std::tie(r.out, r.err) = capture_output([&] {
+      RepFileSource source(test_console(), filter, RepFileImage(path), &outcome_);
+      r.rc = source.ProcessFile([&](const full_event& e) {
+        r.events.push_back(e);
+        r.keys.push_back(e.record_key);
+      });
     });
-    r.out = testing::internal::GetCapturedStdout();
-    r.err = testing::internal::GetCapturedStderr();
     return r;
   }
   read_result windows(const test_part& p, const filter_config* filter = nullptr) {
     return process(rep_file_builder().windows(u"srv01", u"CORP").part(p).build(), filter);
   }
 
-  std::filesystem::path dir_;
+  testutil::temp_dir dir_;
   copy_outcome outcome_;
 };
 
@@ -418,11 +410,7 @@ TEST_F(RepFileSourceTest, UnreadableAndDamagedFilesAreToldApartAndCounted) {
   EXPECT_EQ(outcome_.unreadable(), 1u);
   EXPECT_EQ(outcome_.damaged_files(), 0u);
   const bytes file = rep_file_builder().windows(u"s").part(sample_part()).build();
-  auto rd = [&file](size_t at) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | file[at + size_t(i)];
-    return v;
-  };
+  auto rd = [&file](size_t at) { return load_le64(file.data() + at); };
   const uint64_t footer = rd(32);
   const uint64_t tbl_len = rd(size_t(footer) + 12);
   struct {

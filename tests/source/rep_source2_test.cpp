@@ -26,8 +26,6 @@ namespace fs = std::filesystem;
 // given (relative to the root) and yields one event per file.
 class RepSource2Test : public ::testing::Test {
  protected:
-  void SetUp() override { testutil::remove_tree(root_); }
-  void TearDown() override { testutil::remove_tree(root_); }
   void add_files(std::vector<std::string> rels) {
     for (const std::string& rel : rels) {
       const fs::path path = (root_ / rel).make_preferred();
@@ -57,7 +55,8 @@ class RepSource2Test : public ::testing::Test {
     return events;
   }
 
-  fs::path root_ = testutil::temp_path("repcopy_walk_" + std::to_string(::getpid()));
+  const testutil::temp_dir dir_;
+  const fs::path root_ = dir_.path;
   std::vector<std::string> opened_;
 };
 using paths = std::vector<std::string>;
@@ -103,11 +102,9 @@ TEST_F(RepSource2Test, FileOutsideTheTimeWindowIsNotOpened) {
 TEST_F(RepSource2Test, TreeWithoutRepositoryFilesYieldsNothingAndPrintsNothing) {
   add_files({"Environment$/D/C/readme.txt"});
   fs::create_directories((root_ / "Environment$/D/empty").make_preferred());
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(drain(source(RepSource2::kModeMain)), 0u);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  const auto [out, err] =
+      capture_output([&] { EXPECT_EQ(drain(source(RepSource2::kModeMain)), 0u); });
+  EXPECT_EQ(out + err, "");
   EXPECT_TRUE(opened_.empty());
 }
 
@@ -176,9 +173,8 @@ TEST_F(RepSource2Test, FilePathAtTheLimitIsReadOnePastItIsSkipped) {
 // links point to, and the walk reads them.
 TEST_F(RepSource2Test, DirectoryAndFileBehindLinksAreRead) {
   if (platform::kWindows) GTEST_SKIP() << "directory links cannot be made under Wine";
-  const fs::path outside =
-      testutil::temp_path("repcopy_walk_outside_" + std::to_string(::getpid()));
-  testutil::remove_tree(outside);
+  const testutil::temp_dir other;
+  const fs::path& outside = other.path;
   fs::create_directories(outside / "dir");
   std::ofstream(outside / "dir" / "a.rep") << "x";
   std::ofstream(outside / "b.rep") << "x";
@@ -214,7 +210,6 @@ TEST_F(RepSource2Test, DirectoryAndFileBehindLinksAreRead) {
   std::sort(opened_.begin(), opened_.end());
   EXPECT_EQ(opened_,
             (paths{"Environment$/D/b.rep", "Environment$/D/c.rep", "Environment$/linked/a.rep"}));
-  testutil::remove_tree(outside);
 }
 
 // Names that are not UTF-8 are opened with the bytes the system listed; messages show the bytes

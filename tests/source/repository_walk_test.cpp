@@ -1,11 +1,10 @@
 #include "source/repository_walk.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,9 +30,8 @@ std::vector<std::string> lines_of(buffering_sink& sink) {
 // the events relies on it.
 TEST(RepositoryWalk, GivesFilesOneAtATimeWithTheLinesMetOnTheWayToEach) {
   if (platform::kWindows) GTEST_SKIP() << "links cannot be made under Wine";
-  const fs::path root = testutil::temp_path("repcopy_paths_" + std::to_string(::getpid()));
-  testutil::remove_tree(root);
-  const fs::path env = root / "Environment$";
+  const testutil::temp_dir dir;
+  const fs::path root = dir.path, env = root / "Environment$";
   fs::create_directories(env / "A");
   fs::create_directories(env / "B");
   std::ofstream(env / "A" / "a1.rep") << "x";
@@ -68,15 +66,13 @@ TEST(RepositoryWalk, GivesFilesOneAtATimeWithTheLinesMetOnTheWayToEach) {
           << line;
   }
   EXPECT_EQ(outcome.unreadable(), 2u);
-  testutil::remove_tree(root);
 }
 
 // A missing walk root or an unknown mode gives no file and says nothing.
 TEST(RepositoryWalk, WithoutItsRootTheWalkGivesNothing) {
-  const fs::path root = testutil::temp_path("repcopy_paths_none_" + std::to_string(::getpid()));
-  testutil::remove_tree(root);
-  fs::create_directories(root / "Environment$");
-  std::ofstream(root / "Environment$" / "a.rep") << "x";
+  const testutil::temp_dir dir;
+  const fs::path& root = dir.path;
+  testutil::put(root / "Environment$" / "a.rep", {1});
   struct row {
     uint32_t mode;
     bool valid;
@@ -92,7 +88,6 @@ TEST(RepositoryWalk, WithoutItsRootTheWalkGivesNothing) {
     EXPECT_FALSE(walk.next_path(sink, path));
     EXPECT_TRUE(lines_of(sink).empty());
   }
-  testutil::remove_tree(root);
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <iterator>
 #include <memory>
 #include <optional>
-#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,17 +21,6 @@
 namespace repcopy::testutil {
 
 namespace fs = std::filesystem;
-
-// A fresh directory under the system's temporary directory, removed with everything in it.
-struct temp_dir {
-  fs::path path = temp_path("repcopy-target-" + std::to_string(std::random_device{}()));
-  temp_dir() { fs::create_directories(path); }
-  ~temp_dir() { remove_tree(path); }
-  std::u16string u16() const { return path.u16string(); }
-  std::string native() const { return platform::native_path(u16()); }
-  // Every regular file below, as paths relative to the directory.
-  std::vector<fs::path> files() const { return files_below(path); }
-};
 
 inline std::vector<uint8_t> read_bytes(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
