@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -77,10 +78,13 @@ struct temp_dir {
 };
 
 // Writes b to p, making the directories above it.
-inline void put(const fs::path& p, const std::vector<uint8_t>& b) {
+inline void put(const fs::path& p, std::span<const uint8_t> b) {
   fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary)
       .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+inline void put(const fs::path& p, const std::vector<uint8_t>& b) {
+  put(p, std::span<const uint8_t>(b));
 }
 
 inline std::string read_text(const fs::path& p) {
