@@ -41,6 +41,8 @@ TEST(ExistingEvents, CountsMultiplicitiesAcrossMerges) {
   index.add(a);
   EXPECT_EQ(index.distinct(), 2u);
   EXPECT_TRUE(index.take(a));
+  index.add(a);  // merged while one is still held: two now
+  EXPECT_TRUE(index.take(a));
   EXPECT_TRUE(index.take(a));
   EXPECT_FALSE(index.take(a));
   EXPECT_TRUE(index.take(b));
