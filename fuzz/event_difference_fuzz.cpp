@@ -29,8 +29,9 @@ struct sound_file {
 
 std::vector<full_event> events_of(const bytes& image) {
   std::vector<full_event> out;
-  repcopy::RepFileSource source(repcopy::discard_messages(), nullptr,
-                                repcopy::RepFileImage("fuzz.rep", image));
+  repcopy::RepFileSource source(
+      repcopy::discard_messages(), nullptr,
+      repcopy::RepFileImage("fuzz.rep", std::vector<uint8_t>(image.begin(), image.end())));
   source.ProcessFile([&](const full_event& e) { out.push_back(e); });
   return out;
 }

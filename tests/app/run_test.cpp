@@ -351,8 +351,10 @@ TEST_F(RunFunction, EntryPointExitCodeAndTheVerboseElapsedLine) {
   for (const auto& [line, sequence, code, before, elapsed] : cases) {
     arg_vector args(line);
     std::string out;
-    std::tie(out, std::ignore) = capture_output(
-        [&] { EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code) << line; });
+    std::tie(out, std::ignore) =
+        capture_output([&, &sequence = sequence, code = code, &line = line] {
+          EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code) << line;
+        });
     ASSERT_EQ(out.substr(0, before.size()), before);
     const std::string rest = out.substr(before.size());
     EXPECT_TRUE(elapsed ? std::regex_match(rest, std::regex("[0-9]+\\.[0-9]{3}\n")) : rest.empty())
@@ -373,8 +375,9 @@ TEST_F(RunFunction, EntryPointAFatalStopEndsWith255AndWritesItsSummary) {
       {throws, 255, "sub_main_ferrix exception"}};
   for (const auto& [sequence, code, error] : cases) {
     arg_vector args("rc -v --json j.json -i 7 s t");
-    const auto [out, err] = capture_output(
-        [&] { EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code); });
+    const auto [out, err] = capture_output([&, &sequence = sequence, code = code] {
+      EXPECT_EQ(entry_point(args.argc(), args.argv.data(), sequence), code);
+    });
     if (code == kFatalExitCode) {
       EXPECT_EQ(out, "=create_repository_file=\nMark = 30\n");
       EXPECT_EQ(err, banner() + "Mark = 30\n");
