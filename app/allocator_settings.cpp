@@ -13,7 +13,14 @@
 // with an arena per thread each arena kept its own high-water mark of freed pages, and the peak
 // was their sum (some 40 MiB more on a 1.2 M-event copy). The threads' own caches keep the
 // arena's lock out of the way of small allocations.
+//
+// Its memory is on transparent huge pages where the system allows them on request (the common
+// "madvise" setting): a copy touches some 400 MiB of fresh memory, and in 4 KiB pages the faults
+// alone were a twentieth of its processor time. With 2 MiB pages a hard 1.2 M-event copy faulted
+// 5 000 times instead of 113 000 and ran some 7 % faster, for about 15 MiB more at its peak.
+// Where the system never or always uses huge pages, nothing changes.
 extern "C" {
 extern const char* const malloc_conf;
-const char* const malloc_conf = "narenas:1,dirty_decay_ms:10000,muzzy_decay_ms:0";
+const char* const malloc_conf =
+    "narenas:1,dirty_decay_ms:10000,muzzy_decay_ms:0,thp:always,metadata_thp:always";
 }
