@@ -138,6 +138,13 @@ int run_sequence(const run_request& request) {
   record.read_threads = int32_t(read_threads);
   hot.set_read_threads(read_threads);
   main_part.set_read_threads(read_threads);
+  // Until the first batch leaves, the writers have nothing to do: by default one more thread
+  // reads while a writer waits for work.
+  if (request.read_threads == 0) {
+    const std::function<bool()> writer_idle = [&pool] { return pool.idle_threads() > 0; };
+    hot.set_spare_reader(writer_idle);
+    main_part.set_spare_reader(writer_idle);
+  }
   std::vector<CommonSource*> sources{&hot, &main_part};
 
   std::u16string target_root;

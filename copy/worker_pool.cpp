@@ -105,7 +105,11 @@ bool worker_pool::submit(copy_task task) {
 // Waits for a task; false when the stop flag is set and the queue is empty.
 bool worker_pool::take(copy_task& task) {
   std::unique_lock<std::mutex> guard(lock_);
-  signal_.wait(guard, [&] { return stop_ || !queue_.empty(); });
+  if (!stop_ && queue_.empty()) {
+    idle_threads_.fetch_add(1, std::memory_order_relaxed);
+    signal_.wait(guard, [&] { return stop_ || !queue_.empty(); });
+    idle_threads_.fetch_sub(1, std::memory_order_relaxed);
+  }
   if (queue_.empty()) return false;
   task = std::move(queue_.front());
   queue_.pop_front();

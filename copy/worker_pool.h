@@ -97,6 +97,9 @@ class worker_pool {
   uint64_t queued_events() const;
   // Threads currently blocked in submit().
   size_t waiting_submitters() const;
+  // Writer threads waiting for a task: a processor the writers leave idle. Lock-free, so other
+  // threads may poll it.
+  size_t idle_threads() const { return idle_threads_.load(std::memory_order_relaxed); }
   stats statistics() const;
 
  private:
@@ -115,6 +118,7 @@ class worker_pool {
   uint64_t queued_events_ = 0;
   uint64_t queued_memory_ = 0;
   size_t waiting_submitters_ = 0;
+  std::atomic<size_t> idle_threads_{0};
   bool stop_ = false;
   stats stats_;
   std::exception_ptr fatal_;  // set once, under lock_, before fatal_raised_

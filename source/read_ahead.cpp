@@ -18,8 +18,9 @@ read_ahead::read_ahead(message_sink& messages, unsigned threads, path_supplier n
   if (threads < 1) threads = 1;
   if (bounds_.files == 0) bounds_.files = std::max(4u, 2 * threads);
   if (bounds_.chunk_events == 0) bounds_.chunk_events = 1;
-  helpers_.reserve(threads);
-  for (unsigned i = 0; i < threads; ++i) helpers_.emplace_back([this] { helper_loop(); });
+  helpers_.reserve(threads + 1);
+  for (unsigned i = 0; i < threads; ++i) helpers_.emplace_back([this] { helper_loop(false); });
+  if (bounds_.spare_processor) helpers_.emplace_back([this] { helper_loop(true); });
 }
 
 read_ahead::~read_ahead() { stop_helpers(); }
@@ -176,15 +177,16 @@ void read_ahead::free_spent() {
   }
 }
 
-void read_ahead::helper_loop() {
+void read_ahead::helper_loop(bool spare) {
   for (;;) {
     free_spent();
     job* j = nullptr;
     {
       std::unique_lock<std::mutex> l(lock_);
       // Files are taken in queue order, so the oldest unread file is always being read.
-      work_ready_.wait(l, [&] {
+      const auto ready = [&] {
         if (stop_ || !spent_.empty()) return true;
+        if (spare && !bounds_.spare_processor()) return false;
         for (const std::unique_ptr<job>& q : queue_) {
           if (!q->claimed) {
             j = q.get();
@@ -192,7 +194,13 @@ void read_ahead::helper_loop() {
           }
         }
         return false;
-      });
+      };
+      if (spare) {
+        while (!work_ready_.wait_for(l, kSpareLook, ready)) {
+        }
+      } else {
+        work_ready_.wait(l, ready);
+      }
       if (stop_) return;
       if (j == nullptr) continue;  // woken to free spent events
       j->claimed = true;

@@ -13,6 +13,10 @@
 // event they preceded, or after the file's last event. The supplier's own lines are placed the
 // same way, before the first event of the following file.
 //
+// A spare helper (limits::spare_processor) reads only while a processor would otherwise be idle,
+// so the reading that leads the copy gets both processors until the writers have work, and the
+// writers have the processors to themselves after that.
+//
 // Bounds: at most `files` files are queued or being read, and events read but not yet taken
 // hold at most about `bytes` bytes (each file may always hand over one chunk, so the oldest file
 // never waits for the others). A helper whose file has events waiting waits for room. The files
@@ -25,6 +29,7 @@
 // in the order, after everything before it was handed out.
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -59,7 +64,12 @@ class read_ahead {
     uint64_t chunk_bytes = 4ull << 20;  // ... or this many bytes
     // The bytes a file takes in memory while it is read; by default its size on disk.
     std::function<uint64_t(const std::string& path)> file_bytes;
+    // When set, one more helper reads, but starts a file only while this says a processor is
+    // idle (at the start of a copy, before its writers have work); otherwise it waits, looking
+    // again every kSpareLook. It is called from the helper threads.
+    std::function<bool()> spare_processor;
   };
+  static constexpr std::chrono::milliseconds kSpareLook{2};
 
   // messages gets every line, in file order; it must outlive this object.
   read_ahead(message_sink& messages, unsigned threads, path_supplier next_path, file_reader read,
@@ -103,7 +113,7 @@ class read_ahead {
   size_t reserved_events() const { return std::min<size_t>(bounds_.chunk_events, 4096); }
   void fill_queue();
   void free_spent();
-  void helper_loop();
+  void helper_loop(bool spare);
   void read_file(job& j);
   uint64_t start_file(job& j);
   void end_file(uint64_t bytes);

@@ -28,9 +28,10 @@ int32_t RepSource2::next_stored(stored_event& out) {
   if (!read_ahead_) {
     read_ahead::limits bounds;
     if (read_threads_ == 1) {
-      bounds.files = kOneReaderFiles;
-      bounds.bytes = kOneReaderBytes;
+      bounds.files = spare_ ? kSpareReaderFiles : kOneReaderFiles;
+      bounds.bytes = spare_ ? kSpareReaderBytes : kOneReaderBytes;
     }
+    bounds.spare_processor = spare_;
     read_ahead_ = std::make_unique<read_ahead>(
         messages_, read_threads_,
         [this](message_sink& messages, std::string& path) {

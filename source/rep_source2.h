@@ -51,6 +51,14 @@ class RepSource2 : public CommonSource {
   static constexpr uint32_t kOneReaderFiles = 2;
   static constexpr uint64_t kOneReaderBytes = 1ull << 20;
 
+  // One more reading thread that reads only while spare() says a processor is idle (see
+  // read_ahead::limits::spare_processor). Set before the first next_stored. With one reading
+  // thread the files and bytes read ahead then grow to the bounds below, so that the two can
+  // read two files at once.
+  void set_spare_reader(std::function<bool()> spare) { spare_ = std::move(spare); }
+  static constexpr uint32_t kSpareReaderFiles = 4;
+  static constexpr uint64_t kSpareReaderBytes = 4ull << 20;
+
  private:
   message_sink& messages_;
   const filter_config* filter_;
@@ -58,6 +66,7 @@ class RepSource2 : public CommonSource {
   file_processor process_;
   repository_walk walk_;
   unsigned read_threads_ = 1;
+  std::function<bool()> spare_;
   bool ended_ = false;
   std::unique_ptr<read_ahead> read_ahead_;  // destroyed first: its helpers use process_
 };

@@ -184,6 +184,28 @@ TEST(CopyDriver, FullQueueBlocksTheDriverWithoutLosingBatches) {
   EXPECT_EQ(keys, expected);
 }
 
+// Writers waiting for work are counted (the reading uses their processors meanwhile).
+TEST(CopyDriver, WritersWaitingForWorkAreCountedAsIdle) {
+  worker_pool pool(test_console(), 2);
+  const auto wait_for_idle = [&](size_t n) {
+    for (int ms = 0; ms < 10000 && pool.idle_threads() != n; ++ms) std::this_thread::sleep_for(1ms);
+    return pool.idle_threads();
+  };
+  EXPECT_EQ(wait_for_idle(2), 2u);
+  std::promise<void> door;
+  std::shared_future<void> opened = door.get_future().share();
+  ASSERT_TRUE(pool.submit({[&](storage_item&) {
+                             opened.wait();
+                             return 0;
+                           },
+                           storage_item{}}));
+  EXPECT_EQ(wait_for_idle(1), 1u);
+  door.set_value();
+  EXPECT_EQ(wait_for_idle(2), 2u);
+  pool.finish();
+  EXPECT_EQ(pool.idle_threads(), 0u);
+}
+
 // With writers slower than the reader, the events held by queued tasks never pass the bound
 // (two full batches per writer) while the driver keeps submitting.
 TEST(CopyDriver, QueuedEventsStayWithinTheBoundWithASlowTarget) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -12,8 +13,10 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/copy_outcome.h"
@@ -146,9 +149,11 @@ TEST(ReadAhead, EventsAndMessagesInSerialOrderWhateverTheThreadsAndBounds) {
   ASSERT_NE(expected.out.find("middle of 1\n"), std::string::npos);
   ASSERT_NE(expected.err.find("damaged 2\n"), std::string::npos);
   // Chunks of one event and a byte bound of one event make every helper wait its turn.
-  const read_ahead::limits tight{2, 1, 1, 1, {}}, loose{};
+  const read_ahead::limits tight{2, 1, 1, 1, {}, {}}, loose{};
+  read_ahead::limits tight_spare = tight, loose_spare = loose;
+  tight_spare.spare_processor = loose_spare.spare_processor = [] { return true; };
   for (unsigned threads : {1u, 2u, 4u}) {
-    for (const read_ahead::limits& bounds : {tight, loose}) {
+    for (const read_ahead::limits& bounds : {tight, loose, tight_spare, loose_spare}) {
       EXPECT_EQ(ahead(files, threads, bounds), expected)
           << threads << " threads, chunk " << bounds.chunk_events;
     }
@@ -236,6 +241,48 @@ TEST(ReadAhead, FilesBeingReadCountAgainstTheByteBound) {
   EXPECT_GE(reader.peak_file_bytes(), 20000u);
 }
 
+// The spare helper reads beside the others while the processor is spare, and never otherwise.
+TEST(ReadAhead, SpareHelperReadsOnlyWhileAProcessorIsSpare) {
+  for (const bool spare : {true, false}) {
+    std::atomic<bool> spare_now{spare};
+    std::mutex lock;
+    std::condition_variable changed;
+    size_t files_in_flight = 0, peak_in_flight = 0;
+    std::set<std::thread::id> readers;
+    read_ahead::limits bounds;
+    bounds.spare_processor = [&] { return spare_now.load(); };
+    read_ahead reader(
+        test_console(), 1, numbered_walk{12},
+        [&](message_sink& messages, const std::string& path, const event_sink& sink) {
+          {
+            std::unique_lock<std::mutex> l(lock);
+            readers.insert(std::this_thread::get_id());
+            peak_in_flight = std::max(peak_in_flight, ++files_in_flight);
+            changed.notify_all();
+            // The first file waits for a second reader (a bound for a broken spare helper only).
+            if (spare && number_of(path) == 0) {
+              changed.wait_for(l, std::chrono::seconds(10), [&] { return files_in_flight > 1; });
+            }
+          }
+          read_fake(messages, {uint32_t(number_of(path)) * 100, 3}, sink);
+          std::lock_guard<std::mutex> l(lock);
+          --files_in_flight;
+          return 0;
+        },
+        bounds);
+    std::vector<uint32_t> keys;
+    for (stored_event e; reader.next(e) == 0;) {
+      keys.push_back(e.record_key);
+      // Once the writers have work, the spare helper stops starting files.
+      if (keys.size() == 6) spare_now = false;
+    }
+    ASSERT_EQ(keys.size(), 36u);
+    for (size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(keys[i], (i / 3) * 100 + i % 3);
+    EXPECT_EQ(peak_in_flight, spare ? 2u : 1u);
+    EXPECT_EQ(readers.size(), spare ? 2u : 1u);
+  }
+}
+
 TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
   for (int round = 0; round < 20; ++round) {
     size_t next_file = 0;
@@ -248,7 +295,7 @@ TEST(ReadAhead, StoppingEarlyReleasesHelpersInTheMiddleOfAFile) {
         [](message_sink& messages, const std::string&, const event_sink& sink) {
           return read_fake(messages, {0, 100000}, sink);
         },
-        {4, 1000, 10, 1 << 20, {}});
+        {4, 1000, 10, 1 << 20, {}, {}});
     stored_event e;
     for (int i = 0; i < round * 7; ++i) ASSERT_EQ(reader.next(e), 0);
   }  // the destructor stops and joins the helpers
