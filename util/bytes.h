@@ -2,6 +2,7 @@
 // Little-endian access to untrusted bytes. Every read of repository file data goes through
 // byte_reader, which refuses to read past the end of its span instead of trusting a length field.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -71,7 +72,11 @@ class byte_reader {
   bool utf16(uint64_t n, std::u16string& out) {
     if (n > remaining() / 2) return false;
     out.resize(size_t(n));
-    for (size_t i = 0; i < n; ++i) out[i] = char16_t(load_le16(data_.data() + pos_ + 2 * i));
+    if constexpr (std::endian::native == std::endian::little) {
+      if (n != 0) std::memcpy(out.data(), data_.data() + pos_, size_t(2 * n));  // the same bytes
+    } else {
+      for (size_t i = 0; i < n; ++i) out[i] = char16_t(load_le16(data_.data() + pos_ + 2 * i));
+    }
     pos_ += size_t(2 * n);
     return true;
   }
