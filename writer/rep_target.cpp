@@ -168,8 +168,7 @@ int32_t RepTarget::write_item(storage_item& item) {
   }
   if (!options_.dry_run) remove_stale_partials(*directory);
 
-  std::sort(item.events.begin(), item.events.end(),
-            [](const stored_event& a, const stored_event& b) { return a.event_time < b.event_time; });
+  item.events.sort_by_event_time();
   const stored_event& first = item.events.front();
   const stored_event& last = item.events.back();
   props.EventLogVersion = version_number(first.os_major, first.os_minor);

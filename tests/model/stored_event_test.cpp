@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <random>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +90,35 @@ TEST(StoredEvent, RecordNumbersSetByWritersStay) {
   EXPECT_EQ(e.named_fields[1].value_index, 88u);
   EXPECT_EQ(e.desc_index, 99u);
   EXPECT_EQ(moved[1].to_full_event(), full_event{});
+}
+
+
+// A batch sorted by time has the order std::sort over its events gives, equal times included:
+// the files written before it existed have that order, and a copy run again must match them.
+TEST(EventBatch, SortsByTimeInTheOrderASortOfTheEventsGives) {
+  std::mt19937 random(7);
+  for (const size_t size : {0u, 1u, 2u, 16u, 17u, 100u, 5000u}) {
+    for (const uint32_t distinct_times : {1u, 3u, 50u, 100000u}) {
+      event_batch sorted, expected;
+      for (size_t i = 0; i < size; ++i) {
+        full_event e;
+        e.record_key = uint32_t(i);
+        e.event_time = 1000 + random() % distinct_times;
+        e.description = u"text " + std::u16string(i % 5, u'x');
+        sorted.push_back(e);
+        expected.push_back(e);
+      }
+      sorted.sort_by_event_time();
+      std::sort(expected.begin(), expected.end(), [](const stored_event& a, const stored_event& b) {
+        return a.event_time < b.event_time;
+      });
+      ASSERT_EQ(sorted.size(), size);
+      for (size_t i = 0; i < size; ++i) {
+        ASSERT_EQ(sorted[i].record_key, expected[i].record_key) << size << " events, at " << i;
+        ASSERT_EQ(sorted[i].to_full_event(), expected[i].to_full_event());
+      }
+    }
+  }
 }
 
 }  // namespace

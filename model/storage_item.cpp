@@ -1,0 +1,38 @@
+#include "model/storage_item.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace repcopy {
+
+void event_batch::sort_by_event_time() {
+  struct keyed {
+    uint32_t time;
+    uint32_t position;
+  };
+  std::vector<keyed> order(events_.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = {events_[i].event_time, uint32_t(i)};
+  // std::sort's steps depend only on what the comparisons answer, so over the pairs it leaves
+  // the events in the order it leaves them in when it sorts the events themselves.
+  std::sort(order.begin(), order.end(),
+            [](const keyed& a, const keyed& b) { return a.time < b.time; });
+  // order[i].position is the event that belongs at i; follow each cycle of that permutation,
+  // marking a place done by pointing it at itself.
+  for (size_t start = 0; start < order.size(); ++start) {
+    if (order[start].position == start) continue;
+    stored_event held = std::move(events_[start]);
+    size_t at = start;
+    for (;;) {
+      const size_t from = order[at].position;
+      order[at].position = uint32_t(at);
+      if (from == start) {
+        events_[at] = std::move(held);
+        break;
+      }
+      events_[at] = std::move(events_[from]);
+      at = from;
+    }
+  }
+}
+
+}  // namespace repcopy
