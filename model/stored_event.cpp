@@ -2,16 +2,18 @@
 
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <type_traits>
 
 namespace repcopy {
 
 namespace {
 
-// Lays the parts of one event out in its block: a sizing pass counts, a filling pass copies.
+// Lays the parts of one event out in its block, which block_sizer measured; a part that would pass
+// its end is a fault in the two agreeing, and throws.
 class block_layout {
  public:
-  explicit block_layout(std::byte* base) : base_(base) {}
+  block_layout(std::byte* base, size_t capacity) : base_(base), capacity_(capacity) {}
 
   size_t size() const { return offset_; }
 
@@ -33,17 +35,19 @@ class block_layout {
   }
 
  private:
-  // Room for n objects of T, aligned; null when sizing or when n is 0 (which takes no room).
+  // Room for n objects of T, aligned; null when n is 0 (which takes no room).
   template <class T>
   T* place(size_t n) {
     if (n == 0) return nullptr;
     offset_ = (offset_ + alignof(T) - 1) & ~(alignof(T) - 1);
-    T* at = base_ ? reinterpret_cast<T*>(base_ + offset_) : nullptr;
+    if (offset_ + n * sizeof(T) > capacity_) throw std::logic_error("stored_event: block too small");
+    T* at = reinterpret_cast<T*>(base_ + offset_);
     offset_ += n * sizeof(T);
     return at;
   }
 
   std::byte* base_;
+  size_t capacity_;
   size_t offset_ = 0;
 };
 
@@ -56,8 +60,7 @@ struct copy_numbers {
 };
 
 // The block holds the tables first (they need pointer alignment), then the byte runs, then the
-// texts, and last the texts of the table rows; each round walks the field list once. A sizing
-// pass (no block) sets only views and spans without data, which nobody reads.
+// texts, and last the texts of the table rows; each round walks the field list once.
 enum class round { tables, bytes, texts, row_texts };
 
 template <round R>
@@ -70,10 +73,9 @@ class packer {
     if constexpr (field_table<From> && R == round::tables) {
       to = b_.table<typename To::value_type>(from.size());
     } else if constexpr (field_table<From> && R == round::row_texts) {
-      for (size_t i = 0; i < from.size(); ++i) {
-        typename To::value_type unused;
-        for_each_field(packer<round::texts>(b_), from[i], to.empty() ? unused : to[i]);
-        if (!to.empty()) for_each_field(copy_numbers{}, from[i], to[i]);
+      for (size_t i = 0; i < from.size(); ++i) {  // the tables round gave `to` from.size() rows
+        for_each_field(packer<round::texts>(b_), from[i], to[i]);
+        for_each_field(copy_numbers{}, from[i], to[i]);
       }
     } else if constexpr (field_bytes<From> && R == round::bytes) {
       to = b_.copy(std::span<const uint8_t>(from));
@@ -94,6 +96,38 @@ void lay_out(block_layout& b, const full_event& e, stored_event& out) {
   for_each_field(packer<round::row_texts>(b), e, out);
 }
 
+// The size of the block lay_out fills, in one walk: the tables (their rows' sizes are multiples
+// of every row's alignment, so they lie back to back from the block's start), the byte runs,
+// and the texts, the first of which starts on a char16_t boundary.
+class block_sizer {
+ public:
+  static_assert(sizeof(stored_string) % alignof(stored_field) == 0 &&
+                sizeof(stored_field) % alignof(stored_string) == 0);
+
+  size_t size() const {
+    const size_t before_texts = tables_ + bytes_;
+    return units_ == 0 ? before_texts : before_texts + (before_texts & 1) + 2 * units_;
+  }
+
+  template <class Field>
+  void operator()(const char*, field_role, const Field& field) {
+    if constexpr (field_table<Field>) {
+      using stored_row = std::conditional_t<
+          std::is_same_v<typename Field::value_type, insertion_string>, stored_string,
+          stored_field>;
+      tables_ += field.size() * sizeof(stored_row);
+      for (const auto& row : field) for_each_field(*this, row);
+    } else if constexpr (field_bytes<Field>) {
+      bytes_ += field.size();
+    } else if constexpr (field_text<Field>) {
+      units_ += field.size();
+    }
+  }
+
+ private:
+  size_t tables_ = 0, bytes_ = 0, units_ = 0;
+};
+
 // Copies each field of a stored event into a full_event.
 struct unpacker {
   template <class From, class To>
@@ -113,14 +147,15 @@ struct unpacker {
 
 stored_event::stored_event(const full_event& e) {
   for_each_field(copy_numbers{}, e, *this);
-  block_layout sizing(nullptr);
-  stored_event unused;
-  lay_out(sizing, e, unused);
+  block_sizer sizing;
+  for_each_field(sizing, e);
   block_size_ = sizing.size();
   if (block_size_ == 0) return;
   block_ = std::make_unique_for_overwrite<std::byte[]>(block_size_);
-  block_layout filling(block_.get());
+  block_layout filling(block_.get(), block_size_);
   lay_out(filling, e, *this);
+  // The memory bounds count block_size_: it must be what the filling took.
+  if (filling.size() != block_size_) throw std::logic_error("stored_event: block size mismatch");
 }
 
 full_event stored_event::to_full_event() const {
