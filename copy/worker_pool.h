@@ -39,9 +39,12 @@ struct copy_task {
 
 inline constexpr uint32_t kQueueCapacity = 1000;
 inline constexpr uint64_t kQueuedBatchesPerWriter = 2;
-// Memory of queued events per writer thread, for the default memory bound: one batch at the
-// event storage's memory limit.
-inline constexpr uint64_t kQueuedMemoryPerWriter = uint64_t(48) << 20;
+// Memory of queued events per writer thread, for the default memory bound: a third of a batch at
+// the event storage's memory limit. A full batch still enters an empty queue, so a writer that
+// finishes finds its next batch waiting, and the reading, several times as fast as the writers,
+// fills the queue again while they work; more queued events only raised the peak (by 64 MiB on
+// a hard 1.2 M-event copy).
+inline constexpr uint64_t kQueuedMemoryPerWriter = uint64_t(16) << 20;
 
 class worker_pool {
  public:
