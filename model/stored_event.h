@@ -31,6 +31,9 @@ struct stored_event : event_fields<std::u16string_view, std::span<const uint8_t>
   stored_event& operator=(stored_event&&) noexcept = default;
   void reset() = delete;  // a stored event is replaced, never reset: its block goes with it
 
+  // Whether the event holds a block (not so once moved from, nor when it has nothing to keep).
+  bool holds_block() const { return block_ != nullptr; }
+
   // The full_event with the same content (for tests and tools).
   full_event to_full_event() const;
   // Bytes of memory the event holds: the record (a heap block of its own in a batch) and its

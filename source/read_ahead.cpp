@@ -103,8 +103,14 @@ int32_t read_ahead::next(stored_event& out) {
   for (;;) {
     if (current_index_ < current_.events.size()) {
       print_messages_up_to(delivered_);
-      // The caller's previous event goes back into the chunk, to be freed by a helper.
-      std::swap(out, current_.events[current_index_++]);
+      // The caller's previous event goes back into the chunk, to be freed by a helper; one the
+      // caller moved on (the copy stores every event) holds nothing, and is simply replaced.
+      stored_event& next = current_.events[current_index_++];
+      if (out.holds_block()) {
+        std::swap(out, next);
+      } else {
+        out = std::move(next);
+      }
       ++delivered_;
       return 0;
     }

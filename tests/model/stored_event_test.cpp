@@ -59,6 +59,7 @@ TEST(StoredEvent, HoldsTheSameContentInItsOwnBlock) {
       stored_event stored(*source);
       source.reset();
       kept.push_back(std::move(stored));
+      EXPECT_FALSE(stored.holds_block());  // the reader replaces a moved-from event without a swap
     }
     kept.emplace_front();  // moves nothing, but the stored event is no longer the first
     EXPECT_EQ(kept.back().to_full_event(), expected);
@@ -82,6 +83,7 @@ TEST(StoredEvent, HoldsTheSameContentInItsOwnBlock) {
     const uint64_t block = units == 0 ? tables + runs : ((tables + runs + 1) & ~1ull) + 2 * units;
     EXPECT_EQ(kept.back().bytes(),
               sizeof(stored_event) + 16 + (block == 0 ? 0 : block + 16));
+    EXPECT_EQ(kept.back().holds_block(), block != 0);
   }
 }
 
