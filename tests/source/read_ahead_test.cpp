@@ -247,7 +247,7 @@ TEST(ReadAhead, SpareHelperReadsOnlyWhileAProcessorIsSpare) {
     std::atomic<bool> spare_now{spare};
     std::mutex lock;
     std::condition_variable changed;
-    size_t files_in_flight = 0, peak_in_flight = 0;
+    size_t files_in_flight = 0, peak_in_flight = 0, files_started = 0;
     std::set<std::thread::id> readers;
     read_ahead::limits bounds;
     bounds.spare_processor = [&] { return spare_now.load(); };
@@ -259,8 +259,10 @@ TEST(ReadAhead, SpareHelperReadsOnlyWhileAProcessorIsSpare) {
             readers.insert(std::this_thread::get_id());
             peak_in_flight = std::max(peak_in_flight, ++files_in_flight);
             changed.notify_all();
-            // The first file waits for a second reader (a bound for a broken spare helper only).
-            if (spare && number_of(path) == 0) {
+            // The first file to start, whichever it is, waits for a second reader (the bound is
+            // for a broken spare helper only): the other helper has claimed, or can claim,
+            // another of the queued files.
+            if (spare && files_started++ == 0) {
               changed.wait_for(l, std::chrono::seconds(10), [&] { return files_in_flight > 1; });
             }
           }
