@@ -1,6 +1,7 @@
 #include "copy/duplicate_check.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "filters/time_window.h"
@@ -41,18 +42,35 @@ void duplicate_check_target::leave(group_state& state) {
   if (--state.holders == 0) state.hold.reset();
 }
 
-void duplicate_check_target::read_overlapping(group_state& state, const storage_item& item,
-                                              uint32_t first, uint32_t last) {
-  std::vector<target_file> files;
-  contents_.list_files(item, files);
+namespace {
+
+// The batch's earliest and latest event times as a time window.
+filter_config time_span(const event_batch& events) {
+  uint32_t first = events.front().event_time;
+  uint32_t last = first;
+  for (const stored_event& e : events) {
+    first = std::min(first, e.event_time);
+    last = std::max(last, e.event_time);
+  }
   filter_config window;
   window.time_from = first;
   window.time_to = last;
+  return window;
+}
+
+}  // namespace
+
+void duplicate_check_target::read_overlapping(group_state& state, const storage_item& item) {
+  std::vector<target_file> files;
+  contents_.list_files(item, files);
+  // Taken only when some file of the group is still unread: a walk over the whole batch.
+  std::optional<filter_config> window;
   event_hasher hasher;
   std::vector<event_hash> hashes;
   for (const target_file& file : files) {
     if (state.own.count(file.path) != 0 || state.seen.count(file.path) != 0) continue;
-    if (!file_overlaps_window(window, file.name)) continue;
+    if (!window) window = time_span(item.events);
+    if (!file_overlaps_window(*window, file.name)) continue;
     state.seen.insert(file.path);
     hashes.clear();
     const bool whole =
@@ -106,16 +124,10 @@ int32_t duplicate_check_target::write_batch(storage_item item, uint64_t& events)
     group_state& state;
     ~leaving() { check.leave(state); }
   } hold_ends{*this, *state};
-  uint32_t first = item.events.front().event_time;
-  uint32_t last = first;
-  for (const stored_event& e : item.events) {
-    first = std::min(first, e.event_time);
-    last = std::max(last, e.event_time);
-  }
   event_batch kept;
   {
     std::lock_guard<std::mutex> guard(state->lock);
-    read_overlapping(*state, item, first, last);
+    read_overlapping(*state, item);
     if (state->index.empty()) {
       kept.swap(item.events);  // nothing of the group in the target: no event needs hashing
     } else {

@@ -71,9 +71,9 @@ class duplicate_check_target : public CommonTarget {
   std::shared_ptr<group_state> group(const storage_item& item);
   void enter(group_state& state, const storage_item& item);
   void leave(group_state& state);
-  // Reads into the index every file of the group not read yet whose times overlap [first, last].
-  void read_overlapping(group_state& state, const storage_item& item, uint32_t first,
-                        uint32_t last);
+  // Reads into the index every file of the group not read yet whose times overlap those of the
+  // batch's events.
+  void read_overlapping(group_state& state, const storage_item& item);
   void account(group_state& state);
   void batch_done(group_state& state, uint32_t group_batches);
 
