@@ -34,9 +34,15 @@ computer_entry* event_storage::find_computer(const std::u16string& key, domain_e
 // computer name is looked up in every domain first, then the event's own computer name; only
 // when neither is known is the computer created under the event's domain.
 event_storage::place event_storage::find_place(const stored_event& event) {
-  if (cache_.valid && cache_.host_computer == event.host_computer &&
-      cache_.computer == event.computer && cache_.data_source == event.under_data_source)
+  if (cache_.valid && event.source_part.serial != 0 &&
+      event.source_part.serial == cache_.source_part && event.comp_index == cache_.comp_index)
     return cache_.where;
+  if (cache_.valid && cache_.host_computer == event.host_computer &&
+      cache_.computer == event.computer && cache_.data_source == event.under_data_source) {
+    cache_.source_part = event.source_part.serial;
+    cache_.comp_index = event.comp_index;
+    return cache_.where;
+  }
 
   place where;
   const std::u16string key = ascii_upper(std::u16string(event.host_computer));
@@ -70,6 +76,8 @@ event_storage::place event_storage::find_place(const stored_event& event) {
   cache_.host_computer = event.host_computer;
   cache_.computer = event.computer;
   cache_.data_source = event.under_data_source;
+  cache_.source_part = event.source_part.serial;
+  cache_.comp_index = event.comp_index;
   cache_.where = where;
   cache_.valid = true;
   return where;

@@ -114,10 +114,14 @@ class event_storage {
     computer_entry* computer = nullptr;
     ds_entry* ds = nullptr;
   };
-  // The last lookup, reused while consecutive events name the same computer and data source.
-  // A new computer entry can change where an event belongs, so creating one clears it.
+  // The last lookup, reused while consecutive events name the same computer and data source:
+  // known at once when they come from the same part and computer record (the names are then the
+  // same), compared otherwise. A new computer entry can change where an event belongs, so
+  // creating one clears it.
   struct lookup_cache {
     bool valid = false;
+    uint32_t source_part = 0;
+    uint32_t comp_index = 0;
     std::u16string host_computer;
     std::u16string computer;
     std::u16string data_source;

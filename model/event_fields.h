@@ -74,9 +74,22 @@ struct source_file_ref {
   bool operator==(const source_file_ref&) const { return true; }
 };
 
+// The members are declared in an order that leaves no padding between them (a stored_event's
+// size counts in the memory bounds); fields() lists them in the record's own order.
+// The part of a repository file an event was read from: a serial of the reading process, the
+// same for every event of one part and never given to two parts; 0 for an event read from no
+// part. Until a writer sets them, an event's cache record numbers are those of that part's
+// caches, so two events with the same part and record number hold the same cache values. Like
+// the source file it is not part of the event's content and compares equal always.
+struct source_part_ref {
+  uint32_t serial = 0;
+  bool operator==(const source_part_ref&) const { return true; }
+};
+
 template <class Text, class Bytes, class Strings, class Fields>
 struct event_fields {
   uint32_t origin_flag = 0;
+  uint32_t user_string1_crc = 0;
   Text host_computer;  // upper-cased computer or host name of the source file
   uint32_t host_computer_crc = 0;
   uint32_t platform_id = 0;
@@ -87,7 +100,6 @@ struct event_fields {
   Text computer;  // the event's own computer name (computer cache)
   uint32_t computer_crc = 0;
   Text user_string1;
-  uint32_t user_string1_crc = 0;
   Text user_string2;
   uint32_t user_string2_crc = 0;
   uint32_t category = 0;  // 16-bit value
@@ -106,13 +118,13 @@ struct event_fields {
   // its deltas from event_time again.
   uint32_t record_sum = 0;
   Text description;
-  uint32_t description_crc = 0;
   Bytes data;
   uint16_t string_slots = 0;
   uint16_t strings_aux = 0;
   uint32_t string_count = 0;
   Strings strings;
   uint32_t named_count = 0;
+  uint32_t description_crc = 0;
   Fields named_fields;
   // Cache record numbers; kNoIndex means none (except comp_index, always valid). A constructed
   // event has every number 0, as the reader fills them all.
@@ -121,6 +133,7 @@ struct event_fields {
   uint32_t comp_index = 0;
   uint32_t user_index = 0;
   uint32_t desc_index = 0;
+  source_part_ref source_part;
   source_file_ref source_file;
 
   // Back to the constructed state.
@@ -171,6 +184,7 @@ struct event_fields {
     v("comp_index", derived, e.comp_index...);
     v("user_index", derived, e.user_index...);
     v("desc_index", derived, e.desc_index...);
+    v("source_part", derived, e.source_part...);
     v("source_file", derived, e.source_file...);
   }
 };

@@ -147,6 +147,15 @@ struct unpacker {
 
 stored_event::stored_event(const full_event& e) {
   for_each_field(copy_numbers{}, e, *this);
+  uint32_t gap = 0;  // ordinal - 1 - position of the string before, in unsigned arithmetic
+  for (size_t k = 0; k < e.strings.size(); ++k) {
+    string_text_units_ += e.strings[k].text.size();
+    const uint32_t position = e.strings[k].ordinal - 1;
+    if (position != uint32_t(k) + gap) {
+      ++string_ordinal_breaks_;
+      gap = position - uint32_t(k);
+    }
+  }
   block_sizer sizing;
   for_each_field(sizing, e);
   block_size_ = sizing.size();

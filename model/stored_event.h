@@ -36,6 +36,13 @@ struct stored_event : event_fields<std::u16string_view, std::span<const uint8_t>
 
   // The full_event with the same content (for tests and tools).
   full_event to_full_event() const;
+  // Two sums over the insertion strings, taken when the event is stored, so that the writers can
+  // size their items without walking every event's table of strings again: the strings' text
+  // units, and how many strings have an ordinal other than the one after the string before
+  // them (the first string's predecessor counts as ordinal 0).
+  uint64_t string_text_units() const { return string_text_units_; }
+  uint32_t string_ordinal_breaks() const { return string_ordinal_breaks_; }
+
   // Bytes of memory the event holds: the record (a heap block of its own in a batch) and its
   // block, each with the allocator's overhead. The copy bounds batches and queues with it.
   static constexpr uint64_t kBlockOverhead = 16;
@@ -47,6 +54,13 @@ struct stored_event : event_fields<std::u16string_view, std::span<const uint8_t>
   // Tables first (they need pointer alignment), then binary values, then texts.
   std::unique_ptr<std::byte[]> block_;
   size_t block_size_ = 0;
+  uint64_t string_text_units_ = 0;
+  uint32_t string_ordinal_breaks_ = 0;
 };
+
+// bytes() counts the record's own size, and batches are cut by it: on 64-bit machines that size
+// is part of what a copy writes, so a field added must take the place of padding.
+static_assert(sizeof(void*) != 8 || sizeof(stored_event) == 384,
+              "stored_event's size decides where batches are cut");
 
 }  // namespace repcopy

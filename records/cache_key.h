@@ -37,16 +37,20 @@ struct cache_key_hash {
   size_t operator()(const cache_key& k) const;
 };
 
-// The hash of a text with this CRC-32 and length: one round of 64-bit multiply-xorshift mixing
-// (the finalizer of splitmix64).
-inline uint64_t text_key_hash(uint32_t crc, size_t length) {
-  uint64_t h = (uint64_t(crc) << 32 | uint32_t(length)) ^ 0x9E3779B97F4A7C15ULL;
+// One round of 64-bit multiply-xorshift mixing (the finalizer of splitmix64). Each step can be
+// undone, so two values never share a result, and only 0 gives 0.
+inline uint64_t mix64(uint64_t h) {
   h ^= h >> 30;
   h *= 0xBF58476D1CE4E5B9ULL;
   h ^= h >> 27;
   h *= 0x94D049BB133111EBULL;
   h ^= h >> 31;
   return h;
+}
+
+// The hash of a text with this CRC-32 and length.
+inline uint64_t text_key_hash(uint32_t crc, size_t length) {
+  return mix64((uint64_t(crc) << 32 | uint32_t(length)) ^ 0x9E3779B97F4A7C15ULL);
 }
 
 // The characters compared as bytes: char_traits<char16_t> compares one code unit at a time.
@@ -241,6 +245,59 @@ class text_index_map {
   };
 
   void grow() { double_table(*slots_); }
+
+  stock_vector<slot> slots_;
+  size_t size_ = 0;
+};
+
+// The target record numbers of source records already met in a batch. Events read from one part
+// (source_part_ref) that name the same record of one of its caches hold the same value,
+// so only the first of them is looked up by its value; the others take its record by (part,
+// source record number) and their texts, which lie in each event's own block, are not read. An
+// event of part 0 (read from no part) is never remembered.
+class source_record_memo {
+ public:
+  static constexpr uint32_t kNotFound = 0xFFFFFFFF;
+
+  source_record_memo() { slots_->assign(kFirstSlots, slot{}); }
+
+  // The target record remembered for this part's source record, or kNotFound.
+  uint32_t find(uint32_t part, uint32_t source_record) const {
+    if (part == 0) return kNotFound;
+    const uint64_t hash = hash_of(part, source_record);
+    const std::vector<slot>& slots = *slots_;
+    const size_t mask = slots.size() - 1;
+    for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
+      if (slots[i].hash == hash) return slots[i].target;
+      if (slots[i].hash == 0) return kNotFound;
+    }
+  }
+
+  // Remembers the target record of a source record that find did not know.
+  void remember(uint32_t part, uint32_t source_record, uint32_t target) {
+    if (part == 0) return;
+    if ((size_ + 1) * 4 > slots_->size() * 3) double_table(*slots_);  // at most 3/4 full
+    const uint64_t hash = hash_of(part, source_record);
+    std::vector<slot>& slots = *slots_;
+    const size_t mask = slots.size() - 1;
+    size_t i = size_t(hash) & mask;
+    while (slots[i].hash != 0) i = (i + 1) & mask;
+    slots[i] = {hash, target};
+    ++size_;
+  }
+
+ private:
+  static constexpr size_t kFirstSlots = 1024;
+
+  struct slot {
+    uint64_t hash = 0;  // 0 marks a free slot
+    uint32_t target = 0;
+  };
+
+  // Two keys never share a hash, and no key is 0 (no part is).
+  static uint64_t hash_of(uint32_t part, uint32_t source_record) {
+    return mix64(uint64_t(part) << 32 | source_record);
+  }
 
   stock_vector<slot> slots_;
   size_t size_ = 0;

@@ -77,6 +77,20 @@ void prefetch_texts(const stored_event& e) {
   }
 }
 
+// Sets index, which holds the event's source record number on entry, to its target record:
+// remembered from an earlier event of the same part, or else given by lookup() and remembered.
+template <class Lookup>
+void take_record(source_record_memo& memo, uint32_t part, uint32_t& index, Lookup&& lookup) {
+  const uint32_t known = memo.find(part, index);
+  if (known != source_record_memo::kNotFound) {
+    index = known;
+    return;
+  }
+  const uint32_t source_record = index;
+  index = lookup();
+  memo.remember(part, source_record, index);
+}
+
 }  // namespace
 
 // A new text's slot compares with the characters of the record just written (on a little-endian
@@ -107,13 +121,17 @@ uint32_t cat_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
   cache_index_map map(events.size());
+  source_record_memo memo;
   for (stored_event& e : events) {
-    cache_key key = text_key(e.category_name_crc, e.category_name);
-    key.extra1 = uint16_t(e.category);
-    key.extra2 = e.event_id;
-    bool added = false;
-    e.cat_index = map.find_or_add(key, added);
-    if (added) describe(a, category_of(e));
+    take_record(memo, e.source_part.serial, e.cat_index, [&] {
+      cache_key key = text_key(e.category_name_crc, e.category_name);
+      key.extra1 = uint16_t(e.category);
+      key.extra2 = e.event_id;
+      bool added = false;
+      const uint32_t record = map.find_or_add(key, added);
+      if (added) describe(a, category_of(e));
+      return record;
+    });
   }
   return w.item_length();
 }
@@ -128,13 +146,17 @@ uint32_t comp_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
   cache_index_map map(events.size());
+  source_record_memo memo;
   for (stored_event& e : events) {
-    const computer_record record = computer_of(e);
-    cache_key key = text_key(computer_name_crc(e), computer_name(e));
-    key.extra1 = record.time_offset;
-    bool added = false;
-    e.comp_index = map.find_or_add(key, added);
-    if (added) describe(a, record);
+    take_record(memo, e.source_part.serial, e.comp_index, [&] {
+      const computer_record record = computer_of(e);
+      cache_key key = text_key(computer_name_crc(e), computer_name(e));
+      key.extra1 = record.time_offset;
+      bool added = false;
+      const uint32_t index = map.find_or_add(key, added);
+      if (added) describe(a, record);
+      return index;
+    });
   }
   return w.item_length();
 }
@@ -150,20 +172,24 @@ uint32_t desc_cache::estimate_size(const event_batch& events) {
 uint32_t desc_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   text_index_map map(events.size());
+  source_record_memo memo;
   for (stored_event& e : events) {
     if (e.description.empty()) {
       e.desc_index = kNoIndex;
       continue;
     }
-    e.desc_index = text_record(map, w, out, e.description_crc, e.description);
+    take_record(memo, e.source_part.serial, e.desc_index,
+                [&] { return text_record(map, w, out, e.description_crc, e.description); });
   }
   return w.item_length();
 }
 
 uint32_t ins_cache::estimate_size(const event_batch& events) {
+  // Each string's record is its text with a 4-byte count (string_record).
+  constexpr uint64_t kCountBytes = record_size(string_record{});
   uint64_t total = 0;
   for (const stored_event& e : events) {
-    for (const stored_string& s : e.strings) total += record_size(string_of(s.text));
+    total += kCountBytes * e.strings.size() + sizeof(char16_t) * e.string_text_units();
   }
   return clamp_item_size(total);
 }
@@ -196,8 +222,10 @@ uint32_t src_cache::estimate_size(const event_batch& events) {
 uint32_t src_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   text_index_map map(events.size());
+  source_record_memo memo;
   for (stored_event& e : events) {
-    e.src_index = text_record(map, w, out, e.src_name_crc, e.src_name);
+    take_record(memo, e.source_part.serial, e.src_index,
+                [&] { return text_record(map, w, out, e.src_name_crc, e.src_name); });
   }
   return w.item_length();
 }
@@ -212,15 +240,19 @@ uint32_t user_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
   cache_index_map map(events.size());
+  source_record_memo memo;
   for (stored_event& e : events) {
-    cache_key key = text_key(e.user_string1_crc, e.user_string1);
-    key.crc2 = e.user_string2_crc;
-    key.text2 = e.user_string2;
-    key.binary = e.user_binary;
-    key.extra1 = e.user_binary.empty() ? 0 : crc32_of(e.user_binary.data(), e.user_binary.size());
-    bool added = false;
-    e.user_index = map.find_or_add(key, added);
-    if (added) describe(a, user_of(e));
+    take_record(memo, e.source_part.serial, e.user_index, [&] {
+      cache_key key = text_key(e.user_string1_crc, e.user_string1);
+      key.crc2 = e.user_string2_crc;
+      key.text2 = e.user_string2;
+      key.binary = e.user_binary;
+      key.extra1 = e.user_binary.empty() ? 0 : crc32_of(e.user_binary.data(), e.user_binary.size());
+      bool added = false;
+      const uint32_t record = map.find_or_add(key, added);
+      if (added) describe(a, user_of(e));
+      return record;
+    });
   }
   return w.item_length();
 }

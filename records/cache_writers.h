@@ -3,7 +3,9 @@
 // order, writes every distinct value once in order of first appearance, and stores the value's
 // record number in the event (cat_index, comp_index, desc_index, each insertion string's
 // cache_index, src_index, user_index) for events_dat to copy. Strings are written with all
-// their code units as they are.
+// their code units as they are. An event read from a part comes with that part's record numbers
+// in those members, and the writers of the category, computer, description, source and user
+// caches look a value up once per part and source record (source_record_memo).
 
 #include <cstdint>
 #include <span>

@@ -40,15 +40,9 @@ void decode_string_words(std::span<const uint32_t> words, uint16_t string_slots,
 }
 
 uint32_t RealIndexCount(const stored_event& event) {
-  uint64_t words = event.strings.size();
-  uint32_t gap = 0;
-  for (size_t k = 0; k < event.strings.size(); ++k) {
-    uint32_t position = event.strings[k].ordinal - 1;
-    if (position != uint32_t(k) + gap) {
-      ++words;
-      gap = position - uint32_t(k);
-    }
-  }
+  // A word per string, an explicit position word where an ordinal breaks the run, and a
+  // TERMINATOR while the slots allow one more word.
+  uint64_t words = event.strings.size() + uint64_t(event.string_ordinal_breaks());
   if (words < string_word_limit(event.string_slots)) ++words;
   return uint32_t(words);
 }

@@ -1,4 +1,5 @@
 // The join of one part: every events record with the records of the part's caches it names.
+#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -69,6 +70,17 @@ bool passes_filters(const filter_config* filter, const part_readers& p, const fo
 
 using field_pairs = std::vector<std::pair<uint32_t, uint32_t>>;
 
+// A serial for each part this process joins (source_part_ref), never the same for two
+// parts; 0 once the serials are used up, which only makes the writers look every value up.
+uint32_t next_part_serial() {
+  static std::atomic<uint32_t> next{1};
+  uint32_t serial = next.load(std::memory_order_relaxed);
+  do {
+    if (serial == 0) return 0;
+  } while (!next.compare_exchange_weak(serial, serial + 1, std::memory_order_relaxed));
+  return serial;
+}
+
 // The CRC-32 of each record's text in one cache of a part, taken the first time an event names
 // the record: the events of a part name the same texts over and over. Sized by the records the
 // buffer's walk found, so a damaged count cannot make it large.
@@ -113,6 +125,7 @@ class event_builder {
       : p_(p),
         info_(info),
         e_(e),
+        part_serial_(next_part_serial()),
         host_computer_crc_(crc32_of_text(info.computer)),
         computer_crcs_(p.comp),
         user_crcs_(p.user),
@@ -184,6 +197,7 @@ class event_builder {
     e_.comp_index = k.r.comp_index;
     e_.user_index = k.r.user_index;
     e_.desc_index = k.r.desc_index;
+    e_.source_part.serial = part_serial_;
   }
 
   void take_computer(uint32_t index) {
@@ -266,6 +280,7 @@ class event_builder {
   const part_readers& p_;
   const footer_info& info_;
   full_event& e_;
+  const uint32_t part_serial_;
   bool sound_ = true;
   const uint32_t host_computer_crc_;
   // The texts' CRC-32s, one table per cache (user: its first string).

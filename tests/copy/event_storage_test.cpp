@@ -59,6 +59,37 @@ TEST(EventStorage, ComputerKeys) {
   EXPECT_EQ(computers.count(u"SRV\u00e9"), 1u);
 }
 
+// An event of the part and computer record of the event before goes where that one went: its
+// names are not compared (a part's events share them). An event of another part with the same
+// computer record number, or of no part, is filed by its names.
+TEST(EventStorage, EventsOfOnePartAndComputerRecordGoWhereTheFirstWent) {
+  struct read_event {
+    uint32_t part;
+    uint32_t comp_index;
+    const char16_t* host;
+    const char16_t* data_source;
+  };
+  const read_event read[] = {{5, 0, u"SRV01", u"App"}, {5, 0, u"never", u"read"},
+                             {6, 0, u"SRV02", u"Sec"}, {6, 1, u"SRV03", u"Sec"},
+                             {0, 1, u"SRV04", u"App"}, {0, 1, u"SRV05", u"App"}};
+  event_storage storage;
+  uint32_t key = 0;
+  for (const read_event& r : read) {
+    full_event e = make_event(key++, r.host, r.data_source);
+    e.source_part.serial = r.part;
+    e.comp_index = r.comp_index;
+    add_expect(storage, e, 0);
+  }
+  std::vector<std::u16string> filed;
+  for (const auto& [name, computer] : storage.domains().at(u"CORP").computers) {
+    for (const auto& [ds_name, ds] : computer.data_sources) {
+      filed.push_back(name + u"/" + ds_name + u" " + std::u16string(1, char16_t(u'0' + ds.total)));
+    }
+  }
+  EXPECT_EQ(filed, (std::vector<std::u16string>{u"SRV01/App 2", u"SRV02/Sec 1", u"SRV03/Sec 1",
+                                                u"SRV04/App 1", u"SRV05/App 1"}));
+}
+
 // The batch keeps its own copy of a stored event, so the caller may reuse its event at once;
 // an event refused for its size is not stored.
 TEST(EventStorage, AStoredEventIsACopyAndARefusedEventIsNotStored) {

@@ -1,7 +1,7 @@
 // The deduplication tables of the cache writers: memory reused from batch to batch never carries
 // a key of an earlier batch into a later one, a table that outgrows its expected size still finds
-// every key, and the string caches' bytes stay those of hand-written records when one thread
-// writes several batches in a row.
+// every key, the memo of source records keeps parts apart, and the string caches' bytes stay
+// those of hand-written records when one thread writes several batches in a row.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -104,6 +104,37 @@ TEST(CacheTables, AnItemWithMoreStringsThanTheFirstTableHoldsEachOnce) {
   EXPECT_EQ(test::write_item(record_file::kInsId, events), bytes(expected));
   for (size_t i = 0; i < distinct * 2; ++i)
     ASSERT_EQ(events[0].strings[i].cache_index, i % distinct) << i;
+}
+
+// The memo of source records keeps each (part, record) apart from the same record number of other
+// parts and from the other records of its part, through its growth; part 0 is never kept, and a
+// memo made after it on the same thread (reusing its memory) starts empty.
+TEST(CacheTables, TheSourceRecordMemoKeepsEveryPartsRecordsApart) {
+  constexpr uint32_t kNotFound = source_record_memo::kNotFound;
+  const auto target = [](uint32_t part, uint32_t record) { return part * 1000 + record; };
+  {
+    source_record_memo memo;
+    for (uint32_t part = 1; part <= 40; ++part) {  // 4 000 keys: past the first table
+      for (uint32_t record = 0; record < 100; ++record) {
+        ASSERT_EQ(memo.find(part, record), kNotFound) << part << " " << record;
+        memo.remember(part, record, target(part, record));
+      }
+    }
+    for (uint32_t part = 1; part <= 40; ++part) {
+      for (uint32_t record = 0; record < 100; ++record)
+        ASSERT_EQ(memo.find(part, record), target(part, record)) << part << " " << record;
+    }
+    EXPECT_EQ(memo.find(41, 0), kNotFound);
+    EXPECT_EQ(memo.find(1, 100), kNotFound);
+    memo.remember(0, 5, 9);
+    EXPECT_EQ(memo.find(0, 5), kNotFound);
+    memo.remember(UINT32_MAX, UINT32_MAX, 7);
+    EXPECT_EQ(memo.find(UINT32_MAX, UINT32_MAX), 7u);
+    EXPECT_EQ(memo.find(UINT32_MAX, 0), kNotFound);
+  }
+  source_record_memo next;
+  EXPECT_EQ(next.find(1, 0), kNotFound);
+  EXPECT_EQ(next.find(UINT32_MAX, UINT32_MAX), kNotFound);
 }
 
 }  // namespace

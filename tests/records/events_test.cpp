@@ -90,6 +90,9 @@ TEST(StringWords, WrittenExactlyAndReadBackToTheSameStrings) {
                        test::E({.event_time = 6, .string_slots = 1, .strings = {ins(1, u"next")}})};
     const bytes ins_item = test::write_item(record_file::kInsId, events),
                 events_item = test::write_item(record_file::kEventsId, events);
+    // Every string is distinct and every word counted: both estimates are exact.
+    EXPECT_EQ(create_segment(record_file::kInsId)->estimate_size(events), ins_item.size());
+    EXPECT_EQ(create_segment(record_file::kEventsId)->estimate_size(events), events_item.size());
     RepInsBuffer cache(ins_item, ins_item.size());
     RepEventsBuffer reader(events_item, events_item.size());
     ASSERT_EQ(cache.Load(), 0);

@@ -163,6 +163,79 @@ TEST(CacheWriters, EqualCrcAndLengthStayTwoRecordsInEveryCache) {
   }
 }
 
+// Events read from one part that name the same record of one of its caches hold the same value,
+// so each writer of a per-event cache gives the later ones the first one's record without
+// looking at their values. A record number of another part, and an event read from no part
+// (part 0), are looked up by value.
+TEST(CacheWriters, EventsOfAPartNamingOneRecordShareItsTargetRecord) {
+  struct read_event {
+    uint32_t part;
+    uint32_t source_record;
+    const char16_t* text;
+  };
+  const read_event read[] = {{7, 3, u"alpha"}, {7, 3, u"never read"},  // part 7's record 3 again
+                             {8, 3, u"beta"},                          // record 3 of another part
+                             {8, 5, u"alpha"},  // another part's record, a known value
+                             {0, 3, u"beta"},   // read from no part
+                             {8, 3, u"beta"}};
+  const std::vector<uint32_t> expected = {0, 0, 1, 0, 1, 1};
+  using maker = full_event (*)(const std::u16string&, uint32_t);
+  using index_of = uint32_t (*)(const stored_event&);
+  const std::tuple<int32_t, maker, index_of> cases[] = {
+      {record_file::kCatId,
+       [](const std::u16string& s, uint32_t r) {
+         full_event e = E({.category_name = s});
+         e.cat_index = r;
+         return e;
+       },
+       [](const stored_event& e) { return e.cat_index; }},
+      {record_file::kCompId,
+       [](const std::u16string& s, uint32_t r) {
+         full_event e = E({.computer = s});
+         e.comp_index = r;
+         return e;
+       },
+       [](const stored_event& e) { return e.comp_index; }},
+      {record_file::kDescId,
+       [](const std::u16string& s, uint32_t r) {
+         full_event e = E({.description = s});
+         e.desc_index = r;
+         return e;
+       },
+       [](const stored_event& e) { return e.desc_index; }},
+      {record_file::kSrcId,
+       [](const std::u16string& s, uint32_t r) {
+         full_event e = E({.src_name = s});
+         e.src_index = r;
+         return e;
+       },
+       [](const stored_event& e) { return e.src_index; }},
+      {record_file::kUserId,
+       [](const std::u16string& s, uint32_t r) {
+         full_event e = E({.user_string1 = s});
+         e.user_index = r;
+         return e;
+       },
+       [](const stored_event& e) { return e.user_index; }}};
+  for (const auto& [id, make, index] : cases) {
+    event_batch events;
+    for (const read_event& r : read) {
+      full_event e = make(r.text, r.source_record);
+      e.source_part.serial = r.part;
+      events.push_back(e);
+    }
+    const bytes item = test::write_item(id, events);
+    std::vector<uint32_t> indexes;
+    for (const stored_event& e : events) indexes.push_back(index(e));
+    EXPECT_EQ(indexes, expected) << id;
+    auto reader = make_record_buffer(id, owned(item), item.size());
+    ASSERT_EQ(reader->Load(), 0) << id;
+    ASSERT_EQ(reader->ulCount(), 2u) << id;
+    EXPECT_EQ(reader->string_at(0), u"alpha") << id;
+    EXPECT_EQ(reader->string_at(1), u"beta") << id;
+  }
+}
+
 constexpr uint64_t kFiletime1970 = 0x019DB1DED53E8000ULL;
 
 TEST(PositionWriters, KeysPositionsAndFilterStat) {

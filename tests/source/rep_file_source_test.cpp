@@ -90,6 +90,24 @@ TEST_F(RepFileSourceTest, WindowsFileJoinsEveryFieldOfTheRecord) {
   EXPECT_EQ(outcome_.damaged_files(), 0u);
 }
 
+// The events of one part carry one part serial, never 0; the same part read again is another part
+// to the writers and gets another serial.
+TEST_F(RepFileSourceTest, EventsOfOnePartShareASerialThatNoOtherPartHas) {
+  const read_result first = windows(sample_part());
+  const read_result again = windows(sample_part());
+  ASSERT_EQ(first.events.size(), 3u);
+  ASSERT_EQ(again.events.size(), 3u);
+  const uint32_t serial = first.events[0].source_part.serial;
+  const uint32_t other = again.events[0].source_part.serial;
+  EXPECT_NE(serial, 0u);
+  EXPECT_NE(other, 0u);
+  EXPECT_NE(other, serial);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(first.events[i].source_part.serial, serial) << i;
+    EXPECT_EQ(again.events[i].source_part.serial, other) << i;
+  }
+}
+
 TEST_F(RepFileSourceTest, PlatformsDomainsAndHostFallback) {
   const struct {
     rep_file_builder file;
