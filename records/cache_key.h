@@ -214,6 +214,13 @@ class text_index_map {
     }
   }
 
+  // The slot where find starts looking for a text with this CRC-32 and length, for a caller
+  // that knows its next texts early and asks the processor to load it.
+  const void* first_slot(uint32_t crc, size_t length) const {
+    const std::vector<slot>& slots = *slots_;
+    return &slots[size_t(text_key_hash(crc, length) | 1) & (slots.size() - 1)];
+  }
+
   // Adds the text that find did not find (no other key added since), its characters kept at
   // kept; its record number, the next one.
   uint32_t add(const probe& p, uint32_t crc, std::u16string_view text, const void* kept) {

@@ -4,6 +4,7 @@
 
 #include "compression/crc32.h"
 #include "records/cache_key.h"
+#include "records/prefetch.h"
 #include "records/record_layouts.h"
 
 namespace repcopy {
@@ -59,22 +60,9 @@ cache_key text_key(uint32_t crc, std::u16string_view text) {
   return key;
 }
 
-// Asks the processor to load the memory at p (a hint, no effect on the result).
-inline void prefetch(const void* p) {
-#if defined(__GNUC__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
-}
-
-// The characters of every insertion string of e, a cache line at a time.
+// The characters of every insertion string of e.
 void prefetch_texts(const stored_event& e) {
-  for (const stored_string& s : e.strings) {
-    const char* text = reinterpret_cast<const char*>(s.text.data());
-    const size_t size = s.text.size() * sizeof(char16_t);
-    for (size_t at = 0; at < size; at += 64) prefetch(text + at);
-  }
+  for (const stored_string& s : e.strings) prefetch_range(s.text.data(), s.text.size() * 2);
 }
 
 // Sets index, which holds the event's source record number on entry, to its target record:
@@ -201,11 +189,19 @@ uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   text_index_map map(strings);
   const size_t n = events.size();
   for (size_t i = 0; i < n; ++i) {
-    // Most strings are found in the table, and their comparison is the first time this thread
-    // reads their characters: ask for them an event ahead (and for that event's table of strings
-    // two ahead) so that the wait for memory may overlap the work on this event.
-    if (i + 2 < n) prefetch(events[i + 2].strings.data());
-    if (i + 1 < n) prefetch_texts(events[i + 1]);
+    // Each string costs a table slot and, found there, a comparison of its characters, and
+    // neither is in this thread's cache: ask for the memory of the events ahead step by step
+    // (the event eight ahead, the rows of its strings four ahead, their characters and slots
+    // two ahead), each step reading only what an earlier one asked for, so that the waits
+    // overlap the work on the events before.
+    if (i + 8 < n) prefetch(&events[i + 8].strings);
+    if (i + 4 < n) prefetch_range(events[i + 4].strings.data(), events[i + 4].strings.size_bytes());
+    if (i + 2 < n) {
+      prefetch_texts(events[i + 2]);
+      for (const stored_string& s : events[i + 2].strings) {
+        prefetch(map.first_slot(s.crc, s.text.size()));
+      }
+    }
     for (stored_string& s : events[i].strings) {
       s.cache_index = text_record(map, w, out, s.crc, s.text);
     }
