@@ -69,18 +69,28 @@ class partial_file {
   bool done_ = false;
 };
 
+// A writer thread's buffers keep their capacity from file to file up to this size; one that grew
+// past it is given back after its file.
+constexpr size_t kKeptCapacity = size_t(64) << 20;
+
 // The area the writers serialize into, zero-filled for each of them. Only the bytes the last
-// writer wrote are cleared again: the rest of the area is still zero from before. It grows in
-// steps (grown_capacity), so a batch a little larger than the last costs no new block.
+// writer wrote are cleared again: the rest of the area is still zero from before. A larger area
+// is a new block, by half as large again at least, so that a run of batches each a little larger
+// than the last takes few blocks; the old one is given up, not copied (its bytes are zero or
+// about to be cleared).
 class zeroed_area {
  public:
   // length zeroed bytes, all of which count as written until written() says less.
   std::span<uint8_t> take(size_t length) {
-    if (dirty_ != 0) std::memset(bytes_.data(), 0, dirty_);
-    if (length > bytes_.size()) {
-      if (length > bytes_.capacity()) bytes_.reserve(grown_capacity(length));
-      bytes_.resize(length);  // the new bytes come zeroed
+    if (length > bytes_.capacity()) {
+      const size_t capacity =
+          std::max(grown_capacity(length), std::min(bytes_.capacity() / 2 * 3, kKeptCapacity));
+      std::vector<uint8_t>().swap(bytes_);
+      bytes_.reserve(capacity);
+      dirty_ = 0;
     }
+    if (dirty_ != 0) std::memset(bytes_.data(), 0, dirty_);
+    if (length > bytes_.size()) bytes_.resize(length);  // the new bytes come zeroed
     dirty_ = length;
     return {bytes_.data(), length};
   }
@@ -99,8 +109,6 @@ class zeroed_area {
 // each internal file. They live as long as the thread and keep their capacity from file to file,
 // so a batch costs no fresh pages (only a buffer that grew past kKeptCapacity is given back).
 struct thread_buffers {
-  static constexpr size_t kKeptCapacity = size_t(64) << 20;
-
   zeroed_area scratch;
   std::array<byte_buffer, kBufferIdCount> packed;
 
@@ -127,7 +135,7 @@ class lent_buffers {
       buffers_.packed[id].clear();
       thread_buffers::trim(buffers_.packed[id]);
     }
-    buffers_.scratch.trim(thread_buffers::kKeptCapacity);
+    buffers_.scratch.trim(kKeptCapacity);
   }
   lent_buffers(const lent_buffers&) = delete;
   lent_buffers& operator=(const lent_buffers&) = delete;
