@@ -12,10 +12,18 @@ void event_batch::sort_by_event_time() {
   };
   std::vector<keyed> order(events_.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = {events_[i].event_time, uint32_t(i)};
+  const auto earlier = [](const keyed& a, const keyed& b) { return a.time < b.time; };
+  // Most batches come in time order already (a data source's files are read in turn). With no
+  // two times equal that order is the only sorted one, and no event moves. (With equal times
+  // std::sort may still exchange them, and the written order is the one it gives.)
+  if (std::adjacent_find(order.begin(), order.end(), [](const keyed& a, const keyed& b) {
+        return a.time >= b.time;
+      }) == order.end()) {
+    return;
+  }
   // std::sort's steps depend only on what the comparisons answer, so over the pairs it leaves
   // the events in the order it leaves them in when it sorts the events themselves.
-  std::sort(order.begin(), order.end(),
-            [](const keyed& a, const keyed& b) { return a.time < b.time; });
+  std::sort(order.begin(), order.end(), earlier);
   // order[i].position is the event that belongs at i; follow each cycle of that permutation,
   // marking a place done by pointing it at itself.
   for (size_t start = 0; start < order.size(); ++start) {

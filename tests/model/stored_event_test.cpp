@@ -107,25 +107,35 @@ TEST(StoredEvent, RecordNumbersSetByWritersStay) {
 // the files written before it existed have that order, and a copy run again must match them.
 TEST(EventBatch, SortsByTimeInTheOrderASortOfTheEventsGives) {
   std::mt19937 random(7);
+  // Times at random, or already in order (a sort must still give ties the order std::sort
+  // gives them); 0 distinct times stands for times that all differ, in order.
   for (const size_t size : {0u, 1u, 2u, 16u, 17u, 100u, 5000u}) {
-    for (const uint32_t distinct_times : {1u, 3u, 50u, 100000u}) {
-      event_batch sorted, expected;
-      for (size_t i = 0; i < size; ++i) {
-        full_event e;
-        e.record_key = uint32_t(i);
-        e.event_time = 1000 + random() % distinct_times;
-        e.description = u"text " + std::u16string(i % 5, u'x');
-        sorted.push_back(e);
-        expected.push_back(e);
-      }
-      sorted.sort_by_event_time();
-      std::sort(expected.begin(), expected.end(), [](const stored_event& a, const stored_event& b) {
-        return a.event_time < b.event_time;
-      });
-      ASSERT_EQ(sorted.size(), size);
-      for (size_t i = 0; i < size; ++i) {
-        ASSERT_EQ(sorted[i].record_key, expected[i].record_key) << size << " events, at " << i;
-        ASSERT_EQ(sorted[i].to_full_event(), expected[i].to_full_event());
+    for (const uint32_t distinct_times : {0u, 1u, 3u, 50u, 100000u}) {
+      for (const bool in_order : {false, true}) {
+        std::vector<uint32_t> times(size);
+        for (size_t i = 0; i < size; ++i) {
+          times[i] = distinct_times == 0 ? uint32_t(1000 + i) : 1000 + random() % distinct_times;
+        }
+        if (in_order) std::sort(times.begin(), times.end());
+        event_batch sorted, expected;
+        for (size_t i = 0; i < size; ++i) {
+          full_event e;
+          e.record_key = uint32_t(i);
+          e.event_time = times[i];
+          e.description = u"text " + std::u16string(i % 5, u'x');
+          sorted.push_back(e);
+          expected.push_back(e);
+        }
+        sorted.sort_by_event_time();
+        std::sort(expected.begin(), expected.end(),
+                  [](const stored_event& a, const stored_event& b) {
+                    return a.event_time < b.event_time;
+                  });
+        ASSERT_EQ(sorted.size(), size);
+        for (size_t i = 0; i < size; ++i) {
+          ASSERT_EQ(sorted[i].record_key, expected[i].record_key) << size << " events, at " << i;
+          ASSERT_EQ(sorted[i].to_full_event(), expected[i].to_full_event());
+        }
       }
     }
   }
