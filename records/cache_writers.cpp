@@ -1,5 +1,6 @@
 #include "records/cache_writers.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "compression/crc32.h"
@@ -79,6 +80,10 @@ void take_record(source_record_memo& memo, uint32_t part, uint32_t& index, Looku
   memo.remember(part, source_record, index);
 }
 
+// The tables of the five caches whose repeats the memo answers start for this many values and
+// grow as values come: a batch holds a few per part, not one per event.
+constexpr size_t kFirstMemoValues = 1024;
+
 }  // namespace
 
 // A new text's slot compares with the characters of the record just written (on a little-endian
@@ -108,7 +113,7 @@ uint32_t cat_cache::estimate_size(const event_batch& events) {
 uint32_t cat_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
-  cache_index_map map(events.size());
+  cache_index_map map(std::min(events.size(), kFirstMemoValues));
   source_record_memo memo;
   for (stored_event& e : events) {
     take_record(memo, e.source_part.serial, e.cat_index, [&] {
@@ -133,7 +138,7 @@ uint32_t comp_cache::estimate_size(const event_batch& events) {
 uint32_t comp_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
-  cache_index_map map(events.size());
+  cache_index_map map(std::min(events.size(), kFirstMemoValues));
   source_record_memo memo;
   for (stored_event& e : events) {
     take_record(memo, e.source_part.serial, e.comp_index, [&] {
@@ -159,7 +164,7 @@ uint32_t desc_cache::estimate_size(const event_batch& events) {
 
 uint32_t desc_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  text_index_map map(events.size());
+  text_index_map map(std::min(events.size(), kFirstMemoValues));
   source_record_memo memo;
   for (stored_event& e : events) {
     if (e.description.empty()) {
@@ -184,9 +189,9 @@ uint32_t ins_cache::estimate_size(const event_batch& events) {
 
 uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  size_t strings = 0;
-  for (const stored_event& e : events) strings += e.strings.size();
-  text_index_map map(strings);
+  // Sized for a few distinct strings an event (a third of all strings in real collections);
+  // the table grows when a batch has more.
+  text_index_map map(events.size() * 4);
   const size_t n = events.size();
   for (size_t i = 0; i < n; ++i) {
     // Each string costs a table slot and, found there, a comparison of its characters, and
@@ -217,7 +222,7 @@ uint32_t src_cache::estimate_size(const event_batch& events) {
 
 uint32_t src_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
-  text_index_map map(events.size());
+  text_index_map map(std::min(events.size(), kFirstMemoValues));
   source_record_memo memo;
   for (stored_event& e : events) {
     take_record(memo, e.source_part.serial, e.src_index,
@@ -235,7 +240,7 @@ uint32_t user_cache::estimate_size(const event_batch& events) {
 uint32_t user_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   span_writer w(out);
   write_archive a(w);
-  cache_index_map map(events.size());
+  cache_index_map map(std::min(events.size(), kFirstMemoValues));
   source_record_memo memo;
   for (stored_event& e : events) {
     take_record(memo, e.source_part.serial, e.user_index, [&] {

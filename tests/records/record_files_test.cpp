@@ -233,6 +233,23 @@ TEST(CacheWriters, EventsOfAPartNamingOneRecordShareItsTargetRecord) {
     ASSERT_EQ(reader->ulCount(), 2u) << id;
     EXPECT_EQ(reader->string_at(0), u"alpha") << id;
     EXPECT_EQ(reader->string_at(1), u"beta") << id;
+
+    // More values than the tables start for (they grow), each of part 1's records named twice
+    // and then the same values from part 2: one record a value, in first-seen order.
+    constexpr uint32_t kValues = 3000;
+    event_batch many;
+    for (uint32_t part : {1u, 1u, 2u}) {
+      for (uint32_t r = 0; r < kValues; ++r) {
+        full_event e = make(u"value " + std::u16string(1, char16_t(0x100 + r)), r);
+        e.source_part.serial = part;
+        many.push_back(e);
+      }
+    }
+    const bytes many_item = test::write_item(id, many);
+    for (uint32_t i = 0; i < many.size(); ++i) ASSERT_EQ(index(many[i]), i % kValues) << id;
+    auto many_reader = make_record_buffer(id, owned(many_item), many_item.size());
+    ASSERT_EQ(many_reader->Load(), 0) << id;
+    EXPECT_EQ(many_reader->ulCount(), kValues) << id;
   }
 }
 
