@@ -108,17 +108,26 @@ inline size_t table_capacity(size_t expected) {
 }
 
 // Doubles an open-addressing table (linear probing; a slot whose hash is 0 is free) and puts
-// every taken slot in its place in the larger table.
+// every taken slot in its place in the larger table. The table doubles within its own memory
+// when it has the room (a table from the thread's stock has that of an earlier batch's largest),
+// while its taken slots wait in a spare of this thread: a fresh table at every doubling was
+// memory the system had to fault in and clear, batch after batch.
 template <class Slot>
 void double_table(std::vector<Slot>& slots) {
-  std::vector<Slot> old(slots.size() * 2);
-  old.swap(slots);
+  thread_local std::vector<Slot> taken;
+  taken.clear();
+  for (const Slot& s : slots) {
+    if (s.hash != 0) taken.push_back(s);
+  }
+  slots.assign(slots.size() * 2, Slot{});
   const size_t mask = slots.size() - 1;
-  for (const Slot& s : old) {
-    if (s.hash == 0) continue;
+  for (const Slot& s : taken) {
     size_t i = size_t(s.hash) & mask;
     while (slots[i].hash != 0) i = (i + 1) & mask;
     slots[i] = s;
+  }
+  if (taken.capacity() * sizeof(Slot) > table_stock<Slot>::kKeptBytes) {
+    std::vector<Slot>().swap(taken);
   }
 }
 
