@@ -10,8 +10,8 @@ void event_batch::sort_by_event_time() {
     uint32_t time;
     uint32_t position;
   };
-  std::vector<keyed> order(events_.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = {events_[i].event_time, uint32_t(i)};
+  std::vector<keyed> order(size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = {(*this)[i].event_time, uint32_t(i)};
   const auto earlier = [](const keyed& a, const keyed& b) { return a.time < b.time; };
   // Most batches come in time order already (a data source's files are read in turn). With no
   // two times equal that order is the only sorted one, and no event moves. (With equal times
@@ -28,16 +28,16 @@ void event_batch::sort_by_event_time() {
   // marking a place done by pointing it at itself.
   for (size_t start = 0; start < order.size(); ++start) {
     if (order[start].position == start) continue;
-    stored_event held = std::move(events_[start]);
+    stored_event held = std::move((*this)[start]);
     size_t at = start;
     for (;;) {
       const size_t from = order[at].position;
       order[at].position = uint32_t(at);
       if (from == start) {
-        events_[at] = std::move(held);
+        (*this)[at] = std::move(held);
         break;
       }
-      events_[at] = std::move(events_[from]);
+      (*this)[at] = std::move((*this)[from]);
       at = from;
     }
   }

@@ -43,8 +43,9 @@ struct stored_event : event_fields<std::u16string_view, std::span<const uint8_t>
   uint64_t string_text_units() const { return string_text_units_; }
   uint32_t string_ordinal_breaks() const { return string_ordinal_breaks_; }
 
-  // Bytes of memory the event holds: the record (a heap block of its own in a batch) and its
-  // block, each with the allocator's overhead. The copy bounds batches and queues with it.
+  // Bytes of memory the event holds: the record and its block, each counted with the allocator's
+  // overhead of a heap block of its own (a batch now keeps its records in chunks, a little less,
+  // but batches have always been cut by this count). The copy bounds batches and queues with it.
   static constexpr uint64_t kBlockOverhead = 16;
   uint64_t bytes() const {
     return sizeof(stored_event) + kBlockOverhead + (block_size_ ? block_size_ + kBlockOverhead : 0);

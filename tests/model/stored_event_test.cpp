@@ -7,6 +7,7 @@
 #include <random>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/storage_item.h"
@@ -102,6 +103,68 @@ TEST(StoredEvent, RecordNumbersSetByWritersStay) {
   EXPECT_EQ(moved[1].to_full_event(), full_event{});
 }
 
+// A batch keeps its events in chunks: around and across their edges every event is where it was
+// stored, walks see them in that order, and a batch moved from or cleared is empty and takes
+// events again from the first place.
+TEST(EventBatch, EventsStayInOrderAcrossChunks) {
+  constexpr size_t kChunk = event_batch::kChunkEvents;
+  for (const size_t size : {size_t(0), size_t(1), kChunk - 1, kChunk, kChunk + 1, 2 * kChunk,
+                            2 * kChunk + 1, 5 * kChunk + 7}) {
+    event_batch batch;
+    for (size_t i = 0; i < size; ++i) {
+      full_event e;
+      e.record_key = uint32_t(i);
+      e.description = std::u16string(i % 3, u'd');
+      if (i % 2 == 0) {
+        batch.push_back(e);
+      } else {
+        batch.push_back(stored_event(e));
+      }
+    }
+    ASSERT_EQ(batch.size(), size);
+    EXPECT_EQ(batch.empty(), size == 0);
+    std::vector<uint32_t> walked;
+    for (const stored_event& e : std::as_const(batch)) walked.push_back(e.record_key);
+    std::vector<uint32_t> expected(size);
+    for (size_t i = 0; i < size; ++i) expected[i] = uint32_t(i);
+    EXPECT_EQ(walked, expected) << size;
+    for (size_t i = 0; i < size; ++i) {
+      ASSERT_EQ(batch[i].record_key, i) << size;
+      ASSERT_EQ(batch[i].description, std::u16string(i % 3, u'd')) << size << " at " << i;
+    }
+    if (size == 0) continue;
+    EXPECT_EQ(batch.front().record_key, 0u);
+    EXPECT_EQ(batch.back().record_key, size - 1);
+
+    event_batch moved(std::move(batch));
+    EXPECT_EQ(moved.size(), size);
+    EXPECT_TRUE(batch.empty());  // NOLINT(bugprone-use-after-move): a moved batch is empty
+    EXPECT_EQ(batch.begin(), batch.end());
+    event_batch assigned;
+    assigned.push_back(full_event{});
+    assigned = std::move(moved);
+    EXPECT_EQ(assigned.size(), size);
+    EXPECT_EQ(assigned.back().record_key, size - 1);
+    EXPECT_TRUE(moved.empty());  // NOLINT(bugprone-use-after-move)
+    event_batch swapped;
+    swapped.swap(assigned);
+    EXPECT_EQ(swapped.size(), size);
+    EXPECT_TRUE(assigned.empty());
+
+    swapped.clear();
+    EXPECT_TRUE(swapped.empty());
+    full_event again;
+    again.record_key = 9;
+    swapped.push_back(again);
+    ASSERT_EQ(swapped.size(), 1u);
+    EXPECT_EQ(swapped[0].record_key, 9u);
+    EXPECT_EQ(swapped.front().record_key, 9u);
+  }
+  event_batch empty_events(kChunk + 3);  // n events with nothing in them
+  EXPECT_EQ(empty_events.size(), kChunk + 3);
+  for (const stored_event& e : empty_events) EXPECT_EQ(e.to_full_event(), full_event{});
+}
+
 
 // A batch sorted by time has the order std::sort over its events gives, equal times included:
 // the files written before it existed have that order, and a copy run again must match them.
@@ -117,7 +180,8 @@ TEST(EventBatch, SortsByTimeInTheOrderASortOfTheEventsGives) {
           times[i] = distinct_times == 0 ? uint32_t(1000 + i) : 1000 + random() % distinct_times;
         }
         if (in_order) std::sort(times.begin(), times.end());
-        event_batch sorted, expected;
+        event_batch sorted;
+        std::vector<full_event> expected;
         for (size_t i = 0; i < size; ++i) {
           full_event e;
           e.record_key = uint32_t(i);
@@ -127,14 +191,13 @@ TEST(EventBatch, SortsByTimeInTheOrderASortOfTheEventsGives) {
           expected.push_back(e);
         }
         sorted.sort_by_event_time();
-        std::sort(expected.begin(), expected.end(),
-                  [](const stored_event& a, const stored_event& b) {
-                    return a.event_time < b.event_time;
-                  });
+        std::sort(expected.begin(), expected.end(), [](const full_event& a, const full_event& b) {
+          return a.event_time < b.event_time;
+        });
         ASSERT_EQ(sorted.size(), size);
         for (size_t i = 0; i < size; ++i) {
           ASSERT_EQ(sorted[i].record_key, expected[i].record_key) << size << " events, at " << i;
-          ASSERT_EQ(sorted[i].to_full_event(), expected[i].to_full_event());
+          ASSERT_EQ(sorted[i].to_full_event(), expected[i]);
         }
       }
     }
