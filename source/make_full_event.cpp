@@ -129,6 +129,7 @@ class event_builder {
         host_computer_crc_(crc32_of_text(info.computer)),
         computer_crcs_(p.comp),
         user_crcs_(p.user),
+        user2_crcs_(p.user),
         category_crcs_(p.cat),
         source_crcs_(p.src),
         description_crcs_(p.desc),
@@ -210,7 +211,7 @@ class event_builder {
     p_.user->string_at(index, e_.user_string1);
     e_.user_string1_crc = user_crcs_.of(index, e_.user_string1);
     p_.user->string2(index, e_.user_string2);
-    e_.user_string2_crc = crc32_of_text(e_.user_string2);
+    e_.user_string2_crc = user2_crcs_.of(index, e_.user_string2);
     p_.user->binary(index, e_.user_binary);
   }
 
@@ -283,8 +284,9 @@ class event_builder {
   const uint32_t part_serial_;
   bool sound_ = true;
   const uint32_t host_computer_crc_;
-  // The texts' CRC-32s, one table per cache (user: its first string).
-  text_crcs computer_crcs_, user_crcs_, category_crcs_, source_crcs_, description_crcs_;
+  // The texts' CRC-32s, one table per cache text (the user cache has two).
+  text_crcs computer_crcs_, user_crcs_, user2_crcs_, category_crcs_, source_crcs_,
+      description_crcs_;
   text_crcs string_crcs_, name_crcs_, value_crcs_;
   event_spares spares_;
   std::vector<uint32_t> words_;
