@@ -32,7 +32,9 @@ struct insertion_string_of {
   uint32_t ordinal = 0;  // one-based slot number
   Text text;
   uint32_t crc = 0;
-  uint32_t cache_index = 0;  // record number in "0_ins.cache", set by the writer
+  // Record number in "0_ins.cache": that of the source part's cache as the reader leaves it
+  // (kNoIndex for a slot without text), the target's once the writer has set it.
+  uint32_t cache_index = 0;
   bool operator==(const insertion_string_of&) const = default;
 
   template <class Visit, class... S>

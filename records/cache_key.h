@@ -319,4 +319,62 @@ class source_record_memo {
   size_t size_ = 0;
 };
 
+// The target records of the insertion strings of one part's events, by the string's record
+// number in that part's cache. A batch sorted by time holds long runs of one part's events, whose
+// strings name the same records of its cache over and over: a repeat then costs one load from a
+// small array, not a probe of the batch's table and a comparison of its characters. Moving to
+// another part forgets the one before (its entries belong to an older generation, so nothing is
+// cleared); a part met again is looked up by value like any string. Part 0 (events read from no
+// part) and record numbers from kMaxRecords up are never remembered.
+class part_string_memo {
+ public:
+  static constexpr uint32_t kNotFound = 0xFFFFFFFF;
+  static constexpr uint32_t kMaxRecords = 1u << 20;
+
+  // A new batch: every target record of the one before is forgotten.
+  void start_batch() {
+    part_ = 0;
+    next_generation();
+  }
+  // The events that follow were read from this part.
+  void start_part(uint32_t part) {
+    if (part == part_) return;
+    part_ = part;
+    next_generation();
+  }
+
+  uint32_t part() const { return part_; }
+
+  // The target record of the current part's source record, or kNotFound.
+  uint32_t find(uint32_t source_record) const {
+    if (part_ == 0 || source_record >= entries_.size()) return kNotFound;
+    const entry& e = entries_[source_record];
+    return e.generation == generation_ ? e.target : kNotFound;
+  }
+  void remember(uint32_t source_record, uint32_t target) {
+    if (part_ == 0 || source_record >= kMaxRecords) return;
+    if (source_record >= entries_.size()) {
+      entries_.resize(std::max<size_t>(size_t(source_record) + 1, entries_.size() * 2));
+    }
+    entries_[source_record] = {generation_, target};
+  }
+
+ private:
+  struct entry {
+    uint32_t generation = 0;  // never the current one before it is set
+    uint32_t target = 0;
+  };
+
+  void next_generation() {
+    if (++generation_ == 0) {  // once in four billion parts: forget by clearing
+      std::fill(entries_.begin(), entries_.end(), entry{});
+      generation_ = 1;
+    }
+  }
+
+  std::vector<entry> entries_;
+  uint32_t generation_ = 0;
+  uint32_t part_ = 0;
+};
+
 }  // namespace repcopy

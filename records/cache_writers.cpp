@@ -61,11 +61,6 @@ cache_key text_key(uint32_t crc, std::u16string_view text) {
   return key;
 }
 
-// The characters of every insertion string of e.
-void prefetch_texts(const stored_event& e) {
-  for (const stored_string& s : e.strings) prefetch_range(s.text.data(), s.text.size() * 2);
-}
-
 // Sets index, which holds the event's source record number on entry, to its target record:
 // remembered from an earlier event of the same part, or else given by lookup() and remembered.
 template <class Lookup>
@@ -192,23 +187,37 @@ uint32_t ins_cache::serialize(std::span<uint8_t> out, event_batch& events) {
   // Sized for a few distinct strings an event (a third of all strings in real collections);
   // the table grows when a batch has more.
   text_index_map map(events.size() * 4);
+  // Kept by the thread from batch to batch, with the room the largest part needed.
+  thread_local part_string_memo memo;
+  memo.start_batch();
   const size_t n = events.size();
   for (size_t i = 0; i < n; ++i) {
-    // Each string costs a table slot and, found there, a comparison of its characters, and
-    // neither is in this thread's cache: ask for the memory of the events ahead step by step
-    // (the event eight ahead, the rows of its strings four ahead, their characters and slots
-    // two ahead), each step reading only what an earlier one asked for, so that the waits
-    // overlap the work on the events before.
+    // A string the memo does not know costs a table slot and, found there, a comparison of its
+    // characters, and neither is in this thread's cache: ask for the memory of the events ahead
+    // step by step (the event eight ahead, the rows of its strings four ahead, the characters
+    // and slots of the strings the memo does not know yet two ahead), each step reading only
+    // what an earlier one asked for, so that the waits overlap the work on the events before.
     if (i + 8 < n) prefetch(&events[i + 8].strings);
     if (i + 4 < n) prefetch_range(events[i + 4].strings.data(), events[i + 4].strings.size_bytes());
     if (i + 2 < n) {
-      prefetch_texts(events[i + 2]);
-      for (const stored_string& s : events[i + 2].strings) {
+      const stored_event& ahead = events[i + 2];
+      const bool same_part = ahead.source_part.serial == memo.part();
+      for (const stored_string& s : ahead.strings) {
+        if (same_part && memo.find(s.cache_index) != part_string_memo::kNotFound) continue;
+        prefetch_range(s.text.data(), s.text.size() * 2);
         prefetch(map.first_slot(s.crc, s.text.size()));
       }
     }
+    memo.start_part(events[i].source_part.serial);
     for (stored_string& s : events[i].strings) {
+      const uint32_t source_record = s.cache_index;
+      const uint32_t known = memo.find(source_record);
+      if (known != part_string_memo::kNotFound) {
+        s.cache_index = known;
+        continue;
+      }
       s.cache_index = text_record(map, w, out, s.crc, s.text);
+      memo.remember(source_record, s.cache_index);
     }
   }
   return w.item_length();

@@ -246,10 +246,11 @@ class event_builder {
       s.text.clear();
       s.ordinal = slot.ordinal;
       s.crc = 0;
-      s.cache_index = 0;
+      s.cache_index = kNoIndex;
       if (slot.cache_index != NO_STRING && named_and_found(p_.ins, slot.cache_index)) {
         p_.ins->string_at(slot.cache_index, s.text);
         s.crc = string_crcs_.of(slot.cache_index, s.text);
+        s.cache_index = slot.cache_index;
       }
     }
     if (cut_short) sound_ = false;

@@ -97,8 +97,10 @@ inline bytes packed_item(const std::string& name, const bytes& data) {
 
 // ---- events as a source yields them ----
 
-inline insertion_string ins(uint32_t ordinal, const std::u16string& text) {
-  return {ordinal, text, crc32_of_text(text), 0};
+// source_record: the string's record in its part's cache, as a reader leaves it in cache_index.
+inline insertion_string ins(uint32_t ordinal, const std::u16string& text,
+                            uint32_t source_record = 0) {
+  return {ordinal, text, crc32_of_text(text), source_record};
 }
 inline named_field field(const std::u16string& name, const std::u16string& value) {
   return {name, value, crc32_of_text(name), crc32_of_text(value)};

@@ -4,7 +4,9 @@
 // those of hand-written records when one thread writes several batches in a row.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "record_test_util.h"
@@ -135,6 +137,79 @@ TEST(CacheTables, TheSourceRecordMemoKeepsEveryPartsRecordsApart) {
   source_record_memo next;
   EXPECT_EQ(next.find(1, 0), kNotFound);
   EXPECT_EQ(next.find(UINT32_MAX, UINT32_MAX), kNotFound);
+}
+
+// The memo of one part's strings answers only for the part it is on: another part's record of the
+// same number, the part again after another, a new batch, part 0, and records from kMaxRecords up
+// (kNoIndex among them) are not known.
+TEST(CacheTables, ThePartStringMemoKnowsOnlyTheCurrentPartsRecords) {
+  constexpr uint32_t kNotFound = part_string_memo::kNotFound;
+  part_string_memo memo;
+  memo.start_batch();
+  memo.start_part(3);
+  for (uint32_t record = 0; record < 3000; record += 3) {  // grows several times
+    ASSERT_EQ(memo.find(record), kNotFound) << record;
+    memo.remember(record, record + 7);
+  }
+  memo.start_part(3);  // the same part: nothing forgotten
+  for (uint32_t record = 0; record < 3000; ++record)
+    ASSERT_EQ(memo.find(record), record % 3 == 0 ? record + 7 : kNotFound) << record;
+  struct {
+    const char* what;
+    std::function<void()> then;
+  } forgetting[] = {
+      {"another part", [&] { memo.start_part(4); }},
+      {"the part again after another", [&] { memo.start_part(4), memo.start_part(3); }},
+      {"a new batch", [&] { memo.start_batch(), memo.start_part(3); }},
+      {"part 0", [&] { memo.start_part(0); }},
+  };
+  for (const auto& c : forgetting) {
+    SCOPED_TRACE(c.what);
+    memo.start_part(3);
+    memo.remember(6, 1);
+    ASSERT_EQ(memo.find(6), 1u);
+    c.then();
+    EXPECT_EQ(memo.find(6), kNotFound);
+    memo.remember(6, 2);  // part 0 keeps nothing
+    EXPECT_EQ(memo.find(6), memo.part() == 0 ? kNotFound : 2u);
+  }
+  memo.start_part(5);
+  for (const uint32_t record : {part_string_memo::kMaxRecords, kNoIndex}) {
+    memo.remember(record, 9);
+    EXPECT_EQ(memo.find(record), kNotFound) << record;
+  }
+  memo.remember(part_string_memo::kMaxRecords - 1, 9);
+  EXPECT_EQ(memo.find(part_string_memo::kMaxRecords - 1), 9u);
+}
+
+// An event read from a part carries its strings' record numbers in that part's cache. The
+// insertion-string cache takes a repeat of one part's record by its number, and everything else
+// by value: the same record number in another part, a part met again after another, events of
+// part 0, and the next batch on the same thread.
+TEST(CacheTables, StringsOfOnePartAreTakenByRecordAndAllOthersByValue) {
+  using record_text = std::pair<uint32_t, std::u16string>;
+  const auto read_from = [](uint32_t part, std::initializer_list<record_text> strings) {
+    full_event e;
+    e.source_part.serial = part;
+    uint32_t ordinal = 0;
+    for (const auto& [record, text] : strings) e.strings.push_back(ins(++ordinal, text, record));
+    return E(e);
+  };
+  event_batch first{read_from(1, {{0, u"alpha"}, {1, u"beta"}}),
+                    read_from(2, {{0, u"gamma"}, {1, u"alpha"}}),
+                    read_from(1, {{0, u"alpha"}, {2, u"delta"}, {0, u"alpha"}}),
+                    read_from(0, {{0, u"omega"}, {0, u"beta"}}),
+                    read_from(2, {{0, u"gamma"}, {5, u"beta"}, {kNoIndex, u""}})};
+  EXPECT_EQ(test::write_item(record_file::kInsId, first),
+            bytes(le().counted(u"alpha").counted(u"beta").counted(u"gamma").counted(u"delta")
+                      .counted(u"omega").counted(u"")));
+  EXPECT_EQ(string_indexes(first),
+            std::vector<uint32_t>({0, 1, 2, 0, 0, 3, 0, 4, 1, 2, 1, 5}));
+
+  event_batch second{read_from(1, {{1, u"zeta"}, {0, u"alpha"}, {1, u"zeta"}})};
+  EXPECT_EQ(test::write_item(record_file::kInsId, second),
+            bytes(le().counted(u"zeta").counted(u"alpha")));
+  EXPECT_EQ(string_indexes(second), std::vector<uint32_t>({0, 1, 0}));
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ TEST_F(RepFileSourceTest, WindowsFileJoinsEveryFieldOfTheRecord) {
       .event_time = 1100, .stored_time = 100, .domain = u"CORP", .computer_type = 26,
       .user_binary = {1, 2, 3}, .record_sum = 1100, .description = u"An account logged on",
       .data = {9, 8}, .string_slots = 2, .strings_aux = 7,
-      .strings = {ins(1, u"alice"), ins(2, u"bob")}});
+      .strings = {ins(1, u"alice", 0), ins(2, u"bob", 1)}});
   // clang-format on
   EXPECT_EQ(r.events[0], first);
   // Sums run on; "ws02" has offset 0; nothing named gives empty fields and kNoIndex.
@@ -344,7 +344,7 @@ TEST_F(RepFileSourceTest, InsertionStringsWithExplicitPositions) {
   p.events[0].words = {1, 0x01000000 | 2, 4, 3, 0x02000000};
   const full_event e = windows(p).events.at(0);
   ASSERT_EQ(e.string_count, 3u);
-  EXPECT_EQ(e.strings, (std::vector{ins(1, u"a"), ins(5, u"b"), ins(6, u"c")}));
+  EXPECT_EQ(e.strings, (std::vector{ins(1, u"a", 1), ins(5, u"b", 2), ins(6, u"c", 3)}));
 }
 
 // An event is never copied with a field missing: a record that names a cache record, a named
