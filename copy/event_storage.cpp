@@ -106,6 +106,10 @@ int32_t event_storage::add(stored_event& event, storage_item& item) {
     fill_header(item, where.domain, where.computer, where.ds);
     return kBatchBytesFull;
   }
+  // An event that names no source file comes from the file of the one before it (read_ahead).
+  if (event.source_file.path) source_file_ = std::move(event.source_file.path);
+  if (source_file_ && (ds.source_files.empty() || ds.source_files.back() != source_file_))
+    ds.source_files.push_back(source_file_);
   const uint64_t memory = event.bytes();
   ds.ds_full_events.push_back(std::move(event));
   ds.batch_memory += memory;
@@ -144,6 +148,8 @@ void event_storage::move_batch(storage_item& item, ds_entry& ds) {
   event_batch taken;
   taken.swap(ds.ds_full_events);
   item.events = std::move(taken);
+  item.source_files = std::move(ds.source_files);
+  ds.source_files.clear();
   pending_ -= ds.batch_count;
   pending_memory_ -= ds.batch_memory;
   ds.batch_count = 0;

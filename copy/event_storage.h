@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "model/full_event.h"
 #include "model/storage_item.h"
@@ -44,6 +46,7 @@ struct ds_entry {
   uint32_t batch_bytes = 0;   // event-data bytes of the current batch
   uint64_t batch_memory = 0;  // memory held by the events of the current batch
   event_batch ds_full_events;
+  std::vector<std::shared_ptr<const std::string>> source_files;  // of the current batch
 };
 
 struct computer_entry {
@@ -79,6 +82,8 @@ class event_storage {
   // entries the event belongs to (the domain entry's name, so "Unknown" for an event without a
   // domain, and the upper-cased computer key); otherwise the item is left alone.
   // The event moves into the batch when it is stored; after kBatchBytesFull it is untouched.
+  // Its source file goes to the batch's list (storage_item::source_files) instead of staying
+  // with it; an event that names none comes from the file of the last one that did.
   int32_t add(stored_event& event, storage_item& item);
   // The same for a full_event: the batch keeps a stored copy.
   int32_t add(const full_event& event, storage_item& item);
@@ -147,6 +152,7 @@ class event_storage {
   uint64_t batch_memory_limit_;
   uint64_t pending_memory_limit_;
   lookup_cache cache_;
+  std::shared_ptr<const std::string> source_file_;  // of the last event that named one
 };
 
 }  // namespace repcopy

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -160,6 +161,9 @@ struct storage_item {
   uint32_t batch_count = 0;
   uint64_t footprint = 0;  // memory held by the events (stored_event::bytes), 0 when not counted
   event_batch events;
+  // The source files its events were read from, in the order met (a file again after another
+  // is listed again), so that a batch that cannot be written can name them.
+  std::vector<std::shared_ptr<const std::string>> source_files;
   // On the last batch of its data source in a run (taken after the reading ended): how many
   // batches the data source gave in the run, this one included; 0 on every other batch. Earlier
   // batches may still be in a writer's hands when the last one is written.

@@ -51,11 +51,14 @@ class block_layout {
   size_t offset_ = 0;
 };
 
-// Copies the numbers (and the source file) of an event or a table row.
+// Copies the numbers of an event or a table row (the source file is the constructor's choice).
 struct copy_numbers {
   template <class From, class To>
   void operator()(const char*, field_role, const From& from, To& to) {
-    if constexpr (!field_table<From> && !field_bytes<From> && !field_text<From>) to = from;
+    if constexpr (!field_table<From> && !field_bytes<From> && !field_text<From> &&
+                  !std::is_same_v<From, source_file_ref>) {
+      to = from;
+    }
   }
 };
 
@@ -145,8 +148,9 @@ struct unpacker {
 
 }  // namespace
 
-stored_event::stored_event(const full_event& e) {
+stored_event::stored_event(const full_event& e, bool with_source_file) {
   for_each_field(copy_numbers{}, e, *this);
+  if (with_source_file) source_file = e.source_file;
   uint32_t gap = 0;  // ordinal - 1 - position of the string before, in unsigned arithmetic
   for (size_t k = 0; k < e.strings.size(); ++k) {
     string_text_units_ += e.strings[k].text.size();

@@ -25,8 +25,10 @@ using stored_field = named_field_of<std::u16string_view>;
 struct stored_event : event_fields<std::u16string_view, std::span<const uint8_t>,
                                    std::span<stored_string>, std::span<stored_field>> {
   stored_event() = default;
-  // Copies every field of the event into one block.
-  explicit stored_event(const full_event& e);
+  // Copies every field of the event into one block. Without with_source_file the event names no
+  // source file: a reader that hands out many events of one file names it on the first of them
+  // only (read_ahead), since sharing the name costs an atomic count on each event made and freed.
+  explicit stored_event(const full_event& e, bool with_source_file = true);
   stored_event(stored_event&&) noexcept = default;
   stored_event& operator=(stored_event&&) noexcept = default;
   void reset() = delete;  // a stored event is replaced, never reset: its block goes with it

@@ -237,7 +237,9 @@ void read_ahead::read_file(job& j) {
   c.events.reserve(reserved_events());
   uint64_t produced = 0;
   const event_sink sink = [&](full_event& e) {
-    stored_event& stored = c.events.emplace_back(e);
+    // Only a chunk's first event names the file (stored_event's constructor tells why); the
+    // others come from the file of the event handed out before them.
+    stored_event& stored = c.events.emplace_back(e, c.events.empty());
     c.bytes += stored.bytes();
     held.set_position(++produced);
     if (c.events.size() >= bounds_.chunk_events || c.bytes >= bounds_.chunk_bytes)

@@ -7,7 +7,8 @@
 // (inflate, record walks, events), pack each event as batches keep it (stored_event), and hand
 // the events over in chunks. Packing on the helpers keeps each helper's event (the one the join
 // builds into) on its own thread, and leaves the consumer little to do per event. next() gives the
-// events of the oldest file first, then those of the next, and so on. The lines a file's reading
+// events of the oldest file first, then those of the next, and so on. The first event of a chunk
+// names its source file; the others name none: they come from the file of the event before them. The lines a file's reading
 // writes go to a buffering sink of that file, tagged with the number of events read so far, and
 // next() replays them into the real sink at the place a serial run would print them: before the
 // event they preceded, or after the file's last event. The supplier's own lines are placed the

@@ -218,6 +218,7 @@ std::string RepTarget::stop_line() const {
 // where to look, so the source files that held them are named and counted.
 void RepTarget::report_unusable_name(const storage_item& item, const batch_names& names) {
   std::set<std::string> files;
+  for (const auto& file : item.source_files) files.insert(*file);
   for (const stored_event& e : item.events) {
     if (e.source_file.path) files.insert(*e.source_file.path);
   }

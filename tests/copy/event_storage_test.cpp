@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "copy_fakes.h"
 #include "tests/test_console.h"
@@ -107,6 +109,47 @@ TEST(EventStorage, AStoredEventIsACopyAndARefusedEventIsNotStored) {
   EXPECT_EQ(item.events.front().to_full_event(), original);
   EXPECT_EQ(storage.take_largest(item), kNoBatch);
   EXPECT_EQ(storage.take_named(item), kNoBatch);
+}
+
+// A batch lists the source files of its events, each run of one file once; an event that names
+// no file comes from the file of the last one that did, whatever batch that one went to. A
+// refused event keeps its file.
+TEST(EventStorage, ABatchListsTheSourceFilesOfItsEvents) {
+  const auto a = std::make_shared<const std::string>("/src/a.rep");
+  const auto b = std::make_shared<const std::string>("/src/b.rep");
+  event_storage storage(10, 64, 10);
+  storage_item item;
+  auto add = [&](const std::shared_ptr<const std::string>& file, const char16_t* ds,
+                 size_t data_bytes = 8) {
+    full_event e = make_event(0, u"H", ds, u"D", data_bytes);
+    e.source_file.path = file;
+    stored_event stored(e, file != nullptr);
+    const int32_t result = storage.add(stored, item);
+    if (result == kBatchBytesFull) EXPECT_EQ(stored.source_file.path, file);
+    return result;
+  };
+  ASSERT_EQ(add(a, u"S"), kStorageAdded);
+  ASSERT_EQ(add(nullptr, u"S"), kStorageAdded);  // from a
+  ASSERT_EQ(add(b, u"T"), kStorageAdded);
+  ASSERT_EQ(add(nullptr, u"S"), kStorageAdded);  // from b
+  ASSERT_EQ(add(a, u"S"), kStorageAdded);
+  ASSERT_EQ(add(nullptr, u"S"), kStorageAdded);  // from a, the same run
+  ASSERT_EQ(add(b, u"S", 64), kBatchBytesFull);
+  using files = std::vector<std::shared_ptr<const std::string>>;
+  ASSERT_EQ(storage.take_named(item), 0);
+  EXPECT_EQ(item.events.size(), 5u);
+  EXPECT_EQ(item.source_files, (files{a, b, a}));
+  for (const stored_event& e : item.events) EXPECT_EQ(e.source_file.path, nullptr);
+  ASSERT_EQ(storage.take_largest(item), 0);
+  EXPECT_EQ(item.ds_name, u"T");
+  EXPECT_EQ(item.source_files, (files{b}));
+  // Offered again once its batch has left, as the copy does, the refused event is stored, and
+  // one after it that names no file comes from b too.
+  ASSERT_EQ(add(b, u"S", 64), kStorageAdded);
+  ASSERT_EQ(add(nullptr, u"S", 0), kStorageAdded);
+  ASSERT_EQ(storage.take_largest(item), 0);
+  EXPECT_EQ(item.events.size(), 2u);
+  EXPECT_EQ(item.source_files, (files{b}));
 }
 
 // The run's count limits as they are: a batch may hold exactly 25 000 000 bytes of event data,

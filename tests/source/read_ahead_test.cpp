@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -193,6 +194,39 @@ TEST(ReadAhead, EventsInHandStayWithinTheByteBound) {
   // Each of the queued files may hold one chunk beyond the bound.
   EXPECT_LE(reader.peak_bytes(), bounds.bytes + 8 * 50 * event);
   EXPECT_GE(reader.peak_bytes(), 50 * sizeof(stored_event));
+}
+
+// Only the first event of each chunk names its source file; following the events in order, the
+// last file named is always the file an event came from.
+TEST(ReadAhead, TheFirstEventOfEachChunkNamesTheFile) {
+  const std::vector<fake_file> files = fake_files();
+  std::vector<std::shared_ptr<const std::string>> paths;
+  for (size_t n = 0; n < files.size(); ++n)
+    paths.push_back(std::make_shared<const std::string>("file " + std::to_string(n)));
+  read_ahead::limits bounds;
+  bounds.chunk_events = 7;
+  read_ahead reader(
+      test_console(), 3, numbered_walk{files.size()},
+      [&](message_sink& messages, const std::string& path, const event_sink& sink) {
+        const size_t n = number_of(path);
+        return read_fake(messages, files[n], [&](full_event& e) {
+          e.source_file.path = paths[n];
+          sink(e);
+        });
+      },
+      bounds);
+  std::shared_ptr<const std::string> current;
+  uint64_t events = 0, named = 0, chunks = 0;
+  for (stored_event e; reader.next(e) == 0; ++events) {
+    if (e.source_file.path) {
+      current = e.source_file.path;
+      ++named;
+    }
+    ASSERT_EQ(current, paths[e.record_key / 1000]) << e.record_key;
+  }
+  for (const fake_file& f : files) chunks += (f.events + 6) / 7;
+  EXPECT_EQ(named, chunks);
+  EXPECT_GT(events, 3 * named);
 }
 
 // The files being read are held whole in memory: their sizes count against the byte bound. A

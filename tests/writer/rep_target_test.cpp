@@ -279,9 +279,8 @@ TEST_F(RepTargetTest, NameThatCannotBeADirectoryFailsOnlyItsBatchAndNamesItsSour
   auto b = std::make_shared<const std::string>("/src/\xFF.rep");
   auto bad_item = [&] {
     storage_item item = make_item(630, bad, u"Syslog", {1, 2, 3});
-    item.events[0].source_file.path = a;
-    item.events[1].source_file.path = b;
-    item.events[2].source_file.path = a;
+    item.source_files = {a, b};
+    item.events[2].source_file.path = a;  // an event that still names its file counts too
     return item;
   };
   testing::internal::CaptureStderr();
