@@ -21,6 +21,32 @@ namespace repcopy {
 
 inline constexpr uint32_t kNoIndex = 0xFFFFFFFF;
 
+// A text of a stored event's table row: where its characters are and how many, in twelve bytes
+// where a view takes sixteen, so that an insertion string's row takes 24 bytes instead of 32.
+// The rows are what the writers walk most. It reads as a view.
+#pragma pack(push, 4)
+struct row_text {
+  row_text() = default;
+  // No text is 4 G code units long: the items that hold texts are at most 4 GB.
+  row_text(std::u16string_view text) : chars_(text.data()), units_(uint32_t(text.size())) {}
+  operator std::u16string_view() const { return {chars_, units_}; }
+  const char16_t* data() const { return chars_; }
+  size_t size() const { return units_; }
+  bool empty() const { return units_ == 0; }
+  bool operator==(const row_text& other) const {
+    return std::u16string_view(*this) == std::u16string_view(other);
+  }
+  friend bool operator==(const row_text& a, std::u16string_view b) {
+    return std::u16string_view(a) == b;
+  }
+
+ private:
+  const char16_t* chars_ = nullptr;
+  uint32_t units_ = 0;
+};
+#pragma pack(pop)
+static_assert(sizeof(row_text) == 12);
+
 // content: what the event says; hashed and compared. derived: what a reader or writer computes
 // from the content or from the file around the event (a text's CRC-32, the table counts,
 // record_sum, the cache record numbers, the source file); copied, never hashed nor compared.
@@ -203,7 +229,8 @@ void for_each_field(Visit&& v, First& first, Rest&... rest) {
 template <class T>
 concept field_number = std::is_integral_v<T>;
 template <class T>
-concept field_text = std::same_as<T, std::u16string> || std::same_as<T, std::u16string_view>;
+concept field_text = std::same_as<T, std::u16string> || std::same_as<T, std::u16string_view> ||
+                     std::same_as<T, row_text>;
 template <class T>
 struct is_field_row : std::false_type {};
 template <class Text>

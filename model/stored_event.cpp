@@ -101,24 +101,28 @@ void lay_out(block_layout& b, const full_event& e, stored_event& out) {
 
 // The size of the block lay_out fills, in one walk: the tables (their rows' sizes are multiples
 // of every row's alignment, so they lie back to back from the block's start), the byte runs,
-// and the texts, the first of which starts on a char16_t boundary.
+// and the texts, the first of which starts on a char16_t boundary. Also the size the memory
+// bounds count, with the rows at their former sizes.
 class block_sizer {
  public:
   static_assert(sizeof(stored_string) % alignof(stored_field) == 0 &&
                 sizeof(stored_field) % alignof(stored_string) == 0);
 
-  size_t size() const {
-    const size_t before_texts = tables_ + bytes_;
-    return units_ == 0 ? before_texts : before_texts + (before_texts & 1) + 2 * units_;
+  size_t size() const { return size_with(strings_ * sizeof(stored_string) +
+                                         fields_ * sizeof(stored_field)); }
+  size_t counted_size() const {
+    return size_with(strings_ * stored_event::kCountedStringRow +
+                     fields_ * stored_event::kCountedFieldRow);
   }
 
   template <class Field>
   void operator()(const char*, field_role, const Field& field) {
     if constexpr (field_table<Field>) {
-      using stored_row = std::conditional_t<
-          std::is_same_v<typename Field::value_type, insertion_string>, stored_string,
-          stored_field>;
-      tables_ += field.size() * sizeof(stored_row);
+      if constexpr (std::is_same_v<typename Field::value_type, insertion_string>) {
+        strings_ += field.size();
+      } else {
+        fields_ += field.size();
+      }
       for (const auto& row : field) for_each_field(*this, row);
     } else if constexpr (field_bytes<Field>) {
       bytes_ += field.size();
@@ -128,7 +132,12 @@ class block_sizer {
   }
 
  private:
-  size_t tables_ = 0, bytes_ = 0, units_ = 0;
+  size_t size_with(size_t tables) const {
+    const size_t before_texts = tables + bytes_;
+    return units_ == 0 ? before_texts : before_texts + (before_texts & 1) + 2 * units_;
+  }
+
+  size_t strings_ = 0, fields_ = 0, bytes_ = 0, units_ = 0;
 };
 
 // Copies each field of a stored event into a full_event.
@@ -162,13 +171,13 @@ stored_event::stored_event(const full_event& e, bool with_source_file) {
   }
   block_sizer sizing;
   for_each_field(sizing, e);
-  block_size_ = sizing.size();
-  if (block_size_ == 0) return;
-  block_ = std::make_unique_for_overwrite<std::byte[]>(block_size_);
-  block_layout filling(block_.get(), block_size_);
+  counted_block_size_ = sizing.counted_size();
+  const size_t block_size = sizing.size();
+  if (block_size == 0) return;
+  block_ = std::make_unique_for_overwrite<std::byte[]>(block_size);
+  block_layout filling(block_.get(), block_size);
   lay_out(filling, e, *this);
-  // The memory bounds count block_size_: it must be what the filling took.
-  if (filling.size() != block_size_) throw std::logic_error("stored_event: block size mismatch");
+  if (filling.size() != block_size) throw std::logic_error("stored_event: block size mismatch");
 }
 
 full_event stored_event::to_full_event() const {

@@ -19,8 +19,8 @@
 
 namespace repcopy {
 
-using stored_string = insertion_string_of<std::u16string_view>;
-using stored_field = named_field_of<std::u16string_view>;
+using stored_string = insertion_string_of<row_text>;
+using stored_field = named_field_of<row_text>;
 
 struct stored_event : event_fields<std::u16string_view, std::span<const uint8_t>,
                                    std::span<stored_string>, std::span<stored_field>> {
@@ -46,17 +46,22 @@ struct stored_event : event_fields<std::u16string_view, std::span<const uint8_t>
   uint32_t string_ordinal_breaks() const { return string_ordinal_breaks_; }
 
   // Bytes of memory the event holds: the record and its block, each counted with the allocator's
-  // overhead of a heap block of its own (a batch now keeps its records in chunks, a little less,
-  // but batches have always been cut by this count). The copy bounds batches and queues with it.
+  // overhead of a heap block of its own. Batches have always been cut by this count, so it stays
+  // what it was although the memory is now a little less: a batch keeps its records in chunks,
+  // and the block counts its rows at their former sizes (kCountedStringRow, kCountedFieldRow).
+  // The copy bounds batches and queues with it.
   static constexpr uint64_t kBlockOverhead = 16;
+  static constexpr uint64_t kCountedStringRow = 32;
+  static constexpr uint64_t kCountedFieldRow = 48;
   uint64_t bytes() const {
-    return sizeof(stored_event) + kBlockOverhead + (block_size_ ? block_size_ + kBlockOverhead : 0);
+    return sizeof(stored_event) + kBlockOverhead +
+           (counted_block_size_ ? counted_block_size_ + kBlockOverhead : 0);
   }
 
  private:
-  // Tables first (they need pointer alignment), then binary values, then texts.
+  // Tables first, then binary values, then texts.
   std::unique_ptr<std::byte[]> block_;
-  size_t block_size_ = 0;
+  size_t counted_block_size_ = 0;  // the block's size with rows counted at their former sizes
   uint64_t string_text_units_ = 0;
   uint32_t string_ordinal_breaks_ = 0;
 };
@@ -65,5 +70,7 @@ struct stored_event : event_fields<std::u16string_view, std::span<const uint8_t>
 // is part of what a copy writes, so a field added must take the place of padding.
 static_assert(sizeof(void*) != 8 || sizeof(stored_event) == 384,
               "stored_event's size decides where batches are cut");
+// The rows the writers walk most: an insertion string's is 24 bytes (it counts as 32).
+static_assert(sizeof(void*) != 8 || (sizeof(stored_string) == 24 && sizeof(stored_field) == 40));
 
 }  // namespace repcopy

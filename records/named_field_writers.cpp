@@ -22,7 +22,7 @@ field_list_record field_list_of(const stored_event& e) {
 }
 
 // Σ over all named fields of the string record of the part chosen by text.
-uint64_t fields_size(const event_batch& events, std::u16string_view stored_field::*text) {
+uint64_t fields_size(const event_batch& events, row_text stored_field::*text) {
   uint64_t total = 0;
   for (const stored_event& e : events) {
     for (const stored_field& f : e.named_fields) total += record_size(string_of(f.*text));
@@ -38,7 +38,7 @@ size_t field_count(const event_batch& events) {
 
 // Writes one cache of named-field strings; text, crc and index select the field's members.
 uint32_t write_field_cache(std::span<uint8_t> out, event_batch& events,
-                           std::u16string_view stored_field::*text, uint32_t stored_field::*crc,
+                           row_text stored_field::*text, uint32_t stored_field::*crc,
                            uint32_t stored_field::*index) {
   span_writer w(out);
   text_index_map map(field_count(events));
