@@ -108,8 +108,9 @@ class block_sizer {
   static_assert(sizeof(stored_string) % alignof(stored_field) == 0 &&
                 sizeof(stored_field) % alignof(stored_string) == 0);
 
-  size_t size() const { return size_with(strings_ * sizeof(stored_string) +
-                                         fields_ * sizeof(stored_field)); }
+  size_t size() const {
+    return size_with(strings_ * sizeof(stored_string) + fields_ * sizeof(stored_field));
+  }
   size_t counted_size() const {
     return size_with(strings_ * stored_event::kCountedStringRow +
                      fields_ * stored_event::kCountedFieldRow);
