@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "util/prefetch.h"
+
 namespace repcopy {
 
 void event_batch::sort_by_event_time() {
@@ -25,10 +27,25 @@ void event_batch::sort_by_event_time() {
   // the events in the order it leaves them in when it sorts the events themselves.
   std::sort(order.begin(), order.end(), earlier);
   // order[i].position is the event that belongs at i; follow each cycle of that permutation,
-  // marking a place done by pointing it at itself.
+  // marking a place done by pointing it at itself. The events of a cycle lie all over the batch,
+  // so a second cursor runs kAhead steps ahead on the same cycle (in `order`, which the cache
+  // holds) and asks for each event it passes, which the first reaches kAhead moves later.
+  constexpr size_t kAhead = 8;
   for (size_t start = 0; start < order.size(); ++start) {
     if (order[start].position == start) continue;
     stored_event held = std::move((*this)[start]);
+    size_t ahead = start;
+    bool ahead_done = false;
+    const auto step_ahead = [&] {
+      if (ahead_done) return;
+      ahead = order[ahead].position;
+      if (ahead == start) {
+        ahead_done = true;
+        return;
+      }
+      prefetch_range(&(*this)[ahead], sizeof(stored_event));
+    };
+    for (size_t k = 0; k < kAhead; ++k) step_ahead();
     size_t at = start;
     for (;;) {
       const size_t from = order[at].position;
@@ -37,6 +54,7 @@ void event_batch::sort_by_event_time() {
         (*this)[at] = std::move(held);
         break;
       }
+      step_ahead();
       (*this)[at] = std::move((*this)[from]);
       at = from;
     }

@@ -5,7 +5,7 @@
 
 #include "compression/crc32.h"
 #include "records/cache_key.h"
-#include "records/prefetch.h"
+#include "util/prefetch.h"
 #include "records/record_layouts.h"
 
 namespace repcopy {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "records/cache_writers.h"
-#include "records/prefetch.h"
+#include "util/prefetch.h"
 #include "records/record_layouts.h"
 #include "records/string_words.h"
 #include "util/fatal.h"
@@ -71,7 +71,7 @@ uint32_t events_dat::serialize(std::span<uint8_t> out, event_batch& events) {
   uint32_t previous_event = 0;
   const size_t n = events.size();
   for (size_t i = 0; i < n; ++i) {
-    // The event eight ahead, the rows of the strings four ahead (records/prefetch.h).
+    // The event eight ahead, the rows of the strings four ahead (util/prefetch.h).
     if (i + 8 < n) prefetch(&events[i + 8].strings);
     if (i + 4 < n) prefetch_range(events[i + 4].strings.data(), events[i + 4].strings.size_bytes());
     const stored_event& e = events[i];

@@ -1,7 +1,8 @@
 #pragma once
-// Hints that ask the processor to load memory a writer will read soon. A batch is larger than the
-// caches, so each walk over it reads most events from memory; asking for the events ahead lets
-// those waits overlap the work on the events before. Hints only: no effect on any result.
+// Hints that ask the processor to load memory the code will read soon. A batch is larger than the
+// caches, so each walk over it (a writer's, the sort's) reads most events from memory; asking for
+// the events ahead lets those waits overlap the work on the events before. Hints only: no effect
+// on any result.
 
 #include <cstddef>
 #include <cstdint>
