@@ -5,8 +5,8 @@
 
 #include "compression/crc32.h"
 #include "records/cache_key.h"
-#include "util/prefetch.h"
 #include "records/record_layouts.h"
+#include "util/prefetch.h"
 
 namespace repcopy {
 

@@ -3,10 +3,10 @@
 #include <vector>
 
 #include "records/cache_writers.h"
-#include "util/prefetch.h"
 #include "records/record_layouts.h"
 #include "records/string_words.h"
 #include "util/fatal.h"
+#include "util/prefetch.h"
 
 namespace repcopy {
 
