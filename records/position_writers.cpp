@@ -20,15 +20,16 @@ position_record position_of(uint32_t time, uint32_t record_key, const stored_eve
   return r;
 }
 
-// An empty batch (which the copy engine never hands over) leaves the zero-filled record.
+// An empty batch (which the copy engine never hands over) gets a record of zeros.
 uint32_t write_position(std::span<uint8_t> out, const event_batch& events, bool last) {
+  span_writer w(out);
+  write_archive a(w);
   if (events.empty()) {
-    return out.size() < record_file::kPositionRecordSize ? 0 : record_file::kPositionRecordSize;
+    describe(a, position_record{});
+    return w.ok() ? w.item_length() : 0;
   }
   const stored_event& first = events.front();
   const stored_event& e = last ? events.back() : first;
-  span_writer w(out);
-  write_archive a(w);
   describe(a, position_of(last ? e.stored_time : e.event_time, e.record_key, first));
   return w.item_length();
 }

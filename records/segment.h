@@ -1,8 +1,8 @@
 #pragma once
 // segment: the writer of one internal file of a repository file, made by create_segment for a
 // Buffer ID (records/record_format.h). create_repository_file runs the fifteen writers, asks each
-// for an upper bound of its item (estimate_size), lets it serialize the batch into a zero-filled
-// area of that size, and packs the result. The cache writers store cache record numbers into the
+// for an upper bound of its item (estimate_size), lets it serialize the batch into an area of that
+// size, and packs the result. The cache writers store cache record numbers into the
 // events and 0_events.dat and 0_nfields.dat read them, so the calling order matters
 // (writer/file_layout.h).
 
@@ -27,8 +27,9 @@ class segment {
 
   // Upper bound of the item's unpacked length; 0 exactly when the item is empty.
   virtual uint32_t estimate_size(const event_batch& events) = 0;
-  // Writes the item into out (zero-filled, estimate_size bytes; empty when the estimate is 0)
-  // and returns its exact length, or kItemOverflow when it would not fit.
+  // Writes the item into out (estimate_size bytes; empty when the estimate is 0) and returns its
+  // exact length, or kItemOverflow when it would not fit. out holds whatever it held before
+  // (the area is never cleared), so every byte of the item is written, zeros included.
   virtual uint32_t serialize(std::span<uint8_t> out, event_batch& events) = 0;
 
   const int32_t buffer_id;

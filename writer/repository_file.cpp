@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <memory>
 #include <span>
 
 #include "container/format.h"
@@ -73,43 +74,42 @@ class partial_file {
 // past it is given back after its file.
 constexpr size_t kKeptCapacity = size_t(64) << 20;
 
-// The area the writers serialize into, zero-filled for each of them. Only the bytes the last
-// writer wrote are cleared again: the rest of the area is still zero from before. A larger area
-// is a new block, by half as large again at least, so that a run of batches each a little larger
-// than the last takes few blocks; the old one is given up, not copied (its bytes are zero or
-// about to be cleared).
-class zeroed_area {
+// The area the writers serialize into: each item right behind the one before, so that every item
+// of a file is serialized before any is packed, and the batch's events, most of a writer's
+// memory, are freed before the packing, most of its time. The writers write every byte of their
+// items (records/segment.h), so the area is never cleared, and only what they write is touched.
+// It grows, keeping what it holds, by half as large again at least.
+class item_area {
  public:
-  // length zeroed bytes, all of which count as written until written() says less.
-  std::span<uint8_t> take(size_t length) {
-    if (length > bytes_.capacity()) {
-      const size_t capacity =
-          std::max(grown_capacity(length), std::min(bytes_.capacity() / 2 * 3, kKeptCapacity));
-      std::vector<uint8_t>().swap(bytes_);
-      bytes_.reserve(capacity);
-      dirty_ = 0;
+  // Room for length bytes behind the first `used` bytes, which stay as they are.
+  std::span<uint8_t> room_behind(size_t used, size_t length) {
+    if (length > capacity_ - used) {
+      const size_t capacity = std::max(grown_capacity(used + length), capacity_ / 2 * 3);
+      auto bytes = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+      if (used != 0) std::memcpy(bytes.get(), bytes_.get(), used);
+      bytes_ = std::move(bytes);
+      capacity_ = capacity;
     }
-    if (dirty_ != 0) std::memset(bytes_.data(), 0, dirty_);
-    if (length > bytes_.size()) bytes_.resize(length);  // the new bytes come zeroed
-    dirty_ = length;
-    return {bytes_.data(), length};
+    return {bytes_.get() + used, length};
   }
-  // The writer wrote nothing past the first length bytes of its area.
-  void written(size_t length) { dirty_ = std::min(dirty_, length); }
+  std::span<const uint8_t> bytes(size_t offset, size_t length) const {
+    return {bytes_.get() + offset, length};
+  }
   void trim(size_t kept_capacity) {
-    if (bytes_.capacity() > kept_capacity) *this = zeroed_area();
+    if (capacity_ > kept_capacity) *this = item_area();
   }
 
  private:
-  std::vector<uint8_t> bytes_;
-  size_t dirty_ = 0;  // bytes from the start that may not be zero
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t capacity_ = 0;
 };
 
-// The buffers a writer thread fills for every file: one serialisation area and the packed item of
-// each internal file. They live as long as the thread and keep their capacity from file to file,
-// so a batch costs no fresh pages (only a buffer that grew past kKeptCapacity is given back).
+// The buffers a writer thread fills for every file: the area of the serialized items and the
+// packed item of each internal file. They live as long as the thread and keep their capacity
+// from file to file, so a batch costs no fresh pages (only a buffer that grew past
+// kKeptCapacity is given back).
 struct thread_buffers {
-  zeroed_area scratch;
+  item_area items;
   std::array<byte_buffer, kBufferIdCount> packed;
 
   static void trim(byte_buffer& buffer) {
@@ -135,12 +135,12 @@ class lent_buffers {
       buffers_.packed[id].clear();
       thread_buffers::trim(buffers_.packed[id]);
     }
-    buffers_.scratch.trim(kKeptCapacity);
+    buffers_.items.trim(kKeptCapacity);
   }
   lent_buffers(const lent_buffers&) = delete;
   lent_buffers& operator=(const lent_buffers&) = delete;
 
-  zeroed_area& scratch() { return buffers_.scratch; }
+  item_area& items() { return buffers_.items; }
   byte_buffer& packed(int32_t id) { return buffers_.packed[size_t(id)]; }
 
  private:
@@ -148,22 +148,22 @@ class lent_buffers {
   thread_buffers& buffers_;
 };
 
-// Runs the fifteen writers in kWriterRunOrder over the batch and packs each item. 0, or
-// kItemOverflowed when a writer would pass its own size, or kItemNotPacked when an item could
-// not be packed. Empty named-field items get no writer (null).
+// Runs the fifteen writers in kWriterRunOrder over the batch, frees the batch's events, and packs
+// each item. 0, or kItemOverflowed when a writer would pass its own size, or kItemNotPacked when
+// an item could not be packed. Empty named-field items get no writer (null).
 int32_t run_writers(message_sink& messages, event_batch& events, uint32_t platform_id,
                     const segment_factory& factory, const write_options& options,
                     std::array<std::unique_ptr<segment>, kBufferIdCount>& writers,
                     lent_buffers& buffers) {
-  zeroed_area& scratch = buffers.scratch();
+  item_area& area = buffers.items();
+  std::array<size_t, kBufferIdCount> item_start{};
+  size_t used = 0;
   for (int32_t id : kWriterRunOrder) {
     std::unique_ptr<segment> writer = factory(id);
     writer->platform_id = int32_t(platform_id);
     const uint32_t estimate = writer->estimate_size(events);
     if (estimate == 0 && omitted_when_empty(id)) continue;
-    const std::span<uint8_t> area = scratch.take(estimate);
-    const uint32_t length = writer->serialize(area, events);
-    scratch.written(length);
+    const uint32_t length = writer->serialize(area.room_behind(used, estimate), events);
     if (length == kItemOverflow || length > estimate) {
       // A size that disagrees with the item is a bug; a cut item would still carry a valid CRC.
       messages.out(message_kind::notice)
@@ -174,10 +174,16 @@ int32_t run_writers(message_sink& messages, event_batch& events, uint32_t platfo
     writer->unpacked_length = length;
     writer->packed = std::move(buffers.packed(id));
     writers[size_t(id)] = std::move(writer);
-    if (pack_item(messages, options, *writers[size_t(id)],
-                  area.first(length)) == 0) {
-      return kItemNotPacked;
-    }
+    item_start[size_t(id)] = used;
+    used += length;
+  }
+  event_batch().swap(events);
+  for (int32_t id : kWriterRunOrder) {
+    segment* writer = writers[size_t(id)].get();
+    if (writer == nullptr) continue;
+    const std::span<const uint8_t> item =
+        area.bytes(item_start[size_t(id)], size_t(writer->unpacked_length));
+    if (pack_item(messages, options, *writer, item) == 0) return kItemNotPacked;
   }
   return 0;
 }

@@ -53,6 +53,8 @@ std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items)
 // (the directory need not exist). file_bytes, when given, receives the size of the file written
 // or that would be. failure, when given, receives the system error and the path of a failed
 // create or write.
+// Once every item is serialized the events are freed, before the items are packed: the batch
+// comes back empty from a file that got that far (written, failed or a dry run).
 // An unexpected exception is a fatal stop: fatal_error "=create_repository_file=\nMark = N\n"
 // (N tells how far the file got), with "Mark = N\n" for standard error; a fatal_error from
 // below passes unchanged.

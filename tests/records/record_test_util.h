@@ -1,7 +1,7 @@
 #pragma once
-// Helpers of the record-file tests: a driver that runs one writer the
-// way a repository file is made (estimate, zero-filled area of that size, serialize), and strings
-// forced to a chosen CRC-32. Expected bytes are written with test::le.
+// Helpers of the record-file tests: a driver that runs one writer the way a repository file is
+// made (estimate, an area of that size that is not cleared, serialize), and strings forced to a
+// chosen CRC-32. Expected bytes are written with test::le.
 
 #include <gtest/gtest.h>
 
@@ -13,15 +13,19 @@
 
 namespace repcopy::test {
 
+// A byte the area holds before the writer runs: the area of a writer thread holds what the
+// items of its last file left there, so a byte the writer skips would show as this.
+inline constexpr uint8_t kStaleAreaByte = 0xA5;
+
 // Runs the writer of this Buffer ID; checks that the length stays within the estimate and that
 // nothing is written past it.
 inline bytes write_item(int32_t buffer_id, event_batch& events) {
   auto writer = create_segment(buffer_id);
   const uint32_t estimate = writer->estimate_size(events);
-  bytes area(estimate, 0);
+  bytes area(estimate, kStaleAreaByte);
   const uint32_t written = writer->serialize(area, events);
   EXPECT_LE(written, estimate);
-  for (size_t i = written; i < area.size(); ++i) EXPECT_EQ(area[i], 0) << "byte " << i;
+  for (size_t i = written; i < area.size(); ++i) EXPECT_EQ(area[i], kStaleAreaByte) << "byte " << i;
   area.resize(std::min<size_t>(written, area.size()));
   return area;
 }

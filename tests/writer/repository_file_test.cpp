@@ -133,40 +133,52 @@ TEST(RepositoryFilePath, AtTheLimitTheFileIsBuiltOnePastItItIsRefused) {
   }
 }
 
-// Every writer gets an area of zeros, however much the writers before it (of this file or of an
-// earlier one on the same thread) wrote: areas that shrink, grow and shrink again, each writer
-// filling all it used with a non-zero byte.
-TEST(RepositoryFileArea, EveryWriterStartsOnZeros) {
-  class dirtying_segment : public testutil::fake_segment {
+// The items of a file lie back to back in one area that is not cleared and grows, keeping what
+// it holds, while a file is serialized: each item still unpacks to exactly what its writer wrote,
+// for files whose items shrink, grow past the area and shrink again. The events are freed once
+// the items are serialized: the batch comes back empty.
+TEST(RepositoryFileArea, EachItemKeepsItsBytesAsTheAreaGrows) {
+  class filling_segment : public testutil::fake_segment {
    public:
-    dirtying_segment(int32_t id, size_t estimate, bool& saw_dirt)
-        : fake_segment(id, false), estimate_(estimate), saw_dirt_(saw_dirt) {}
+    filling_segment(int32_t id, size_t estimate)
+        : fake_segment(id, false), estimate_(estimate) {}
     uint32_t estimate_size(const event_batch&) override { return uint32_t(estimate_); }
     uint32_t serialize(std::span<uint8_t> out, event_batch&) override {
-      if (std::any_of(out.begin(), out.end(), [](uint8_t b) { return b != 0; })) saw_dirt_ = true;
       const size_t used = out.size() / 2 + 1;
-      std::fill_n(out.begin(), used, uint8_t(0xA5));
+      std::fill_n(out.begin(), used, filler(buffer_id));
       return uint32_t(used);
     }
+    static uint8_t filler(int32_t id) { return uint8_t(0x11 * (id + 1)); }
 
    private:
     size_t estimate_;
-    bool& saw_dirt_;
   };
-  testutil::temp_dir dir;
-  write_options dry_run;
-  dry_run.dry_run = true;
   for (const size_t base : {size_t(70000), size_t(300), size_t(1) << 20, size_t(5000)}) {
     SCOPED_TRACE(base);
-    bool saw_dirt = false;
+    const auto estimate = [&](int32_t id) { return base + size_t(id) * 977 % 4096; };
     const auto factory = [&](int32_t id) -> std::unique_ptr<segment> {
-      return std::make_unique<dirtying_segment>(id, base + size_t(id) * 977 % 4096, saw_dirt);
+      return std::make_unique<filling_segment>(id, estimate(id));
     };
-    event_batch events(1);
-    ASSERT_EQ(create_repository_file(test_console(), events, file_props{}, dir.native(), factory,
-                                     dry_run),
+    testutil::temp_dir dir;
+    event_batch events(3);
+    ASSERT_EQ(create_repository_file(test_console(), events, file_props{}, dir.native(), factory),
               0);
-    EXPECT_FALSE(saw_dirt);
+    EXPECT_TRUE(events.empty());
+    const auto files = dir.files();
+    ASSERT_EQ(files.size(), 1u);
+    const std::vector<uint8_t> bytes = testutil::read_bytes(dir.path / files[0]);
+    const auto r = testutil::read_repository_file(bytes);
+    ASSERT_EQ(r.error, "");
+    ASSERT_EQ(r.entries.size(), size_t(record_file::kBufferIdCount));
+    for (const auto& entry : r.entries) {
+      SCOPED_TRACE(entry.name);
+      const auto* name = std::find(std::begin(record_file::kItemNames),
+                                   std::end(record_file::kItemNames), entry.name);
+      const int32_t id = int32_t(name - std::begin(record_file::kItemNames));
+      EXPECT_EQ(testutil::gunzip_item(std::span<const uint8_t>(bytes.data() + entry.item_offset,
+                                                               entry.packed_len)),
+                std::vector<uint8_t>(estimate(id) / 2 + 1, filling_segment::filler(id)));
+    }
   }
 }
 
