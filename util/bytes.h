@@ -71,11 +71,21 @@ class byte_reader {
   // n UTF-16LE code units (2n bytes), no terminator. Checks 2n without overflow.
   bool utf16(uint64_t n, std::u16string& out) {
     if (n > remaining() / 2) return false;
-    out.resize(size_t(n));
+    const uint8_t* from = data_.data() + pos_;
     if constexpr (std::endian::native == std::endian::little) {
-      if (n != 0) std::memcpy(out.data(), data_.data() + pos_, size_t(2 * n));  // the same bytes
+      // The same bytes. Copied once where they lie on a code unit boundary (a string grown by
+      // resize would be filled with zeros first).
+      if (n == 0) {
+        out.clear();
+      } else if (reinterpret_cast<uintptr_t>(from) % alignof(char16_t) == 0) {
+        out.assign(reinterpret_cast<const char16_t*>(from), size_t(n));
+      } else {
+        out.resize(size_t(n));
+        std::memcpy(out.data(), from, size_t(2 * n));
+      }
     } else {
-      for (size_t i = 0; i < n; ++i) out[i] = char16_t(load_le16(data_.data() + pos_ + 2 * i));
+      out.resize(size_t(n));
+      for (size_t i = 0; i < n; ++i) out[i] = char16_t(load_le16(from + 2 * i));
     }
     pos_ += size_t(2 * n);
     return true;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -71,6 +73,26 @@ TEST(ByteReader, EachReadFitsOrIsRefusedWithoutMoving) {
   std::u16string text;
   ASSERT_TRUE(r.utf16(3, text));
   EXPECT_EQ(text, std::u16string({char16_t(0x6200), char16_t(0x6300), char16_t(0x7F00)}));
+}
+
+// A text is read the same whether it starts on a code unit boundary of the buffer or not, into a
+// string that held a longer text before or into an empty one; no code units give an empty text.
+TEST(ByteReader, TextIsTheSameAtAnEvenOrOddAddressWhateverTheStringHeld) {
+  for (const size_t at : {size_t(2), size_t(3)}) {
+    for (const std::u16string& before : {std::u16string(), std::u16string(40, u'z')}) {
+      alignas(4) std::array<uint8_t, 16> buffer;
+      buffer.fill(0xEE);
+      const uint8_t abc[] = {'a', 0, 'b', 0, 0x34, 0x12};
+      std::copy(std::begin(abc), std::end(abc), buffer.begin() + long(at));
+      std::u16string text = before;
+      byte_reader r(buffer, at);
+      ASSERT_TRUE(r.utf16(3, text));
+      EXPECT_EQ(text, u"ab\u1234") << at;
+      EXPECT_EQ(r.pos(), at + 6);
+      ASSERT_TRUE(r.utf16(0, text));
+      EXPECT_EQ(text, u"") << at;
+    }
+  }
 }
 
 // A count that names more code units than follow: refused, and the count is not consumed either.
