@@ -78,13 +78,15 @@ constexpr size_t kKeptCapacity = size_t(64) << 20;
 // of a file is serialized before any is packed, and the batch's events, most of a writer's
 // memory, are freed before the packing, most of its time. The writers write every byte of their
 // items (records/segment.h), so the area is never cleared, and only what they write is touched.
-// It grows, keeping what it holds, by half as large again at least.
+// It grows, keeping what it holds, by half as large again at least (but not past kKeptCapacity
+// for that alone, which would have it given back after every file).
 class item_area {
  public:
   // Room for length bytes behind the first `used` bytes, which stay as they are.
   std::span<uint8_t> room_behind(size_t used, size_t length) {
     if (length > capacity_ - used) {
-      const size_t capacity = std::max(grown_capacity(used + length), capacity_ / 2 * 3);
+      const size_t capacity =
+          std::max(grown_capacity(used + length), std::min(capacity_ / 2 * 3, kKeptCapacity));
       auto bytes = std::make_unique_for_overwrite<uint8_t[]>(capacity);
       if (used != 0) std::memcpy(bytes.get(), bytes_.get(), used);
       bytes_ = std::move(bytes);
@@ -177,7 +179,7 @@ int32_t run_writers(message_sink& messages, event_batch& events, uint32_t platfo
     item_start[size_t(id)] = used;
     used += length;
   }
-  event_batch().swap(events);
+  event_batch().swap(events);  // every item is serialized: the events go before the packing
   for (int32_t id : kWriterRunOrder) {
     segment* writer = writers[size_t(id)].get();
     if (writer == nullptr) continue;
