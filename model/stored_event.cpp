@@ -40,7 +40,8 @@ class block_layout {
   T* place(size_t n) {
     if (n == 0) return nullptr;
     offset_ = (offset_ + alignof(T) - 1) & ~(alignof(T) - 1);
-    if (offset_ + n * sizeof(T) > capacity_) throw std::logic_error("stored_event: block too small");
+    if (offset_ + n * sizeof(T) > capacity_)
+      throw std::logic_error("stored_event: block too small");
     T* at = reinterpret_cast<T*>(base_ + offset_);
     offset_ += n * sizeof(T);
     return at;

@@ -30,7 +30,8 @@ void stream_sink::write(message_kind, message_stream stream, std::string_view li
 
 void buffering_sink::write(message_kind kind, message_stream stream, std::string_view lines) {
   std::lock_guard<std::mutex> hold(lock_);
-  held_.push_back(held_message{position_.load(std::memory_order_relaxed), kind, stream, std::string(lines)});
+  held_.push_back(
+      held_message{position_.load(std::memory_order_relaxed), kind, stream, std::string(lines)});
 }
 
 void buffering_sink::set_position(uint64_t position) {

@@ -47,12 +47,12 @@ inline constexpr std::string_view kPartialSuffix = ".tmp";
 std::vector<uint8_t> part_table_region(const std::vector<const segment*>& items);
 
 // Builds and writes one repository file for events (sorted by event_time) into directory (a
-// native path), which must exist. The file is written under its name + ".tmp" and renamed when complete; on failure
-// nothing is left. 0, or one of the codes above. factory makes the writer of each Buffer ID;
-// options give the compression and, with dry_run, build and pack everything but create no file
-// (the directory need not exist). file_bytes, when given, receives the size of the file written
-// or that would be. failure, when given, receives the system error and the path of a failed
-// create or write.
+// native path), which must exist. The file is written under its name + ".tmp" and renamed when
+// complete; on failure nothing is left. 0, or one of the codes above. factory makes the writer
+// of each Buffer ID; options give the compression and, with dry_run, build and pack everything
+// but create no file (the directory need not exist). file_bytes, when given, receives the size
+// of the file written or that would be. failure, when given, receives the system error and the
+// path of a failed create or write.
 // Once every item is serialized the events are freed, before the items are packed: the batch
 // comes back empty from a file that got that far (written, failed or a dry run).
 // An unexpected exception is a fatal stop: fatal_error "=create_repository_file=\nMark = N\n"
